@@ -1,0 +1,17 @@
+#include "payload/setuptrailer.hpp"
+
+namespace payload {
+
+std::u16string ReadWideField(const WideField& field) {
+    std::size_t n = 0;
+    while (n < kWideFieldUnits && field[n] != 0) ++n;
+    return std::u16string(field, n);
+}
+
+bool WriteWideField(WideField& field, const std::u16string& text) {
+    if (text.size() > kWideFieldUnits || text.find(u'\0') != std::u16string::npos) return false;
+    for (std::size_t i = 0; i < kWideFieldUnits; ++i) field[i] = i < text.size() ? text[i] : 0;
+    return true;
+}
+
+}  // namespace payload

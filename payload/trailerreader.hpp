@@ -1,0 +1,40 @@
+// Start-up's reading of the setup trailer and the license text from the
+// installer's own file.
+//
+// Three failures end the start-up, each with its own message:
+//   CannotOpen  "Unable to find Setup Files in " + path
+//   CannotRead  "Unable to read from setup file!"  (shorter than a trailer)
+//   NoMark      "No install files attached!"       (a stub without payload)
+// A license text that cannot be read is not a failure: `haslicense` is
+// cleared and the license page is not shown.
+#pragma once
+
+#include "payload/setuptrailer.hpp"
+#include "setuputil/fileaccess.hpp"
+
+#include <string>
+
+namespace payload {
+
+enum class TrailerStatus { Ok, CannotOpen, CannotRead, NoMark };
+
+// A license span larger than this is taken as damage, not read: no real
+// license is that long, and a wrong offset must not cause a huge allocation.
+inline constexpr std::int64_t kMaxLicenseBytes = 16 * 1024 * 1024;
+
+// Opens `path` into `setupfile` and reads the trailer and license text.  On
+// Ok the file stays open (start-up keeps it); on any failure it is closed.
+TrailerStatus LoadSetupTrailer(const std::u16string& path, setuputil::FileAccess& setupfile,
+                               tsetuptrailer& trailer, std::string& licensetext);
+
+// Reads from a file that is already open; does not close it.
+TrailerStatus ReadSetupTrailer(setuputil::FileAccess& setupfile, tsetuptrailer& trailer, std::string& licensetext);
+
+// The start-up message for a failure ("" for Ok).
+std::u16string TrailerStatusText(TrailerStatus status, const std::u16string& path);
+
+// True when the first n + 1 bytes (n = the length byte) are exactly the
+// length byte 21 and "Install Files Present".
+bool HasFilesMark(const tsetuptrailer& trailer);
+
+}  // namespace payload

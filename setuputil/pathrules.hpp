@@ -1,0 +1,23 @@
+// Path rules: separators, reserved device names, characters that names built
+// from product texts must not hold.  Paths are wide strings with backslashes.
+#pragma once
+
+#include <string>
+
+namespace setuputil {
+
+// One backslash appended to a non-empty path that does not end in one.
+std::u16string AddBackslash(const std::u16string& path);
+// One trailing backslash removed, if there is one.
+std::u16string RemoveBackslash(const std::u16string& path);
+
+// Drops \ / : * ? " < > | ; other characters make a round trip through the
+// 8-bit code page (one it lacks comes back as the replacement character).
+std::u16string StripBadNameChars(const std::u16string& name);
+
+// COM1-COM4, LPT1-LPT9 and AUX as a whole name or as the last component after
+// a backslash, in any letter case.  CON, PRN, NUL and names with an extension
+// do not count.
+bool IsDeviceName(const std::string& name);
+
+}  // namespace setuputil

@@ -1,0 +1,19 @@
+// Views of our UTF-16 strings as the wchar_t strings the wide Win32 calls take
+// (both are 16-bit on Windows).
+#pragma once
+
+#include <string>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide Win32 calls take 16-bit units");
+
+namespace setuputil {
+
+inline const wchar_t* WinStr(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+inline std::u16string FromWinStr(const wchar_t* text) {
+    return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
+}
+
+}  // namespace setuputil
