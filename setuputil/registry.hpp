@@ -1,0 +1,71 @@
+// Registry access: string values under key paths below one of the
+// predefined roots.
+//
+// Key paths, value names and values are 8-bit strings in the system's code
+// page; key paths are relative to the root with backslashes between levels (a
+// leading backslash is allowed and ignored).  An empty value name is the
+// key's default (unnamed) value.  Nothing stays open between calls.
+//
+// Reads answer the caller's default when the key cannot be opened with full
+// access or the value is missing; writes create missing keys.  A read of a
+// value that is not a string, a key that cannot be created and a refused
+// write raise RegistryError, and no function here catches it.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace setuputil {
+
+enum class RegRoot {
+    ClassesRoot,   // HKEY_CLASSES_ROOT
+    CurrentUser,   // HKEY_CURRENT_USER
+    LocalMachine,  // HKEY_LOCAL_MACHINE
+    Users,         // HKEY_USERS
+};
+
+// The one error type of the registry layer.  what() is the full message:
+// "Invalid data type for '<value>'", "Failed to create key <key>" or
+// "Failed to set data for '<value>'".
+class RegistryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A registry accessor for one root: every call opens the key it needs and
+// closes it again.  The install sequence writes its registration through it.
+class tregistry {
+public:
+    explicit tregistry(RegRoot root) : root_(root) {}
+
+    RegRoot root() const { return root_; }
+
+    // The string value, up to its first zero byte; REG_EXPAND_SZ comes back
+    // unexpanded and a zero-length value as "".  `fallback` when the key
+    // cannot be opened with full access or the value is missing.  Any other
+    // value type raises "Invalid data type for '<name>'".
+    std::string ReadString(const std::string& keypath, const std::string& name,
+                           const std::string& fallback) const;
+
+    // Creates the key with every missing level ("Failed to create key <key>"
+    // when refused) and stores `value` as REG_SZ with its terminating zero,
+    // replacing an existing value ("Failed to set data for '<name>'").
+    void WriteString(const std::string& keypath, const std::string& name, const std::string& value) const;
+
+private:
+    RegRoot root_;
+};
+
+std::string ReadUserRegString(const std::string& keypath, const std::string& name, const std::string& fallback);
+std::string ReadClassesRegString(const std::string& keypath, const std::string& name, const std::string& fallback);
+std::string ReadMachineRegString(const std::string& keypath, const std::string& name, const std::string& fallback);
+void WriteUserRegString(const std::string& keypath, const std::string& name, const std::string& value);
+
+// Deletes the key and everything below it, depth first.  A key that is
+// missing or cannot be opened or deleted is passed over silently.  Paths that
+// IsProtectedRegPath (setuputil/regpath.hpp) names -- the root, "software",
+// the fixed parents and the shared keys -- are refused silently: deleting
+// one would take every sibling with it.
+void DeleteRegTree(RegRoot root, const std::string& keypath);
+
+}  // namespace setuputil

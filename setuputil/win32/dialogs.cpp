@@ -1,0 +1,17 @@
+#include "setuputil/dialogs.hpp"
+
+#include "setuputil/win32/wintext.hpp"
+
+#include <windows.h>
+
+namespace setuputil {
+
+bool AskYesNo(WindowHandle owner, const std::u16string& text) {
+    return MessageBoxW(owner, WinStr(text), L"Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void ShowErrorBox(WindowHandle owner, const std::u16string& text) {
+    MessageBoxW(owner, WinStr(text), L"Error", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace setuputil

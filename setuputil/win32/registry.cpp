@@ -1,0 +1,151 @@
+#include "setuputil/registry.hpp"
+
+#include "setuputil/regpath.hpp"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace setuputil {
+
+namespace {
+
+// An open registry key, closed when it goes out of scope.  The predefined
+// roots are never held here.
+class RegKey {
+public:
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey() {
+        if (key_ != nullptr) RegCloseKey(key_);
+    }
+    HKEY get() const { return key_; }
+    HKEY* out() { return &key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+HKEY RootHandle(RegRoot root) {
+    switch (root) {
+        case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+        case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
+        case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+        case RegRoot::Users: return HKEY_USERS;
+    }
+    return HKEY_CURRENT_USER;
+}
+
+// Names of the direct subkeys, in the registry's order.
+std::vector<std::string> SubkeyNames(HKEY key) {
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+        char name[256];  // key names hold at most 255 characters
+        DWORD length = sizeof(name);
+        const LONG rc = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA) continue;  // cannot be a key name; skip it
+        if (rc != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+// Deletes `subpath` below the open key `parent` with everything under it.
+// Subkeys are opened relative to their parent, so depth never lengthens the
+// paths handed to the registry.  The last-to-first sweep catches subkeys
+// that appeared meanwhile; it does not sweep again inside them, so keys that
+// refuse deletion cost one extra visit each rather than one per level.
+void DeleteTree(HKEY parent, const std::string& subpath, bool sweep) {
+    {
+        RegKey key;
+        if (RegOpenKeyExA(parent, subpath.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS) return;
+        for (const std::string& name : SubkeyNames(key.get())) DeleteTree(key.get(), name, true);
+        if (sweep) {
+            DWORD count = 0;
+            if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                                 nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+                for (DWORD index = count; index-- > 0;) {
+                    char name[256];
+                    DWORD length = sizeof(name);
+                    if (RegEnumKeyExA(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                        ERROR_SUCCESS)
+                        DeleteTree(key.get(), std::string(name, length), false);
+                }
+            }
+        }
+    }
+    RegDeleteKeyA(parent, subpath.c_str());
+}
+
+}  // namespace
+
+std::string tregistry::ReadString(const std::string& keypath, const std::string& name,
+                                  const std::string& fallback) const {
+    RegKey key;
+    const std::string path = CanonicalRegPath(keypath);
+    if (RegOpenKeyExA(RootHandle(root_), path.c_str(), 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS)
+        return fallback;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return fallback;
+    if (size == 0) return {};
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError("Invalid data type for '" + name + "'");
+    // The value may grow between the two queries: retry with the new size.
+    std::vector<char> data;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        data.assign(size + 1, '\0');
+        DWORD got = size;
+        const LONG rc = RegQueryValueExA(key.get(), name.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data.data()), &got);
+        if (rc == ERROR_MORE_DATA) {
+            size = got;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) return fallback;  // removed meanwhile
+        if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError("Invalid data type for '" + name + "'");
+        data.resize(got);
+        break;
+    }
+    std::string text(data.begin(), data.end());
+    const std::size_t end = text.find('\0');
+    if (end != std::string::npos) text.resize(end);
+    return text;
+}
+
+void tregistry::WriteString(const std::string& keypath, const std::string& name, const std::string& value) const {
+    RegKey key;
+    const std::string path = CanonicalRegPath(keypath);
+    if (RegCreateKeyExA(RootHandle(root_), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+        throw RegistryError("Failed to create key " + keypath);
+    if (RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+        throw RegistryError("Failed to set data for '" + name + "'");
+}
+
+std::string ReadUserRegString(const std::string& keypath, const std::string& name, const std::string& fallback) {
+    return tregistry(RegRoot::CurrentUser).ReadString(keypath, name, fallback);
+}
+
+std::string ReadClassesRegString(const std::string& keypath, const std::string& name,
+                                 const std::string& fallback) {
+    return tregistry(RegRoot::ClassesRoot).ReadString(keypath, name, fallback);
+}
+
+std::string ReadMachineRegString(const std::string& keypath, const std::string& name,
+                                 const std::string& fallback) {
+    return tregistry(RegRoot::LocalMachine).ReadString(keypath, name, fallback);
+}
+
+void WriteUserRegString(const std::string& keypath, const std::string& name, const std::string& value) {
+    tregistry(RegRoot::CurrentUser).WriteString(keypath, name, value);
+}
+
+void DeleteRegTree(RegRoot root, const std::string& keypath) {
+    if (IsProtectedRegPath(keypath)) return;
+    DeleteTree(RootHandle(root), CanonicalRegPath(keypath), true);
+}
+
+}  // namespace setuputil

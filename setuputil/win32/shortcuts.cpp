@@ -1,0 +1,98 @@
+#include "setuputil/shortcuts.hpp"
+
+#include "setuputil/codepage.hpp"
+#include "setuputil/platform.hpp"
+#include "setuputil/win32/wintext.hpp"
+
+#include <windows.h>
+#include <objbase.h>
+#include <objidl.h>
+#include <shlguid.h>
+#include <shlobj.h>
+
+namespace setuputil {
+
+namespace {
+
+// Balances a successful CoInitialize.  A thread already in the other
+// apartment model answers RPC_E_CHANGED_MODE and must not be uninitialised:
+// that would take away the caller's own initialisation.
+class ComScope {
+public:
+    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    ~ComScope() {
+        if (initialised_) CoUninitialize();
+    }
+
+private:
+    bool initialised_;
+};
+
+// An interface pointer released when it goes out of scope.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() {
+        if (p_ != nullptr) p_->Release();
+    }
+    T* operator->() const { return p_; }
+    T* get() const { return p_; }
+    void** out() { return reinterpret_cast<void**>(&p_); }
+
+private:
+    T* p_ = nullptr;
+};
+
+std::string HexCode(HRESULT code) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "0x00000000";
+    auto value = static_cast<unsigned long>(code);
+    for (int i = 9; i >= 2; --i, value >>= 4) text[static_cast<std::size_t>(i)] = digits[value & 15];
+    return text;
+}
+
+void Check(HRESULT hr, const char* what) {
+    if (FAILED(hr)) throw ComError(std::string(what) + " (" + HexCode(hr) + ")", static_cast<std::int32_t>(hr));
+}
+
+template <typename Link, typename Text>
+void SetFields(Link& link, const Text& target, const Text& arguments, const Text& description,
+               const Text& workfolder) {
+    link->SetPath(target);
+    link->SetArguments(arguments);
+    link->SetDescription(description);
+    link->SetWorkingDirectory(workfolder);
+}
+
+}  // namespace
+
+bool CreateShortcut(const std::u16string& target, const std::u16string& arguments,
+                    const std::u16string& description, const std::u16string& workfolder,
+                    const std::u16string& linkfile) {
+    ComScope com;
+    ComPtr<IUnknown> object;
+    Check(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.out()),
+          "Cannot create the shell link object");
+    ComPtr<IPersistFile> file;
+    if (IsWin2000OrLater()) {
+        ComPtr<IShellLinkW> link;
+        Check(object->QueryInterface(IID_IShellLinkW, link.out()), "The shell link object lacks IShellLinkW");
+        Check(object->QueryInterface(IID_IPersistFile, file.out()), "The shell link object lacks IPersistFile");
+        SetFields(link, WinStr(target), WinStr(arguments), WinStr(description), WinStr(workfolder));
+    } else {
+        ComPtr<IShellLinkA> link;
+        Check(object->QueryInterface(IID_IShellLinkA, link.out()), "The shell link object lacks IShellLinkA");
+        Check(object->QueryInterface(IID_IPersistFile, file.out()), "The shell link object lacks IPersistFile");
+        const std::string a = WideToAnsi(target), b = WideToAnsi(arguments), c = WideToAnsi(description),
+                          d = WideToAnsi(workfolder);
+        SetFields(link, a.c_str(), b.c_str(), c.c_str(), d.c_str());
+    }
+    return SUCCEEDED(file->Save(WinStr(linkfile), TRUE));
+}
+
+}  // namespace setuputil
