@@ -1,0 +1,268 @@
+#include "tools/sacwriter/sacwriter.hpp"
+
+#include "payload/entrypath.hpp"
+#include "payload/tsmufflz.hpp"
+#include "tools/sacwriter/textcodec.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace sacwriter {
+
+using namespace payload;
+
+double DayCountFromUnix(std::int64_t seconds) {
+    // 25,569 days lie between 30 December 1899 and 1 January 1970.
+    return 25569.0 + static_cast<double>(seconds) / 86400.0;
+}
+
+namespace {
+
+template <typename Record>
+void AppendRecord(std::vector<std::uint8_t>& out, const Record& record) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
+    out.insert(out.end(), bytes, bytes + sizeof record);
+}
+
+std::string Display(const ArchiveItem& item) {
+    std::u16string folder = item.subfolder;
+    if (!folder.empty() && folder.front() == u'\\') folder.erase(0, 1);
+    if (!folder.empty() && folder.back() != u'\\') folder += u'\\';
+    return Utf16ToUtf8(folder + item.filename);
+}
+
+std::u16string FoldCase(const std::u16string& text) {
+    std::u16string out = text;
+    for (char16_t& c : out)
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    return out;
+}
+
+std::u16string SortKey(const ArchiveItem& item) { return item.subfolder + u'\\' + item.filename; }
+
+// Counts what goes to the stream, so that offsets and the size limit are
+// known without asking the stream.
+class CountingWriter {
+public:
+    explicit CountingWriter(std::ostream& out) : out_(out) {}
+    bool Put(const void* data, std::size_t size, std::string& error) {
+        if (written_ + static_cast<std::int64_t>(size) > kMaxInstallerBytes) {
+            error = "the installer would be 2 GiB or larger; its offsets are signed 32-bit";
+            return false;
+        }
+        out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out_) {
+            error = "cannot write the installer file";
+            return false;
+        }
+        written_ += static_cast<std::int64_t>(size);
+        return true;
+    }
+    bool Put(const std::vector<std::uint8_t>& bytes, std::string& error) { return Put(bytes.data(), bytes.size(), error); }
+    std::int64_t written() const { return written_; }
+
+private:
+    std::ostream& out_;
+    std::int64_t written_ = 0;
+};
+
+// The pieces of one item, in order, with the item's size known up front so
+// that the last piece can be marked.
+class PieceSource {
+public:
+    explicit PieceSource(const ArchiveItem& item) : item_(item) {}
+    bool Open(std::string& error) {
+        if (item_.source.empty()) {
+            size_ = item_.data.size();
+            return true;
+        }
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(item_.source, ec);
+        file_.open(item_.source, std::ios::binary);
+        if (ec || !file_) {
+            error = "cannot read " + item_.source.string();
+            return false;
+        }
+        size_ = size;
+        return true;
+    }
+    std::uint64_t size() const { return size_; }
+    // The next piece, at most kMaxChunkBytes; false when the file ended
+    // early (changed while it was being read).
+    bool Next(std::vector<std::uint8_t>& piece, std::string& error) {
+        const std::uint64_t n = std::min<std::uint64_t>(kMaxChunkBytes, size_ - offset_);
+        piece.resize(n);
+        if (item_.source.empty()) {
+            std::memcpy(piece.data(), item_.data.data() + offset_, n);
+        } else {
+            file_.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(n));
+            if (static_cast<std::uint64_t>(file_.gcount()) != n) {
+                error = "cannot read " + item_.source.string() + " in full; did it change while being read?";
+                return false;
+            }
+        }
+        offset_ += n;
+        return true;
+    }
+    bool done() const { return offset_ >= size_; }
+
+private:
+    const ArchiveItem& item_;
+    std::ifstream file_;
+    std::uint64_t size_ = 0;
+    std::uint64_t offset_ = 0;
+};
+
+}  // namespace
+
+std::string CheckItem(const ArchiveItem& item) {
+    const std::string name = "file \"" + Display(item) + "\"";
+    if (item.filename.size() > kWideFieldUnits || item.subfolder.size() > kWideFieldUnits)
+        return name + ": its name or folder is longer than " + std::to_string(kWideFieldUnits) + " UTF-16 units";
+    if (item.filename.find(u'\0') != std::u16string::npos || item.subfolder.find(u'\0') != std::u16string::npos)
+        return name + ": its name holds a zero character";
+    const EntryPathProblem problem = CheckEntryPath(item.filename, item.subfolder);
+    if (problem != EntryPathProblem::None)
+        return name + ": " + Utf16ToUtf8(EntryPathProblemText(problem)) + "; the installer would refuse it";
+    return {};
+}
+
+bool AppendPieceChunk(lz::LzEncoder& encoder, const std::uint8_t* piece, std::size_t size, bool last, int level,
+                      std::vector<std::uint8_t>& out, std::int64_t& stored, std::string& error) {
+    tchunkheader chunk{};
+    chunk.mark = kChunkMark;
+    chunk.lastflag = last ? 1 : 0;
+    std::vector<std::uint8_t> payload;
+    if (size > 0 && level > 0) {
+        const std::uint32_t bits = encoder.Encode(piece, size, level, payload);
+        if (lz::LzShrinks(bits, size)) {
+            // Decode it again: the installer must get back exactly this piece.
+            std::vector<std::uint8_t> check(kTransferBufferSize);
+            std::uint32_t produced = bits;
+            tsmufflz().DecodeChunk(payload.data(), check.data(), produced);
+            if (produced != size || std::memcmp(check.data(), piece, size) != 0) {
+                error = "the LZ encoder produced a stream that does not decode to its input";
+                return false;
+            }
+            chunk.lzflag = 1;
+            chunk.bitcount = static_cast<std::int32_t>(bits);
+            payload.resize(lz::StreamBytes(bits));
+        } else {
+            payload.clear();
+        }
+    }
+    if (chunk.lzflag == 0) {
+        chunk.bitcount = static_cast<std::int32_t>(size * 8);
+        payload.assign(piece, piece + size);
+        payload.resize(lz::StreamBytes(std::uint64_t{size} * 8), 0);
+    }
+    AppendRecord(out, chunk);
+    out.insert(out.end(), payload.begin(), payload.end());
+    stored += static_cast<std::int64_t>(payload.size());
+    return true;
+}
+
+bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string& error) {
+    if (input.level < 0 || input.level > lz::kMaxLevel) {
+        error = "level " + std::to_string(input.level) + " is outside 0.." + std::to_string(lz::kMaxLevel);
+        return false;
+    }
+    if (input.licensetext.find('\0') != std::string::npos) {
+        error = "the license text holds a zero byte; the installer would cut it there";
+        return false;
+    }
+
+    std::vector<const ArchiveItem*> items;
+    for (const ArchiveItem& item : input.items) {
+        if (std::string problem = CheckItem(item); !problem.empty()) {
+            error = problem;
+            return false;
+        }
+        items.push_back(&item);
+    }
+    std::sort(items.begin(), items.end(),
+              [](const ArchiveItem* a, const ArchiveItem* b) { return SortKey(*a) < SortKey(*b); });
+    // The platform's names are case-insensitive: two such entries would
+    // land in one file.
+    std::vector<const ArchiveItem*> folded = items;
+    std::stable_sort(folded.begin(), folded.end(), [](const ArchiveItem* a, const ArchiveItem* b) {
+        return FoldCase(SortKey(*a)) < FoldCase(SortKey(*b));
+    });
+    for (std::size_t i = 1; i < folded.size(); ++i)
+        if (FoldCase(SortKey(*folded[i - 1])) == FoldCase(SortKey(*folded[i]))) {
+            error = "file \"" + Display(*folded[i]) + "\" has the same path as \"" + Display(*folded[i - 1]) +
+                    "\" apart from letter case";
+            return false;
+        }
+    if (items.size() > static_cast<std::size_t>(INT32_MAX)) {
+        error = "too many files";
+        return false;
+    }
+
+    CountingWriter writer(out);
+    if (!writer.Put(input.stub, error)) return false;
+    const std::int64_t archiveoffset = writer.written();
+
+    tsacheader header{};
+    std::memcpy(header.mark, kSacMark, sizeof kSacMark);
+    header.reserved4 = 4;
+    header.compressed = input.level > 0 ? 1 : 0;
+    header.created = input.created;
+    if (!writer.Put(&header, sizeof header, error)) return false;
+
+    lz::LzEncoder encoder;
+    std::vector<std::unique_ptr<tsacentry>> records;
+    std::vector<std::uint8_t> piece, chunks;
+    for (const ArchiveItem* item : items) {
+        auto record = std::make_unique<tsacentry>();
+        WriteWideField(record->filename, item->filename);
+        WriteWideField(record->subfolder, item->subfolder);
+        record->attributes = item->attributes;
+        record->filetime = item->filetime;
+        record->dataoffset = writer.written() - archiveoffset;
+
+        PieceSource source(*item);
+        if (!source.Open(error)) return false;
+        record->filesize = static_cast<std::int64_t>(source.size());
+        std::int64_t stored = 0;
+        do {
+            if (!source.Next(piece, error)) return false;
+            chunks.clear();
+            if (!AppendPieceChunk(encoder, piece.data(), piece.size(), source.done(), input.level, chunks, stored,
+                                  error) ||
+                !writer.Put(chunks, error)) {
+                error = "file \"" + Display(*item) + "\": " + error;
+                return false;
+            }
+        } while (!source.done());
+        record->storedsize = stored;
+        records.push_back(std::move(record));
+    }
+
+    for (const auto& record : records)
+        if (!writer.Put(record.get(), sizeof *record, error)) return false;
+    tsacfooter footer{};
+    std::memcpy(footer.mark, kSacMark, sizeof kSacMark);
+    footer.entrycount = static_cast<std::int32_t>(records.size());
+    if (!writer.Put(&footer, sizeof footer, error)) return false;
+    const std::int64_t licenseoffset = writer.written();
+    if (!writer.Put(input.licensetext.data(), input.licensetext.size(), error)) return false;
+
+    TrailerFields fields = input.fields;
+    fields.archiveoffset = static_cast<std::int32_t>(archiveoffset);
+    fields.licenseoffset = static_cast<std::int32_t>(licenseoffset);
+    fields.haslicense = !input.licensetext.empty();
+    auto trailer = std::make_unique<tsetuptrailer>();
+    if (!BuildTrailer(fields, *trailer, error)) return false;
+    if (!writer.Put(trailer.get(), sizeof *trailer, error)) return false;
+    out.flush();
+    if (!out) {
+        error = "cannot write the installer file";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sacwriter

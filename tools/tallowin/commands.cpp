@@ -1,0 +1,272 @@
+#include "tools/tallowin/commands.hpp"
+
+#include "payload/entrypath.hpp"
+#include "payload/sacarchive.hpp"
+#include "payload/trailerreader.hpp"
+#include "setuputil/platform.hpp"
+#include "tools/sacwriter/textcodec.hpp"
+#include "tools/tallowin/jsontext.hpp"
+#include "tools/tallowin/productfile.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+
+#ifdef _WIN32
+#include <io.h>
+#define TALLOWIN_ISATTY _isatty
+#define TALLOWIN_FILENO _fileno
+#else
+#include <unistd.h>
+#define TALLOWIN_ISATTY isatty
+#define TALLOWIN_FILENO fileno
+#endif
+
+namespace tallowin {
+
+namespace fs = std::filesystem;
+using sacwriter::Cp1252ToUtf8;
+using sacwriter::Utf16ToUtf8;
+
+namespace {
+
+void Complain(const fs::path& file, const std::string& message) {
+    std::cerr << "tallowin: " << file.string() << ": " << message << "\n";
+}
+
+// The failure of one entry, with the extraction's own text.
+void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, std::size_t index) {
+    std::string message = "entry ";
+    message += std::to_string(index);
+    message += " \"";
+    message += Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[index]));
+    message += "\": ";
+    message += Utf16ToUtf8(archive.errortext);
+    Complain(file, message);
+}
+
+// An installer with its trailer, license text and archive directory read,
+// exactly as the installer's own start-up and worker read them.
+struct Installer {
+    payload::tsetuptrailer trailer{};
+    std::string licensetext;
+    payload::tsacarchive archive;
+};
+
+std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
+    std::u16string wide;
+    try {
+        wide = path.u16string();
+    } catch (const std::exception&) {
+        Complain(path, "the file name is not valid UTF-8");
+        return nullptr;
+    }
+    auto installer = std::make_unique<Installer>();
+    setuputil::FileAccess setupfile;
+    const payload::TrailerStatus status = payload::LoadSetupTrailer(wide, setupfile, installer->trailer, installer->licensetext);
+    if (status != payload::TrailerStatus::Ok) {
+        Complain(path, Utf16ToUtf8(payload::TrailerStatusText(status, wide)));
+        return nullptr;
+    }
+    setuputil::CloseAccess(setupfile);
+    if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset)) {
+        Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext) + ")");
+        return nullptr;
+    }
+    return installer;
+}
+
+template <std::size_t N>
+std::string Text(const payload::ShortString<N>& field) { return Cp1252ToUtf8(payload::ReadShortString(field)); }
+
+// Draws the installer's progress (0..90 while extracting) as a bar on a
+// terminal; writes nothing when stderr is not one.
+class TerminalProgress final : public payload::ExtractionObserver {
+public:
+    TerminalProgress() : enabled_(TALLOWIN_ISATTY(TALLOWIN_FILENO(stderr)) != 0) {}
+    void SyncProgress(int progress) override { Draw(progress * 100 / 90); }
+    void RequestTermination() override { stop_ = true; }
+    void Draw(int percent) {
+        if (!enabled_ || percent == last_) return;
+        last_ = percent;
+        const int filled = percent * 40 / 100;
+        std::cerr << "\r[" << std::string(filled, '#') << std::string(40 - filled, '.') << "] " << percent << "%"
+                  << std::flush;
+    }
+    void Finish() {
+        if (enabled_ && last_ >= 0) std::cerr << "\n";
+    }
+    bool stopped() const { return stop_; }
+
+private:
+    bool enabled_;
+    bool stop_ = false;
+    int last_ = -1;
+};
+
+}  // namespace
+
+int RunBuild(const BuildOptions& options) {
+    sacwriter::InstallerInput input;
+    std::string error;
+    if (!LoadProductFile(options.product, options.sourcedateepoch, input, error)) {
+        Complain(options.product, error);
+        return kExitBadInstaller;
+    }
+    input.level = options.level;
+
+    fs::path stub = options.stub;
+    if (stub.empty()) stub = fs::path(setuputil::GetParamW(0)).parent_path() / "setup.exe";
+    std::ifstream stubfile(stub, std::ios::binary);
+    if (!stubfile) {
+        Complain(stub, "cannot read the stub program (give one with --stub)");
+        return kExitBadInstaller;
+    }
+    input.stub.assign(std::istreambuf_iterator<char>(stubfile), std::istreambuf_iterator<char>());
+
+    // Written beside the target and renamed into place, so a failed build
+    // leaves an existing installer as it was.
+    fs::path partial = options.output;
+    partial += ".partial";
+    bool ok = false;
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            Complain(options.output, "cannot create the installer file");
+            return kExitBadInstaller;
+        }
+        ok = sacwriter::WriteInstaller(input, out, error);
+    }
+    std::error_code ec;
+    if (ok) {
+        fs::rename(partial, options.output, ec);
+        if (ec) error = "cannot create the installer file: " + ec.message();
+    }
+    if (!ok || ec) {
+        fs::remove(partial, ec);
+        Complain(ok ? options.output : options.product, error);
+        return kExitBadInstaller;
+    }
+    std::cout << options.output.string() << ": " << input.items.size() << " files\n";
+    return kExitOk;
+}
+
+int RunList(const fs::path& path, bool json) {
+    const auto installer = OpenInstaller(path);
+    if (!installer) return kExitBadInstaller;
+    const auto& entries = installer->archive.entrylist;
+    if (json) std::cout << "[";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const payload::tsacentry& e = *entries[i];
+        const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(e));
+        if (json) {
+            std::cout << (i ? ",\n " : "\n ") << "{\"path\": " << JsonString(name)
+                      << ", \"filename\": " << JsonString(Utf16ToUtf8(payload::ReadWideField(e.filename)))
+                      << ", \"subfolder\": " << JsonString(Utf16ToUtf8(payload::ReadWideField(e.subfolder)))
+                      << ", \"size\": " << e.filesize << ", \"stored\": " << e.storedsize
+                      << ", \"attributes\": " << static_cast<int>(e.attributes) << "}";
+        } else {
+            std::cout << e.filesize << "\t" << e.storedsize << "\t" << name << "\n";
+        }
+    }
+    if (json) std::cout << (entries.empty() ? "]\n" : "\n]\n");
+    return kExitOk;
+}
+
+int RunInfo(const fs::path& path, bool json) {
+    const auto installer = OpenInstaller(path);
+    if (!installer) return kExitBadInstaller;
+    const payload::tsetuptrailer& t = installer->trailer;
+    const std::string startmenu = Utf16ToUtf8(payload::ReadWideField(t.startmenufolder));
+    const std::string subfolder = Utf16ToUtf8(payload::ReadWideField(t.defaultsubfolder));
+    std::size_t services = 0, shortcuts = 0;
+    while (services < payload::kServiceSlots && t.serviceprograms[services].length != 0) ++services;
+    while (shortcuts < payload::kShortcutSlots && t.shortcuttargets[shortcuts].length != 0) ++shortcuts;
+    const std::size_t entries = installer->archive.entrylist.size();
+
+    if (json) {
+        std::cout << "{\n \"productname\": " << JsonString(Text(t.productname))
+                  << ",\n \"productversion\": " << JsonString(Text(t.productversion))
+                  << ",\n \"exename\": " << JsonString(Text(t.exename))
+                  << ",\n \"startmenufolder\": " << JsonString(startmenu)
+                  << ",\n \"defaultsubfolder\": " << JsonString(subfolder)
+                  << ",\n \"appdatafolder\": " << JsonString(Text(t.appdatafolder)) << ",\n \"services\": [";
+        for (std::size_t i = 0; i < services; ++i)
+            std::cout << (i ? ", " : "") << "{\"program\": " << JsonString(Text(t.serviceprograms[i]))
+                      << ", \"name\": " << JsonString(Text(t.servicenames[i])) << "}";
+        std::cout << "],\n \"shortcuts\": [";
+        for (std::size_t i = 0; i < shortcuts; ++i)
+            std::cout << (i ? ", " : "") << "{\"target\": " << JsonString(Text(t.shortcuttargets[i]))
+                      << ", \"caption\": " << JsonString(Text(t.shortcutcaptions[i])) << "}";
+        std::cout << "],\n \"haslicense\": " << (t.haslicense ? "true" : "false")
+                  << ",\n \"licenselength\": " << installer->licensetext.size()
+                  << ",\n \"archiveoffset\": " << t.archiveoffset << ",\n \"licenseoffset\": " << t.licenseoffset
+                  << ",\n \"compressed\": " << (installer->archive.header.compressed == 1 ? "true" : "false")
+                  << ",\n \"entries\": " << entries << "\n}\n";
+        return kExitOk;
+    }
+    std::cout << "productname:      " << Text(t.productname) << "\n"
+              << "productversion:   " << Text(t.productversion) << "\n"
+              << "exename:          " << Text(t.exename) << "\n"
+              << "startmenufolder:  " << startmenu << "\n"
+              << "defaultsubfolder: " << subfolder << "\n"
+              << "appdatafolder:    " << Text(t.appdatafolder) << "\n";
+    for (std::size_t i = 0; i < services; ++i)
+        std::cout << "service " << i << ":        " << Text(t.servicenames[i]) << " = " << Text(t.serviceprograms[i]) << "\n";
+    for (std::size_t i = 0; i < shortcuts; ++i)
+        std::cout << "shortcut " << i << ":       " << Text(t.shortcutcaptions[i]) << " -> " << Text(t.shortcuttargets[i]) << "\n";
+    std::cout << "license:          " << (t.haslicense ? std::to_string(installer->licensetext.size()) + " bytes" : "none") << "\n"
+              << "archiveoffset:    " << t.archiveoffset << "\n"
+              << "licenseoffset:    " << t.licenseoffset << "\n"
+              << "entries:          " << entries << "\n";
+    return kExitOk;
+}
+
+int RunTest(const fs::path& path) {
+    const auto installer = OpenInstaller(path);
+    if (!installer) return kExitBadInstaller;
+    payload::tsacarchive& archive = installer->archive;
+    // Verify composes the paths as an install would but writes nothing.
+    archive.installfolder.assign(1, u'.');
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
+        if (archive.ExtractEntry(i, nullptr, payload::ExtractTarget::Verify)) {
+            std::cout << "ok      " << Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i])) << "\n";
+        } else {
+            ++failed;
+            std::cout << "FAILED  " << Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i])) << "\n";
+            ComplainEntry(path, archive, i);
+        }
+    }
+    std::cout << archive.entrylist.size() << " entries tested, " << failed << " failed\n";
+    return failed == 0 ? kExitOk : kExitBadInstaller;
+}
+
+int RunExtract(const fs::path& path, const fs::path& folder) {
+    const auto installer = OpenInstaller(path);
+    if (!installer) return kExitBadInstaller;
+    payload::tsacarchive& archive = installer->archive;
+    try {
+        archive.installfolder = folder.u16string();
+    } catch (const std::exception&) {
+        Complain(folder, "the folder name is not valid UTF-8");
+        return kExitUsage;
+    }
+    TerminalProgress progress;
+    for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
+        // Like the installer: the first entry that fails ends the run.
+        if (!archive.ExtractEntry(i, &progress)) {
+            progress.Finish();
+            ComplainEntry(path, archive, i);
+            return kExitBadInstaller;
+        }
+    }
+    progress.Draw(100);
+    progress.Finish();
+    std::cout << archive.entrylist.size() << " files extracted to " << folder.string() << "\n";
+    return kExitOk;
+}
+
+}  // namespace tallowin

@@ -1,0 +1,62 @@
+// tallowin: builds installers from product files and inspects, tests and
+// unpacks existing ones.  See docs/product-file.md.
+#include "tools/tallowin/commands.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <iostream>
+
+int main(int argc, char** argv) {
+    using namespace tallowin;
+    CLI::App app{"tallowin: build, inspect, test and unpack Tallowin installers"};
+    app.require_subcommand(1);
+
+    BuildOptions build;
+    auto* buildCmd = app.add_subcommand("build", "Build an installer from a product file");
+    buildCmd->add_option("product", build.product, "Product file (TOML)")->required()->check(CLI::ExistingFile);
+    buildCmd->add_option("-o,--output", build.output, "Installer to write")->required();
+    buildCmd->add_option("--stub", build.stub, "Stub program (default: setup.exe beside tallowin)")
+        ->check(CLI::ExistingFile);
+    buildCmd->add_option("--level", build.level, "Compression level: 0 stores plainly, 1..9")
+        ->check(CLI::Range(0, 9));
+
+    std::string installer;
+    bool json = false;
+    auto* listCmd = app.add_subcommand("list", "List the files of an installer");
+    listCmd->add_option("installer", installer, "Installer file")->required();
+    listCmd->add_flag("--json", json, "Print JSON");
+    auto* infoCmd = app.add_subcommand("info", "Print the setup trailer's fields");
+    infoCmd->add_option("installer", installer, "Installer file")->required();
+    infoCmd->add_flag("--json", json, "Print JSON");
+    auto* testCmd = app.add_subcommand("test", "Decode every file of an installer without writing");
+    testCmd->add_option("installer", installer, "Installer file")->required();
+    std::string folder;
+    auto* extractCmd = app.add_subcommand("extract", "Unpack the files of an installer into a folder");
+    extractCmd->add_option("installer", installer, "Installer file")->required();
+    extractCmd->add_option("-d,--directory", folder, "Destination folder")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (*buildCmd) {
+        if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+            char* end = nullptr;
+            const long long value = std::strtoll(epoch, &end, 10);
+            if (*end != '\0' || value < 0) {
+                std::cerr << "tallowin: SOURCE_DATE_EPOCH must be a number of seconds\n";
+                return kExitUsage;
+            }
+            build.sourcedateepoch = value;
+        }
+        return RunBuild(build);
+    }
+    if (*listCmd) return RunList(installer, json);
+    if (*infoCmd) return RunInfo(installer, json);
+    if (*testCmd) return RunTest(installer);
+    return RunExtract(installer, folder);
+}

@@ -1,0 +1,338 @@
+#define TOML_HEADER_ONLY 1
+#include "tools/tallowin/productfile.hpp"
+
+#include "payload/entrypath.hpp"
+#include "tools/sacwriter/textcodec.hpp"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+namespace tallowin {
+
+using sacwriter::ArchiveItem;
+using sacwriter::InstallerInput;
+
+namespace {
+
+// Reads typed values of one TOML table and remembers which keys it used, so
+// that a misspelt key is reported instead of silently ignored.
+class Table {
+public:
+    Table(const toml::table& table, std::string name) : table_(table), name_(std::move(name)) {}
+
+    bool Text(const char* key, bool required, std::string& out, std::string& error) {
+        used_.insert(key);
+        const toml::node* node = table_.get(key);
+        if (!node) {
+            if (!required) return true;
+            error = Field(key) + " is missing";
+            return false;
+        }
+        const auto value = node->value<std::string>();
+        if (!node->is_string() || !value) {
+            error = Field(key) + " must be a text";
+            return false;
+        }
+        out = *value;
+        return true;
+    }
+
+    void Known(const char* key) { used_.insert(key); }
+
+    bool Unused(std::string& error) const {
+        for (const auto& [key, node] : table_) {
+            if (used_.count(std::string(key.str())) == 0) {
+                error = Field(std::string(key.str())) + " is not a known setting";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::string Field(const std::string& key) const { return name_.empty() ? key : name_ + "." + key; }
+
+private:
+    const toml::table& table_;
+    std::string name_;
+    std::set<std::string> used_;
+};
+
+bool To1252(const std::string& field, const std::string& text, std::string& out, std::string& error) {
+    if (sacwriter::Utf8ToCp1252(text, out)) return true;
+    error = field + " holds characters the Windows-1252 code page lacks";
+    return false;
+}
+
+bool ToWide(const std::string& field, const std::string& text, std::u16string& out, std::string& error) {
+    if (sacwriter::Utf8ToUtf16(text, out)) return true;
+    error = field + " is not valid UTF-8";
+    return false;
+}
+
+// A path relative to the installation folder ("bin\svc.exe"): every part a
+// plain name, no drive, no "..".
+bool CheckRelativePath(const std::string& field, const std::string& text, std::string& error) {
+    std::u16string wide;
+    if (!ToWide(field, text, wide, error)) return false;
+    std::replace(wide.begin(), wide.end(), u'/', u'\\');
+    if (wide.empty() || wide.front() == u'\\' ||
+        payload::CheckSubfolder(u"\\" + wide) != payload::EntryPathProblem::None) {
+        error = field + " \"" + text + "\" must be a path inside the installation folder";
+        return false;
+    }
+    return true;
+}
+
+std::u16string FromPath(const std::filesystem::path& path, bool& ok) {
+    try {
+        return path.u16string();
+    } catch (const std::exception&) {
+        ok = false;
+        return {};
+    }
+}
+
+double FileDayCount(const std::filesystem::path& path, std::optional<std::int64_t> cap) {
+    std::error_code ec;
+    const auto written = std::filesystem::last_write_time(path, ec);
+    std::int64_t seconds = 0;
+    if (!ec) {
+        const auto system = std::chrono::file_clock::to_sys(written);
+        seconds = std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
+    }
+    if (cap && seconds > *cap) seconds = *cap;
+    return sacwriter::DayCountFromUnix(seconds);
+}
+
+bool GatherFiles(const std::filesystem::path& root, std::optional<std::int64_t> cap,
+                 std::vector<ArchiveItem>& items, std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(root, ec)) {
+        error = "files: " + root.string() + " is not a folder";
+        return false;
+    }
+    std::filesystem::recursive_directory_iterator walk(root, ec), end;
+    for (; !ec && walk != end; walk.increment(ec)) {
+        const std::filesystem::path& path = walk->path();
+        if (walk->is_directory(ec)) continue;
+        if (!walk->is_regular_file(ec)) {
+            error = "files: " + path.string() + " is neither a file nor a folder";
+            return false;
+        }
+        ArchiveItem item;
+        bool ok = true;
+        item.filename = FromPath(path.filename(), ok);
+        const std::filesystem::path folder = path.parent_path().lexically_relative(root);
+        for (const auto& part : folder) {
+            if (part == ".") continue;
+            item.subfolder += u'\\' + FromPath(part, ok);
+        }
+        if (!ok) {
+            error = "files: the name of " + path.string() + " is not valid UTF-8 and cannot be carried";
+            return false;
+        }
+        item.source = path;
+        item.filetime = FileDayCount(path, cap);
+        items.push_back(std::move(item));
+    }
+    if (ec) {
+        error = "files: cannot read the folder " + root.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool LoadLicense(const std::filesystem::path& path, std::string& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "license: cannot read " + path.string();
+        return false;
+    }
+    const std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    if (!sacwriter::Utf8ToCp1252(utf8, text)) {
+        error = "license: " + path.string() + " is not UTF-8 text that the Windows-1252 code page can hold";
+        return false;
+    }
+    // The license box breaks lines only at carriage return + line feed.
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    if (out.find('\0') != std::string::npos) {
+        error = "license: " + path.string() + " holds a zero byte";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool NormaliseFolder(const std::string& field, const std::u16string& text, bool leadingbackslash,
+                     std::u16string& out, std::string& error) {
+    std::u16string body = text;
+    std::replace(body.begin(), body.end(), u'/', u'\\');
+    while (!body.empty() && body.front() == u'\\') body.erase(0, 1);
+    while (!body.empty() && body.back() == u'\\') body.pop_back();
+    if (body.empty()) {
+        error = field + " is empty; the uninstaller removes this folder, so it must be the product's own";
+        return false;
+    }
+    if (payload::CheckSubfolder(u"\\" + body) != payload::EntryPathProblem::None) {
+        error = field + " \"" + sacwriter::Utf16ToUtf8(text) +
+                "\" must be a relative folder: no drive, no \"..\", no device names";
+        return false;
+    }
+    out = leadingbackslash ? u"\\" + body : body;
+    return true;
+}
+
+bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
+                     InstallerInput& input, std::string& error) {
+    toml::table root;
+    try {
+        root = toml::parse_file(file.string());
+    } catch (const toml::parse_error& e) {
+        std::ostringstream where;
+        where << e.source().begin;
+        error = "not a valid product file (" + where.str() + "): " + std::string(e.description());
+        return false;
+    }
+    const std::filesystem::path base = file.parent_path();
+
+    std::string name, version, exename, startmenu, subfolder, appdata, license, files;
+    Table top(root, "");
+    if (!top.Text("productname", true, name, error) || !top.Text("productversion", true, version, error) ||
+        !top.Text("exename", true, exename, error) || !top.Text("startmenufolder", true, startmenu, error) ||
+        !top.Text("defaultsubfolder", true, subfolder, error) || !top.Text("appdatafolder", false, appdata, error) ||
+        !top.Text("license", false, license, error) || !top.Text("files", true, files, error))
+        return false;
+    top.Known("services");  // lists of tables, read below
+    top.Known("shortcuts");
+    if (!top.Unused(error)) return false;
+
+    payload::TrailerFields& f = input.fields;
+    f = {};
+    if (!To1252("productname", name, f.productname, error) || !To1252("productversion", version, f.productversion, error) ||
+        !To1252("exename", exename, f.exename, error) || !To1252("appdatafolder", appdata, f.appdatafolder, error))
+        return false;
+    if (f.productname.empty()) {
+        error = "productname is empty";
+        return false;
+    }
+    std::u16string wideexe;
+    if (!ToWide("exename", exename, wideexe, error)) return false;
+    if (payload::CheckFileName(wideexe) != payload::EntryPathProblem::None) {
+        error = "exename \"" + exename + "\" must be a plain file name";
+        return false;
+    }
+    std::u16string wide;
+    if (!ToWide("startmenufolder", startmenu, wide, error) ||
+        !NormaliseFolder("startmenufolder", wide, true, f.startmenufolder, error) ||
+        !ToWide("defaultsubfolder", subfolder, wide, error) ||
+        !NormaliseFolder("defaultsubfolder", wide, true, f.defaultsubfolder, error))
+        return false;
+    if (!appdata.empty()) {
+        std::u16string folder;
+        if (!ToWide("appdatafolder", appdata, wide, error) ||
+            !NormaliseFolder("appdatafolder", wide, false, folder, error) ||
+            !To1252("appdatafolder", sacwriter::Utf16ToUtf8(folder), f.appdatafolder, error))
+            return false;
+    }
+
+    const auto slotTables = [&](const char* key, std::vector<const toml::table*>& out) {
+        const toml::node* node = root.get(key);
+        if (!node) return true;
+        const toml::array* array = node->as_array();
+        if (!array) {
+            error = std::string(key) + " must be a list of tables ([[" + key + "]])";
+            return false;
+        }
+        for (const toml::node& element : *array) {
+            if (!element.is_table()) {
+                error = std::string(key) + " must be a list of tables ([[" + key + "]])";
+                return false;
+            }
+            out.push_back(element.as_table());
+        }
+        return true;
+    };
+
+    std::vector<const toml::table*> services, shortcuts;
+    if (!slotTables("services", services) || !slotTables("shortcuts", shortcuts)) return false;
+    if (services.size() > payload::kServiceSlots) {
+        error = "services: " + std::to_string(services.size()) + " given; an installer holds at most " +
+                std::to_string(payload::kServiceSlots);
+        return false;
+    }
+    if (shortcuts.size() > payload::kShortcutSlots) {
+        error = "shortcuts: " + std::to_string(shortcuts.size()) + " given; an installer holds at most " +
+                std::to_string(payload::kShortcutSlots);
+        return false;
+    }
+    for (std::size_t i = 0; i < services.size(); ++i) {
+        Table t(*services[i], "services[" + std::to_string(i) + "]");
+        std::string program, servicename;
+        payload::ServiceSlot slot;
+        if (!t.Text("program", true, program, error) || !t.Text("name", true, servicename, error) ||
+            !t.Unused(error) || !CheckRelativePath(t.Field("program"), program, error) ||
+            !To1252(t.Field("program"), program, slot.program, error) ||
+            !To1252(t.Field("name"), servicename, slot.name, error))
+            return false;
+        std::replace(slot.program.begin(), slot.program.end(), '/', '\\');
+        f.services.push_back(slot);
+    }
+    for (std::size_t i = 0; i < shortcuts.size(); ++i) {
+        Table t(*shortcuts[i], "shortcuts[" + std::to_string(i) + "]");
+        std::string target, arguments, caption;
+        payload::ShortcutSlot slot;
+        if (!t.Text("target", true, target, error) || !t.Text("arguments", false, arguments, error) ||
+            !t.Text("caption", true, caption, error) || !t.Unused(error) ||
+            !CheckRelativePath(t.Field("target"), target, error))
+            return false;
+        // The installer splits the slot at its first "-": what comes before
+        // is the target, the rest (with the "-") the arguments.
+        if (target.find('-') != std::string::npos) {
+            error = t.Field("target") + " \"" + target + "\" holds a \"-\", which the installer reads as the start of the arguments";
+            return false;
+        }
+        if (!arguments.empty() && arguments.front() != '-') {
+            error = t.Field("arguments") + " must begin with \"-\"";
+            return false;
+        }
+        std::u16string widecaption;
+        if (!ToWide(t.Field("caption"), caption, widecaption, error)) return false;
+        if (payload::CheckFileName(widecaption) != payload::EntryPathProblem::None ||
+            widecaption.find_first_of(u"*?\"<>|") != std::u16string::npos) {
+            error = t.Field("caption") + " \"" + caption + "\" becomes a link file's name and must be a plain file name";
+            return false;
+        }
+        std::replace(target.begin(), target.end(), '/', '\\');
+        if (!To1252(t.Field("target"), target + arguments, slot.target, error) ||
+            !To1252(t.Field("caption"), caption, slot.caption, error))
+            return false;
+        f.shortcuts.push_back(slot);
+    }
+
+    input.licensetext.clear();
+    if (!license.empty() && !LoadLicense(base / license, input.licensetext, error)) return false;
+
+    input.items.clear();
+    if (!GatherFiles(base / files, sourcedateepoch, input.items, error)) return false;
+    if (sourcedateepoch) {
+        input.created = sacwriter::DayCountFromUnix(*sourcedateepoch);
+    } else {
+        input.created = 0;
+        for (const ArchiveItem& item : input.items) input.created = std::max(input.created, item.filetime);
+    }
+    return true;
+}
+
+}  // namespace tallowin

@@ -1,0 +1,30 @@
+// The product file: a TOML description of one installer (docs/product-file.md).
+//
+// LoadProductFile reads it, converts every text to the installer's
+// encodings (8-bit texts to Windows-1252, wide texts to UTF-16), checks
+// every limit with a message naming the field, and gathers the license
+// text and the files of the product folder.  Paths in the file are relative
+// to the file's own folder.
+#pragma once
+
+#include "tools/sacwriter/sacwriter.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tallowin {
+
+// `sourcedateepoch`: SOURCE_DATE_EPOCH when set.  It becomes the header's
+// date and caps every file date; without it the header carries the newest
+// file date, so the same inputs always give the same bytes.
+bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
+                     sacwriter::InstallerInput& input, std::string& error);
+
+// A folder text of the product file ("Vendor/Product", "\Vendor\Product")
+// as the installer stores it: "\Vendor\Product".  Refuses an empty text, a
+// ".." part, a drive and names the installer could not create.
+bool NormaliseFolder(const std::string& field, const std::u16string& text, bool leadingbackslash,
+                     std::u16string& out, std::string& error);
+
+}  // namespace tallowin
