@@ -46,10 +46,11 @@ std::u16string SortKey(const ArchiveItem& item) { return item.subfolder + u'\\' 
 // known without asking the stream.
 class CountingWriter {
 public:
-    explicit CountingWriter(std::ostream& out) : out_(out) {}
+    CountingWriter(std::ostream& out, std::int64_t limit) : out_(out), limit_(limit) {}
     bool Put(const void* data, std::size_t size, std::string& error) {
-        if (written_ + static_cast<std::int64_t>(size) > kMaxInstallerBytes) {
-            error = "the installer would be 2 GiB or larger; its offsets are signed 32-bit";
+        if (written_ + static_cast<std::int64_t>(size) > limit_) {
+            error = "the installer would be larger than " + std::to_string(limit_) +
+                    " bytes; an installer stays below 2 GiB, its offsets are signed 32-bit";
             return false;
         }
         out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -65,6 +66,7 @@ public:
 
 private:
     std::ostream& out_;
+    std::int64_t limit_;
     std::int64_t written_ = 0;
 };
 
@@ -201,7 +203,7 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
         return false;
     }
 
-    CountingWriter writer(out);
+    CountingWriter writer(out, std::min(input.maxbytes, kMaxInstallerBytes));
     if (!writer.Put(input.stub, error)) return false;
     const std::int64_t archiveoffset = writer.written();
 

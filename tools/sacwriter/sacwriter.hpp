@@ -39,6 +39,9 @@ struct ArchiveItem {
     double filetime = 0;                // day count since 30 December 1899
 };
 
+// Largest installer file: its size must fit the trailer's signed 32-bit offsets.
+inline constexpr std::int64_t kMaxInstallerBytes = 0x7FFFFFFF;
+
 struct InstallerInput {
     std::vector<std::uint8_t> stub;
     std::string licensetext;            // 8-bit text; empty: no license page
@@ -46,10 +49,8 @@ struct InstallerInput {
     std::vector<ArchiveItem> items;
     int level = 6;                      // 0: plain chunks only, else 1..9
     double created = 0;                 // the header's day count
+    std::int64_t maxbytes = kMaxInstallerBytes;  // tests lower it
 };
-
-// Largest installer file: its size must fit the trailer's signed 32-bit offsets.
-inline constexpr std::int64_t kMaxInstallerBytes = 0x7FFFFFFF;
 
 // Writes the whole installer to `out`.  False with `error` set; `out` then
 // holds a partial file that the caller discards.

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -320,6 +321,10 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
             return false;
         f.shortcuts.push_back(slot);
     }
+
+    // Every length limit of the trailer, checked now with the field's name.
+    auto scratch = std::make_unique<payload::tsetuptrailer>();
+    if (!payload::BuildTrailer(f, *scratch, error)) return false;
 
     input.licensetext.clear();
     if (!license.empty() && !LoadLicense(base / license, input.licensetext, error)) return false;

@@ -1,0 +1,127 @@
+#include "tools/tallowin/productfile.hpp"
+
+#include "tests/unit/tempdir.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kGood = R"toml(productname = "Vantrell"
+productversion = "2.1"
+exename = "vantrell.exe"
+startmenufolder = "Calderic/Vantrell"
+defaultsubfolder = '\Vantrell'
+appdatafolder = "Calderic\\Vantrell"
+license = "license.txt"
+files = "files"
+
+[[services]]
+program = "bin/svc.exe"
+name = "VantrellService"
+
+[[shortcuts]]
+target = "bin/vantrell.exe"
+arguments = "-safe"
+caption = "Vantrell (safe mode)"
+)toml";
+
+class ProductFile : public ::testing::Test {
+protected:
+    testing_support::TempDir dir;
+    sacwriter::InstallerInput input;
+
+    void SetUp() override {
+        fs::create_directories(dir.path() / "files" / "bin");
+        std::ofstream(dir.path() / "files" / "bin" / "vantrell.exe") << "program";
+        std::ofstream(dir.path() / "files" / "readme.txt") << "read me";
+        std::ofstream(dir.path() / "license.txt", std::ios::binary) << "Line one\nLine two\r\nD\xC3\xA9j\xC3\xA0\n";
+    }
+    bool Load(const std::string& text, std::string& error, std::optional<std::int64_t> epoch = std::nullopt) {
+        std::ofstream(dir.path() / "product.toml", std::ios::binary) << text;
+        return tallowin::LoadProductFile(dir.path() / "product.toml", epoch, input, error);
+    }
+    // The good file with one line replaced (or appended when `from` is empty).
+    std::string Error(const std::string& from, const std::string& to) {
+        std::string text = kGood;
+        if (from.empty()) text += to;
+        else text.replace(text.find(from), from.size(), to);
+        std::string error;
+        EXPECT_FALSE(Load(text, error)) << to;
+        return error;
+    }
+};
+
+TEST_F(ProductFile, ReadsEveryField) {
+    std::string error;
+    ASSERT_TRUE(Load(kGood, error, 1700000000)) << error;
+    const payload::TrailerFields& f = input.fields;
+    EXPECT_EQ(f.productname, "Vantrell");
+    EXPECT_EQ(f.productversion, "2.1");
+    EXPECT_EQ(f.exename, "vantrell.exe");
+    EXPECT_EQ(f.startmenufolder, u"\\Calderic\\Vantrell");
+    EXPECT_EQ(f.defaultsubfolder, u"\\Vantrell");
+    EXPECT_EQ(f.appdatafolder, "Calderic\\Vantrell");
+    ASSERT_EQ(f.services.size(), 1u);
+    EXPECT_EQ(f.services[0].program, "bin\\svc.exe");
+    ASSERT_EQ(f.shortcuts.size(), 1u);
+    EXPECT_EQ(f.shortcuts[0].target, "bin\\vantrell.exe-safe");
+    EXPECT_EQ(f.shortcuts[0].caption, "Vantrell (safe mode)");
+    // Line feeds become CR LF; UTF-8 becomes Windows-1252.
+    EXPECT_EQ(input.licensetext, "Line one\r\nLine two\r\nD\xE9j\xE0\r\n");
+    ASSERT_EQ(input.items.size(), 2u);
+    bool sawProgram = false;
+    for (const auto& item : input.items)
+        if (item.filename == u"vantrell.exe") {
+            sawProgram = true;
+            EXPECT_EQ(item.subfolder, u"\\bin");
+        }
+    EXPECT_TRUE(sawProgram);
+    EXPECT_DOUBLE_EQ(input.created, 25569.0 + 1700000000.0 / 86400.0);
+    for (const auto& item : input.items) EXPECT_LE(item.filetime, input.created);
+}
+
+TEST_F(ProductFile, EveryLimitNamesItsField) {
+    EXPECT_NE(Error("productname = \"Vantrell\"\n", "").find("productname is missing"), std::string::npos);
+    EXPECT_NE(Error("", "colour = \"red\"\n").find("colour is not a known setting"), std::string::npos);
+    EXPECT_NE(Error("productname = \"Vantrell\"", "productname = \"" + std::string(256, 'x') + "\"")
+                  .find("productname is 256 bytes long"),
+              std::string::npos);
+    EXPECT_NE(Error("productversion = \"2.1\"", "productversion = 2").find("productversion must be a text"),
+              std::string::npos);
+    EXPECT_NE(Error("productname = \"Vantrell\"", "productname = \"\xE6\x97\xA5\"").find("productname holds characters"),
+              std::string::npos);
+    EXPECT_NE(Error("startmenufolder = \"Calderic/Vantrell\"", "startmenufolder = \"Calderic/../..\"")
+                  .find("startmenufolder"),
+              std::string::npos);
+    EXPECT_NE(Error("defaultsubfolder = '\\Vantrell'", "defaultsubfolder = 'C:\\Vantrell'").find("defaultsubfolder"),
+              std::string::npos);
+    EXPECT_NE(Error("defaultsubfolder = '\\Vantrell'", "defaultsubfolder = ''").find("defaultsubfolder is empty"),
+              std::string::npos);
+    EXPECT_NE(Error("appdatafolder = \"Calderic\\\\Vantrell\"", "appdatafolder = \"..\"").find("appdatafolder"),
+              std::string::npos);
+    EXPECT_NE(Error("exename = \"vantrell.exe\"", "exename = \"bin/vantrell.exe\"").find("exename"), std::string::npos);
+    EXPECT_NE(Error("program = \"bin/svc.exe\"", "program = \"../svc.exe\"").find("services[0].program"),
+              std::string::npos);
+    EXPECT_NE(Error("target = \"bin/vantrell.exe\"", "target = \"my-app.exe\"").find("shortcuts[0].target"),
+              std::string::npos);
+    EXPECT_NE(Error("arguments = \"-safe\"", "arguments = \"safe\"").find("shortcuts[0].arguments"),
+              std::string::npos);
+    EXPECT_NE(Error("caption = \"Vantrell (safe mode)\"", "caption = \"a/b\"").find("shortcuts[0].caption"),
+              std::string::npos);
+    std::string six, seven;
+    for (int i = 0; i < 6; ++i) six += "[[services]]\nprogram = \"s.exe\"\nname = \"s\"\n";
+    EXPECT_NE(Error("", six).find("services: 7 given"), std::string::npos);
+    for (int i = 0; i < 6; ++i) seven += "[[shortcuts]]\ntarget = \"t.exe\"\ncaption = \"c\"\n";
+    EXPECT_NE(Error("", seven).find("shortcuts: 7 given"), std::string::npos);
+    EXPECT_NE(Error("files = \"files\"", "files = \"nowhere\"").find("files:"), std::string::npos);
+    EXPECT_NE(Error("license = \"license.txt\"", "license = \"nowhere.txt\"").find("license:"), std::string::npos);
+    EXPECT_NE(Error("", "[[services]]\nprogram = \"x.exe\"\n").find("services[1].name is missing"), std::string::npos);
+    EXPECT_NE(Error("productname", "productname = = ").find("not a valid product file"), std::string::npos);
+}
+
+}  // namespace

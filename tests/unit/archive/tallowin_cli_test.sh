@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The tallowin command end to end: build an installer from a generated
+# product folder, then list, info, test and extract it, and check the exit
+# status of failures (1: bad installer or product, 2: bad usage).
+set -u
+tallowin=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+expect_status() {  # expected-status description command...
+  local want=$1 what=$2; shift 2
+  "$@" >"$work/stdout.txt" 2>"$work/stderr.txt"
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "$what: exit $got, expected $want ($(head -c 300 "$work/stderr.txt"))"
+}
+
+cd "$work"
+mkdir -p product/files/bin product/files/docs/deep
+head -c 300000 /dev/urandom >product/files/bin/random.bin
+seq 1 40000 >product/files/docs/numbers.txt
+printf 'hello\n' >product/files/docs/deep/hello.txt
+: >product/files/empty.dat
+printf 'Terms.\nMore terms.\n' >product/license.txt
+head -c 7000 /dev/urandom >stub.exe
+cat >product/product.toml <<'TOML'
+productname = "Vantrell"
+productversion = "2.1"
+exename = "random.bin"
+startmenufolder = "Calderic/Vantrell"
+defaultsubfolder = "Vantrell"
+license = "license.txt"
+files = "files"
+
+[[shortcuts]]
+target = "docs/numbers.txt"
+caption = "Numbers"
+TOML
+
+export SOURCE_DATE_EPOCH=1700000000
+expect_status 0 "build" "$tallowin" build product/product.toml -o setup.exe --stub stub.exe
+cp setup.exe first.exe
+expect_status 0 "rebuild" "$tallowin" build product/product.toml -o setup.exe --stub stub.exe --level 6
+cmp -s setup.exe first.exe || fail "two builds of the same inputs differ"
+cmp -s <(head -c 7000 setup.exe) stub.exe || fail "the installer does not begin with the stub"
+
+expect_status 0 "list" "$tallowin" list setup.exe
+grep -q "docs\\\\deep\\\\hello.txt" "$work/stdout.txt" || fail "list does not show docs\\deep\\hello.txt"
+[ "$(wc -l <"$work/stdout.txt")" -eq 4 ] || fail "list shows $(wc -l <"$work/stdout.txt") lines, expected 4"
+expect_status 0 "list --json" "$tallowin" list setup.exe --json
+grep -q '"path": "bin\\\\random.bin", "filename": "random.bin", "subfolder": "\\\\bin", "size": 300000' "$work/stdout.txt" ||
+  fail "list --json: $(cat "$work/stdout.txt")"
+
+expect_status 0 "info --json" "$tallowin" info setup.exe --json
+for want in '"productname": "Vantrell"' '"productversion": "2.1"' '"startmenufolder": "\\Calderic\\Vantrell"' \
+            '"defaultsubfolder": "\\Vantrell"' '"haslicense": true' '"licenselength": 21' '"archiveoffset": 7000' \
+            '"entries": 4' '"shortcuts": [{"target": "docs\\numbers.txt", "caption": "Numbers"}]'; do
+  grep -qF "$want" "$work/stdout.txt" || fail "info --json lacks $want"
+done
+
+expect_status 0 "test" "$tallowin" test setup.exe
+grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$work/stdout.txt")"
+[ ! -e bin ] && [ ! -e docs ] || fail "test wrote files"
+
+expect_status 0 "extract" "$tallowin" extract setup.exe -d out
+diff -r product/files out >/dev/null || fail "extracted files differ from the product's"
+
+# Damage: an installer cut short, and a chunk mark overwritten.
+head -c 20000 setup.exe >short.exe
+expect_status 1 "list of a cut installer" "$tallowin" list short.exe
+grep -q "No install files attached!" "$work/stderr.txt" || fail "cut installer: $(cat "$work/stderr.txt")"
+cp setup.exe bad.exe
+printf 'X' | dd of=bad.exe bs=1 seek=$((7000 + 2648)) conv=notrunc status=none
+expect_status 1 "test of a damaged installer" "$tallowin" test bad.exe
+grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "damaged test: $(cat "$work/stderr.txt")"
+expect_status 1 "extract of a damaged installer" "$tallowin" extract bad.exe -d badout
+grep -q "File corrupt" "$work/stderr.txt" || fail "damaged extract: $(cat "$work/stderr.txt")"
+[ ! -e badout/docs ] || fail "extract went on after the first failing entry"
+
+# Bad products and bad usage.
+sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' product/product.toml >product/long.toml
+expect_status 1 "build with a long productname" "$tallowin" build product/long.toml -o long.exe --stub stub.exe
+grep -q "productname is 300 bytes long" "$work/stderr.txt" || fail "long productname: $(cat "$work/stderr.txt")"
+[ ! -e long.exe ] && [ ! -e long.exe.partial ] || fail "a failed build left a file"
+expect_status 2 "no command" "$tallowin"
+expect_status 2 "unknown command" "$tallowin" frobnicate setup.exe
+expect_status 2 "extract without -d" "$tallowin" extract setup.exe
+expect_status 2 "bad level" "$tallowin" build product/product.toml -o x.exe --stub stub.exe --level 12
+expect_status 1 "missing installer" "$tallowin" info nowhere.exe
+grep -q "Unable to find Setup Files in" "$work/stderr.txt" || fail "missing installer: $(cat "$work/stderr.txt")"
+
+[ "$failures" -eq 0 ] && echo "tallowin CLI: all checks passed"
+exit $((failures > 0))
