@@ -1,0 +1,106 @@
+// What an installation writes, computed as data from the setup trailer and
+// the folders it lands in: the registration values in their order, the
+// services, and the ten shortcuts.  The worker (tinstallengine) only
+// carries these out, so every name and text here can be checked on the host.
+#pragma once
+
+#include "payload/setuptrailer.hpp"
+
+#include <string>
+#include <vector>
+
+namespace installengine {
+
+// "SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\" + exename.
+std::string AppPathsKeyFor(const std::string& exename);
+// "software\microsoft\windows\currentversion\uninstall\" + productname.
+std::string UninstallKeyFor(const std::string& productname);
+// The uninstaller's file name in the Windows folder.
+inline constexpr char16_t kUninstallerName[] = u"tallowui.exe";
+
+// The used slots of the trailer: each list ends at its first empty program
+// (services) or target (shortcuts).
+struct ServiceSlotText {
+    std::string program;  // relative to the installation folder
+    std::string name;
+};
+struct ShortcutSlotText {
+    std::string target;  // "file", or "file -switch"
+    std::string caption;
+};
+std::vector<ServiceSlotText> UsedServiceSlots(const payload::tsetuptrailer& trailer);
+std::vector<ShortcutSlotText> UsedShortcutSlots(const payload::tsetuptrailer& trailer);
+
+// A shortcut slot split at its first "-": the target part keeps everything
+// before it (a trailing blank included), the argument part starts with it.
+struct ShortcutSlotParts {
+    std::u16string target;
+    std::u16string arguments;
+};
+ShortcutSlotParts SplitShortcutSlot(const std::u16string& slot);
+
+// The folders and texts an installation is computed from.  Folders are
+// full paths as the platform reports them (with or without a trailing
+// backslash, except where noted).
+struct InstallInputs {
+    std::u16string installfolder;    // as the user gave it
+    std::string exename;
+    std::string productname;
+    std::u16string startmenufolder;  // "\Vendor\Product" or ""
+    std::string appdatafolder;
+    std::vector<ServiceSlotText> services;
+    std::vector<ShortcutSlotText> shortcuts;
+    std::u16string programsfolder;
+    std::u16string startmenuroot;    // the user's Start Menu folder
+    std::u16string desktopfolder;
+    std::u16string windowsfolder;
+    bool withservices = true;        // platform generation 5 or later
+};
+
+// Derived texts used in several places.
+std::u16string DisplayName(const InstallInputs& in);       // product name, trimmed
+std::u16string LinkName(const InstallInputs& in);          // bad characters dropped + ".lnk"
+std::u16string ProgramPath(const InstallInputs& in);       // folder + "\" + exename
+std::u16string BareFolder(const InstallInputs& in);        // installfolder without its trailing backslash
+std::u16string UninstallerPath(const InstallInputs& in);   // Windows folder + "\tallowui.exe"
+// The product's Start-menu folder, ending in a backslash.
+std::u16string GroupFolder(const InstallInputs& in);
+std::u16string DesktopLinkPath(const InstallInputs& in);
+
+struct RegValue {
+    std::string key;
+    std::string name;  // "" is the default value
+    std::string value;
+};
+
+struct ServiceInstall {
+    std::string name;
+    std::u16string programpath;  // installation folder + the slot's program, unquoted
+    RegValue programvalue;       // "service" + n
+    RegValue namevalue;          // "servicenames" + n
+};
+
+// The registration in the order it is written: the App Paths values, then
+// per service its installation followed by its two values, then the
+// uninstall key's values.  All under HKEY_LOCAL_MACHINE.
+struct RegistrationPlan {
+    std::vector<RegValue> appvalues;
+    std::vector<ServiceInstall> services;
+    std::vector<RegValue> uninstallvalues;
+};
+RegistrationPlan PlanRegistration(const InstallInputs& in);
+
+struct ShortcutSpec {
+    std::u16string linkfile;
+    std::u16string target;
+    std::u16string arguments;
+    std::u16string description;
+    std::u16string workfolder;
+    bool ingroup;  // made only when the Start-menu folder could be created
+};
+
+// The ten shortcut kinds in the order of creation: product in the group,
+// product in the Start Menu, the extra slots, the uninstaller, the desktop.
+std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in);
+
+}  // namespace installengine

@@ -1,0 +1,226 @@
+#include "installengine/tinstallengine.hpp"
+
+#include "setuputil/codepage.hpp"
+#include "setuputil/fileops.hpp"
+#include "setuputil/pathrules.hpp"
+#include "setuputil/platform.hpp"
+#include "setuputil/registry.hpp"
+#include "setuputil/services.hpp"
+#include "setuputil/shortcuts.hpp"
+#include "setuputil/specialfolders.hpp"
+#include "setuputil/textconv.hpp"
+#include "setuputil/windowsearch.hpp"
+
+#include <windows.h>
+
+#include <exception>
+#include <stdexcept>
+
+namespace installengine {
+
+using namespace setuputil;
+
+namespace {
+
+constexpr DWORD kPausePerService = 1000;
+constexpr DWORD kPauseBefore90 = 100;
+constexpr DWORD kPauseBefore100 = 200;
+constexpr DWORD kPauseAfter100 = 40;
+constexpr std::uint32_t kCopyBlock = 65536;
+
+constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
+constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
+
+// Raised when a shortcut file cannot be saved; it ends the run as an
+// installation error like a refused registry write.
+class ShortcutError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+tinstallengine::tinstallengine(mainunit::WizardHost& host, std::u16string installerpath)
+    : host_(host), installerpath_(std::move(installerpath)) {}
+
+tinstallengine::~tinstallengine() {
+    // gui::Thread's destructor stops the body; make sure it has before our
+    // members go (the body uses them).
+    if (Started() && !Finished()) {
+        gui::Thread::Terminate();
+        gui::Thread::Resume();
+        gui::Thread::WaitFor(INFINITE);
+    }
+    if (uninstallerfile.handle != 0) CloseAccess(uninstallerfile);
+}
+
+void tinstallengine::HandOver(std::int64_t licenseoffset, const std::string& productname, const std::string& exename) {
+    licenseoffset_ = licenseoffset;
+    productname_ = productname;
+    exename_ = exename;
+}
+
+bool tinstallengine::OpenArchive() {
+    const std::u16string path = installerpath_.empty() ? GetParamW(0) : installerpath_;
+    return archive_.OpenArchive(path, host_.Trailer().archiveoffset, licenseoffset_);
+}
+
+InstallInputs tinstallengine::Inputs() const {
+    const payload::tsetuptrailer& trailer = host_.Trailer();
+    InstallInputs in;
+    in.installfolder = archive_.installfolder;
+    in.exename = exename_;
+    in.productname = productname_;
+    in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
+    in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
+    in.services = UsedServiceSlots(trailer);
+    in.shortcuts = UsedShortcutSlots(trailer);
+    in.programsfolder = GetProgramsFolder();
+    in.startmenuroot = GetStartMenuFolder();
+    in.desktopfolder = GetDesktopFolder();
+    in.windowsfolder = GetWindowsFolder();
+    in.withservices = IsWin2000OrLater();
+    return in;
+}
+
+void tinstallengine::Publish(int position) {
+    progress = position;
+    Synchronize([this] { host_.SetInstallProgress(progress); });
+}
+
+void tinstallengine::SyncProgress(int position) { Publish(position); }
+
+void tinstallengine::RequestTermination() {
+    readfailure_ = true;
+    gui::Thread::Terminate();
+}
+
+void tinstallengine::SyncFinished() {
+    reported_ = true;
+    Synchronize([this] {
+        host_.SetInstallFailed(failed);
+        host_.InstallFinished();
+    });
+}
+
+void tinstallengine::CloseRunningCopy() {
+    const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname_)) + u" (*");
+    if (WindowHandle window = FindWindowByTitle(pattern)) SendCloseRequest(window);
+}
+
+void tinstallengine::RemoveEarlierServices() {
+    if (!IsWin2000OrLater()) return;
+    if (ReadMachineRegString(AppPathsKeyFor(exename_), "Displayname", "").empty()) return;
+    for (const ServiceSlotText& slot : UsedServiceSlots(host_.Trailer())) {
+        if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
+        DeleteServiceNamed(slot.name);
+        ::Sleep(kPausePerService);
+    }
+}
+
+void tinstallengine::CopyUninstaller(const InstallInputs& in) {
+    FileAccess& source = archive_.archivefile;
+    const std::int64_t stubsize = host_.Trailer().archiveoffset;
+    if (SeekAbsolute(source, 0) && OpenForWrite(uninstallerfile, UninstallerPath(in))) {
+        // Ends at the stub's end, and early on a read that comes back short:
+        // the position would otherwise never reach the end.
+        for (;;) {
+            const std::int64_t position = CurrentPosition(source);
+            if (position < 0 || position >= stubsize) break;
+            const std::int64_t left = stubsize - position;
+            const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
+            std::uint32_t count = want;
+            ReadBlock(source, archive_.inbuffer.get(), count);
+            if (count == 0) break;
+            WriteBlock(uninstallerfile, archive_.inbuffer.get(), static_cast<std::int32_t>(count));
+            if (count < want) break;
+        }
+    }
+    if (uninstallerfile.handle != 0) CloseAccess(uninstallerfile);
+    archive_.CloseArchive();
+}
+
+void tinstallengine::Register(const InstallInputs& in) {
+    const RegistrationPlan plan = PlanRegistration(in);
+    const tregistry registry(RegRoot::LocalMachine);
+    for (const RegValue& v : plan.appvalues) registry.WriteString(v.key, v.name, v.value);
+    for (const ServiceInstall& service : plan.services) {
+        if (InstallService(service.name, service.programpath)) StartServiceNamed(service.name);
+        registry.WriteString(service.programvalue.key, service.programvalue.name, service.programvalue.value);
+        registry.WriteString(service.namevalue.key, service.namevalue.name, service.namevalue.value);
+    }
+    for (const RegValue& v : plan.uninstallvalues) registry.WriteString(v.key, v.name, v.value);
+}
+
+void tinstallengine::CreateShortcuts(const InstallInputs& in) {
+    groupfolder = GroupFolder(in);
+    const bool havegroup = !groupfolder.empty() && ForceFolders(groupfolder);
+    for (const ShortcutSpec& link : PlanShortcuts(in)) {
+        if (link.ingroup && !havegroup) continue;
+        if (!CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile))
+            throw ShortcutError("Unable to create shortcut " + WideToAnsi(link.linkfile));
+    }
+}
+
+void tinstallengine::Execute() {
+    try {
+        failed = false;
+        // Without an open archive there is no directory, no file to copy
+        // from and no buffers: nothing below may run.
+        if (!archive_.IsOpen() || !archive_.inbuffer) {
+            failed = true;
+            if (archive_.errortext.empty()) archive_.errortext = kTextNotPrepared;
+            SyncFinished();
+            return;
+        }
+
+        CloseRunningCopy();
+        RemoveEarlierServices();
+
+        for (std::size_t index = 0; index < archive_.entrylist.size(); ++index) {
+            if (!archive_.ExtractEntry(index, this)) {
+                failed = true;
+                break;
+            }
+            if (Terminated()) break;
+            CheckPoint();
+        }
+        // A stop the user asked for ends the run quietly; one that
+        // extraction asked for after a read failure is that entry's failure
+        // and is reported like any other.
+        if (Terminated() && !(failed && readfailure_)) return;
+        if (!failed) {
+            const InstallInputs in = Inputs();
+            ::Sleep(kPauseBefore90);
+            Publish(90);
+            CopyUninstaller(in);
+            Publish(95);
+            Register(in);
+            CreateShortcuts(in);
+            ::Sleep(kPauseBefore100);
+            Publish(100);
+            ::Sleep(kPauseAfter100);
+        }
+        SyncFinished();
+    } catch (const std::exception& error) {
+        if (reported_) throw;  // the wizard's own handler failed: nothing more to tell it
+        failed = true;
+        archive_.errortext = AnsiToWide(error.what());
+        SyncFinished();
+    } catch (...) {
+        if (reported_) throw;
+        failed = true;
+        archive_.errortext = kTextUnknownFailure;
+        SyncFinished();
+    }
+}
+
+}  // namespace installengine
+
+namespace mainunit {
+
+std::unique_ptr<InstallWorker> CreateInstallWorker(WizardHost& host) {
+    return std::make_unique<installengine::tinstallengine>(host);
+}
+
+}  // namespace mainunit

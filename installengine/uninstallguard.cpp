@@ -1,0 +1,100 @@
+#include "installengine/uninstallguard.hpp"
+
+#include "setuputil/codepage.hpp"
+
+namespace installengine {
+
+namespace {
+
+// A path split into its root ("C:" or "\\server\share", upper-cased) and
+// its parts (upper-cased, trailing dots and blanks dropped).  `valid` is
+// false for anything that is not an absolute path of that kind or that
+// holds a part the platform would resolve to something else.
+struct SplitPath {
+    bool valid = false;
+    std::u16string root;
+    std::vector<std::u16string> parts;
+};
+
+bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+std::vector<std::u16string> RawParts(const std::u16string& text) {
+    std::vector<std::u16string> parts;
+    std::u16string part;
+    for (char16_t c : text) {
+        if (c == u'\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+SplitPath Split(const std::u16string& input) {
+    SplitPath out;
+    std::u16string path = input;
+    for (char16_t& c : path)
+        if (c == u'/') c = u'\\';
+    std::u16string rest;
+    if (path.size() >= 3 && IsLetter(path[0]) && path[1] == u':' && path[2] == u'\\') {
+        out.root = setuputil::UpperCaseW(path.substr(0, 2));
+        rest = path.substr(3);
+    } else if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
+        const std::vector<std::u16string> parts = RawParts(path.substr(2));
+        // "\\?\..." and "\\.\..." reach devices and raw namespaces.
+        if (parts.size() < 2 || parts[0] == u"?" || parts[0] == u".") return out;
+        out.root = setuputil::UpperCaseW(u"\\\\" + parts[0] + u"\\" + parts[1]);
+        for (std::size_t i = 2; i < parts.size(); ++i) rest += parts[i] + u"\\";
+    } else {
+        return out;  // relative, drive-relative or rooted without a drive
+    }
+    for (std::u16string part : RawParts(rest)) {
+        while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
+        if (part.empty()) return out;  // ".", "..", "...", ". ." and the like
+        if (part.find(u':') != std::u16string::npos) return out;  // alternate streams, stray drives
+        out.parts.push_back(setuputil::UpperCaseW(part));
+    }
+    out.valid = true;
+    return out;
+}
+
+// True when `outer` is `inner` or one of its ancestors.
+bool Contains(const SplitPath& outer, const SplitPath& inner) {
+    if (outer.root != inner.root || outer.parts.size() > inner.parts.size()) return false;
+    for (std::size_t i = 0; i < outer.parts.size(); ++i)
+        if (outer.parts[i] != inner.parts[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16string>& protectedfolders) {
+    const SplitPath candidate = Split(path);
+    if (!candidate.valid || candidate.parts.empty()) return false;
+    for (const std::u16string& folder : protectedfolders) {
+        const SplitPath guarded = Split(folder);
+        if (!guarded.valid) continue;  // an unusable entry protects nothing more than the rules above
+        if (Contains(candidate, guarded)) return false;
+    }
+    return true;
+}
+
+template <typename Text>
+bool HasName(const Text& name) {
+    for (auto c : name)
+        if (c != '\\' && c != ' ') return true;
+    return false;
+}
+
+bool HasCompletingName(const std::string& name) { return HasName(name); }
+bool HasCompletingName(const std::u16string& name) { return HasName(name); }
+
+bool IsAbsoluteFilePath(const std::u16string& path) {
+    const SplitPath split = Split(path);
+    return split.valid && !split.parts.empty();
+}
+
+}  // namespace installengine

@@ -1,0 +1,33 @@
+// What the uninstall may delete, whatever the registration says.
+//
+// The folders and keys it removes are built from registry values that
+// anyone with write access can change, or that a damaged registration
+// leaves empty.  A folder tree deletion is applied only to a path that
+// IsRemovableFolder accepts; a key deletion only when the name completing
+// its path is a real name (HasCompletingName).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace installengine {
+
+// True when `path` may be deleted as a whole tree: an absolute path
+// ("X:\..." or "\\server\share\...") below its root, with no "." or ".."
+// part (nor a part made only of dots and blanks, which the platform reads
+// the same way), no "\\?\" or "\\.\" device prefix, and which is neither
+// one of `protectedfolders` nor a folder that contains one of them.
+// Compared without letter case, ignoring empty parts, trailing blanks
+// and dots of a part, and '/' written for '\'.
+bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16string>& protectedfolders);
+
+// True when a key name that completes a key path holds something besides
+// backslashes and blanks.
+bool HasCompletingName(const std::string& name);
+bool HasCompletingName(const std::u16string& name);
+
+// A file path the uninstall may remove with RemoveFile: absolute and free
+// of "." and ".." parts.
+bool IsAbsoluteFilePath(const std::u16string& path);
+
+}  // namespace installengine

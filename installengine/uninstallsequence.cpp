@@ -1,0 +1,134 @@
+// The uninstall sequence, on the GUI thread inside the wizard's Next
+// handler: close the running program, remove the services, the program
+// folder (the one step whose failure stops the sequence), the Start-menu
+// folder, the settings folder after asking, the shortcuts, a file
+// association and the registration keys.
+//
+// Every path and key name comes from the registration, so each deletion is
+// guarded: folder trees only where IsRemovableFolderHere allows it, files
+// only by absolute paths, keys only with a real completing name (and
+// DeleteRegTree itself refuses the shared parents).
+#include "installengine/installplan.hpp"
+#include "installengine/protectedfolders.hpp"
+#include "installengine/treedelete.hpp"
+#include "installengine/uninstallguard.hpp"
+#include "mainunit/installseam.hpp"
+#include "setuputil/codepage.hpp"
+#include "setuputil/dialogs.hpp"
+#include "setuputil/fileops.hpp"
+#include "setuputil/pathrules.hpp"
+#include "setuputil/platform.hpp"
+#include "setuputil/registry.hpp"
+#include "setuputil/services.hpp"
+#include "setuputil/specialfolders.hpp"
+#include "setuputil/textconv.hpp"
+#include "setuputil/windowsearch.hpp"
+
+#include <windows.h>
+
+namespace mainunit {
+
+using namespace setuputil;
+using installengine::HasCompletingName;
+
+namespace {
+
+constexpr DWORD kPauseAfterServices = 1000;
+constexpr DWORD kPauseAtEnd = 100;
+constexpr char kVendorFolder[] = "Calderic";
+constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
+
+void RemoveServices(const std::string& key) {
+    if (!IsWin2000OrLater()) return;
+    for (int i = 0; i < 5; ++i) {
+        const std::string n = Int64ToText(i);
+        if (ReadMachineRegString(key, "service" + n, "").empty()) break;
+        const std::string name = ReadMachineRegString(key, "servicenames" + n, "");
+        if (name.empty()) continue;
+        if (IsServiceRunning(name)) StopServiceNamed(name);
+        DeleteServiceNamed(name);
+    }
+}
+
+}  // namespace
+
+void RunUninstallSequence(WizardHost& host) {
+    const payload::tsetuptrailer& trailer = host.Trailer();
+    const std::string exename = payload::ReadShortString(trailer.exename);
+    const std::string productname = payload::ReadShortString(trailer.productname);
+    const std::u16string startmenufolder = payload::ReadWideField(trailer.startmenufolder);
+    const std::string appdatafolder = payload::ReadShortString(trailer.appdatafolder);
+    const HWND owner = host.WizardWindow();
+    // With no program name the key would be the App Paths key of every
+    // program on the machine.
+    const bool havekey = HasCompletingName(exename);
+    const std::string key = havekey ? installengine::AppPathsKeyFor(exename) : std::string();
+    auto read = [&](const std::string& name) { return havekey ? ReadMachineRegString(key, name, "") : std::string(); };
+
+    host.ShowInstallingPage();
+    host.SetInstallingTitle("Performing Uninstall");
+    host.SetInstallingLabel("Uninstalling " + read("displayname") + "...");
+    host.ProcessMessages();
+
+    const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname)) + u" (*");
+    if (WindowHandle window = FindWindowByTitle(pattern)) SendCloseRequest(window);
+
+    if (havekey) RemoveServices(key);
+    ::Sleep(kPauseAfterServices);
+
+    // A program folder the guard refuses is treated as no folder at all:
+    // nothing is deleted there and the sequence goes on.
+    std::u16string& destfolder = host.DestFolder();
+    destfolder = RemoveBackslash(destfolder);
+    if (installengine::IsRemovableFolderHere(destfolder) && !installengine::DeleteFolderTree(owner, destfolder)) return;
+
+    if (!startmenufolder.empty()) {
+        const std::u16string programs = GetProgramsFolder();
+        if (!programs.empty()) {
+            const std::u16string group = RemoveBackslash(RemoveBackslash(programs) + startmenufolder);
+            if (installengine::IsRemovableFolderHere(group)) installengine::DeleteFolderTree(owner, group);
+            RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
+        }
+    }
+
+    const std::u16string appdata = GetAppDataFolder();
+    if (!appdatafolder.empty() && !appdata.empty()) {
+        const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
+        if (FolderExists(settings) && installengine::IsRemovableFolderHere(settings) &&
+            AskYesNo(owner, kSettingsQuestion))
+            installengine::DeleteFolderTree(owner, settings);
+    }
+
+    const std::string desktop = read("desktop");
+    if (!desktop.empty()) {
+        std::u16string link = DecodeLetterHex(desktop);
+        const std::size_t zero = link.find(u'\0');
+        if (zero != std::u16string::npos) link.resize(zero);
+        if (installengine::IsAbsoluteFilePath(link)) RemoveFile(link);
+    }
+
+    const std::u16string startmenu = GetStartMenuFolder();
+    if (!startmenu.empty() && HasCompletingName(StripBadNameChars(AnsiToWide(productname))))
+        RemoveFile(AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk");
+
+    const std::string extension = read("fileassociations");
+    if (HasCompletingName(extension)) {
+        const std::string filetype = ReadClassesRegString(extension, "", "");
+        if (HasCompletingName(filetype)) DeleteRegTree(RegRoot::ClassesRoot, filetype);
+        DeleteRegTree(RegRoot::ClassesRoot, extension);
+    }
+
+    if (HasCompletingName(productname))
+        DeleteRegTree(RegRoot::LocalMachine, installengine::UninstallKeyFor(productname));
+    if (havekey) {
+        DeleteRegTree(RegRoot::LocalMachine, key);
+        DeleteRegTree(RegRoot::CurrentUser, "software\\microsoft\\windows\\currentversion\\run\\" + exename);
+    }
+    if (HasCompletingName(startmenufolder))
+        DeleteRegTree(RegRoot::CurrentUser, "software" + WideToAnsi(startmenufolder));
+
+    ::Sleep(kPauseAtEnd);
+    host.ShowUninstallFinishPage();
+}
+
+}  // namespace mainunit

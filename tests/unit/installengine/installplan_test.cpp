@@ -1,0 +1,156 @@
+// The registration values, services and shortcuts an installation makes,
+// computed from trailer texts and folders.
+#include "installengine/installplan.hpp"
+
+#include "payload/trailerwriter.hpp"
+#include "setuputil/textconv.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace installengine;
+
+namespace {
+
+InstallInputs Sample() {
+    InstallInputs in;
+    in.installfolder = u"C:\\Program Files\\Vantrell";
+    in.exename = "vantrell.exe";
+    in.productname = "  Vantrell 2: Pro";
+    in.startmenufolder = u"\\Calderic\\Vantrell";
+    in.appdatafolder = "Vantrell";
+    in.services = {{"bin\\agent.exe", "VantrellAgent"}, {"spool.exe", "VantrellSpool"}};
+    in.shortcuts = {{"help.chm", "Help / Manual"}, {"vantrell.exe -safe", "Safe mode"}, {"my-tool.exe", "Tool"}};
+    in.programsfolder = u"C:\\Users\\u\\Start Menu\\Programs";
+    in.startmenuroot = u"C:\\Users\\u\\Start Menu";
+    in.desktopfolder = u"C:\\Users\\u\\Desktop";
+    in.windowsfolder = u"C:\\WINDOWS";
+    return in;
+}
+
+TEST(SplitShortcutSlot, SplitsAtTheFirstHyphenKeepingBlanks) {
+    EXPECT_EQ(SplitShortcutSlot(u"help.chm").target, u"help.chm");
+    EXPECT_EQ(SplitShortcutSlot(u"help.chm").arguments, u"");
+    EXPECT_EQ(SplitShortcutSlot(u"prog.exe -x -y").target, u"prog.exe ");
+    EXPECT_EQ(SplitShortcutSlot(u"prog.exe -x -y").arguments, u"-x -y");
+    EXPECT_EQ(SplitShortcutSlot(u"my-tool.exe").target, u"my");
+    EXPECT_EQ(SplitShortcutSlot(u"my-tool.exe").arguments, u"-tool.exe");
+    EXPECT_EQ(SplitShortcutSlot(u"-only").target, u"");
+    EXPECT_EQ(SplitShortcutSlot(u"-only").arguments, u"-only");
+}
+
+TEST(UsedSlots, EndAtTheFirstEmptySlot) {
+    payload::TrailerFields fields;
+    fields.productname = "P";
+    fields.exename = "p.exe";
+    fields.services = {{"a.exe", "A"}, {"b.exe", "B"}};
+    fields.shortcuts = {{"x.txt", "X"}};
+    payload::tsetuptrailer trailer{};
+    std::string error;
+    ASSERT_TRUE(payload::BuildTrailer(fields, trailer, error)) << error;
+    // A used slot after an empty one is never reached.
+    ASSERT_TRUE(payload::WriteShortString(trailer.serviceprograms[3], "late.exe"));
+    ASSERT_TRUE(payload::WriteShortString(trailer.shortcuttargets[2], "late.txt"));
+    const auto services = UsedServiceSlots(trailer);
+    ASSERT_EQ(services.size(), 2u);
+    EXPECT_EQ(services[1].program, "b.exe");
+    EXPECT_EQ(services[1].name, "B");
+    const auto shortcuts = UsedShortcutSlots(trailer);
+    ASSERT_EQ(shortcuts.size(), 1u);
+    EXPECT_EQ(shortcuts[0].caption, "X");
+}
+
+TEST(PlanRegistration, ValuesInOrderWithLetterHexAndTheUninstallCommand) {
+    const InstallInputs in = Sample();
+    const RegistrationPlan plan = PlanRegistration(in);
+    const std::string app = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vantrell.exe";
+    ASSERT_EQ(plan.appvalues.size(), 6u);
+    const std::pair<std::string, std::string> expected[] = {
+        {"", "C:\\Program Files\\Vantrell\\vantrell.exe"},
+        {"Path", setuputil::EncodeLetterHex(u"C:\\Program Files\\Vantrell")},
+        {"Displayname", "  Vantrell 2: Pro"},
+        {"Startpath", setuputil::EncodeLetterHex(u"\\Calderic\\Vantrell")},
+        {"Desktop", setuputil::EncodeLetterHex(u"C:\\Users\\u\\Desktop\\  Vantrell 2 Pro.lnk")},
+        {"AppData", "Vantrell"},
+    };
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(plan.appvalues[i].key, app);
+        EXPECT_EQ(plan.appvalues[i].name, expected[i].first);
+        EXPECT_EQ(plan.appvalues[i].value, expected[i].second);
+    }
+    EXPECT_EQ(plan.appvalues[1].value.substr(0, 8), "AAEDAADK");  // "C:"
+    ASSERT_EQ(plan.services.size(), 2u);
+    EXPECT_EQ(plan.services[0].name, "VantrellAgent");
+    EXPECT_EQ(plan.services[0].programpath, u"C:\\Program Files\\Vantrell\\bin\\agent.exe");
+    EXPECT_EQ(plan.services[1].programvalue.name, "service1");
+    EXPECT_EQ(plan.services[1].programvalue.value, "spool.exe");
+    EXPECT_EQ(plan.services[1].namevalue.name, "servicenames1");
+    EXPECT_EQ(plan.services[1].namevalue.value, "VantrellSpool");
+    EXPECT_EQ(plan.services[1].namevalue.key, app);
+    ASSERT_EQ(plan.uninstallvalues.size(), 2u);
+    EXPECT_EQ(plan.uninstallvalues[0].key, "software\\microsoft\\windows\\currentversion\\uninstall\\  Vantrell 2: Pro");
+    EXPECT_EQ(plan.uninstallvalues[0].name, "DisplayName");
+    EXPECT_EQ(plan.uninstallvalues[1].name, "UninstallString");
+    EXPECT_EQ(plan.uninstallvalues[1].value, "C:\\WINDOWS\\tallowui.exe -ui vantrell.exe");
+}
+
+TEST(PlanRegistration, KeepsTheFolderAsGivenAndSkipsServicesOnOldPlatforms) {
+    InstallInputs in = Sample();
+    in.installfolder = u"D:\\Apps\\";
+    in.appdatafolder = "";
+    in.withservices = false;
+    const RegistrationPlan plan = PlanRegistration(in);
+    EXPECT_EQ(plan.appvalues[0].value, "D:\\Apps\\vantrell.exe");
+    EXPECT_EQ(setuputil::DecodeLetterHex(plan.appvalues[1].value), u"D:\\Apps\\");
+    EXPECT_EQ(plan.appvalues[5].name, "AppData");
+    EXPECT_EQ(plan.appvalues[5].value, "");
+    EXPECT_TRUE(plan.services.empty());
+}
+
+TEST(PlanShortcuts, TheTenKindsInOrder) {
+    const InstallInputs in = Sample();
+    const auto links = PlanShortcuts(in);
+    // group, Start Menu, three slots, uninstaller, desktop
+    ASSERT_EQ(links.size(), 7u);
+    const std::u16string group = u"C:\\Users\\u\\Start Menu\\Programs\\Calderic\\Vantrell\\";
+    EXPECT_EQ(GroupFolder(in), group);
+    EXPECT_EQ(links[0].linkfile, group + u"  Vantrell 2 Pro.lnk");
+    EXPECT_EQ(links[0].target, u"C:\\Program Files\\Vantrell\\vantrell.exe");
+    EXPECT_EQ(links[0].description, u"Vantrell 2: Pro");
+    EXPECT_EQ(links[0].workfolder, u"C:\\Program Files\\Vantrell");
+    EXPECT_EQ(links[1].linkfile, u"C:\\Users\\u\\Start Menu\\  Vantrell 2 Pro.lnk");
+    EXPECT_TRUE(links[1].ingroup);
+    EXPECT_EQ(links[2].linkfile, group + u"Help  Manual.lnk");
+    EXPECT_EQ(links[2].description, u"Help / Manual");
+    EXPECT_EQ(links[2].target, u"C:\\Program Files\\Vantrell\\help.chm");
+    EXPECT_EQ(links[2].arguments, u"");
+    EXPECT_EQ(links[3].target, u"C:\\Program Files\\Vantrell\\vantrell.exe ");
+    EXPECT_EQ(links[3].arguments, u"-safe");
+    EXPECT_EQ(links[4].target, u"C:\\Program Files\\Vantrell\\my");
+    EXPECT_EQ(links[4].arguments, u"-tool.exe");
+    EXPECT_EQ(links[5].linkfile, group + u"Uninstall Vantrell 2 Pro.lnk");
+    EXPECT_EQ(links[5].target, u"C:\\WINDOWS\\tallowui.exe");
+    EXPECT_EQ(links[5].arguments, u"-ui vantrell.exe");
+    EXPECT_EQ(links[5].description, u"Uninstall Vantrell 2: Pro");
+    EXPECT_EQ(links[5].workfolder, u"C:\\WINDOWS");
+    EXPECT_EQ(links[6].linkfile, u"C:\\Users\\u\\Desktop\\  Vantrell 2 Pro.lnk");
+    EXPECT_FALSE(links[6].ingroup);
+    EXPECT_EQ(links[6].target, links[0].target);
+}
+
+TEST(PlanShortcuts, EdgeFolders) {
+    InstallInputs in = Sample();
+    in.startmenufolder = u"";
+    in.installfolder = u"D:\\Apps\\";
+    EXPECT_EQ(GroupFolder(in), u"C:\\Users\\u\\Start Menu\\Programs\\");
+    auto links = PlanShortcuts(in);
+    EXPECT_EQ(links[0].linkfile, u"C:\\Users\\u\\Start Menu\\Programs\\  Vantrell 2 Pro.lnk");
+    EXPECT_EQ(links[0].target, u"D:\\Apps\\vantrell.exe");
+    EXPECT_EQ(links[0].workfolder, u"D:\\Apps");
+    // Without the shell's folders nothing lands relative to the current folder.
+    in.programsfolder = u"";
+    in.desktopfolder = u"";
+    EXPECT_TRUE(PlanShortcuts(in).empty());
+    EXPECT_EQ(PlanRegistration(in).appvalues[4].value, "");
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// The folders and key names the uninstall refuses to delete.
+#include "installengine/uninstallguard.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace installengine;
+
+namespace {
+
+const std::vector<std::u16string> kGuarded = {
+    u"C:\\WINDOWS",
+    u"C:\\Program Files",
+    u"C:\\Users\\me",
+    u"C:\\Users\\me\\AppData\\Roaming",
+    u"C:\\Users\\me\\Start Menu\\Programs\\",
+    u"C:\\Users\\me\\Start Menu\\Programs\\Startup",
+    u"C:\\Users\\me\\Documents",
+    u"C:\\ProgramData\\Start Menu\\Programs",
+};
+
+TEST(IsRemovableFolder, AcceptsProductFolders) {
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Program Files\\Vantrell", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"c:\\program files\\Vantrell\\", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\AppData\\Roaming\\Vantrell", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\Start Menu\\Programs\\Calderic\\Vantrell", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"D:\\Vantrell", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"\\\\server\\share\\Vantrell", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Program Files\\..Vantrell..x", kGuarded));
+}
+
+TEST(IsRemovableFolder, RefusesEmptyRootsAndRelativePaths) {
+    for (const char16_t* path : {u"", u"C:", u"C:\\", u"c:/", u"C:\\\\", u"\\\\server\\share", u"\\\\server\\share\\",
+                                 u"\\\\server", u"Vantrell", u"\\Vantrell", u"C:Vantrell", u"..\\Vantrell"})
+        EXPECT_FALSE(IsRemovableFolder(path, kGuarded)) << std::string(path, path + std::char_traits<char16_t>::length(path));
+}
+
+TEST(IsRemovableFolder, RefusesDotPartsAndDevicePrefixes) {
+    for (const char16_t* path :
+         {u"C:\\Program Files\\Vantrell\\..", u"C:\\Program Files\\..\\x", u"C:\\x\\.\\y", u"C:\\x\\...",
+          u"C:\\x\\. .", u"\\\\?\\C:\\Vantrell", u"\\\\.\\C:\\Vantrell", u"C:\\x\\y:stream", u"C:/x/../y"})
+        EXPECT_FALSE(IsRemovableFolder(path, kGuarded));
+}
+
+TEST(IsRemovableFolder, RefusesGuardedFoldersAndTheirParents) {
+    for (const std::u16string& folder : kGuarded) EXPECT_FALSE(IsRemovableFolder(folder, kGuarded));
+    for (const char16_t* path :
+         {u"c:\\windows\\", u"C:\\WINDOWS.", u"C:\\windows \\", u"C:\\\\Windows", u"C:/Program Files", u"C:\\Users",
+          u"c:\\users\\ME", u"C:\\Users\\me\\Start Menu", u"C:\\Users\\me\\Start Menu\\Programs\\\\", u"C:\\ProgramData"})
+        EXPECT_FALSE(IsRemovableFolder(path, kGuarded));
+    // Below a guarded folder is fine; a sibling with a longer name too.
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\WINDOWS2", kGuarded));
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\Documents\\Vantrell", kGuarded));
+}
+
+TEST(HasCompletingName, NeedsMoreThanBackslashesAndBlanks) {
+    EXPECT_FALSE(HasCompletingName(std::string()));
+    EXPECT_FALSE(HasCompletingName(std::string("\\\\ \\")));
+    EXPECT_FALSE(HasCompletingName(std::u16string(u"\\")));
+    EXPECT_TRUE(HasCompletingName(std::string(".vtr")));
+    EXPECT_TRUE(HasCompletingName(std::u16string(u"\\Calderic")));
+}
+
+TEST(IsAbsoluteFilePath, OnlyFullPathsWithoutDotParts) {
+    EXPECT_TRUE(IsAbsoluteFilePath(u"C:\\Users\\me\\Desktop\\Vantrell.lnk"));
+    EXPECT_FALSE(IsAbsoluteFilePath(u"Vantrell.lnk"));
+    EXPECT_FALSE(IsAbsoluteFilePath(u"C:\\"));
+    EXPECT_FALSE(IsAbsoluteFilePath(u"C:\\Users\\..\\x.lnk"));
+}
+
+}  // namespace
