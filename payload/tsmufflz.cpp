@@ -104,53 +104,72 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     std::uint32_t q = 0;  // bytes written
 
     while (p < nbits) {
+        // Refill: the window holds 57..64 bits from p on (zeros past the end
+        // count as bits too); tokens are taken from it while a whole token
+        // of up to 32 bits is sure to be there.
         const std::size_t at = static_cast<std::size_t>(p >> 3);
         std::uint64_t window = at + 8 <= nbytes ? LoadBigEndian64(input + at) : LoadTail(input + at, nbytes - at);
         window <<= (p & 7);
+        unsigned avail = 64 - static_cast<unsigned>(p & 7);
 
-        const CodeEntry code = kCodeTable[window >> 55];
-        const std::uint32_t room = kMaxChunkBytes - q;
-        if (code.extra == kLiteral) {
-            if (room == 0) break;
-            output[q++] = static_cast<std::uint8_t>(code.value);
-            p += code.bits;
-            continue;
-        }
-        if (code.extra == kEnd) break;
+        do {
+            const CodeEntry code = kCodeTable[window >> 55];
+            const std::uint32_t room = kMaxChunkBytes - q;
+            if (code.extra == kLiteral) {
+                if (room == 0) goto done;
+                output[q++] = static_cast<std::uint8_t>(code.value);
+                window <<= code.bits;
+                avail -= code.bits;
+                p += code.bits;
+                continue;
+            }
+            if (code.extra == kEnd) goto done;
 
-        unsigned used = code.bits;
-        const std::uint32_t length = code.value + Bits(window, used, code.extra);
-        used += code.extra;
-        const unsigned dsym = Bits(window, used, kDistanceCodeBits);
-        used += kDistanceCodeBits;
-        const std::uint32_t distance = kDistanceBase[dsym] + Bits(window, used, kDistanceExtra[dsym]);
-        used += kDistanceExtra[dsym];
-        p += used;
+            unsigned used = code.bits;
+            const std::uint32_t length = code.value + Bits(window, used, code.extra);
+            used += code.extra;
+            const unsigned dsym = Bits(window, used, kDistanceCodeBits);
+            used += kDistanceCodeBits;
+            const std::uint32_t distance = kDistanceBase[dsym] + Bits(window, used, kDistanceExtra[dsym]);
+            used += kDistanceExtra[dsym];
+            window <<= used;
+            avail -= used;
+            p += used;
 
-        if (distance > q) continue;  // reaches before the chunk: skipped
-        std::uint8_t* dst = output + q;
-        const std::uint8_t* src = dst - distance;
+            if (distance > q) continue;  // reaches before the chunk: skipped
+            std::uint8_t* dst = output + q;
+            const std::uint8_t* src = dst - distance;
 
-        if (length > room) {
-            // The cap ends the chunk in the middle of this reference.
-            for (std::uint32_t i = 0; i < room; ++i) dst[i] = src[i];
-            q = kMaxChunkBytes;
-            break;
-        }
-        q += length;
-        if (distance >= 8 && room - length >= 8) {
-            std::uint8_t* const end = dst + length;
-            do {
+            if (length > room) {
+                // The cap ends the chunk in the middle of this reference.
+                for (std::uint32_t i = 0; i < room; ++i) dst[i] = src[i];
+                q = kMaxChunkBytes;
+                goto done;
+            }
+            q += length;
+            if (distance >= 8 && room - length >= 16) {
+                // Most references are short: two words cover them without
+                // a loop (and its mispredicted exit).
                 std::memcpy(dst, src, 8);
-                dst += 8;
-                src += 8;
-            } while (dst < end);
-        } else if (distance == 1) {
-            std::memset(dst, *src, length);
-        } else {
-            for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
-        }
+                std::memcpy(dst + 8, src + 8, 8);
+                if (length > 16) {
+                    std::uint8_t* const end = dst + length;
+                    dst += 16;
+                    src += 16;
+                    do {
+                        std::memcpy(dst, src, 8);
+                        dst += 8;
+                        src += 8;
+                    } while (dst < end);
+                }
+            } else if (distance == 1) {
+                std::memset(dst, *src, length);
+            } else {
+                for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+            }
+        } while (avail >= 32 && p < nbits);
     }
+done:
     bitcount = q;
 }
 
