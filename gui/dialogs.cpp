@@ -1,0 +1,27 @@
+#include "gui/dialogs.hpp"
+
+#include "gui/application.hpp"
+#include "setuputil/win32/wintext.hpp"
+
+namespace gui {
+
+namespace {
+
+HWND OwnerOrApplication(HWND owner) {
+    if (owner) return owner;
+    Application* application = Application::Current();
+    return application ? application->Window() : nullptr;
+}
+
+}  // namespace
+
+void ShowErrorMessage(HWND owner, const std::u16string& text) {
+    ::MessageBoxW(OwnerOrApplication(owner), setuputil::WinStr(text), L"Error", MB_OK | MB_ICONERROR);
+}
+
+bool AskWarningYesNo(HWND owner, const std::u16string& text) {
+    return ::MessageBoxW(OwnerOrApplication(owner), setuputil::WinStr(text), L"Warning",
+                         MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+}  // namespace gui

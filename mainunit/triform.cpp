@@ -1,0 +1,345 @@
+#include "mainunit/triform.hpp"
+
+#include "choosedir/tdir.hpp"
+#include "gui/application.hpp"
+#include "gui/dialogs.hpp"
+#include "mainunit/uninstallinfo.hpp"
+#include "mainunit/wizardlayout.hpp"
+#include "mainunit/wizardtexts.hpp"
+#include "payload/trailerreader.hpp"
+#include "setuputil/codepage.hpp"
+#include "setuputil/dialogs.hpp"
+#include "setuputil/platform.hpp"
+#include "setuputil/registry.hpp"
+#include "setuputil/shellopen.hpp"
+#include "setuputil/specialfolders.hpp"
+
+namespace mainunit {
+
+using setuputil::AnsiToWide;
+using setuputil::WideToAnsi;
+
+namespace {
+
+// A confirmed cancel lets the worker finish the file it is writing; a
+// worker that has not reached its next check point by then is cut off.
+constexpr unsigned long kCancelWaitMs = 60000;
+
+std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
+
+}  // namespace
+
+Triform::Triform(HBITMAP sidepicture) {
+    gui::Application* application = gui::Application::Current();
+    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357);
+    if (application) application->SetMainForm(*this);
+    onResize = [this] { FormResize(); };
+    onShow = [this] { FormShow(); };
+    onClose = [this] { FormClose(); };
+    BuildComponents(sidepicture);
+    CentreOnScreen();
+    FormCreate();
+}
+
+Triform::~Triform() {
+    // The worker may still call into the form: let it end while every
+    // component exists.
+    engine_.reset();
+}
+
+void Triform::BuildComponents(HBITMAP sidepicture) {
+    const gui::Scaler& s = Scale();
+    const HFONT bold = BoldFont();
+    const gui::Label::Options plain{false, true}, wrapped{true, true}, fixedWrapped{true, false};
+
+    mainback.Create(*this, 0, 0, ClientWidth(), ClientHeight());
+    pages.Create(mainback, 0, 0, s(497), s(289), s(4));
+    for (gui::Panel* page : {&welcomepage, &licensepage, &installingpage, &finishpage, &uninstallfinishpage,
+                             &destinationpage})
+        pages.AddPage(*page);
+
+    auto picture = [&](gui::Image& image, gui::Panel& page) {
+        image.Create(page, sidepicture, 0, 0, s(150), page.Height());
+        page.AlignLeft(image);
+    };
+
+    welcometitle.Create(welcomepage, u"", s(168), s(16), s(305), s(33), fixedWrapped);
+    welcometitle.SetLabelFont(bold);
+    welcomelabel.Create(welcomepage, u"", s(168), s(72), s(313), s(49), fixedWrapped);
+    clicknext1.Create(welcomepage, u"Click 'Next' to continue.", s(168), s(256), 0, 0, plain);
+    picture(Image3, welcomepage);
+
+    licensetitle.Create(licensepage, u"License Agreement", s(8), s(8), 0, 0, plain);
+    licensetitle.SetLabelFont(bold);
+    licenselabel.Create(licensepage, u"Please read the following license agreement carefully.", s(16), s(32), 0, 0,
+                        plain);
+    license.Create(licensepage, s(8), s(56), s(465), s(193));
+    agree.Create(licensepage, u"I have read and agree to the terms of the license agreement.", s(8), s(264), s(321),
+                 s(18), false);
+    agree.onClick = [this] { agreeClick(); };
+
+    installinglabel.Create(installingpage, u"", s(168), s(120), s(305), 0, wrapped);
+    installingtitle.Create(installingpage, u"Installation in Progress", s(168), s(16), 0, 0, plain);
+    installingtitle.SetLabelFont(bold);
+    picture(Image1, installingpage);
+    installprogress.Create(installingpage, s(168), s(160), s(305), s(25), 0, 100);
+
+    finishtitle.Create(finishpage, u"Installation Completed!", s(168), s(16), 0, 0, plain);
+    finishtitle.SetLabelFont(bold);
+    finishlabel.Create(finishpage, u"", s(168), s(72), s(305), 0, wrapped);
+    clickfinish.Create(finishpage, u"Click 'Finish' to exit Tallowin.", s(168), s(264), 0, 0, plain);
+    picture(Image2, finishpage);
+    launch.Create(finishpage, u"", s(192), s(128), s(145), s(18), true);
+    readme.Create(finishpage, u"View the readme file.", s(192), s(160), s(177), s(18), false);
+
+    picture(Image5, uninstallfinishpage);
+    uninstallfinishtitle.Create(uninstallfinishpage, u"Uninstall Complete!", s(168), s(16), 0, 0, plain);
+    uninstallfinishtitle.SetLabelFont(bold);
+    uninstallfinishlabel.Create(uninstallfinishpage, u"", s(168), s(72), s(305), 0, wrapped);
+    clickfinish2.Create(uninstallfinishpage, u"Click 'Finish' to exit Tallowin.", s(168), s(264), 0, 0, plain);
+
+    installpathlabel.Create(destinationpage, u"", s(168), s(40), s(305), 0, wrapped);
+    destinationtitle.Create(destinationpage, u"Destination", s(168), s(16), 0, 0, plain);
+    destinationtitle.SetLabelFont(bold);
+    clicknext2.Create(destinationpage, u"", s(168), s(264), s(305), 0, wrapped);
+    picture(Image4, destinationpage);
+    installpath.Create(destinationpage, u"", s(168), s(56), s(233), s(21));
+    change.Create(destinationpage, u"Change...", s(408), s(56), s(65), s(22));
+    change.onClick = [this] { changeClick(); };
+
+    // Tab order inside mainback: pages, finish, back, next, cancel.
+    finish.Create(mainback, u"&Finish", 0, 0, s(81), s(26));
+    finish.Hide();
+    finish.onClick = [this] { finishClick(); };
+    back.Create(mainback, u"<  &Back", 0, 0, s(81), s(26));
+    back.SetEnabled(false);
+    back.onClick = [this] { BackClick(); };
+    next.Create(mainback, u"&Next  >", 0, 0, s(81), s(26));
+    next.onClick = [this] { NextClick(); };
+    cancel.Create(mainback, u"&Cancel", 0, 0, s(81), s(26));
+    cancel.onClick = [this] { cancelClick(); };
+
+    built_ = true;
+}
+
+void Triform::RunLayout() {
+    if (!built_) return;
+    const WizardParts<gui::Control> parts{
+        mainback, pages, cancel, next, back, finish,
+        welcomepage, welcometitle, welcomelabel, clicknext1, Image1,
+        licensepage, licensetitle, licenselabel, license, agree,
+        destinationpage, destinationtitle, installpathlabel, installpath, change, clicknext2,
+        installingpage, installingtitle, installinglabel, installprogress,
+        finishpage, finishtitle, finishlabel, launch, readme, clickfinish,
+        uninstallfinishpage, uninstallfinishtitle, uninstallfinishlabel, clickfinish2};
+    LayoutWizard(parts, Scale());
+}
+
+void Triform::FormResize() {
+    if (!built_) return;
+    mainback.SetBounds(0, 0, ClientWidth(), ClientHeight());
+    RunLayout();
+}
+
+// --- start-up ---
+
+void Triform::StartupFailed(const std::u16string& message) {
+    gui::ShowErrorMessage(nullptr, message);
+    if (gui::Application* application = gui::Application::Current()) application->Terminate();
+}
+
+void Triform::FormCreate() {
+    installfailed_ = false;
+    uninstallmode_ = setuputil::GetParamW(1) == u"-ui";
+    FormResize();
+    if (uninstallmode_) LoadUninstallMode();
+    else LoadInstallMode();
+}
+
+void Triform::LoadUninstallMode() {
+    const auto read = [](const std::string& key, const std::string& name) {
+        return setuputil::ReadMachineRegString(key, name, "");
+    };
+    trailer_ = {};
+    if (!LoadUninstallInfo(setuputil::GetParamW(2), read, trailer_, destfolder_))
+        StartupFailed(kNoUninstallInfo);
+}
+
+void Triform::LoadInstallMode() {
+    const std::u16string path = setuputil::GetParamW(0);
+    destfolder_ = setuputil::GetProgramFilesFolder();
+    const payload::TrailerStatus status = payload::LoadSetupTrailer(path, setupfile_.file, trailer_, licensetext_);
+    if (status != payload::TrailerStatus::Ok) {
+        // The path as the 8-bit code page shows it.
+        StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(path))));
+    }
+}
+
+// --- texts ---
+
+void Triform::FormShow() {
+    const std::string product = Product(trailer_);
+    if (uninstallmode_) {
+        const UninstallTexts t = MakeUninstallTexts(product);
+        SetText(AnsiToWide(t.caption));
+        welcometitle.SetText(AnsiToWide(t.welcometitle));
+        welcomelabel.SetText(AnsiToWide(t.welcomelabel));
+        clicknext1.SetText(AnsiToWide(t.clicknext1));
+        uninstallfinishlabel.SetText(AnsiToWide(t.uninstallfinishlabel));
+    } else {
+        const InstallTexts t = MakeInstallTexts(product, payload::ReadShortString(trailer_.productversion));
+        SetText(AnsiToWide(t.caption));
+        welcometitle.SetText(AnsiToWide(t.welcometitle));
+        welcomelabel.SetText(AnsiToWide(t.welcomelabel));
+        license.SetText(AnsiToWide(licensetext_));
+        installpathlabel.SetText(AnsiToWide(t.installpathlabel));
+        installpath.SetText(DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder)));
+        clicknext2.SetText(AnsiToWide(t.clicknext2));
+        installinglabel.SetText(AnsiToWide(t.installinglabel));
+        finishlabel.SetText(AnsiToWide(t.finishlabel));
+        launch.SetText(AnsiToWide(t.launch));
+    }
+    // Heights of the labels just filled feed the layout.
+    RunLayout();
+    next.Focus();
+}
+
+// --- navigation ---
+
+void Triform::NextClick() {
+    if (CurrentPage() == &destinationpage) {
+        ShowPage(installingpage);
+        next.SetEnabled(false);
+        back.SetEnabled(false);
+        RunLayout();
+        cancel.Focus();
+        engine_ = CreateInstallWorker(*this);
+        engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
+                          payload::ReadShortString(trailer_.exename));
+        if (!engine_->OpenArchive())
+            setuputil::ShowErrorBox(Handle(), SetupDataProblem(engine_->ErrorText()));
+        engine_->SetInstallFolder(installpath.Text());
+        engine_->Start();
+    } else if (CurrentPage() == &licensepage) {
+        ShowPage(destinationpage);
+        RunLayout();
+    } else if (CurrentPage() == &welcomepage) {
+        if (uninstallmode_) {
+            uninstalling_ = true;
+            RunUninstallSequence(*this);
+            uninstalling_ = false;
+            return;
+        }
+        back.SetEnabled(true);
+        if (trailer_.haslicense != 0) {
+            ShowPage(licensepage);
+            if (!agree.Checked()) next.SetEnabled(false);
+        } else {
+            ShowPage(destinationpage);
+        }
+        RunLayout();
+    }
+}
+
+void Triform::BackClick() {
+    if (CurrentPage() == &licensepage) {
+        next.SetEnabled(true);
+        back.SetEnabled(false);
+        ShowPage(welcomepage);
+    } else if (CurrentPage() == &destinationpage) {
+        if (trailer_.haslicense != 0) {
+            ShowPage(licensepage);
+        } else {
+            ShowPage(welcomepage);
+            back.SetEnabled(false);
+        }
+    }
+}
+
+void Triform::agreeClick() { next.SetEnabled(agree.Checked()); }
+
+void Triform::cancelClick() {
+    if (cancelling_) return;
+    if (CurrentPage() == &installingpage && engine_) {
+        engine_->Suspend();
+        if (!gui::AskWarningYesNo(Handle(), kCancelInstallQuestion)) {
+            engine_->Resume();
+            return;
+        }
+        cancelling_ = true;
+        installinglabel.SetText(kCancellingLabel);
+        installprogress.SetPosition(0);
+        cancel.SetEnabled(false);
+        engine_->Resume();
+        engine_->Terminate();
+        // Let the worker finish the file in hand before the program ends.
+        engine_->WaitFor(kCancelWaitMs);
+        Close();
+        return;
+    }
+    // The uninstall removes things step by step on this thread; it is not
+    // interrupted halfway (this click can arrive while it handles messages).
+    if (uninstalling_) return;
+    if (gui::AskWarningYesNo(Handle(), uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion)) Close();
+}
+
+void Triform::changeClick() {
+    if (!dir_) return;
+    dir_->directory.ShowPath(destfolder_);
+    if (dir_->Choose() != gui::kResultOk) return;
+    destfolder_ = dir_->directory.SelectedPath();
+    installpath.SetText(DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder)));
+}
+
+void Triform::finishClick() {
+    if (!uninstallmode_) {
+        const std::u16string folder = installpath.Text();
+        if (launch.Checked())
+            setuputil::ShellOpen(WideToAnsi(FileInFolder(folder, AnsiToWide(payload::ReadShortString(trailer_.exename)))));
+        if (readme.Checked()) setuputil::ShellOpen(WideToAnsi(FileInFolder(folder, u"readme.txt")));
+        ::Sleep(100);
+    }
+    Close();
+}
+
+void Triform::ShowFinishButtons() {
+    back.SetEnabled(false);
+    next.Hide();
+    finish.Show();
+    cancel.SetEnabled(false);
+    finish.Focus();
+}
+
+void Triform::InstallFinished() {
+    // After a confirmed cancel the program is ending: the worker's report
+    // (it may have been past its last check point) changes nothing.
+    if (cancelling_) return;
+    if (installfailed_) {
+        gui::ShowErrorMessage(Handle(), InstallationError(engine_ ? engine_->ErrorText() : std::u16string()));
+        if (gui::Application* application = gui::Application::Current()) application->Terminate();
+        return;
+    }
+    ShowPage(finishpage);
+    RunLayout();
+    ShowFinishButtons();
+}
+
+// --- the uninstall sequence's view of the wizard ---
+
+void Triform::ShowInstallingPage() { ShowPage(installingpage); }
+
+void Triform::SetInstallingTitle(const std::string& text) { installingtitle.SetText(AnsiToWide(text)); }
+
+void Triform::SetInstallingLabel(const std::string& text) { installinglabel.SetText(AnsiToWide(text)); }
+
+void Triform::ProcessMessages() {
+    if (gui::Application* application = gui::Application::Current()) application->ProcessMessages();
+}
+
+void Triform::ShowUninstallFinishPage() {
+    ShowPage(uninstallfinishpage);
+    RunLayout();
+    ShowFinishButtons();
+}
+
+}  // namespace mainunit

@@ -1,0 +1,110 @@
+// The wizard form: start-up and mode decision, six pages with hidden tabs,
+// the four buttons below them, navigation, the hand-over to the install
+// worker, its completion and the finish actions.
+//
+// Install mode:   welcome -> license (when the trailer has one) ->
+//                 destination -> installing -> finish
+// Uninstall mode: welcome -> installing -> uninstall finish; the uninstall
+//                 runs inside NextClick on this thread.
+#pragma once
+
+#include "gui/form.hpp"
+#include "gui/widgets.hpp"
+#include "mainunit/installseam.hpp"
+#include "payload/setuptrailer.hpp"
+#include "setuputil/fileaccess.hpp"
+
+#include <memory>
+#include <string>
+
+namespace choosedir {
+class Tdir;
+}
+
+namespace mainunit {
+
+class Triform : public gui::Form, public WizardHost {
+public:
+    // Builds the form and its components (hidden) and runs FormCreate.
+    // `sidepicture` is shown on five pages and must outlive the form.
+    explicit Triform(HBITMAP sidepicture);
+    ~Triform() override;
+
+    void SetChooser(choosedir::Tdir& chooser) { dir_ = &chooser; }
+
+    // Handlers.
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormClose() {}
+    void NextClick();
+    void BackClick();
+    void cancelClick();
+    void agreeClick();
+    void changeClick();
+    void finishClick();
+
+    // WizardHost.
+    const payload::tsetuptrailer& Trailer() const override { return trailer_; }
+    HWND WizardWindow() const override { return Handle(); }
+    void SetInstallProgress(int position) override { installprogress.SetPosition(position); }
+    void SetInstallFailed(bool failed) override { installfailed_ = failed; }
+    void InstallFinished() override;
+    std::u16string& DestFolder() override { return destfolder_; }
+    void ShowInstallingPage() override;
+    void SetInstallingTitle(const std::string& text) override;
+    void SetInstallingLabel(const std::string& text) override;
+    void ProcessMessages() override;
+    void ShowUninstallFinishPage() override;
+
+    bool UninstallMode() const { return uninstallmode_; }
+
+private:
+    void BuildComponents(HBITMAP sidepicture);
+    void RunLayout();
+    void ShowPage(gui::Panel& page) { pages.SetActivePage(page); }
+    gui::Panel* CurrentPage() const { return pages.ActivePage(); }
+    void LoadInstallMode();
+    void LoadUninstallMode();
+    void StartupFailed(const std::u16string& message);
+    void ShowFinishButtons();
+
+    // State, in the order the form holds it.
+    bool uninstallmode_ = false;
+    payload::tsetuptrailer trailer_{};
+    std::string licensetext_;
+    std::u16string destfolder_;
+    std::unique_ptr<InstallWorker> engine_;
+    bool installfailed_ = false;
+
+    setuputil::ScopedFileAccess setupfile_;  // the installer, open while the program runs
+    choosedir::Tdir* dir_ = nullptr;
+    bool built_ = false;
+    bool cancelling_ = false;
+    bool uninstalling_ = false;
+
+    // Components; parents before children, so children go first.
+    gui::Panel mainback;
+    gui::PageControl pages;
+    gui::Panel welcomepage, licensepage, installingpage, finishpage, uninstallfinishpage, destinationpage;
+    gui::Label welcometitle, welcomelabel, clicknext1;
+    gui::Image Image3;
+    gui::Label licensetitle, licenselabel;
+    gui::Memo license;
+    gui::CheckBox agree;
+    gui::Label installinglabel, installingtitle;
+    gui::Image Image1;
+    gui::ProgressBar installprogress;
+    gui::Label finishtitle, finishlabel, clickfinish;
+    gui::Image Image2;
+    gui::CheckBox launch, readme;
+    gui::Image Image5;
+    gui::Label uninstallfinishtitle, uninstallfinishlabel, clickfinish2;
+    gui::Label installpathlabel, destinationtitle, clicknext2;
+    gui::Image Image4;
+    gui::Edit installpath;
+    gui::Button change;
+    gui::Button finish, back, next, cancel;
+};
+
+}  // namespace mainunit

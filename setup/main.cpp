@@ -1,0 +1,22 @@
+// The program entry: the application object titled "Tallowin", the wizard
+// `riform` (the main window, so closing it ends the program), then the
+// folder chooser `dir`, then the message loop.
+#include "choosedir/tdir.hpp"
+#include "gui/application.hpp"
+#include "gui/handles.hpp"
+#include "mainunit/triform.hpp"
+
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    gui::Application application;
+    application.Initialize();
+    application.SetTitle(u"Tallowin");
+    // The five pages with a picture share this one bitmap; it outlives them.
+    const gui::BitmapHandle sidepicture(static_cast<HBITMAP>(
+        ::LoadImageW(instance, L"SIDEPICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    mainunit::Triform riform(sidepicture.get());
+    choosedir::Tdir dir(riform);
+    riform.SetChooser(dir);
+    return application.Run();
+}

@@ -1,0 +1,379 @@
+// The real setup.exe, driven from outside as a user would: start-up errors,
+// the install wizard's pages and buttons with and without a license, the
+// folder chooser, Cancel with No and Yes on every page, and the uninstall
+// wizard's first page.  With TALLOWIN_SHOTS set to a folder, every page
+// reached is also saved there as a screenshot (run under an X server).
+#include "tests/e2e/driver.hpp"
+
+#include "payload/trailerwriter.hpp"
+#include "setuputil/codepage.hpp"
+#include "setuputil/textconv.hpp"
+#include "tools/sacwriter/sacwriter.hpp"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+using namespace e2e;
+
+constexpr DWORD kWait = 15000;
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::wstring StubPath() { return ProgramFolder() + L"\\setup.exe"; }
+
+std::wstring ProgramFiles() {
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, path, CSIDL_PROGRAM_FILES, TRUE);
+    return path;
+}
+
+std::vector<std::uint8_t> ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A fresh folder below the temporary folder for one test's files.
+std::wstring WorkFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"tallowin-e2e-" + name;
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// Where screenshots go: TALLOWIN_SHOTS as a Windows path (a POSIX path is
+// taken as one on Wine's Z: drive), or nothing.
+std::wstring ShotFolder() {
+    wchar_t value[1024] = {};
+    if (!::GetEnvironmentVariableW(L"TALLOWIN_SHOTS", value, 1024)) return {};
+    std::wstring folder = value;
+    if (!folder.empty() && folder[0] == L'/') {
+        for (auto& c : folder) if (c == L'/') c = L'\\';
+        folder = L"Z:" + folder;
+    }
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+void Shot(HWND window, const std::wstring& name) {
+    const std::wstring folder = ShotFolder();
+    if (folder.empty()) return;
+    EXPECT_TRUE(SaveWindowShot(window, folder + L"\\" + name + L".bmp")) << "screenshot " << name.size();
+}
+
+struct Product {
+    std::string name = "Vantrell";
+    std::string version = "2.5";
+    std::string license;
+};
+
+// An installer made of the real stub, an archive with one small file, and
+// the trailer of `product`.
+std::wstring MakeInstaller(const std::wstring& folder, const Product& product) {
+    sacwriter::InstallerInput input;
+    input.stub = ReadAll(StubPath());
+    EXPECT_FALSE(input.stub.empty());
+    input.licensetext = product.license;
+    input.fields.productname = product.name;
+    input.fields.productversion = product.version;
+    input.fields.exename = "vantrell.exe";
+    input.fields.startmenufolder = u"\\Calderic\\Vantrell";
+    input.fields.defaultsubfolder = u"\\Vantrell";
+    sacwriter::ArchiveItem item;
+    item.filename = u"readme.txt";
+    item.data = {'h', 'e', 'l', 'l', 'o'};
+    input.items.push_back(item);
+    std::ostringstream bytes;
+    std::string error;
+    EXPECT_TRUE(sacwriter::WriteInstaller(input, bytes, error)) << error;
+    const std::wstring path = folder + L"\\vantrell-setup.exe";
+    std::ofstream out(path.c_str(), std::ios::binary);
+    out << bytes.str();
+    return path;
+}
+
+// Answers the open message box of `caption` with the button `answer`,
+// after checking its text.
+void Answer(const Process& process, const std::wstring& caption, const std::wstring& text, const std::wstring& answer,
+            const std::wstring& shot = {}) {
+    HWND box = WaitMessageBox(process.Id(), caption);
+    ASSERT_NE(box, nullptr) << "no message box";
+    EXPECT_EQ(MessageBoxText(box), text);
+    if (!shot.empty()) Shot(box, shot);
+    HWND button = FindChild(box, answer, L"Button");
+    ASSERT_NE(button, nullptr);
+    PostClick(button);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box) || !Visible(box); }, kWait));
+}
+
+// The wizard's four buttons.
+struct Buttons {
+    HWND back, next, cancel, finish;
+};
+
+Buttons FindButtons(HWND wizard) {
+    return {FindChild(wizard, L"<  &Back", L"Button"), FindChild(wizard, L"&Next  >", L"Button"),
+            FindChild(wizard, L"&Cancel", L"Button"), FindChild(wizard, L"&Finish", L"Button")};
+}
+
+// Cancel, then No: the same page stays with the same buttons.
+void CancelNo(const Process& process, HWND wizard, HWND pageMarker, const std::wstring& question) {
+    const Buttons b = FindButtons(wizard);
+    const bool backOn = Enabled(b.back), nextOn = Enabled(b.next);
+    PostClick(b.cancel);
+    Answer(process, L"Warning", question, L"&No");
+    EXPECT_TRUE(Visible(wizard));
+    EXPECT_TRUE(Visible(pageMarker));
+    EXPECT_EQ(Enabled(b.back), backOn);
+    EXPECT_EQ(Enabled(b.next), nextOn);
+}
+
+void ExpectExit(Process& process) {
+    DWORD code = 1;
+    EXPECT_TRUE(process.WaitExit(kWait, code)) << "the program did not end";
+    EXPECT_EQ(code, 0u);
+}
+
+TEST(StartupErrors, StubWithoutPayloadSaysNoInstallFiles) {
+    const std::wstring folder = WorkFolder(L"nopayload");
+    const std::wstring copy = folder + L"\\plain-setup.exe";
+    ASSERT_TRUE(::CopyFileW(StubPath().c_str(), copy.c_str(), FALSE));
+    Process process;
+    ASSERT_TRUE(process.Start(copy, L""));
+    Answer(process, L"Error", L"No install files attached!", L"OK", L"error-no-payload");
+    EXPECT_TRUE(NoTopWindow(process.Id(), L" Installer - Tallowin", 300));
+    ExpectExit(process);
+}
+
+TEST(StartupErrors, UnknownProgramHasNoUninstallInformation) {
+    Process process;
+    ASSERT_TRUE(process.Start(StubPath(), L"-ui NoSuchProgram.exe"));
+    Answer(process, L"Error", L"Could not find uninstall information for this program.", L"OK");
+    ExpectExit(process);
+}
+
+TEST(StartupErrors, SwitchInOtherCaseMeansInstallMode) {
+    // "-UI" is not the uninstall switch: the plain stub then reports its
+    // missing payload, the install mode's start-up error.
+    const std::wstring folder = WorkFolder(L"upper");
+    const std::wstring copy = folder + L"\\plain-setup.exe";
+    ASSERT_TRUE(::CopyFileW(StubPath().c_str(), copy.c_str(), FALSE));
+    Process process;
+    ASSERT_TRUE(process.Start(copy, L"-UI NoSuchProgram.exe"));
+    Answer(process, L"Error", L"No install files attached!", L"OK");
+    ExpectExit(process);
+}
+
+TEST(InstallWizard, LicensePagesButtonsAndChooser) {
+    const std::wstring folder = WorkFolder(L"license");
+    Product product;
+    product.license = "Terms of use\nLine two of the terms.";
+    const std::wstring installer = MakeInstaller(folder, product);
+    Process process;
+    ASSERT_TRUE(process.Start(installer, L""));
+    HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Installer - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    Buttons b = FindButtons(wizard);
+    ASSERT_TRUE(b.back && b.next && b.cancel && b.finish);
+
+    // Welcome.
+    HWND title = FindChild(wizard, L"Welcome to the... \n            Vantrell installer!");
+    ASSERT_NE(title, nullptr);
+    EXPECT_TRUE(Visible(title));
+    EXPECT_NE(FindChild(wizard, L"Tallowin will install Vantrell 2.5 on your computer.  It is recommended that you "
+                                L"close all other applications before continuing."),
+              nullptr);
+    HWND clicknext1 = FindChild(wizard, L"Click 'Next' to continue.");
+    EXPECT_TRUE(Visible(clicknext1));
+    EXPECT_FALSE(Enabled(b.back));
+    EXPECT_TRUE(Enabled(b.next));
+    EXPECT_TRUE(Enabled(b.cancel));
+    EXPECT_FALSE(Visible(b.finish));
+    Shot(wizard, L"install-1-welcome");
+    CancelNo(process, wizard, title, L"Are you sure you want to cancel this installation?");
+
+    // License: Next waits for the agreement.
+    Click(b.next);
+    HWND licensetitle = FindChild(wizard, L"License Agreement");
+    ASSERT_TRUE(Visible(licensetitle));
+    EXPECT_FALSE(Visible(title));
+    HWND memo = ChildrenOfClass(wizard, L"Edit").front();
+    EXPECT_EQ(TextOf(memo), L"Terms of use\r\nLine two of the terms.");
+    HWND agree = FindChild(wizard, L"I have read and agree to the terms of the license agreement.", L"Button");
+    ASSERT_NE(agree, nullptr);
+    EXPECT_FALSE(Checked(agree));
+    EXPECT_FALSE(Enabled(b.next));
+    EXPECT_TRUE(Enabled(b.back));
+    Shot(wizard, L"install-2-license");
+    CancelNo(process, wizard, licensetitle, L"Are you sure you want to cancel this installation?");
+    Click(agree);
+    EXPECT_TRUE(Checked(agree));
+    EXPECT_TRUE(Enabled(b.next));
+    Click(agree);
+    EXPECT_FALSE(Enabled(b.next));
+    Click(agree);
+    EXPECT_TRUE(Enabled(b.next));
+
+    // Back to the welcome page and forth: the box stays ticked.
+    Click(b.back);
+    EXPECT_TRUE(Visible(title));
+    EXPECT_FALSE(Enabled(b.back));
+    EXPECT_TRUE(Enabled(b.next));
+    Click(b.next);
+    EXPECT_TRUE(Visible(licensetitle));
+    EXPECT_TRUE(Checked(agree));
+    EXPECT_TRUE(Enabled(b.next));
+
+    // Destination.
+    Click(b.next);
+    HWND pathlabel = FindChild(wizard, L"Install Vantrell to:");
+    ASSERT_TRUE(Visible(pathlabel));
+    EXPECT_TRUE(Visible(FindChild(wizard, L"Click 'Next' to begin installing Vantrell.")));
+    HWND installpath = nullptr;
+    for (HWND edit : ChildrenOfClass(wizard, L"Edit"))
+        if (edit != memo) installpath = edit;
+    ASSERT_NE(installpath, nullptr);
+    EXPECT_EQ(TextOf(installpath), ProgramFiles() + L"\\Vantrell");
+    EXPECT_TRUE(Enabled(b.back));
+    EXPECT_TRUE(Enabled(b.next));
+    Shot(wizard, L"install-3-destination");
+    CancelNo(process, wizard, pathlabel, L"Are you sure you want to cancel this installation?");
+
+    // Back to the license page keeps the agreement; forth again.
+    Click(b.back);
+    EXPECT_TRUE(Visible(licensetitle));
+    EXPECT_TRUE(Checked(agree));
+    EXPECT_TRUE(Enabled(b.next));
+    EXPECT_TRUE(Enabled(b.back));
+    Click(b.next);
+    ASSERT_TRUE(Visible(pathlabel));
+
+    // The chooser opens at the Program Files folder.
+    HWND change = FindChild(wizard, L"Change...", L"Button");
+    PostClick(change);
+    HWND chooser = WaitTopWindow(process.Id(), L"Select Folder", kWait);
+    ASSERT_NE(chooser, nullptr);
+    HWND tree = ChildrenOfClass(chooser, WC_TREEVIEWW).front();
+    HTREEITEM selected = TreeSelection(tree);
+    ASSERT_NE(selected, nullptr);
+    const std::wstring programFiles = ProgramFiles();
+    EXPECT_EQ(TreeItemText(tree, selected), programFiles.substr(programFiles.find_last_of(L'\\') + 1));
+    Shot(chooser, L"install-4-chooser");
+
+    // A virtual folder (the root's children include "My Computer"): OK
+    // explains and the dialog stays.
+    HTREEITEM computer = nullptr;
+    for (HTREEITEM item : TreeChildren(tree, TreeRoot(tree)))
+        if (TreeItemText(tree, item).find(L"Computer") != std::wstring::npos) computer = item;
+    ASSERT_NE(computer, nullptr);
+    TreeSelect(tree, computer);
+    HWND ok = FindChild(chooser, L"OK", L"Button");
+    PostClick(ok);
+    Answer(process, L"Error", L"You have not specified a valid folder.\nPlease select a folder and click OK.", L"OK",
+           L"install-5-chooser-error");
+    EXPECT_TRUE(Visible(chooser));
+    EXPECT_EQ(TreeSelection(tree), computer);
+
+    // The drive root: the destination is the drive and the subfolder.
+    HWND drive = nullptr;
+    (void)drive;
+    HTREEITEM root = TreeParent(tree, selected);
+    ASSERT_NE(root, nullptr);
+    TreeSelect(tree, root);
+    Click(ok);
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(chooser); }, kWait));
+    const std::wstring driveRoot = programFiles.substr(0, programFiles.find_last_of(L'\\'));
+    EXPECT_EQ(TextOf(installpath), driveRoot + L"\\Vantrell");
+
+    // Cancel after browsing changes nothing; the chooser reopens at the
+    // folder chosen last.
+    PostClick(change);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(chooser); }, kWait));
+    EXPECT_EQ(TreeSelection(tree), root);
+    TreeSelect(tree, computer);
+    Click(FindChild(chooser, L"Cancel", L"Button"));
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(chooser); }, kWait));
+    EXPECT_EQ(TextOf(installpath), driveRoot + L"\\Vantrell");
+
+    // Cancel with Yes ends the program.
+    PostClick(b.cancel);
+    Answer(process, L"Warning", L"Are you sure you want to cancel this installation?", L"&Yes");
+    ExpectExit(process);
+}
+
+TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
+    const std::wstring folder = WorkFolder(L"nolicense");
+    const std::wstring installer = MakeInstaller(folder, Product{});
+    Process process;
+    ASSERT_TRUE(process.Start(installer, L""));
+    HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Installer - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    HWND title = FindChild(wizard, L"Welcome to the... \n            Vantrell installer!");
+    Click(b.next);
+    HWND pathlabel = FindChild(wizard, L"Install Vantrell to:");
+    EXPECT_TRUE(Visible(pathlabel));
+    EXPECT_FALSE(Visible(FindChild(wizard, L"License Agreement")));
+    EXPECT_TRUE(Enabled(b.back));
+    Click(b.back);
+    EXPECT_TRUE(Visible(title));
+    EXPECT_FALSE(Enabled(b.back));
+    EXPECT_TRUE(Enabled(b.next));
+    // Cancel with Yes on the welcome page.
+    PostClick(b.cancel);
+    Answer(process, L"Warning", L"Are you sure you want to cancel this installation?", L"&Yes");
+    ExpectExit(process);
+}
+
+// A registration as the install writes it, for a product that is not
+// really there: the uninstall wizard's first page, Cancel with No and Yes.
+TEST(UninstallWizard, WelcomePageAndCancel) {
+    const std::wstring folder = WorkFolder(L"uninstall");
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\e2eproduct.exe";
+    HKEY handle = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                                nullptr),
+              ERROR_SUCCESS);
+    auto set = [&](const char* name, const std::string& value) {
+        ::RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>(value.size() + 1));
+    };
+    set("Displayname", "Orrin Tools");
+    set("Path", setuputil::EncodeLetterHex(std::u16string(folder.begin(), folder.end())));
+    ::RegCloseKey(handle);
+
+    Process process;
+    ASSERT_TRUE(process.Start(StubPath(), L"-ui e2eproduct.exe"));
+    HWND wizard = WaitTopWindow(process.Id(), L"Orrin Tools Uninstaller - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    HWND title = FindChild(wizard, L"Welcome to the Orrin Tools Uninstaller!");
+    ASSERT_NE(title, nullptr);
+    EXPECT_TRUE(Visible(title));
+    EXPECT_TRUE(Visible(FindChild(wizard, L"Tallowin will uninstall Orrin Tools from your computer.")));
+    EXPECT_TRUE(Visible(FindChild(wizard, L"Click 'Next' to begin uninstalling Orrin Tools.")));
+    const Buttons b = FindButtons(wizard);
+    EXPECT_FALSE(Enabled(b.back));
+    EXPECT_TRUE(Enabled(b.next));
+    EXPECT_FALSE(Visible(b.finish));
+    Shot(wizard, L"uninstall-1-welcome");
+    CancelNo(process, wizard, title, L"Are you sure you want to cancel this uninstall?");
+    PostClick(b.cancel);
+    Answer(process, L"Warning", L"Are you sure you want to cancel this uninstall?", L"&Yes");
+    ExpectExit(process);
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    // Nothing was removed.
+    EXPECT_NE(::GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
