@@ -1,0 +1,88 @@
+// What the engine tests share: a wizard stand-in that records what the
+// engine does to it, installers built from items, and readers for the
+// registry, services and shortcut files the engine leaves.
+#pragma once
+
+#include "mainunit/installseam.hpp"
+#include "payload/setuptrailer.hpp"
+#include "tools/sacwriter/sacwriter.hpp"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace enginetest {
+
+class TestHost : public mainunit::WizardHost {
+public:
+    payload::tsetuptrailer trailer{};
+    std::vector<int> positions;
+    int finished = 0;
+    bool failedflag = false;
+    std::u16string destfolder;
+    std::vector<std::string> events;  // page and text changes of the uninstall
+    std::function<void(int)> onprogress;
+
+    const payload::tsetuptrailer& Trailer() const override { return trailer; }
+    HWND WizardWindow() const override { return nullptr; }
+    void SetInstallProgress(int position) override {
+        positions.push_back(position);
+        if (onprogress) onprogress(position);
+    }
+    void SetInstallFailed(bool failed) override { failedflag = failed; }
+    void InstallFinished() override { ++finished; }
+    std::u16string& DestFolder() override { return destfolder; }
+    void ShowInstallingPage() override { events.push_back("installing page"); }
+    void SetInstallingTitle(const std::string& text) override { events.push_back("title " + text); }
+    void SetInstallingLabel(const std::string& text) override { events.push_back("label " + text); }
+    void ProcessMessages() override {
+        MSG message{};
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+    void ShowUninstallFinishPage() override { events.push_back("finish page"); }
+};
+
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file);
+std::filesystem::path ProgramFolder();
+// Writes the installer and loads its trailer into `trailer`.
+void BuildInstaller(const std::filesystem::path& file, const sacwriter::InstallerInput& input,
+                    payload::tsetuptrailer& trailer);
+
+std::string RegValue(HKEY root, const std::string& key, const std::string& name, bool* present = nullptr);
+bool KeyExists(HKEY root, const std::string& key);
+void SetRegValue(HKEY root, const std::string& key, const std::string& name, const std::string& value);
+
+DWORD ServiceState(const std::string& name);  // 0 when the service does not exist
+std::u16string ServiceBinary(const std::string& name);
+// Polls until `condition` holds, at most `ms`.
+bool Eventually(const std::function<bool()>& condition, int ms = 15000);
+
+struct LinkFields {
+    std::u16string target, arguments, description, workfolder;
+};
+bool ReadLink(const std::u16string& file, LinkFields& fields);
+
+// Clicks `answer` in the "Confirm" box as soon as it shows; `seen` gets its text.
+class BoxAnswerer {
+public:
+    BoxAnswerer(int answer);
+    ~BoxAnswerer();
+    bool found() const { return found_; }
+    const std::wstring& text() const { return text_; }
+    void Join();
+
+private:
+    HANDLE thread_ = nullptr;
+    int answer_;
+    volatile bool found_ = false;
+    std::wstring text_;
+    static DWORD WINAPI Run(void* self);
+};
+
+}  // namespace enginetest

@@ -1,0 +1,241 @@
+// Runs that end early or fail: the state they leave and what they report.
+#include "installengine/protectedfolders.hpp"
+#include "installengine/tinstallengine.hpp"
+#include "setuputil/codepage.hpp"
+#include "setuputil/pathrules.hpp"
+#include "setuputil/specialfolders.hpp"
+#include "tests/unit/tempdir.hpp"
+#include "tests/win32/engine/enginehost.hpp"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+using namespace enginetest;
+using namespace setuputil;
+using installengine::tinstallengine;
+using testing_support::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProduct = "Tallowin Engine Edge";
+const std::string kExe = "tlwengedge.exe";
+const std::string kAppKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + kExe;
+
+std::vector<std::uint8_t> Random(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+sacwriter::InstallerInput Input(std::vector<sacwriter::ArchiveItem> items) {
+    sacwriter::InstallerInput input;
+    input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
+    input.fields.productname = kProduct;
+    input.fields.productversion = "1";
+    input.fields.exename = kExe;
+    input.fields.startmenufolder = u"\\Calderic\\Tallowin Engine Edge";
+    input.items = std::move(items);
+    return input;
+}
+
+sacwriter::ArchiveItem Item(const std::u16string& name, std::vector<std::uint8_t> data) {
+    sacwriter::ArchiveItem item;
+    item.filename = name;
+    item.data = std::move(data);
+    return item;
+}
+
+struct EdgeRun {
+    TempDir dir;
+    TestHost host;
+    std::unique_ptr<tinstallengine> engine;
+    std::u16string folder;
+};
+
+void Install(EdgeRun& run, const sacwriter::InstallerInput& input, bool expectOpen = true) {
+    const fs::path installer = run.dir.path() / "setup.exe";
+    BuildInstaller(installer, input, run.host.trailer);
+    if (run.folder.empty()) run.folder = run.dir.wide(u"Edge");
+    run.engine = std::make_unique<tinstallengine>(run.host, installer.u16string());
+    run.engine->HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
+    EXPECT_EQ(run.engine->OpenArchive(), expectOpen);
+    run.engine->SetInstallFolder(run.folder);
+    run.engine->Start();
+    EXPECT_TRUE(run.engine->WaitFor(60000));
+}
+
+void ForgetProduct() {
+    // What the tests below may have registered, removed without the uninstall.
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAppKey.c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("software\\microsoft\\windows\\currentversion\\uninstall\\" + kProduct).c_str());
+}
+
+fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
+
+TEST(EngineEdges, ThirdOfFiveFailingLeavesTheFirstTwoAndReportsItsText) {
+    ForgetProduct();
+    EdgeRun run;
+    fs::create_directories(fs::path(run.dir.wide(u"Edge\\c.txt")));  // c.txt cannot be created
+    Install(run, Input({Item(u"a.txt", {'a'}), Item(u"b.txt", {'b'}), Item(u"c.txt", {'c'}), Item(u"d.txt", {'d'}),
+                        Item(u"e.txt", {'e'})}));
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_TRUE(run.host.failedflag);
+    EXPECT_EQ(run.engine->ErrorText().rfind(u"Unable to create file (", 0), 0u) << WideToAnsi(run.engine->ErrorText());
+    EXPECT_TRUE(fs::exists(fs::path(run.dir.wide(u"Edge\\a.txt"))));
+    EXPECT_TRUE(fs::exists(fs::path(run.dir.wide(u"Edge\\b.txt"))));
+    EXPECT_FALSE(fs::exists(fs::path(run.dir.wide(u"Edge\\d.txt"))));
+    EXPECT_FALSE(fs::exists(fs::path(run.dir.wide(u"Edge\\e.txt"))));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    for (int p : run.host.positions) EXPECT_LT(p, 90);
+}
+
+TEST(EngineEdges, StopDuringExtractionFinishesTheEntryAndRegistersNothing) {
+    ForgetProduct();
+    std::error_code ignored;
+    fs::remove(Uninstaller(), ignored);
+    EdgeRun run;
+    run.host.onprogress = [&run](int) { run.engine->Terminate(); };
+    const std::vector<std::uint8_t> first = Random(200000, 3);
+    Install(run, Input({Item(u"a.bin", first), Item(u"b.bin", Random(200000, 4)), Item(u"c.bin", Random(200000, 5))}));
+    EXPECT_EQ(run.host.finished, 0);
+    EXPECT_FALSE(run.host.positions.empty());
+    EXPECT_EQ(ReadBytes(fs::path(run.dir.wide(u"Edge\\a.bin"))), first);  // whole
+    EXPECT_FALSE(fs::exists(fs::path(run.dir.wide(u"Edge\\b.bin"))));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_FALSE(fs::exists(Uninstaller()));
+}
+
+TEST(EngineEdges, PausedWorkerWaitsAndGoesOnWithNothingSkipped) {
+    ForgetProduct();
+    EdgeRun run;
+    bool paused = false;
+    run.host.onprogress = [&](int) {
+        if (paused) return;
+        paused = true;
+        run.engine->Suspend();
+        // Handle messages for a while: the worker must not report meanwhile.
+        const std::size_t seen = run.host.positions.size();
+        const DWORD start = ::GetTickCount();
+        while (::GetTickCount() - start < 300) {
+            MSG m;
+            while (::PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&m);
+            ::Sleep(10);
+        }
+        EXPECT_EQ(run.host.positions.size(), seen);
+        run.engine->Resume();
+    };
+    const std::vector<std::uint8_t> a = Random(200000, 6), b = Random(150000, 7);
+    Install(run, Input({Item(u"a.bin", a), Item(u"b.bin", b)}));
+    EXPECT_TRUE(paused);
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_FALSE(run.host.failedflag);
+    EXPECT_EQ(ReadBytes(fs::path(run.dir.wide(u"Edge\\a.bin"))), a);
+    EXPECT_EQ(ReadBytes(fs::path(run.dir.wide(u"Edge\\b.bin"))), b);
+    TestHost cleanup;
+    cleanup.trailer = run.host.trailer;
+    cleanup.destfolder = run.folder;
+    mainunit::RunUninstallSequence(cleanup);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+}
+
+TEST(EngineEdges, EmptyArchiveGoesStraightTo90_95_100) {
+    ForgetProduct();
+    EdgeRun run;
+    Install(run, Input({}));
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    EXPECT_EQ(run.host.positions, (std::vector<int>{90, 95, 100}));
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname"), kProduct);
+    // No services, no settings: the uninstall asks nothing and removes it all.
+    TestHost cleanup;
+    cleanup.trailer = run.host.trailer;
+    cleanup.destfolder = run.folder;
+    mainunit::RunUninstallSequence(cleanup);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_FALSE(fs::exists(fs::path(GetProgramsFolder()) / "Calderic" / "Tallowin Engine Edge"));
+}
+
+TEST(EngineEdges, FailedOpenRunsNoStepAndReportsTheReason) {
+    ForgetProduct();
+    EdgeRun run;
+    const fs::path installer = run.dir.path() / "broken.exe";
+    auto input = Input({Item(u"a.txt", {'a'})});
+    BuildInstaller(installer, input, run.host.trailer);
+    run.host.trailer.archiveoffset += 7;  // the archive is not where the trailer says
+    run.engine = std::make_unique<tinstallengine>(run.host, installer.u16string());
+    run.engine->HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
+    EXPECT_FALSE(run.engine->OpenArchive());
+    run.engine->SetInstallFolder(run.dir.wide(u"Edge"));
+    run.engine->Start();
+    ASSERT_TRUE(run.engine->WaitFor(30000));
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_TRUE(run.host.failedflag);
+    EXPECT_FALSE(run.engine->ErrorText().empty());
+    EXPECT_TRUE(run.host.positions.empty());
+    EXPECT_FALSE(fs::exists(run.dir.path() / "Edge"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+}
+
+TEST(EngineEdges, AShortcutThatCannotBeSavedIsAnInstallationError) {
+    ForgetProduct();
+    // A folder where the desktop shortcut file would go.
+    const fs::path blocker = fs::path(GetDesktopFolder()) / (kProduct + ".lnk");
+    fs::create_directories(blocker);
+    EdgeRun run;
+    Install(run, Input({Item(u"a.txt", {'a'})}));
+    std::error_code ignored;
+    fs::remove_all(blocker, ignored);
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_TRUE(run.host.failedflag);
+    EXPECT_NE(WideToAnsi(run.engine->ErrorText()).find("Unable to create shortcut"), std::string::npos)
+        << WideToAnsi(run.engine->ErrorText());
+    TestHost cleanup;
+    cleanup.trailer = run.host.trailer;
+    cleanup.destfolder = run.folder;
+    mainunit::RunUninstallSequence(cleanup);
+}
+
+TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
+    for (int csidl : {CSIDL_STARTUP, CSIDL_PERSONAL, CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY,
+                      CSIDL_APPDATA, CSIDL_PROFILE, CSIDL_PROGRAM_FILES, CSIDL_WINDOWS, CSIDL_SYSTEM}) {
+        wchar_t buffer[MAX_PATH] = {};
+        ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE)) << csidl;
+        const std::u16string folder = reinterpret_cast<const char16_t*>(buffer);
+        EXPECT_FALSE(installengine::IsRemovableFolderHere(folder)) << WideToAnsi(folder);
+        EXPECT_FALSE(installengine::IsRemovableFolderHere(folder + u"\\")) << WideToAnsi(folder);
+        wchar_t shortform[MAX_PATH] = {};
+        if (::GetShortPathNameW(buffer, shortform, MAX_PATH) != 0)
+            EXPECT_FALSE(installengine::IsRemovableFolderHere(reinterpret_cast<const char16_t*>(shortform)))
+                << WideToAnsi(reinterpret_cast<const char16_t*>(shortform));
+    }
+    EXPECT_FALSE(installengine::IsRemovableFolderHere(u"C:\\"));
+    EXPECT_FALSE(installengine::IsRemovableFolderHere(u""));
+    TempDir dir;
+    EXPECT_TRUE(installengine::IsRemovableFolderHere(dir.wide()));
+}
+
+TEST(UninstallGuard, APathWithDotDotIsNotDeletedAndTheRestGoesOn) {
+    ForgetProduct();
+    TempDir dir;
+    fs::create_directories(dir.path() / "victim");
+    { std::ofstream(dir.path() / "victim" / "keep.txt") << "keep"; }
+    fs::create_directories(dir.path() / "a");
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
+    TestHost host;
+    payload::WriteShortString(host.trailer.exename, kExe);
+    payload::WriteShortString(host.trailer.productname, kProduct);
+    host.destfolder = dir.wide(u"a\\..\\victim");
+    mainunit::RunUninstallSequence(host);
+    EXPECT_TRUE(fs::exists(dir.path() / "victim" / "keep.txt"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_EQ(host.events.back(), "finish page");
+}
+
+}  // namespace
