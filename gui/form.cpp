@@ -123,20 +123,25 @@ int Form::ShowModal() {
     return modalResult_ == kResultNone ? kResultCancel : modalResult_;
 }
 
+namespace {
+
+struct IdSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK VisitForId(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<IdSearch*>(data);
+    if (::GetDlgCtrlID(window) != search->id) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
 Control* Form::FindById(int id) const {
-    struct Search {
-        int id;
-        HWND found;
-    } search{id, nullptr};
-    ::EnumChildWindows(
-        Handle(),
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(data);
-            if (::GetDlgCtrlID(window) != s->id) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    IdSearch search{id, nullptr};
+    ::EnumChildWindows(Handle(), &VisitForId, reinterpret_cast<LPARAM>(&search));
     if (!search.found || IsToolkitWindow(search.found)) return nullptr;
     return reinterpret_cast<Control*>(::GetWindowLongPtrW(search.found, GWLP_USERDATA));
 }
