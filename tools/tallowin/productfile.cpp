@@ -140,6 +140,11 @@ bool GatherFiles(const std::filesystem::path& root, std::optional<std::int64_t> 
         }
         item.source = path;
         item.filetime = FileDayCount(path, cap);
+        // A file without write permission installs read-only (on Windows
+        // hosts the read-only attribute shows up the same way).
+        const auto perms = walk->status(ec).permissions();
+        if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+            item.attributes = 0x21;
         items.push_back(std::move(item));
     }
     if (ec) {
