@@ -21,6 +21,7 @@ head -c 300000 /dev/urandom >product/files/bin/random.bin
 seq 1 40000 >product/files/docs/numbers.txt
 printf 'hello\n' >product/files/docs/deep/hello.txt
 : >product/files/empty.dat
+chmod 444 product/files/docs/numbers.txt
 printf 'Terms.\nMore terms.\n' >product/license.txt
 head -c 7000 /dev/urandom >stub.exe
 cat >product/product.toml <<'TOML'
@@ -51,6 +52,11 @@ expect_status 0 "list --json" "$tallowin" list setup.exe --json
 grep -q '"path": "bin\\\\random.bin", "filename": "random.bin", "subfolder": "\\\\bin", "size": 300000' "$work/stdout.txt" ||
   fail "list --json: $(cat "$work/stdout.txt")"
 
+grep -q '"path": "docs\\\\numbers.txt".*"attributes": 33}' "$work/stdout.txt" ||
+  fail "a file without write permission is not stored read-only: $(grep numbers "$work/stdout.txt")"
+grep -q '"path": "docs\\\\deep\\\\hello.txt".*"attributes": 32}' "$work/stdout.txt" ||
+  fail "an ordinary file is not stored with the archive attribute alone"
+
 expect_status 0 "info --json" "$tallowin" info setup.exe --json
 for want in '"productname": "Vantrell"' '"productversion": "2.1"' '"startmenufolder": "\\Calderic\\Vantrell"' \
             '"defaultsubfolder": "\\Vantrell"' '"haslicense": true' '"licenselength": 21' '"archiveoffset": 7000' \
@@ -64,6 +70,7 @@ grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$w
 
 expect_status 0 "extract" "$tallowin" extract setup.exe -d out
 diff -r product/files out >/dev/null || fail "extracted files differ from the product's"
+[ "$(stat -c %a out/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable"
 
 # Damage: an installer cut short, and a chunk mark overwritten.
 head -c 20000 setup.exe >short.exe
