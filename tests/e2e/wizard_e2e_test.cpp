@@ -376,4 +376,63 @@ TEST(UninstallWizard, WelcomePageAndCancel) {
     EXPECT_NE(::GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A whole installation into a folder typed by hand, the finish page, then
+// the uninstaller from the registration removing it again.
+TEST(FullRun, InstallThenUninstall) {
+    const std::wstring folder = WorkFolder(L"fullrun");
+    const std::wstring installer = MakeInstaller(folder, Product{});
+    const std::wstring target = folder + L"\\Installed Vantrell";
+    {
+        Process process;
+        ASSERT_TRUE(process.Start(installer, L""));
+        HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Installer - Tallowin", kWait);
+        ASSERT_NE(wizard, nullptr);
+        const Buttons b = FindButtons(wizard);
+        Click(b.next);
+        HWND installpath = ChildrenOfClass(wizard, L"Edit").back();
+        ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+        Click(b.next);
+        HWND finishtitle = FindChild(wizard, L"Installation Completed!");
+        ASSERT_NE(finishtitle, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return Visible(finishtitle); }, 60000)) << "no finish page";
+        EXPECT_TRUE(Visible(FindChild(wizard, L"Vantrell was successfully installed on your computer.")));
+        HWND launch = FindChild(wizard, L"Run Vantrell.", L"Button");
+        HWND readme = FindChild(wizard, L"View the readme file.", L"Button");
+        ASSERT_TRUE(launch && readme);
+        EXPECT_TRUE(Checked(launch));
+        EXPECT_FALSE(Checked(readme));
+        EXPECT_TRUE(Visible(b.finish));
+        EXPECT_FALSE(Visible(b.next));
+        EXPECT_FALSE(Enabled(b.back));
+        EXPECT_FALSE(Enabled(b.cancel));
+        Shot(wizard, L"install-6-finish");
+        Click(launch);  // the program does not exist: nothing to start
+        Click(b.finish);
+        ExpectExit(process);
+    }
+    EXPECT_EQ(ReadAll(target + L"\\readme.txt"), (std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+
+    // The uninstaller copy in the Windows folder, as the registration names it.
+    wchar_t windows[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
+    const std::wstring uninstaller = std::wstring(windows) + L"\\tallowui.exe";
+    ASSERT_NE(::GetFileAttributesW(uninstaller.c_str()), INVALID_FILE_ATTRIBUTES);
+    Process process;
+    ASSERT_TRUE(process.Start(uninstaller, L"-ui vantrell.exe"));
+    HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Uninstaller - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    Click(b.next);
+    HWND donetitle = FindChild(wizard, L"Uninstall Complete!");
+    ASSERT_TRUE(WaitUntil([&] { return Visible(donetitle); }, 60000)) << "no uninstall finish page";
+    EXPECT_TRUE(Visible(FindChild(wizard, L"Vantrell was successfully removed from your computer.")));
+    EXPECT_TRUE(Visible(b.finish));
+    EXPECT_FALSE(Visible(b.next));
+    EXPECT_FALSE(Enabled(b.cancel));
+    Shot(wizard, L"uninstall-2-finish");
+    Click(b.finish);
+    ExpectExit(process);
+    EXPECT_EQ(::GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 }  // namespace
