@@ -99,6 +99,26 @@ TEST(Thread, ExceptionEscapingTheBodyIsKept) {
     EXPECT_THROW(std::rethrow_exception(worker.FatalException()), std::runtime_error);
 }
 
+struct CloserState {
+    std::atomic<int>* calls;
+    std::atomic<bool>* closedEarly;
+};
+
+DWORD WINAPI CloseBoxWhenDone(void* data) {
+    auto* state = static_cast<CloserState*>(data);
+    HWND box = nullptr;
+    for (int i = 0; i < 500; ++i) {
+        box = ::FindWindowW(L"#32770", L"sync test");
+        if (box && state->calls->load() == 3) {
+            state->closedEarly->store(true);
+            break;
+        }
+        ::Sleep(20);
+    }
+    if (box) ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return 0;
+}
+
 TEST(Thread, SynchronizedCallsRunInsideAModalMessageBox) {
     std::atomic<int> calls{0};
     Worker worker;
@@ -108,23 +128,8 @@ TEST(Thread, SynchronizedCallsRunInsideAModalMessageBox) {
     // A helper closes the box once the three calls ran, or after a while
     // so that a failure cannot hang the test.
     std::atomic<bool> closedEarly{false};
-    HANDLE closer = ::CreateThread(
-        nullptr, 0,
-        [](void* data) -> DWORD {
-            auto* state = static_cast<std::pair<std::atomic<int>*, std::atomic<bool>*>*>(data);
-            HWND box = nullptr;
-            for (int i = 0; i < 500; ++i) {
-                box = ::FindWindowW(L"#32770", L"sync test");
-                if (box && state->first->load() == 3) {
-                    state->second->store(true);
-                    break;
-                }
-                ::Sleep(20);
-            }
-            if (box) ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return 0;
-        },
-        new std::pair<std::atomic<int>*, std::atomic<bool>*>(&calls, &closedEarly), 0, nullptr);
+    CloserState state{&calls, &closedEarly};
+    HANDLE closer = ::CreateThread(nullptr, 0, &CloseBoxWhenDone, &state, 0, nullptr);
     worker.Start();
     ::MessageBoxW(nullptr, L"waiting", L"sync test", MB_OK);
     ::WaitForSingleObject(closer, 15000);
