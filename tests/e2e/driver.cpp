@@ -1,5 +1,7 @@
 #include "tests/e2e/driver.hpp"
 
+#include <cstring>
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -212,11 +214,18 @@ bool SaveWindowShot(HWND window, const std::wstring& path) {
         ::BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
         ::SelectObject(memory, old);
         const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+        // A capture of one colour means the screen was not drawn (no X
+        // server, or a desktop still on the null driver): not a screenshot.
+        const auto* pixels = static_cast<const unsigned char*>(bits);
+        bool uniform = true;
+        for (int y = 0; uniform && y < height; ++y)
+            for (int x = 0; uniform && x < width; ++x)
+                uniform = std::memcmp(pixels + y * rowBytes + x * 3, pixels, 3) == 0;
         BITMAPFILEHEADER file{};
         file.bfType = 0x4D42;
         file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
         file.bfSize = file.bfOffBits + rowBytes * height;
-        if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+        if (FILE* out = uniform ? nullptr : _wfopen(path.c_str(), L"wb")) {
             saved = fwrite(&file, sizeof(file), 1, out) == 1 &&
                     fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out) == 1 &&
                     fwrite(bits, rowBytes * height, 1, out) == 1;

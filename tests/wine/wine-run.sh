@@ -79,9 +79,18 @@ init_prefix() {
 }
 
 xvfb_pid=
+# The graphics driver is picked when a prefix's desktop process starts, so
+# a switch takes effect only once the server and its processes restart.
+restart_server() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  start_server
+}
+
 stop_xvfb() {
   if [ -n "$xvfb_pid" ]; then
     set_reg 'HKCU\Software\Wine\Drivers' Graphics null
+    restart_server
     kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null
   fi
 }
@@ -103,6 +112,7 @@ start_xvfb() {
   [ -n "$number" ] || die "Xvfb did not start"
   export DISPLAY=:$number
   set_reg 'HKCU\Software\Wine\Drivers' Graphics x11
+  restart_server
 }
 
 case "${1:-}" in
