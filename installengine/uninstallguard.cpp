@@ -92,6 +92,41 @@ bool HasName(const Text& name) {
 bool HasCompletingName(const std::string& name) { return HasName(name); }
 bool HasCompletingName(const std::u16string& name) { return HasName(name); }
 
+namespace {
+
+// One key name: something besides blanks, no separator.
+bool IsSingleKeyName(const std::string& name) {
+    return HasName(name) && name.find('\\') == std::string::npos && name.find('/') == std::string::npos;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != 0; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+        if (x != y) return false;
+    }
+    return i == a.size() && b[i] == 0;
+}
+
+}  // namespace
+
+bool IsRemovableExtensionKey(const std::string& extension) {
+    return extension.size() >= 2 && extension[0] == '.' && IsSingleKeyName(extension) && HasName(extension.substr(1));
+}
+
+bool IsRemovableFileTypeKey(const std::string& filetype) {
+    static constexpr const char* kShared[] = {
+        "*", "AllFilesystemObjects", "AppID", "CLSID", "Directory", "Drive", "Folder", "Installer", "Interface",
+        "MIME", "SystemFileAssociations", "TypeLib", "Unknown", "Wow6432Node", "batfile", "cmdfile", "comfile",
+        "dllfile", "exefile", "htmlfile", "inffile", "inifile", "lnkfile", "regfile", "txtfile"};
+    if (!IsSingleKeyName(filetype) || filetype[0] == '.') return false;
+    for (const char* shared : kShared)
+        if (EqualsIgnoringCase(filetype, shared)) return false;
+    return true;
+}
+
 bool IsAbsoluteFilePath(const std::u16string& path) {
     const SplitPath split = Split(path);
     return split.valid && !split.parts.empty();

@@ -26,6 +26,14 @@ bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16str
 bool HasCompletingName(const std::string& name);
 bool HasCompletingName(const std::u16string& name);
 
+// The file association the uninstall removes is named by a registry value
+// that nothing of ours writes, so it is trusted only in its one sound form:
+// an extension key (".ext", one key name) whose file type is one plain key
+// name of its own, never one of the classes keys every program shares
+// (CLSID, Interface, exefile, ...).
+bool IsRemovableExtensionKey(const std::string& extension);
+bool IsRemovableFileTypeKey(const std::string& filetype);
+
 // A file path the uninstall may remove with RemoveFile: absolute and free
 // of "." and ".." parts.
 bool IsAbsoluteFilePath(const std::u16string& path);

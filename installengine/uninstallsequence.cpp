@@ -112,9 +112,9 @@ void RunUninstallSequence(WizardHost& host) {
         RemoveFile(AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk");
 
     const std::string extension = read("fileassociations");
-    if (HasCompletingName(extension)) {
+    if (installengine::IsRemovableExtensionKey(extension)) {
         const std::string filetype = ReadClassesRegString(extension, "", "");
-        if (HasCompletingName(filetype)) DeleteRegTree(RegRoot::ClassesRoot, filetype);
+        if (installengine::IsRemovableFileTypeKey(filetype)) DeleteRegTree(RegRoot::ClassesRoot, filetype);
         DeleteRegTree(RegRoot::ClassesRoot, extension);
     }
 

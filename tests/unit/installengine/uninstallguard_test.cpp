@@ -67,4 +67,16 @@ TEST(IsAbsoluteFilePath, OnlyFullPathsWithoutDotParts) {
     EXPECT_FALSE(IsAbsoluteFilePath(u"C:\\Users\\..\\x.lnk"));
 }
 
+TEST(FileAssociation, OnlyAnExtensionKeyAndAFileTypeOfItsOwn) {
+    EXPECT_TRUE(IsRemovableExtensionKey(".vtr"));
+    for (const char* bad : {"", ".", ". ", "vtr", ".vtr\\shell", "\\.vtr", "CLSID", ".a/b"})
+        EXPECT_FALSE(IsRemovableExtensionKey(bad)) << bad;
+
+    EXPECT_TRUE(IsRemovableFileTypeKey("Vantrell.Document"));
+    EXPECT_TRUE(IsRemovableFileTypeKey("vtrfile"));
+    for (const char* bad : {"", "  ", "clsid", "CLSID", "Interface", "txtfile", "EXEFILE", "*", ".vtr",
+                            "Vantrell\\shell", "Folder"})
+        EXPECT_FALSE(IsRemovableFileTypeKey(bad)) << bad;
+}
+
 }  // namespace
