@@ -7,7 +7,7 @@
 #include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
 #include "setuputil/shortcuts.hpp"
-#include "setuputil/specialfolders.hpp"
+#include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
 #include "setuputil/windowsearch.hpp"
 

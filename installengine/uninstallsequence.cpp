@@ -20,7 +20,7 @@
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
-#include "setuputil/specialfolders.hpp"
+#include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
 #include "setuputil/windowsearch.hpp"
 

@@ -12,7 +12,7 @@
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/shellopen.hpp"
-#include "setuputil/specialfolders.hpp"
+#include "setuputil/shellfolders.hpp"
 
 namespace mainunit {
 

@@ -3,7 +3,7 @@
 #include "installengine/tinstallengine.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
-#include "setuputil/specialfolders.hpp"
+#include "setuputil/shellfolders.hpp"
 #include "tests/unit/tempdir.hpp"
 #include "tests/win32/engine/enginehost.hpp"
 

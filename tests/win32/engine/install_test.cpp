@@ -7,7 +7,7 @@
 #include "setuputil/pathrules.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
-#include "setuputil/specialfolders.hpp"
+#include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
 #include "tests/unit/tempdir.hpp"
 #include "tests/win32/engine/enginehost.hpp"

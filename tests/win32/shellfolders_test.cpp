@@ -1,4 +1,4 @@
-#include "setuputil/specialfolders.hpp"
+#include "setuputil/shellfolders.hpp"
 
 #include <windows.h>
 
