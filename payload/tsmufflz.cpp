@@ -2,28 +2,33 @@
 //
 // How it is fast, and why it stays in bounds:
 //
-// - Each token is decoded from one 64-bit window taken at the token's first
-//   bit.  While at least 8 input bytes remain from the token's byte, the
-//   window is a single unaligned big-endian load shifted by the bit offset
-//   (at least 57 valid bits; a token never uses more than 32).  Only the
-//   last few bytes of a stream go through LoadTail, which reads just the
-//   bytes that exist and leaves zeros after them, as the format asks.  So
-//   the input is never read past ceil(bitcount / 8) bytes.
+// - Bits come from a 64-bit buffer `buf`, most significant bit first, with
+//   `left` valid bits at its top.  While at least 8 input bytes remain, a
+//   refill is branchless: one unaligned big-endian load ORed in below the
+//   valid bits, the pointer advanced by the whole bytes that fitted, and
+//   `left |= 56` (the load's other bytes land where the next refill puts
+//   them again, so ORing them twice is harmless).  Then at least 56 bits are
+//   valid, enough for two literals (9 bits each) and the longest reference
+//   (32 bits).  The last bytes go through the tail loop, which loads one
+//   byte at a time and reads nothing past ceil(bitcount / 8) bytes; there
+//   the bits past the last byte are the buffer's zeros.
 //
-// - The leading 9 bits of the window index kCodeTable, which gives the kind
-//   (literal, reference, end), the code length and either the literal or the
-//   length symbol's base and extra-bit count.  Fixed codes make the table a
-//   compile-time constant.
+// - kCodeTable, on the leading 9 bits, gives a literal with its code length,
+//   or a length symbol as the bits to take (code plus extra bits) and an
+//   offset that turns those bits, read as a number, into the length.  The
+//   5-bit distance symbol indexes kDistanceTable the same way.  So a token
+//   costs one or two lookups and a shift or two, no per-field branches.
 //
-// - Output is bounded by one idiom: `room` = kMaxChunkBytes - q, compared
-//   with what a token would write.  Back-references copy 8 bytes at a time
-//   when the distance is at least 8 (a word never reads bytes the same copy
-//   has yet to write) and the copy plus its 7-byte overrun fits in `room`;
-//   distance 1 is a fill; everything else, including the copy that reaches
-//   the cap, goes byte by byte.
+// - One output check per turn of the fast loop: it runs only while
+//   kFastRoom bytes are left, room for two literals and a 259-byte copy
+//   with its overrun.  Copies move 16 bytes at a time when the distance is
+//   at least 16, 8 when at least 8 (a move never reads a byte the same move
+//   writes), and for shorter distances 8 bytes stepping by the distance, so
+//   each move adds `distance` correct bytes; they may write up to 15 bytes
+//   past the reference, always below the cap.  The tail loop checks every
+//   token and copies byte by byte, stopping exactly at kMaxChunkBytes.
 //
-// - No allocation and no state: the window is rebuilt for every token, so
-//   nothing but p and q carries from one token to the next.
+// - No allocation and no state beyond the locals of one call.
 #include "payload/tsmufflz.hpp"
 
 #include "payload/lzcode.hpp"
@@ -37,43 +42,73 @@ namespace {
 
 using namespace lzcode;
 
-constexpr std::uint8_t kLiteral = 0x40;  // CodeEntry::extra for a literal
-constexpr std::uint8_t kEnd = 0x80;      // CodeEntry::extra for symbols 30/31
+// kCodeTable entry: bits 0..5 the bits the code takes, bit 6 kEnd, bit 7
+// kLiteral, bits 16..31 the literal byte or, for a length symbol, the
+// signed offset added to its code-plus-extra bits read as a number.
+constexpr std::uint32_t kEnd = 0x40;
+constexpr std::uint32_t kLiteral = 0x80;
 
-struct CodeEntry {
-    std::uint16_t value;  // literal byte, or base length of the length symbol
-    std::uint8_t bits;    // code length: 7, 8 or 9
-    std::uint8_t extra;   // extra bits of the length symbol, or kLiteral/kEnd
-};
+constexpr std::uint32_t LengthEntry(int k, std::uint32_t code, std::uint32_t codebits) {
+    const std::uint32_t extra = kLengthExtra[k];
+    const std::int32_t offset = static_cast<std::int32_t>(kLengthBase[k]) - static_cast<std::int32_t>(code << extra);
+    return (static_cast<std::uint32_t>(offset) << 16) | (codebits + extra);
+}
 
-constexpr std::array<CodeEntry, 512> BuildCodeTable() {
-    std::array<CodeEntry, 512> table{};
-    for (unsigned top9 = 0; top9 < 512; ++top9) {
-        const unsigned top7 = top9 >> 2;
-        const unsigned top8 = top9 >> 1;
-        CodeEntry e{};
-        if (top7 <= 23) {
-            e = {kLengthBase[top7], 7, kLengthExtra[top7]};
-        } else if (top8 >= 0x30 && top8 <= 0xBF) {
-            e = {static_cast<std::uint16_t>(top8 - 0x30), 8, kLiteral};
-        } else if (top8 >= 0xC0 && top8 <= 0xC5) {
-            const unsigned k = 24 + (top8 - 0xC0);
-            e = {kLengthBase[k], 8, kLengthExtra[k]};
-        } else if (top8 == 0xC6 || top8 == 0xC7) {
-            e = {0, 8, kEnd};
-        } else {
-            e = {static_cast<std::uint16_t>(top9 - 0x190 + 144), 9, kLiteral};
-        }
+constexpr std::array<std::uint32_t, 512> BuildCodeTable() {
+    std::array<std::uint32_t, 512> table{};
+    for (std::uint32_t top9 = 0; top9 < 512; ++top9) {
+        const std::uint32_t top7 = top9 >> 2;
+        const std::uint32_t top8 = top9 >> 1;
+        std::uint32_t e = 0;
+        if (top7 <= 23)
+            e = LengthEntry(static_cast<int>(top7), top7, 7);
+        else if (top8 >= 0x30 && top8 <= 0xBF)
+            e = ((top8 - 0x30) << 16) | kLiteral | 8;
+        else if (top8 >= 0xC0 && top8 <= 0xC5)
+            e = LengthEntry(static_cast<int>(24 + top8 - 0xC0), top8, 8);
+        else if (top8 == 0xC6 || top8 == 0xC7)
+            e = kEnd | 8;
+        else
+            e = ((top9 - 0x190 + 144) << 16) | kLiteral | 9;
         table[top9] = e;
     }
     return table;
 }
 
-constexpr std::array<CodeEntry, 512> kCodeTable = BuildCodeTable();
+// Distance entry: bits 0..4 the bits taken (5 plus extra), bits 8..31 the
+// signed offset added to those bits read as a number.
+constexpr std::array<std::uint32_t, kDistanceSymbols> BuildDistanceTable() {
+    std::array<std::uint32_t, kDistanceSymbols> table{};
+    for (std::uint32_t d = 0; d < kDistanceSymbols; ++d) {
+        const std::uint32_t extra = kDistanceExtra[d];
+        const std::int32_t offset = static_cast<std::int32_t>(kDistanceBase[d]) - static_cast<std::int32_t>(d << extra);
+        table[d] = (static_cast<std::uint32_t>(offset) << 8) | (kDistanceCodeBits + extra);
+    }
+    return table;
+}
 
-static_assert(kCodeTable[0x91 << 1].value == 0x61 && kCodeTable[0x91 << 1].extra == kLiteral);
-static_assert(kCodeTable[0x1FF].value == 255 && kCodeTable[0x1FF].bits == 9);
-static_assert(kCodeTable[0].value == 3 && kCodeTable[0].bits == 7);
+constexpr std::array<std::uint32_t, 512> kCodeTable = BuildCodeTable();
+constexpr std::array<std::uint32_t, kDistanceSymbols> kDistanceTable = BuildDistanceTable();
+
+constexpr std::uint32_t Literal(std::uint32_t e) { return e >> 16; }
+constexpr unsigned Taken(std::uint32_t e) { return e & 63; }
+constexpr std::uint32_t Value(std::uint64_t buf, std::int32_t offset, unsigned taken) {
+    return static_cast<std::uint32_t>(offset) + static_cast<std::uint32_t>(buf >> (64 - taken));
+}
+constexpr std::uint32_t Length(std::uint64_t buf, std::uint32_t e) {
+    return Value(buf, static_cast<std::int32_t>(e) >> 16, Taken(e));
+}
+
+static_assert(Literal(kCodeTable[0x91 << 1]) == 0x61 && (kCodeTable[0x91 << 1] & kLiteral));
+static_assert(Literal(kCodeTable[0x1FF]) == 255 && Taken(kCodeTable[0x1FF]) == 9);
+static_assert(Length(0, kCodeTable[0]) == 3 && Taken(kCodeTable[0]) == 7);
+static_assert(Length(~std::uint64_t{0} >> 8 | std::uint64_t{0xC4} << 56, kCodeTable[0xC4 << 1]) == 228 + 31);
+static_assert(Value(~std::uint64_t{0}, static_cast<std::int32_t>(kDistanceTable[31]) >> 8, 19) == 65536);
+static_assert(Value(0, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 1);
+
+// The most bytes one turn of the fast loop writes: two literals and a
+// reference of 259 bytes whose last move overruns by up to 15.
+constexpr std::uint32_t kFastRoom = 2 + kMaxLength + 15;
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
     std::uint64_t v;
@@ -82,95 +117,145 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
     return v;
 }
 
-// The `count` (1..7) bytes left at `at`, top-aligned, zeros after them.
-inline std::uint64_t LoadTail(const std::uint8_t* at, std::size_t count) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < count; ++i) v |= std::uint64_t{at[i]} << (56 - 8 * i);
-    return v;
+inline void Move8(std::uint8_t* dst, const std::uint8_t* src) {
+    std::uint64_t v;
+    std::memcpy(&v, src, 8);
+    std::memcpy(dst, &v, 8);
 }
 
-// `count` (0..32) bits of `window` after its first `skip` bits, as a
-// number.  The two-step right shift keeps count 0 well defined.
-inline std::uint32_t Bits(std::uint64_t window, unsigned skip, unsigned count) {
-    return static_cast<std::uint32_t>((window << skip) >> 1 >> (63 - count));
+inline void Move16(std::uint8_t* dst, const std::uint8_t* src) {
+    std::uint8_t v[16];
+    std::memcpy(v, src, 16);
+    std::memcpy(dst, v, 16);
+}
+
+// Copies `length` bytes from `distance` back; may write up to 15 bytes past
+// dst + length.
+inline void CopyWithOverrun(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
+    const std::uint8_t* src = dst - distance;
+    std::uint8_t* const end = dst + length;
+    if (distance >= 16) {
+        do {
+            Move16(dst, src);
+            dst += 16;
+            src += 16;
+        } while (dst < end);
+    } else if (distance >= 8) {
+        do {
+            Move8(dst, src);
+            dst += 8;
+            src += 8;
+        } while (dst < end);
+    } else if (distance == 1) {
+        const std::uint64_t v = std::uint64_t{*src} * 0x0101010101010101u;
+        do {
+            std::memcpy(dst, &v, 8);
+            dst += 8;
+        } while (dst < end);
+    } else {
+        do {
+            Move8(dst, src);
+            dst += distance;
+            src += distance;
+        } while (dst < end);
+    }
 }
 
 }  // namespace
 
 void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std::uint32_t& bitcount) const {
     const std::uint64_t nbits = bitcount;
-    const std::size_t nbytes = static_cast<std::size_t>(nbits / 8 + (nbits % 8 != 0));
-    std::uint64_t p = 0;  // bit position in the input
-    std::uint32_t q = 0;  // bytes written
+    bitcount = 0;
+    if (nbits == 0) return;
+    const std::uint8_t* in = input;
+    const std::uint8_t* const in_end = input + (nbits + 7) / 8;
+    std::uint8_t* out = output;
+    std::uint8_t* const out_end = output + kMaxChunkBytes;
+    std::uint64_t buf = 0;
+    unsigned left = 0;
 
-    while (p < nbits) {
-        // Refill: the window holds 57..64 bits from p on (zeros past the end
-        // count as bits too); tokens are taken from it while a whole token
-        // of up to 32 bits is sure to be there.
-        const std::size_t at = static_cast<std::size_t>(p >> 3);
-        std::uint64_t window = at + 8 <= nbytes ? LoadBigEndian64(input + at) : LoadTail(input + at, nbytes - at);
-        window <<= (p & 7);
-        unsigned avail = 64 - static_cast<unsigned>(p & 7);
+    // Fast loop.  Eight bytes at `in` before the refill put the end of the
+    // stream more than 56 bits past the buffer's end, so every token taken
+    // here starts inside the bit count.
+    while (in_end - in >= 8 && out_end - out >= static_cast<std::ptrdiff_t>(kFastRoom)) {
+        buf |= LoadBigEndian64(in) >> left;
+        in += (63 - left) >> 3;
+        left |= 56;
 
-        do {
-            const CodeEntry code = kCodeTable[window >> 55];
-            const std::uint32_t room = kMaxChunkBytes - q;
-            if (code.extra == kLiteral) {
-                if (room == 0) goto done;
-                output[q++] = static_cast<std::uint8_t>(code.value);
-                window <<= code.bits;
-                avail -= code.bits;
-                p += code.bits;
+        std::uint32_t e = kCodeTable[buf >> 55];
+        if (e & kLiteral) {
+            *out++ = static_cast<std::uint8_t>(Literal(e));
+            buf <<= Taken(e);
+            left -= Taken(e);
+            e = kCodeTable[buf >> 55];
+            if (e & kLiteral) {
+                *out++ = static_cast<std::uint8_t>(Literal(e));
+                buf <<= Taken(e);
+                left -= Taken(e);
+                e = kCodeTable[buf >> 55];
+                if (e & kLiteral) {
+                    // Three literals (27 bits) would leave too few bits for
+                    // a reference: refill first.
+                    *out++ = static_cast<std::uint8_t>(Literal(e));
+                    buf <<= Taken(e);
+                    left -= Taken(e);
+                    continue;
+                }
+            }
+        }
+        if (e & kEnd) goto done;
+        const std::uint32_t length = Length(buf, e);
+        buf <<= Taken(e);
+        const std::uint32_t d = kDistanceTable[buf >> 59];
+        const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
+        buf <<= d & 31;
+        left -= Taken(e) + (d & 31);
+        if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
+        CopyWithOverrun(out, distance, length);
+        out += length;
+    }
+
+    // Tail loop: one token per turn, each checked against the bit count and
+    // the cap.  `pos` counts the bits taken.
+    {
+        std::uint64_t pos = static_cast<std::uint64_t>(in - input) * 8 - left;
+        while (pos < nbits) {
+            while (left <= 56) {
+                if (in == in_end) {
+                    left = 64;  // all input is in; the rest of the buffer is zeros
+                    break;
+                }
+                buf |= std::uint64_t{*in++} << (56 - left);
+                left += 8;
+            }
+            const std::uint32_t e = kCodeTable[buf >> 55];
+            if (e & kLiteral) {
+                if (out == out_end) break;
+                *out++ = static_cast<std::uint8_t>(Literal(e));
+                buf <<= Taken(e);
+                left -= Taken(e);
+                pos += Taken(e);
                 continue;
             }
-            if (code.extra == kEnd) goto done;
-
-            unsigned used = code.bits;
-            const std::uint32_t length = code.value + Bits(window, used, code.extra);
-            used += code.extra;
-            const unsigned dsym = Bits(window, used, kDistanceCodeBits);
-            used += kDistanceCodeBits;
-            const std::uint32_t distance = kDistanceBase[dsym] + Bits(window, used, kDistanceExtra[dsym]);
-            used += kDistanceExtra[dsym];
-            window <<= used;
-            avail -= used;
-            p += used;
-
-            if (distance > q) continue;  // reaches before the chunk: skipped
-            std::uint8_t* dst = output + q;
-            const std::uint8_t* src = dst - distance;
-
-            if (length > room) {
-                // The cap ends the chunk in the middle of this reference.
-                for (std::uint32_t i = 0; i < room; ++i) dst[i] = src[i];
-                q = kMaxChunkBytes;
-                goto done;
-            }
-            q += length;
-            if (distance >= 8 && room - length >= 16) {
-                // Most references are short: two words cover them without
-                // a loop (and its mispredicted exit).
-                std::memcpy(dst, src, 8);
-                std::memcpy(dst + 8, src + 8, 8);
-                if (length > 16) {
-                    std::uint8_t* const end = dst + length;
-                    dst += 16;
-                    src += 16;
-                    do {
-                        std::memcpy(dst, src, 8);
-                        dst += 8;
-                        src += 8;
-                    } while (dst < end);
-                }
-            } else if (distance == 1) {
-                std::memset(dst, *src, length);
-            } else {
-                for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
-            }
-        } while (avail >= 32 && p < nbits);
+            if (e & kEnd) break;
+            const std::uint32_t length = Length(buf, e);
+            buf <<= Taken(e);
+            const std::uint32_t d = kDistanceTable[buf >> 59];
+            const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
+            buf <<= d & 31;
+            left -= Taken(e) + (d & 31);
+            pos += Taken(e) + (d & 31);
+            if (distance > static_cast<std::uint32_t>(out - output)) continue;
+            const std::uint32_t room = static_cast<std::uint32_t>(out_end - out);
+            const std::uint32_t n = length < room ? length : room;
+            const std::uint8_t* src = out - distance;
+            for (std::uint32_t i = 0; i < n; ++i) out[i] = src[i];
+            out += n;
+            if (out == out_end) break;
+        }
     }
 done:
-    bitcount = q;
+    bitcount = static_cast<std::uint32_t>(out - output);
 }
 
 }  // namespace payload
