@@ -107,7 +107,8 @@ static_assert(Value(~std::uint64_t{0}, static_cast<std::int32_t>(kDistanceTable[
 static_assert(Value(0, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 1);
 
 // The most bytes one turn of the fast loop writes: two literals and a
-// reference of 259 bytes whose last move overruns by up to 15.
+// reference of 259 bytes whose last move overruns by up to 15 (short
+// references: up to 31 past their end, but far below 259).
 constexpr std::uint32_t kFastRoom = 2 + kMaxLength + 15;
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
@@ -115,6 +116,19 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
     std::memcpy(&v, at, sizeof v);
     if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
     return v;
+}
+
+// Writes the literal of entry `e`, takes its bits and answers the entry of
+// the next code.  Both possible next entries (after 8 or 9 bits) are looked
+// up at once, so a run of literals waits on one table load per literal
+// rather than on a load and the shift before it.
+inline std::uint32_t TakeLiteral(std::uint32_t e, std::uint64_t& buf, unsigned& left, std::uint8_t*& out) {
+    const std::uint32_t after8 = kCodeTable[(buf << 8) >> 55];
+    const std::uint32_t after9 = kCodeTable[(buf << 9) >> 55];
+    *out++ = static_cast<std::uint8_t>(Literal(e));
+    buf <<= Taken(e);
+    left -= Taken(e);
+    return Taken(e) == 8 ? after8 : after9;
 }
 
 inline void Move8(std::uint8_t* dst, const std::uint8_t* src) {
@@ -129,29 +143,42 @@ inline void Move16(std::uint8_t* dst, const std::uint8_t* src) {
     std::memcpy(dst, v, 16);
 }
 
-// Copies `length` bytes from `distance` back; may write up to 15 bytes past
-// dst + length.
+// Copies `length` bytes from `distance` back; may write up to 31 bytes past
+// dst + length (15 when length is over 16).
 inline void CopyWithOverrun(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
     const std::uint8_t* src = dst - distance;
     std::uint8_t* const end = dst + length;
     if (distance >= 16) {
-        do {
+        // Most references are short: two moves cover them without a loop
+        // exit to mispredict.
+        Move16(dst, src);
+        Move16(dst + 16, src + 16);
+        dst += 32;
+        src += 32;
+        while (dst < end) {
             Move16(dst, src);
             dst += 16;
             src += 16;
-        } while (dst < end);
+        }
     } else if (distance >= 8) {
-        do {
+        Move8(dst, src);
+        Move8(dst + 8, src + 8);
+        dst += 16;
+        src += 16;
+        while (dst < end) {
             Move8(dst, src);
             dst += 8;
             src += 8;
-        } while (dst < end);
+        }
     } else if (distance == 1) {
         const std::uint64_t v = std::uint64_t{*src} * 0x0101010101010101u;
-        do {
+        std::memcpy(dst, &v, 8);
+        std::memcpy(dst + 8, &v, 8);
+        dst += 16;
+        while (dst < end) {
             std::memcpy(dst, &v, 8);
             dst += 8;
-        } while (dst < end);
+        }
     } else {
         do {
             Move8(dst, src);
@@ -184,15 +211,9 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
 
         std::uint32_t e = kCodeTable[buf >> 55];
         if (e & kLiteral) {
-            *out++ = static_cast<std::uint8_t>(Literal(e));
-            buf <<= Taken(e);
-            left -= Taken(e);
-            e = kCodeTable[buf >> 55];
+            e = TakeLiteral(e, buf, left, out);
             if (e & kLiteral) {
-                *out++ = static_cast<std::uint8_t>(Literal(e));
-                buf <<= Taken(e);
-                left -= Taken(e);
-                e = kCodeTable[buf >> 55];
+                e = TakeLiteral(e, buf, left, out);
                 if (e & kLiteral) {
                     // Three literals (27 bits) would leave too few bits for
                     // a reference: refill first.
