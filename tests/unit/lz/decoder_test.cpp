@@ -204,9 +204,10 @@ TEST(LzDecode, OutputStopsAt65536ForReferencesAndLiterals) {
 }
 
 TEST(LzDecode, PeriodicCopiesUpToTheCapKeepThePattern) {
-    // Byte copies (distance < 8), word copies (distance >= 8) and the
-    // switch to byte copies next to the cap all keep the period.
-    for (std::uint32_t distance : {2u, 3u, 7u, 8u, 9u, 10u, 100u, 4097u}) {
+    // Filled runs (distance 1), moves stepping by the distance (< 8), 8- and
+    // 16-byte moves, and the switch to byte copies next to the cap all keep
+    // the period.
+    for (std::uint32_t distance : {1u, 2u, 3u, 7u, 8u, 9u, 10u, 15u, 16u, 17u, 31u, 32u, 33u, 100u, 4097u}) {
         BitStream s;
         for (std::uint32_t i = 0; i < distance; ++i) s.Literal(static_cast<std::uint8_t>(i * 37 + 1));
         int dsym = code::kDistanceSymbols - 1;
@@ -216,6 +217,28 @@ TEST(LzDecode, PeriodicCopiesUpToTheCapKeepThePattern) {
         ASSERT_EQ(got.size(), tsmufflz::kMaxChunkBytes) << "distance " << distance;
         for (std::size_t i = 0; i < got.size(); ++i)
             ASSERT_EQ(got[i], static_cast<std::uint8_t>((i % distance) * 37 + 1)) << "distance " << distance << " at " << i;
+    }
+}
+
+// Every short length at every short distance, each reference followed by
+// literals and a second reference: the bytes a move writes past a
+// reference's end must not survive into the output.
+TEST(LzDecode, ShortReferencesAtShortDistances) {
+    for (std::uint32_t distance = 1; distance <= 40; ++distance) {
+        int dsym = code::kDistanceSymbols - 1;
+        while (code::kDistanceBase[dsym] > distance) --dsym;
+        for (std::uint32_t length = 3; length <= 40; ++length) {
+            int k = code::kLengthSymbols - 2;
+            while (code::kLengthBase[k] > length) --k;
+            BitStream s;
+            for (int i = 0; i < 48; ++i) s.Literal(static_cast<std::uint8_t>(i * 11 + 5));
+            s.Reference(k, length - code::kLengthBase[k], dsym, distance - code::kDistanceBase[dsym]);
+            s.Literal(0xF0).Literal(0x0F);
+            s.Reference(k, length - code::kLengthBase[k], dsym, distance - code::kDistanceBase[dsym]);
+            for (int i = 0; i < 40; ++i) s.Literal(static_cast<std::uint8_t>(200 - i));
+            ASSERT_EQ(Decode(s), lztest::OracleDecode(s.bytes().data(), s.bits()))
+                << "distance " << distance << " length " << length;
+        }
     }
 }
 
