@@ -5,7 +5,7 @@
 #                                   wine server alive for the test run
 #   wine-run.sh --shutdown          stop that server
 #   wine-run.sh --arch              print the architecture the tests use
-#   wine-run.sh [--xvfb] [--timeout SECONDS] PROGRAM.exe [ARGS...]
+#   wine-run.sh [--xvfb|--desktop] [--timeout SECONDS] PROGRAM.exe [ARGS...]
 #                                   run PROGRAM, print its output, exit with
 #                                   its exit code (124 on a timeout)
 #
@@ -16,7 +16,9 @@
 # Windows build of the same sources).  Programs run with the null graphics driver (windows, common
 # controls and message boxes work without an X server); --xvfb starts an Xvfb
 # for the one run and switches the prefix to the X11 driver meanwhile, for
-# screenshots.
+# screenshots.  --desktop shows the windows on the user's own X display
+# ($DISPLAY) with the X11 driver, for a person to use; the prefix goes back
+# to the null driver afterwards.
 set -u
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -38,6 +40,7 @@ export WINEPREFIX=$prefix
 export WINEARCH=$arch
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+user_display=${DISPLAY:-}
 unset DISPLAY WAYLAND_DISPLAY
 
 die() { echo "wine-run: $*" >&2; exit 125; }
@@ -87,12 +90,26 @@ restart_server() {
   start_server
 }
 
+on_display=0
 stop_xvfb() {
-  if [ -n "$xvfb_pid" ]; then
+  if [ -n "$xvfb_pid" ] || [ "$on_display" = 1 ]; then
     set_reg 'HKCU\Software\Wine\Drivers' Graphics null
+    [ "$on_display" = 1 ] && set_reg 'HKCU\Software\Wine\X11 Driver' Managed N
     restart_server
+  fi
+  if [ -n "$xvfb_pid" ]; then
     kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null
   fi
+}
+
+use_desktop() {
+  [ -n "$user_display" ] || die "--desktop needs an X display (DISPLAY is not set)"
+  export DISPLAY=$user_display
+  on_display=1
+  # A person's desktop has a window manager: let it frame the windows.
+  set_reg 'HKCU\Software\Wine\Drivers' Graphics x11
+  set_reg 'HKCU\Software\Wine\X11 Driver' Managed Y
+  restart_server
 }
 
 start_xvfb() {
@@ -122,21 +139,25 @@ case "${1:-}" in
 esac
 
 xvfb=0
+desktop=0
 limit=300
 while [ $# -gt 0 ]; do
   case "$1" in
     --xvfb) xvfb=1; shift ;;
+    --desktop) desktop=1; shift ;;
     --timeout) limit=$2; shift 2 ;;
     *) break ;;
   esac
 done
-[ $# -ge 1 ] || die "usage: wine-run.sh [--xvfb] [--timeout S] PROGRAM.exe [ARGS...]"
+[ $# -ge 1 ] || die "usage: wine-run.sh [--xvfb|--desktop] [--timeout S] PROGRAM.exe [ARGS...]"
+[ "$xvfb$desktop" != 11 ] || die "--xvfb and --desktop exclude each other"
 [ -f "$1" ] || die "no such program: $1"
 
 [ -e "$marker" ] && [ -e "$prefix/system.reg" ] || init_prefix
 start_server
 trap stop_xvfb EXIT
 [ "$xvfb" = 1 ] && start_xvfb
+[ "$desktop" = 1 ] && use_desktop
 
 out=$(mktemp); err=$(mktemp)
 timeout --kill-after=10 "$limit" "$WINE" "$@" </dev/null >"$out" 2>"$err"

@@ -1,0 +1,493 @@
+// The real setup.exe through whole installations, driven from outside:
+// Cancel while files are being extracted (No goes on, Yes ends the program
+// with whole files and no registration), Finish starting the program and
+// opening the readme, a damaged chunk and a damaged archive header.
+#include "tests/e2e/driver.hpp"
+
+#include "payload/trailerwriter.hpp"
+#include "tools/sacwriter/sacwriter.hpp"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <cwctype>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+using namespace e2e;
+
+constexpr DWORD kWait = 15000;
+constexpr DWORD kWork = 120000;
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
+std::vector<std::uint8_t> ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring WorkFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"tallowin-e2e-" + name;
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+bool MachineKeyExists(const std::string& key) {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(handle);
+    return true;
+}
+
+std::string AppPathsKey(const std::string& exename) {
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + exename;
+}
+std::string UninstallKey(const std::string& product) {
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product;
+}
+
+// Bytes that no LZ coder shrinks and that differ from file to file, so a
+// file written from the wrong place or cut short shows.
+std::vector<std::uint8_t> Noise(std::size_t size, std::uint32_t seed) {
+    std::vector<std::uint8_t> bytes(size);
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (auto& b : bytes) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        b = static_cast<std::uint8_t>(state >> 24);
+    }
+    return bytes;
+}
+
+struct Installer {
+    std::string product;
+    std::string exename;
+    std::vector<sacwriter::ArchiveItem> items;
+    int level = 0;
+};
+
+sacwriter::ArchiveItem Item(const std::u16string& name, std::vector<std::uint8_t> data) {
+    sacwriter::ArchiveItem item;
+    item.filename = name;
+    item.data = std::move(data);
+    return item;
+}
+
+// The installer's bytes: the real stub, then the archive of `spec`.
+std::string InstallerBytes(const Installer& spec) {
+    sacwriter::InstallerInput input;
+    input.stub = ReadAll(ProgramFolder() + L"\\setup.exe");
+    EXPECT_FALSE(input.stub.empty());
+    input.fields.productname = spec.product;
+    input.fields.productversion = "1.0";
+    input.fields.exename = spec.exename;
+    input.fields.startmenufolder = u"\\Calderic\\" + std::u16string(spec.product.begin(), spec.product.end());
+    input.fields.defaultsubfolder = u"\\" + std::u16string(spec.product.begin(), spec.product.end());
+    input.items = spec.items;
+    input.level = spec.level;
+    std::ostringstream bytes;
+    std::string error;
+    EXPECT_TRUE(sacwriter::WriteInstaller(input, bytes, error)) << error;
+    return bytes.str();
+}
+
+std::wstring Save(const std::wstring& folder, const std::string& bytes) {
+    const std::wstring path = folder + L"\\setup-under-test.exe";
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return path;
+}
+
+struct Buttons {
+    HWND back, next, cancel, finish;
+};
+
+Buttons FindButtons(HWND wizard) {
+    return {FindChild(wizard, L"<  &Back", L"Button"), FindChild(wizard, L"&Next  >", L"Button"),
+            FindChild(wizard, L"&Cancel", L"Button"), FindChild(wizard, L"&Finish", L"Button")};
+}
+
+// Starts the installer and walks it to the destination page; the folder box
+// then holds `target`.  Answers the wizard window.
+HWND OpenAtDestination(Process& process, const std::wstring& installer, const std::string& product,
+                       const std::wstring& target) {
+    if (!process.Start(installer, L"")) return nullptr;
+    HWND wizard =
+        WaitTopWindow(process.Id(), std::wstring(product.begin(), product.end()) + L" Installer - Tallowin", kWait);
+    if (!wizard) return nullptr;
+    Click(FindButtons(wizard).next);
+    HWND installpath = ChildrenOfClass(wizard, L"Edit").back();
+    ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.c_str()));
+    return wizard;
+}
+
+HWND ProgressBar(HWND wizard) {
+    const std::vector<HWND> bars = ChildrenOfClass(wizard, PROGRESS_CLASSW);
+    return bars.empty() ? nullptr : bars.front();
+}
+
+int ProgressOf(HWND bar) { return static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0)); }
+
+bool FinishPageShown(HWND wizard) { return Visible(FindChild(wizard, L"Installation Completed!")); }
+
+// Answers a message box of the process (after checking its text).
+void Answer(DWORD pid, const std::wstring& caption, const std::wstring& text, const std::wstring& button) {
+    HWND box = WaitMessageBox(pid, caption, kWait);
+    ASSERT_NE(box, nullptr) << "no message box";
+    EXPECT_EQ(MessageBoxText(box), text);
+    HWND press = FindChild(box, button, L"Button");
+    ASSERT_NE(press, nullptr);
+    PostClick(press);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box) || !Visible(box); }, kWait));
+}
+
+void ExpectExit(Process& process) {
+    DWORD code = 1;
+    EXPECT_TRUE(process.WaitExit(kWait, code)) << "the program did not end";
+}
+
+// Removes an installation through its registered uninstaller, so that the
+// shared prefix holds no registration afterwards.
+void Uninstall(const std::string& product, const std::string& exename) {
+    wchar_t windows[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
+    Process process;
+    ASSERT_TRUE(process.Start(std::wstring(windows) + L"\\tallowui.exe",
+                              L"-ui " + std::wstring(exename.begin(), exename.end())));
+    HWND wizard =
+        WaitTopWindow(process.Id(), std::wstring(product.begin(), product.end()) + L" Uninstaller - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (HWND question = WaitMessageBox(process.Id(), L"Confirm", 0))
+                PostClick(FindChild(question, L"&Yes", L"Button"));
+            return Visible(FindChild(wizard, L"Uninstall Complete!"));
+        },
+        kWork));
+    Click(b.finish);
+    ExpectExit(process);
+}
+
+// Eight files of 3 MB each: long enough to extract that a Cancel pressed
+// right after Next arrives while the files are being written.
+std::vector<sacwriter::ArchiveItem> BigFiles() {
+    std::vector<sacwriter::ArchiveItem> items;
+    for (int i = 0; i < 8; ++i) {
+        const std::u16string name = u"part" + std::u16string(1, static_cast<char16_t>(u'0' + i)) + u".bin";
+        items.push_back(Item(name, Noise(3u << 20, static_cast<std::uint32_t>(i + 1))));
+    }
+    return items;
+}
+
+TEST(CancelDuringExtraction, NoLetsTheInstallationFinishWithEveryFileWhole) {
+    const std::wstring folder = WorkFolder(L"cancel-no");
+    Installer spec{"Cancel No", "cancelno.exe", BigFiles()};
+    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    const std::wstring target = folder + L"\\target";
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    PostClick(b.cancel);
+    HWND box = WaitMessageBox(process.Id(), L"Warning", kWait);
+    ASSERT_NE(box, nullptr) << "Cancel on the installing page asked nothing";
+    // The worker is paused while the question is open: the bar stands still
+    // below the end of the extraction.
+    HWND bar = ProgressBar(wizard);
+    const int paused = ProgressOf(bar);
+    EXPECT_LT(paused, 90) << "the extraction was over before the question";
+    ::Sleep(500);
+    EXPECT_EQ(ProgressOf(bar), paused);
+    EXPECT_FALSE(FinishPageShown(wizard));
+    EXPECT_EQ(MessageBoxText(box), L"Are you sure you want to cancel this installation?");
+    PostClick(FindChild(box, L"&No", L"Button"));
+
+    ASSERT_TRUE(WaitUntil([&] { return FinishPageShown(wizard); }, kWork)) << "no finish page after No";
+    EXPECT_EQ(ProgressOf(bar), 100);
+    for (const auto& item : spec.items)
+        EXPECT_EQ(ReadAll(target + L"\\" + std::wstring(item.filename.begin(), item.filename.end())), item.data)
+            << "a file differs after the paused extraction";
+    EXPECT_TRUE(MachineKeyExists(AppPathsKey(spec.exename)));
+    Click(FindChild(wizard, L"Run Cancel No.", L"Button"));  // untick: there is no program to start
+    Click(b.finish);
+    ExpectExit(process);
+    Uninstall(spec.product, spec.exename);
+    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
+}
+
+TEST(CancelDuringExtraction, YesEndsTheProgramWithWholeFilesAndNoRegistration) {
+    const std::wstring folder = WorkFolder(L"cancel-yes");
+    Installer spec{"Cancel Yes", "cancelyes.exe", BigFiles()};
+    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    const std::wstring target = folder + L"\\target";
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    PostClick(b.cancel);
+    HWND box = WaitMessageBox(process.Id(), L"Warning", kWait);
+    ASSERT_NE(box, nullptr) << "Cancel on the installing page asked nothing";
+    EXPECT_LT(ProgressOf(ProgressBar(wizard)), 90) << "the extraction was over before the question";
+    PostClick(FindChild(box, L"&Yes", L"Button"));
+    DWORD code = 0;
+    ASSERT_TRUE(process.WaitExit(kWait, code)) << "the program did not end after Yes";
+
+    // Every file that is there is whole; the rest were never started.
+    std::size_t present = 0;
+    for (const auto& item : spec.items) {
+        const std::wstring path = target + L"\\" + std::wstring(item.filename.begin(), item.filename.end());
+        if (!Exists(path)) continue;
+        ++present;
+        EXPECT_EQ(ReadAll(path), item.data) << "a file was left cut short";
+    }
+    EXPECT_LT(present, spec.items.size()) << "the cancel did not stop the extraction";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(spec.product)));
+}
+
+// The top-level window of any process with this caption.
+HWND WaitAnyWindow(const std::wstring& caption, DWORD ms) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = ::FindWindowW(nullptr, caption.c_str())) != nullptr; }, ms);
+    return found;
+}
+
+// A visible top-level window whose caption contains `part` (any case).
+HWND WaitWindowContaining(const std::wstring& part, DWORD ms) {
+    struct Search {
+        std::wstring part;
+        HWND found = nullptr;
+    } search{part};
+    for (auto& c : search.part) c = static_cast<wchar_t>(std::towlower(c));
+    WaitUntil(
+        [&] {
+            ::EnumWindows(
+                [](HWND window, LPARAM data) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(data);
+                    wchar_t title[512] = {};
+                    if (!::IsWindowVisible(window) || !::GetWindowTextW(window, title, 512)) return TRUE;
+                    std::wstring text = title;
+                    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
+                    if (text.find(s->part) == std::wstring::npos) return TRUE;
+                    s->found = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        ms);
+    return search.found;
+}
+
+// The program file of the process that owns `window`.
+std::wstring ProgramOf(HWND window) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    if (snapshot == INVALID_HANDLE_VALUE) return {};
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof(module);
+    std::wstring path = ::Module32FirstW(snapshot, &module) ? module.szExePath : L"";
+    ::CloseHandle(snapshot);
+    return path;
+}
+
+bool SamePath(std::wstring a, std::wstring b) {
+    for (auto* s : {&a, &b})
+        for (auto& c : *s) c = static_cast<wchar_t>(std::towlower(c));
+    return a == b;
+}
+
+// Every Windows opens .txt files with Notepad; a fresh Wine prefix has the
+// "txtfile" type but may lack the ".txt" key that points to it.  Adds the
+// key for the test's time when it is missing.
+class TextAssociation {
+public:
+    TextAssociation() {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            ::RegCloseKey(key);
+            return;
+        }
+        if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, L".txt", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        const wchar_t type[] = L"txtfile";
+        ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(type), sizeof(type));
+        ::RegCloseKey(key);
+        added_ = true;
+    }
+    ~TextAssociation() {
+        if (added_) ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L".txt");
+    }
+    TextAssociation(const TextAssociation&) = delete;
+    TextAssociation& operator=(const TextAssociation&) = delete;
+
+private:
+    bool added_ = false;
+};
+
+TEST(FinishPage, LaunchStartsTheProgramAndReadmeOpensTheReadme) {
+    const TextAssociation association;
+    const std::wstring folder = WorkFolder(L"finish");
+    Installer spec{"Vantrell", "vantrell.exe", {}};
+    const std::vector<std::uint8_t> program = ReadAll(ProgramFolder() + L"\\vantrell.exe");
+    ASSERT_FALSE(program.empty()) << "the sample program is not built";
+    spec.items.push_back(Item(u"vantrell.exe", program));
+    const std::string readmeText = "Readme of the finish test.\r\n";
+    spec.items.push_back(Item(u"readme.txt", {readmeText.begin(), readmeText.end()}));
+    spec.level = 6;
+    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    const std::wstring target = folder + L"\\target";
+    ASSERT_EQ(::FindWindowW(nullptr, L"Vantrell (2.1)"), nullptr) << "a copy of the program runs already";
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    Click(b.next);
+    ASSERT_TRUE(WaitUntil([&] { return FinishPageShown(wizard); }, kWork)) << "no finish page";
+    HWND launch = FindChild(wizard, L"Run Vantrell.", L"Button");
+    HWND readme = FindChild(wizard, L"View the readme file.", L"Button");
+    ASSERT_TRUE(launch && readme);
+    ASSERT_TRUE(Checked(launch));
+    Click(readme);
+    ASSERT_TRUE(Checked(readme));
+    Click(b.finish);
+    ExpectExit(process);
+
+    HWND started = WaitAnyWindow(L"Vantrell (2.1)", kWait);
+    ASSERT_NE(started, nullptr) << "the program was not started";
+    EXPECT_TRUE(SamePath(ProgramOf(started), target + L"\\vantrell.exe")) << "started from elsewhere";
+    HWND viewer = WaitWindowContaining(L"readme", kWait);
+    EXPECT_NE(viewer, nullptr) << "the readme was not opened";
+
+    // Close both the way a user would; the uninstall then removes the rest.
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(started, &pid);
+    HANDLE running = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    ::PostMessageW(started, WM_CLOSE, 0, 0);
+    if (viewer) ::PostMessageW(viewer, WM_CLOSE, 0, 0);
+    if (running) {
+        EXPECT_EQ(::WaitForSingleObject(running, kWait), WAIT_OBJECT_0) << "the program did not end on WM_CLOSE";
+        ::CloseHandle(running);
+    }
+    if (viewer) {
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(viewer); }, kWait));
+    }
+    Uninstall(spec.product, spec.exename);
+    EXPECT_FALSE(Exists(target));
+}
+
+TEST(FinishPage, NeitherTickedOnlyCloses) {
+    const TextAssociation association;
+    const std::wstring folder = WorkFolder(L"finish-plain");
+    Installer spec{"Plainfinish", "plainfinish.exe", {}};
+    spec.items.push_back(Item(u"plainfinish.exe", ReadAll(ProgramFolder() + L"\\vantrell.exe")));
+    spec.items.push_back(Item(u"readme.txt", {'r', 'e', 'a', 'd'}));
+    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    const std::wstring target = folder + L"\\target";
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    Click(b.next);
+    ASSERT_TRUE(WaitUntil([&] { return FinishPageShown(wizard); }, kWork));
+    Click(FindChild(wizard, L"Run Plainfinish.", L"Button"));
+    Click(b.finish);
+    ExpectExit(process);
+    // Nothing started: neither the program's window nor a viewer.
+    EXPECT_EQ(WaitAnyWindow(L"Vantrell (2.1)", 1500), nullptr);
+    EXPECT_EQ(WaitWindowContaining(L"readme", 500), nullptr);
+    Uninstall(spec.product, spec.exename);
+}
+
+TEST(ExtractionFailure, DamagedChunkShowsTheErrorAndRegistersNothing) {
+    const std::wstring folder = WorkFolder(L"damaged");
+    Installer spec{"Damaged Product", "damaged.exe", {}};
+    const std::vector<std::uint8_t> first = {'f', 'i', 'r', 's', 't'};
+    spec.items.push_back(Item(u"a-first.txt", first));
+    spec.items.push_back(Item(u"b-second.txt", Noise(1000, 7)));
+    spec.items.push_back(Item(u"c-third.txt", Noise(1000, 8)));
+    std::string bytes = InstallerBytes(spec);
+    // Entry 1's first chunk follows entry 0's only chunk (a 12-byte header
+    // and 5 bytes in one 8-byte block) after the 2,648-byte archive header.
+    const std::size_t stubsize = ReadAll(ProgramFolder() + L"\\setup.exe").size();
+    const std::size_t mark = stubsize + 2648 + 12 + 8;
+    ASSERT_LT(mark, bytes.size());
+    ASSERT_EQ(bytes[stubsize + 2648], 'C');
+    ASSERT_EQ(bytes[mark], 'C') << "the second entry's chunk is not where expected";
+    bytes[mark] = 'X';
+    const std::wstring installer = Save(folder, bytes);
+    const std::wstring target = folder + L"\\target";
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    ASSERT_NE(wizard, nullptr);
+    PostClick(FindButtons(wizard).next);
+    Answer(process.Id(), L"Error", L"An error occurred during the installation process. (File corrupt)", L"OK");
+    ExpectExit(process);
+    EXPECT_FALSE(FinishPageShown(wizard) && ::IsWindow(wizard));
+    EXPECT_EQ(ReadAll(target + L"\\a-first.txt"), first);
+    EXPECT_FALSE(Exists(target + L"\\c-third.txt")) << "extraction went on after the damaged entry";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(spec.product)));
+}
+
+TEST(ExtractionFailure, DamagedArchiveHeaderFailsThePreparation) {
+    const std::wstring folder = WorkFolder(L"badheader");
+    Installer spec{"Badheader", "badheader.exe", {}};
+    spec.items.push_back(Item(u"file.txt", {'x'}));
+    std::string bytes = InstallerBytes(spec);
+    const std::size_t stubsize = ReadAll(ProgramFolder() + L"\\setup.exe").size();
+    ASSERT_EQ(bytes.compare(stubsize, 4, "SAC1"), 0) << "no archive header after the stub";
+    bytes[stubsize] = 'X';
+    const std::wstring installer = Save(folder, bytes);
+    const std::wstring target = folder + L"\\target";
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    ASSERT_NE(wizard, nullptr);
+    PostClick(FindButtons(wizard).next);
+    HWND box = WaitMessageBox(process.Id(), L"Error", kWait);
+    ASSERT_NE(box, nullptr) << "the failed preparation was not reported";
+    const std::wstring text = MessageBoxText(box);
+    const std::wstring head = L"Problem accessing setup data. (";
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << "unexpected message";
+    EXPECT_EQ(text.back(), L')');
+    EXPECT_NE(text.find(L"archive header"), std::wstring::npos) << "the reason is missing";
+    PostClick(FindChild(box, L"OK", L"Button"));
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }, kWait));
+    // The worker has nothing to extract: the installation ends with its
+    // error, nothing is written and nothing registered.
+    HWND second = WaitMessageBox(process.Id(), L"Error", kWait);
+    ASSERT_NE(second, nullptr) << "the installation went on after the failed preparation";
+    const std::wstring failed = L"An error occurred during the installation process. (";
+    EXPECT_EQ(MessageBoxText(second).compare(0, failed.size(), failed), 0) << "unexpected message";
+    PostClick(FindChild(second, L"OK", L"Button"));
+    ExpectExit(process);
+    EXPECT_FALSE(Exists(target + L"\\file.txt"));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
+}
+
+}  // namespace
