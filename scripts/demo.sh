@@ -94,20 +94,22 @@ show_state() {
     echo "   (none)"
   else
     while IFS= read -r path; do
-      if [ -d "$path" ]; then
-        find "$path" -printf '   %P\t%s bytes\n' | sed "s|^   |   ${path#"$drive_c"/}/|; s|/\t[0-9]* bytes$|/|"
-      else
-        printf '   %s\t%s bytes\n' "${path#"$drive_c"/}" "$(stat -c %s "$path")"
-      fi
+      # Folders end in "/", files show their size.
+      find "$path" \( -type d -printf '   %p/\n' \) -o \( -type f -printf '   %p\t%s bytes\n' \) |
+        sed "s|^   $drive_c/|   |"
     done <<<"$found"
   fi
   echo "-- registry:"
   for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\vantrell.exe' \
              'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell'; do
-    if ! wine_tool reg query "$key" 2>/dev/null | grep .; then echo "   $key: (absent)"; fi
+    local values
+    values=$(wine_tool reg query "$key" 2>/dev/null)
+    if grep -q '^HKEY_' <<<"$values"; then sed 's/^/   /' <<<"$values"; else echo "   $key: (absent)"; fi
   done
   echo "-- service VantrellService:"
-  wine_tool sc query VantrellService | sed 's/^/   /'
+  local service
+  service=$(wine_tool sc query VantrellService 2>/dev/null)
+  if grep -q 'STATE' <<<"$service"; then sed -n 's/^ *\(SERVICE_NAME\|STATE\).*/   &/p' <<<"$service"; else echo "   (not installed)"; fi
 }
 
 if [ "$headless" = 0 ]; then
