@@ -272,27 +272,31 @@ HWND WaitAnyWindow(const std::wstring& caption, DWORD ms) {
     return found;
 }
 
+struct TitleSearch {
+    std::wstring part;  // lower case
+    HWND found = nullptr;
+};
+
+// A named stdcall function: a lambda does not convert to WNDENUMPROC in the
+// 32-bit build.
+BOOL CALLBACK VisitTitle(HWND window, LPARAM data) {
+    auto* s = reinterpret_cast<TitleSearch*>(data);
+    wchar_t title[512] = {};
+    if (!::IsWindowVisible(window) || !::GetWindowTextW(window, title, 512)) return TRUE;
+    std::wstring text = title;
+    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    if (text.find(s->part) == std::wstring::npos) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
 // A visible top-level window whose caption contains `part` (any case).
 HWND WaitWindowContaining(const std::wstring& part, DWORD ms) {
-    struct Search {
-        std::wstring part;
-        HWND found = nullptr;
-    } search{part};
+    TitleSearch search{part};
     for (auto& c : search.part) c = static_cast<wchar_t>(std::towlower(c));
     WaitUntil(
         [&] {
-            ::EnumWindows(
-                [](HWND window, LPARAM data) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(data);
-                    wchar_t title[512] = {};
-                    if (!::IsWindowVisible(window) || !::GetWindowTextW(window, title, 512)) return TRUE;
-                    std::wstring text = title;
-                    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
-                    if (text.find(s->part) == std::wstring::npos) return TRUE;
-                    s->found = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&search));
+            ::EnumWindows(&VisitTitle, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
         },
         ms);
