@@ -88,18 +88,18 @@ sacwriter::ArchiveItem Item(const std::u16string& name, std::vector<std::uint8_t
     return item;
 }
 
-// The installer's bytes: the real stub, then the archive of `spec`.
-std::string InstallerBytes(const Installer& spec) {
+// The installer's bytes: the real stub, then the archive of `setup`.
+std::string InstallerBytes(const Installer& setup) {
     sacwriter::InstallerInput input;
     input.stub = ReadAll(ProgramFolder() + L"\\setup.exe");
     EXPECT_FALSE(input.stub.empty());
-    input.fields.productname = spec.product;
+    input.fields.productname = setup.product;
     input.fields.productversion = "1.0";
-    input.fields.exename = spec.exename;
-    input.fields.startmenufolder = u"\\Calderic\\" + std::u16string(spec.product.begin(), spec.product.end());
-    input.fields.defaultsubfolder = u"\\" + std::u16string(spec.product.begin(), spec.product.end());
-    input.items = spec.items;
-    input.level = spec.level;
+    input.fields.exename = setup.exename;
+    input.fields.startmenufolder = u"\\Calderic\\" + std::u16string(setup.product.begin(), setup.product.end());
+    input.fields.defaultsubfolder = u"\\" + std::u16string(setup.product.begin(), setup.product.end());
+    input.items = setup.items;
+    input.level = setup.level;
     std::ostringstream bytes;
     std::string error;
     EXPECT_TRUE(sacwriter::WriteInstaller(input, bytes, error)) << error;
@@ -198,11 +198,11 @@ std::vector<sacwriter::ArchiveItem> BigFiles() {
 
 TEST(CancelDuringExtraction, NoLetsTheInstallationFinishWithEveryFileWhole) {
     const std::wstring folder = WorkFolder(L"cancel-no");
-    Installer spec{"Cancel No", "cancelno.exe", BigFiles()};
-    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    Installer setup{"Cancel No", "cancelno.exe", BigFiles()};
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
     const std::wstring target = folder + L"\\target";
     Process process;
-    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     const Buttons b = FindButtons(wizard);
     PostClick(b.next);
@@ -222,25 +222,25 @@ TEST(CancelDuringExtraction, NoLetsTheInstallationFinishWithEveryFileWhole) {
 
     ASSERT_TRUE(WaitUntil([&] { return FinishPageShown(wizard); }, kWork)) << "no finish page after No";
     EXPECT_EQ(ProgressOf(bar), 100);
-    for (const auto& item : spec.items)
+    for (const auto& item : setup.items)
         EXPECT_EQ(ReadAll(target + L"\\" + std::wstring(item.filename.begin(), item.filename.end())), item.data)
             << "a file differs after the paused extraction";
-    EXPECT_TRUE(MachineKeyExists(AppPathsKey(spec.exename)));
+    EXPECT_TRUE(MachineKeyExists(AppPathsKey(setup.exename)));
     Click(FindChild(wizard, L"Run Cancel No.", L"Button"));  // untick: there is no program to start
     Click(b.finish);
     ExpectExit(process);
-    Uninstall(spec.product, spec.exename);
+    Uninstall(setup.product, setup.exename);
     EXPECT_FALSE(Exists(target));
-    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
 }
 
 TEST(CancelDuringExtraction, YesEndsTheProgramWithWholeFilesAndNoRegistration) {
     const std::wstring folder = WorkFolder(L"cancel-yes");
-    Installer spec{"Cancel Yes", "cancelyes.exe", BigFiles()};
-    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    Installer setup{"Cancel Yes", "cancelyes.exe", BigFiles()};
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
     const std::wstring target = folder + L"\\target";
     Process process;
-    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     const Buttons b = FindButtons(wizard);
     PostClick(b.next);
@@ -254,15 +254,15 @@ TEST(CancelDuringExtraction, YesEndsTheProgramWithWholeFilesAndNoRegistration) {
 
     // Every file that is there is whole; the rest were never started.
     std::size_t present = 0;
-    for (const auto& item : spec.items) {
+    for (const auto& item : setup.items) {
         const std::wstring path = target + L"\\" + std::wstring(item.filename.begin(), item.filename.end());
         if (!Exists(path)) continue;
         ++present;
         EXPECT_EQ(ReadAll(path), item.data) << "a file was left cut short";
     }
-    EXPECT_LT(present, spec.items.size()) << "the cancel did not stop the extraction";
-    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
-    EXPECT_FALSE(MachineKeyExists(UninstallKey(spec.product)));
+    EXPECT_LT(present, setup.items.size()) << "the cancel did not stop the extraction";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
 }
 
 // The top-level window of any process with this caption.
@@ -354,19 +354,19 @@ private:
 TEST(FinishPage, LaunchStartsTheProgramAndReadmeOpensTheReadme) {
     const TextAssociation association;
     const std::wstring folder = WorkFolder(L"finish");
-    Installer spec{"Vantrell", "vantrell.exe", {}};
+    Installer setup{"Vantrell", "vantrell.exe", {}};
     const std::vector<std::uint8_t> program = ReadAll(ProgramFolder() + L"\\vantrell.exe");
     ASSERT_FALSE(program.empty()) << "the sample program is not built";
-    spec.items.push_back(Item(u"vantrell.exe", program));
+    setup.items.push_back(Item(u"vantrell.exe", program));
     const std::string readmeText = "Readme of the finish test.\r\n";
-    spec.items.push_back(Item(u"readme.txt", {readmeText.begin(), readmeText.end()}));
-    spec.level = 6;
-    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    setup.items.push_back(Item(u"readme.txt", {readmeText.begin(), readmeText.end()}));
+    setup.level = 6;
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
     const std::wstring target = folder + L"\\target";
     ASSERT_EQ(::FindWindowW(nullptr, L"Vantrell (2.1)"), nullptr) << "a copy of the program runs already";
 
     Process process;
-    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     const Buttons b = FindButtons(wizard);
     Click(b.next);
@@ -399,20 +399,20 @@ TEST(FinishPage, LaunchStartsTheProgramAndReadmeOpensTheReadme) {
     if (viewer) {
         EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(viewer); }, kWait));
     }
-    Uninstall(spec.product, spec.exename);
+    Uninstall(setup.product, setup.exename);
     EXPECT_FALSE(Exists(target));
 }
 
 TEST(FinishPage, NeitherTickedOnlyCloses) {
     const TextAssociation association;
     const std::wstring folder = WorkFolder(L"finish-plain");
-    Installer spec{"Plainfinish", "plainfinish.exe", {}};
-    spec.items.push_back(Item(u"plainfinish.exe", ReadAll(ProgramFolder() + L"\\vantrell.exe")));
-    spec.items.push_back(Item(u"readme.txt", {'r', 'e', 'a', 'd'}));
-    const std::wstring installer = Save(folder, InstallerBytes(spec));
+    Installer setup{"Plainfinish", "plainfinish.exe", {}};
+    setup.items.push_back(Item(u"plainfinish.exe", ReadAll(ProgramFolder() + L"\\vantrell.exe")));
+    setup.items.push_back(Item(u"readme.txt", {'r', 'e', 'a', 'd'}));
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
     const std::wstring target = folder + L"\\target";
     Process process;
-    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     const Buttons b = FindButtons(wizard);
     Click(b.next);
@@ -423,17 +423,17 @@ TEST(FinishPage, NeitherTickedOnlyCloses) {
     // Nothing started: neither the program's window nor a viewer.
     EXPECT_EQ(WaitAnyWindow(L"Vantrell (2.1)", 1500), nullptr);
     EXPECT_EQ(WaitWindowContaining(L"readme", 500), nullptr);
-    Uninstall(spec.product, spec.exename);
+    Uninstall(setup.product, setup.exename);
 }
 
 TEST(ExtractionFailure, DamagedChunkShowsTheErrorAndRegistersNothing) {
     const std::wstring folder = WorkFolder(L"damaged");
-    Installer spec{"Damaged Product", "damaged.exe", {}};
+    Installer setup{"Damaged Product", "damaged.exe", {}};
     const std::vector<std::uint8_t> first = {'f', 'i', 'r', 's', 't'};
-    spec.items.push_back(Item(u"a-first.txt", first));
-    spec.items.push_back(Item(u"b-second.txt", Noise(1000, 7)));
-    spec.items.push_back(Item(u"c-third.txt", Noise(1000, 8)));
-    std::string bytes = InstallerBytes(spec);
+    setup.items.push_back(Item(u"a-first.txt", first));
+    setup.items.push_back(Item(u"b-second.txt", Noise(1000, 7)));
+    setup.items.push_back(Item(u"c-third.txt", Noise(1000, 8)));
+    std::string bytes = InstallerBytes(setup);
     // Entry 1's first chunk follows entry 0's only chunk (a 12-byte header
     // and 5 bytes in one 8-byte block) after the 2,648-byte archive header.
     const std::size_t stubsize = ReadAll(ProgramFolder() + L"\\setup.exe").size();
@@ -446,7 +446,7 @@ TEST(ExtractionFailure, DamagedChunkShowsTheErrorAndRegistersNothing) {
     const std::wstring target = folder + L"\\target";
 
     Process process;
-    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     PostClick(FindButtons(wizard).next);
     Answer(process.Id(), L"Error", L"An error occurred during the installation process. (File corrupt)", L"OK");
@@ -454,15 +454,15 @@ TEST(ExtractionFailure, DamagedChunkShowsTheErrorAndRegistersNothing) {
     EXPECT_FALSE(FinishPageShown(wizard) && ::IsWindow(wizard));
     EXPECT_EQ(ReadAll(target + L"\\a-first.txt"), first);
     EXPECT_FALSE(Exists(target + L"\\c-third.txt")) << "extraction went on after the damaged entry";
-    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
-    EXPECT_FALSE(MachineKeyExists(UninstallKey(spec.product)));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
 }
 
 TEST(ExtractionFailure, DamagedArchiveHeaderFailsThePreparation) {
     const std::wstring folder = WorkFolder(L"badheader");
-    Installer spec{"Badheader", "badheader.exe", {}};
-    spec.items.push_back(Item(u"file.txt", {'x'}));
-    std::string bytes = InstallerBytes(spec);
+    Installer setup{"Badheader", "badheader.exe", {}};
+    setup.items.push_back(Item(u"file.txt", {'x'}));
+    std::string bytes = InstallerBytes(setup);
     const std::size_t stubsize = ReadAll(ProgramFolder() + L"\\setup.exe").size();
     ASSERT_EQ(bytes.compare(stubsize, 4, "SAC1"), 0) << "no archive header after the stub";
     bytes[stubsize] = 'X';
@@ -470,7 +470,7 @@ TEST(ExtractionFailure, DamagedArchiveHeaderFailsThePreparation) {
     const std::wstring target = folder + L"\\target";
 
     Process process;
-    HWND wizard = OpenAtDestination(process, installer, spec.product, target);
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     PostClick(FindButtons(wizard).next);
     HWND box = WaitMessageBox(process.Id(), L"Error", kWait);
@@ -491,7 +491,7 @@ TEST(ExtractionFailure, DamagedArchiveHeaderFailsThePreparation) {
     PostClick(FindChild(second, L"OK", L"Button"));
     ExpectExit(process);
     EXPECT_FALSE(Exists(target + L"\\file.txt"));
-    EXPECT_FALSE(MachineKeyExists(AppPathsKey(spec.exename)));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
 }
 
 }  // namespace
