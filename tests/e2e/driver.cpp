@@ -238,4 +238,11 @@ bool SaveWindowShot(HWND window, const std::wstring& path) {
     return saved;
 }
 
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.find_last_of(L'\\'));
+}
+
 }  // namespace e2e

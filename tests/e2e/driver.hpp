@@ -78,4 +78,8 @@ bool WaitUntil(F condition, DWORD ms) {
     }
 }
 
+// The folder of the running driver program, where the Windows build also
+// put setup.exe and the sample programs.
+std::wstring ProgramFolder();
+
 }  // namespace e2e

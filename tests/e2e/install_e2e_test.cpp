@@ -24,13 +24,6 @@ using namespace e2e;
 constexpr DWORD kWait = 15000;
 constexpr DWORD kWork = 120000;
 
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text = path;
-    return text.substr(0, text.find_last_of(L'\\'));
-}
-
 std::vector<std::uint8_t> ReadAll(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

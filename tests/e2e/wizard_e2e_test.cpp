@@ -23,13 +23,6 @@ using namespace e2e;
 
 constexpr DWORD kWait = 15000;
 
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text = path;
-    return text.substr(0, text.find_last_of(L'\\'));
-}
-
 std::wstring StubPath() { return ProgramFolder() + L"\\setup.exe"; }
 
 std::wstring ProgramFiles() {
