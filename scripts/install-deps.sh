@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32 wine64 xvfb imagemagick
-  googletest libgtest-dev libbenchmark-dev zlib1g-dev
+  googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
+  osslsigncode openssl
   libtomlplusplus-dev libcli11-dev
   clang libclang-rt-14-dev
 )
