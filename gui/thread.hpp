@@ -66,7 +66,7 @@ private:
 
     KernelHandle thread_;
     KernelHandle running_;  // manual-reset event: set = not paused
-    WindowHandle syncWindow_;
+    OwnedWindow syncWindow_;
     DWORD guiThreadId_ = 0;
     bool started_ = false;
     std::atomic<bool> terminated_{false};

@@ -40,7 +40,7 @@ public:
 
 }  // namespace
 
-tinstallengine::tinstallengine(mainunit::WizardHost& host, std::u16string installerpath)
+tinstallengine::tinstallengine(InstallHost& host, std::u16string installerpath)
     : host_(host), installerpath_(std::move(installerpath)) {}
 
 tinstallengine::~tinstallengine() {
@@ -73,8 +73,8 @@ InstallInputs tinstallengine::Inputs() const {
     in.productname = productname_;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
-    in.services = UsedServiceSlots(trailer);
-    in.shortcuts = UsedShortcutSlots(trailer);
+    in.services = payload::UsedServiceSlots(trailer);
+    in.shortcuts = payload::UsedShortcutSlots(trailer);
     in.programsfolder = GetProgramsFolder();
     in.startmenuroot = GetStartMenuFolder();
     in.desktopfolder = GetDesktopFolder();
@@ -110,8 +110,8 @@ void tinstallengine::CloseRunningCopy() {
 
 void tinstallengine::RemoveEarlierServices() {
     if (!IsWin2000OrLater()) return;
-    if (ReadMachineRegString(AppPathsKeyFor(exename_), "Displayname", "").empty()) return;
-    for (const ServiceSlotText& slot : UsedServiceSlots(host_.Trailer())) {
+    if (ReadMachineRegString(AppPathsKeyFor(exename_), kDisplaynameValue, "").empty()) return;
+    for (const payload::ServiceSlot& slot : payload::UsedServiceSlots(host_.Trailer())) {
         if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
         DeleteServiceNamed(slot.name);
         ::Sleep(kPausePerService);
@@ -215,12 +215,6 @@ void tinstallengine::Execute() {
     }
 }
 
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host) { return std::make_unique<tinstallengine>(host); }
+
 }  // namespace installengine
-
-namespace mainunit {
-
-std::unique_ptr<InstallWorker> CreateInstallWorker(WizardHost& host) {
-    return std::make_unique<installengine::tinstallengine>(host);
-}
-
-}  // namespace mainunit

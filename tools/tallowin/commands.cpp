@@ -181,9 +181,8 @@ int RunInfo(const fs::path& path, bool json) {
     const payload::tsetuptrailer& t = installer->trailer;
     const std::string startmenu = Utf16ToUtf8(payload::ReadWideField(t.startmenufolder));
     const std::string subfolder = Utf16ToUtf8(payload::ReadWideField(t.defaultsubfolder));
-    std::size_t services = 0, shortcuts = 0;
-    while (services < payload::kServiceSlots && t.serviceprograms[services].length != 0) ++services;
-    while (shortcuts < payload::kShortcutSlots && t.shortcuttargets[shortcuts].length != 0) ++shortcuts;
+    const std::size_t services = payload::UsedServiceSlots(t).size();
+    const std::size_t shortcuts = payload::UsedShortcutSlots(t).size();
     const std::size_t entries = installer->archive.entrylist.size();
 
     if (json) {
