@@ -124,7 +124,7 @@ void SetCounters(benchmark::State& state, std::size_t compressed) {
 
 void BM_LzDecode(benchmark::State& state) {
     const auto streams = EncodeAll(static_cast<int>(state.range(0)));
-    Bytes out(payload::tsmufflz::kBufferBytes);
+    Bytes out(payload::kTransferBufferSize);
     const payload::tsmufflz decoder;
     std::size_t compressed = 0;
     for (const LzStream& s : streams) compressed += s.data.size();

@@ -39,7 +39,6 @@ public:
     // Stops a running worker cooperatively (terminate, resume, wait).
     virtual ~Thread();
 
-    bool Created() const { return static_cast<bool>(thread_); }
     void Start();
     void Suspend();
     void Resume();

@@ -26,7 +26,9 @@ constexpr DWORD kPausePerService = 1000;
 constexpr DWORD kPauseBefore90 = 100;
 constexpr DWORD kPauseBefore100 = 200;
 constexpr DWORD kPauseAfter100 = 40;
+// The stub is copied through the archive's transfer buffer.
 constexpr std::uint32_t kCopyBlock = 65536;
+static_assert(kCopyBlock <= payload::kTransferBufferSize);
 
 constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
 constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";

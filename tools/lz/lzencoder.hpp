@@ -19,6 +19,8 @@
 // bit count 0 ends its entry; store an empty file as that single chunk.
 #pragma once
 
+#include "payload/sacformat.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -26,10 +28,10 @@
 
 namespace lz {
 
-inline constexpr std::size_t kMaxPieceBytes = 65536;
+// A piece is one chunk of the archive.
+inline constexpr std::size_t kMaxPieceBytes = payload::kMaxChunkBytes;
 inline constexpr int kMinLevel = 1;
 inline constexpr int kMaxLevel = 9;
-inline constexpr int kDefaultLevel = 6;
 
 // Bytes a stream of `bitcount` bits occupies in whole 8-byte blocks.
 constexpr std::size_t StreamBytes(std::uint64_t bitcount) { return static_cast<std::size_t>((bitcount + 63) / 64 * 8); }
