@@ -336,7 +336,7 @@ int Decoding(const Corpus& c, const Options& opt) {
     const double zlib6 = ds[2].best;
     std::printf("\n| decoder (in memory, one core) | MB/s | vs zlib -6 | ratio |\n|---|---:|---:|---:|\n");
     for (const Decoder& d : ds)
-        std::printf("| %s | %.0f | %.2fx | %.4f |\n", d.name.c_str(), MBps(c, d.best), zlib6 / d.best,
+        std::printf("| %s | %.0f | %.2fx | %.5f |\n", d.name.c_str(), MBps(c, d.best), zlib6 / d.best,
                     Ratio(c, d.streams->bytes));
     inflateEnd(&z);
 #if defined(TALLOWIN_HAVE_LIBDEFLATE)
@@ -358,7 +358,7 @@ int Encoding(const Corpus& c, const Options& opt) {
             s = encode();
             best = std::min(best, Seconds(Clock::now() - t0));
         }
-        std::printf("| %s | %.1f | %.4f | %.4f |\n", name.c_str(), MBps(c, best), Ratio(c, s.bytes),
+        std::printf("| %s | %.1f | %.5f | %.5f |\n", name.c_str(), MBps(c, best), Ratio(c, s.bytes),
                     Ratio(c, s.stored));
         std::fflush(stdout);
     };

@@ -201,15 +201,22 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     std::uint64_t buf = 0;
     unsigned left = 0;
 
-    // Fast loop.  Eight bytes at `in` before the refill put the end of the
-    // stream more than 56 bits past the buffer's end, so every token taken
-    // here starts inside the bit count.
-    while (in_end - in >= 8 && out_end - out >= static_cast<std::ptrdiff_t>(kFastRoom)) {
+    // Fast loop.  Each turn starts with the buffer refilled and `e` the
+    // entry of its leading bits, and at least eight bytes at `in`: the end
+    // of the stream then lies more than 56 bits past the buffer's bits, so
+    // every token taken here starts inside the bit count, and the refill at
+    // the end of the turn may load eight bytes.  The next token's entry is
+    // looked up before a reference is copied, so the look-up's latency hides
+    // behind the copy.
+    std::uint32_t e = 0;
+    const auto refill = [&] {
         buf |= LoadBigEndian64(in) >> left;
         in += (63 - left) >> 3;
         left |= 56;
-
-        std::uint32_t e = kCodeTable[buf >> 55];
+        e = kCodeTable[buf >> 55];
+    };
+    if (in_end - in >= 8) refill();
+    while (in_end - in >= 8 && out_end - out >= static_cast<std::ptrdiff_t>(kFastRoom)) {
         if (e & kLiteral) {
             e = TakeLiteral(e, buf, left, out);
             if (e & kLiteral) {
@@ -220,6 +227,7 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
                     *out++ = static_cast<std::uint8_t>(Literal(e));
                     buf <<= Taken(e);
                     left -= Taken(e);
+                    refill();
                     continue;
                 }
             }
@@ -231,6 +239,7 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
         const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
         buf <<= d & 31;
         left -= Taken(e) + (d & 31);
+        refill();
         if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
         CopyWithOverrun(out, distance, length);
         out += length;
