@@ -110,6 +110,22 @@ static_assert(Value(0, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 
 // reference of 259 bytes whose last move overruns by up to 15 (short
 // references: up to 31 past their end, but far below 259).
 constexpr std::uint32_t kFastRoom = 2 + kMaxLength + 15;
+static_assert(kMaxLength + 15 >= 16 + 31, "a short reference's overrun stays inside kFastRoom");
+
+// Bit budget of one turn of the fast loop: the refill leaves at least 56
+// bits, enough for two literals and the longest reference.
+constexpr unsigned kRefillBits = 56;  // also the mask the refill ORs into `left` (< 64)
+constexpr unsigned LongestToken() {
+    unsigned most = 0;
+    for (std::uint32_t top9 = 0; top9 < 512; ++top9)
+        if (!(kCodeTable[top9] & (kLiteral | kEnd)) && Taken(kCodeTable[top9]) > most) most = Taken(kCodeTable[top9]);
+    unsigned dmost = 0;
+    for (std::uint32_t d : kDistanceTable)
+        if ((d & 31) > dmost) dmost = d & 31;
+    return most + dmost;
+}
+static_assert(LongestToken() == 32);
+static_assert(2 * 9 + LongestToken() <= kRefillBits);
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
     std::uint64_t v;
@@ -212,7 +228,7 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     const auto refill = [&] {
         buf |= LoadBigEndian64(in) >> left;
         in += (63 - left) >> 3;
-        left |= 56;
+        left |= kRefillBits;
         e = kCodeTable[buf >> 55];
     };
     if (in_end - in >= 8) refill();
