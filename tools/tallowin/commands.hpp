@@ -24,7 +24,7 @@ struct BuildOptions {
     std::filesystem::path product;
     std::filesystem::path output;
     std::filesystem::path stub;      // empty: setup.exe beside this program
-    int level = sacwriter::kDefaultLevel;
+    int level = lz::kDefaultLevel;
     std::optional<std::int64_t> sourcedateepoch;
 };
 
