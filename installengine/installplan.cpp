@@ -85,12 +85,27 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         }
     }
     const std::string uninstall = UninstallKeyFor(in.productname);
+    const auto number = [&](const char* name, std::uint32_t value) {
+        return RegValue{uninstall, name, "", RegValueKind::Number, value};
+    };
     plan.uninstallvalues = {
         {uninstall, "DisplayName", in.productname},
         {uninstall, "UninstallString",
          WideToAnsi(AddBackslash(in.windowsfolder) + kUninstallerName + u" -ui " + AnsiToWide(in.exename))},
+        {uninstall, "DisplayVersion", in.productversion},
+        {uninstall, "DisplayIcon", WideToAnsi(ProgramPath(in))},
+        {uninstall, "InstallLocation", WideToAnsi(in.installfolder)},
+        number("EstimatedSize", EstimatedSizeKiB(in.payloadbytes)),
+        number("NoModify", 1),
+        number("NoRepair", 1),
     };
     return plan;
+}
+
+std::uint32_t EstimatedSizeKiB(std::int64_t bytes) {
+    if (bytes <= 0) return 0;
+    const std::int64_t kib = bytes / 1024 + (bytes % 1024 != 0);
+    return kib > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kib);
 }
 
 std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in) {
