@@ -26,6 +26,7 @@ constexpr std::int64_t kPe32PlusDirectoryCountAt = 108;
 constexpr std::int64_t kPe32PlusDirectoriesAt = 112;
 constexpr std::uint32_t kSecurityDirectory = 4;        // index of the entry
 constexpr std::int64_t kDirectoryEntrySize = 8;        // offset and size, 32 bits each
+constexpr std::int64_t kTableAlignment = 8;            // the certificate table's start
 
 bool ReadAt(FileAccess& file, std::int64_t offset, void* bytes, std::uint32_t size) {
     std::uint32_t count = size;
@@ -76,13 +77,22 @@ std::int64_t PayloadEnd(FileAccess& file) {
     if (!ReadSecurityDirectory(file, directory) || directory.tablesize == 0) return size;
     const std::int64_t table = directory.tableoffset;
     if (table + directory.tablesize != size) return size;
-    // The table must follow the payload, not lie inside the stub: compare
-    // with the archive offset of the trailer that would end where it begins.
-    const std::int64_t trailer = table - static_cast<std::int64_t>(kTrailerSize);
-    unsigned char b[4];
-    if (trailer < 0 || !ReadAt(file, trailer + offsetof(tsetuptrailer, archiveoffset), b, 4)) return size;
-    const std::int32_t archiveoffset = static_cast<std::int32_t>(Le32(b));
-    return table > archiveoffset ? table : size;
+    // The table starts on an 8-byte boundary: signers pad the file with up
+    // to 7 zero bytes first.  The payload ends where a trailer (its mark at
+    // the right place) ends, before the padding; the table must follow that
+    // payload, not lie inside the stub, so it begins past the trailer's
+    // archive offset.
+    for (std::int64_t pad = 0; pad < kTableAlignment; ++pad) {
+        const std::int64_t end = table - pad;
+        unsigned char b[offsetof(tsetuptrailer, archiveoffset) + 4];
+        if (pad > 0 && (!ReadAt(file, end, b, 1) || b[0] != 0)) break;
+        const std::int64_t trailer = end - static_cast<std::int64_t>(kTrailerSize);
+        if (trailer < 0 || !ReadAt(file, trailer, b, sizeof b)) break;
+        if (b[0] != kFilesMarkLength || std::memcmp(b + 1, kFilesMark, kFilesMarkLength) != 0) continue;
+        const std::int32_t archiveoffset = static_cast<std::int32_t>(Le32(b + offsetof(tsetuptrailer, archiveoffset)));
+        return table > archiveoffset ? end : size;
+    }
+    return size;
 }
 
 void ClearSecurityEntryInCopy(const tsecuritydirectory& directory, std::int64_t copysize, std::int64_t position,

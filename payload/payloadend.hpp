@@ -10,8 +10,10 @@
 //
 // The rule: when the file's own PE header names a certificate table that
 // ends exactly at the end of the file, and the table begins past the
-// `archiveoffset` of the trailer that would lie just before it, the payload
-// ends where the table begins.  In every other case -- not a PE file, no
+// `archiveoffset` of the trailer just before it, the payload ends where the
+// table begins -- less the zero bytes (at most 7) that signers put before
+// the table to start it on an 8-byte boundary, which is where that
+// trailer, found by its mark, ends.  In every other case -- not a PE file, no
 // table, a table that does not end at the end of the file (bytes appended
 // after signing), a table inside the stub (a stub signed before the build)
 // -- the payload ends at the end of the file, exactly as for an unsigned

@@ -78,8 +78,10 @@ std::string Installer(const std::string& stub, const std::string& license = "Ter
     return stub + archive + license + std::string(reinterpret_cast<const char*>(&t), sizeof t);
 }
 
-// What a signer does: names a table at the end of the file and appends it.
+// What a signer does: pads the file with zeros to a multiple of 8 bytes,
+// names a table there that ends the file, and appends it.
 std::string Sign(std::string file, bool plus, std::size_t tablesize = 1544) {
+    file.resize((file.size() + 7) / 8 * 8, '\0');
     Put32(file, EntryAt(plus), static_cast<std::uint32_t>(file.size()));
     Put32(file, EntryAt(plus) + 4, static_cast<std::uint32_t>(tablesize));
     return file + std::string(tablesize, '\x30');
@@ -115,11 +117,14 @@ private:
 
 TEST(PayloadEnd, ASignedInstallerEndsWhereItsCertificateTableBegins) {
     Files files;
+    // Every length modulo 8: no padding up to 7 zero bytes before the table.
+    for (std::size_t extra = 0; extra < 8; ++extra)
     for (bool plus : {false, true}) {
-        const std::string unsigned_ = Installer(Stub(plus));
+        const std::string unsigned_ = Installer(Stub(plus), "Terms.\r\n" + std::string(extra, '.'));
+        const std::size_t padding = (8 - unsigned_.size() % 8) % 8;
         EXPECT_EQ(files.End(unsigned_), static_cast<std::int64_t>(unsigned_.size())) << plus;
         const std::string signed_ = Sign(unsigned_, plus);
-        EXPECT_EQ(files.End(signed_), static_cast<std::int64_t>(unsigned_.size())) << plus;
+        EXPECT_EQ(files.End(signed_), static_cast<std::int64_t>(unsigned_.size())) << plus << padding;
 
         FileAccess file;
         ASSERT_TRUE(OpenForRead(file, files.Write(signed_)));
@@ -127,7 +132,7 @@ TEST(PayloadEnd, ASignedInstallerEndsWhereItsCertificateTableBegins) {
         ASSERT_TRUE(ReadSecurityDirectory(file, directory));
         CloseAccess(file);
         EXPECT_EQ(directory.entryoffset, static_cast<std::int64_t>(EntryAt(plus)));
-        EXPECT_EQ(directory.tableoffset, unsigned_.size());
+        EXPECT_EQ(directory.tableoffset, unsigned_.size() + padding);
         EXPECT_EQ(directory.tablesize, 1544u);
 
         // Trailer and license come back exactly as from the unsigned file.
@@ -136,7 +141,8 @@ TEST(PayloadEnd, ASignedInstallerEndsWhereItsCertificateTableBegins) {
         ASSERT_EQ(files.Read(unsigned_, a, la), TrailerStatus::Ok);
         ASSERT_EQ(files.Read(signed_, b, lb), TrailerStatus::Ok) << plus;
         EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
-        EXPECT_EQ(lb, "Terms.\r\n");
+        EXPECT_EQ(lb, la);
+        EXPECT_EQ(lb.substr(0, 8), "Terms.\r\n");
         EXPECT_EQ(b.haslicense, 1);
     }
 }
@@ -169,7 +175,7 @@ TEST(PayloadEnd, EverythingElseEndsAtTheEndOfTheFile) {
         std::string early = Sign(installer, false);
         const std::size_t trailerAt = installer.size() - kTrailerSize;
         Put32(early, trailerAt + offsetof(tsetuptrailer, archiveoffset),
-              static_cast<std::uint32_t>(installer.size()) + static_cast<std::uint32_t>(shift));
+              Get32(early, EntryAt(false)) + static_cast<std::uint32_t>(shift));
         EXPECT_EQ(files.End(early), size(early)) << shift;
         std::string ok = early;
         Put32(ok, trailerAt + offsetof(tsetuptrailer, archiveoffset), static_cast<std::uint32_t>(installer.size() - 1));

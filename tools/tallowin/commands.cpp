@@ -54,7 +54,7 @@ struct Installer {
     payload::tsetuptrailer trailer{};
     std::string licensetext;
     payload::tsacarchive archive;
-    std::int64_t certificatetable = 0;  // bytes of a signed installer's certificate table after the payload
+    std::int64_t certificatetable = 0;  // size of a signed installer's certificate table; 0: not signed
 };
 
 std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
@@ -72,7 +72,10 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
         Complain(path, Utf16ToUtf8(payload::TrailerStatusText(status, wide)));
         return nullptr;
     }
-    installer->certificatetable = setuputil::GetFileSize64(setupfile) - payload::PayloadEnd(setupfile);
+    payload::tsecuritydirectory signature;
+    if (payload::PayloadEnd(setupfile) < setuputil::GetFileSize64(setupfile) &&
+        payload::ReadSecurityDirectory(setupfile, signature))
+        installer->certificatetable = signature.tablesize;
     setuputil::CloseAccess(setupfile);
     if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset)) {
         Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext) + ")");
