@@ -56,11 +56,26 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         }
     }
     const std::string uninstall = UninstallKeyFor(in.productname);
+    const auto number = [&](const char* name, std::uint32_t value) {
+        return RegValue{uninstall, name, "", RegValueKind::Number, value};
+    };
     plan.uninstallvalues = {
         {uninstall, kDisplayNameValue, in.productname},
         {uninstall, kUninstallStringValue, WideToAnsi(UninstallCommand(in.windowsfolder, in.exename))},
+        {uninstall, kDisplayVersionValue, in.productversion},
+        {uninstall, kDisplayIconValue, WideToAnsi(ProgramPath(in))},
+        {uninstall, kInstallLocationValue, WideToAnsi(in.installfolder)},
+        number(kEstimatedSizeValue, EstimatedSizeKiB(in.payloadbytes)),
+        number(kNoModifyValue, 1),
+        number(kNoRepairValue, 1),
     };
     return plan;
+}
+
+std::uint32_t EstimatedSizeKiB(std::int64_t bytes) {
+    if (bytes <= 0) return 0;
+    const std::int64_t kib = bytes / 1024 + (bytes % 1024 != 0);
+    return kib > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kib);
 }
 
 std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in) {

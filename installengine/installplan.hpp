@@ -7,6 +7,7 @@
 #include "installengine/registration.hpp"
 #include "payload/setuptrailer.hpp"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct InstallInputs {
     std::u16string installfolder;    // as the user gave it
     std::string exename;
     std::string productname;
+    std::string productversion;
+    std::int64_t payloadbytes = 0;   // the sum of the archive entries' sizes
     std::u16string startmenufolder;  // "\Vendor\Product" or ""
     std::string appdatafolder;
     std::vector<payload::ServiceSlot> services;
@@ -48,11 +51,19 @@ std::u16string UninstallerPath(const InstallInputs& in);   // Windows folder + "
 std::u16string GroupFolder(const InstallInputs& in);
 std::u16string DesktopLinkPath(const InstallInputs& in);
 
+// A string value (REG_SZ) unless `kind` says number (REG_DWORD).
+enum class RegValueKind { Text, Number };
 struct RegValue {
     std::string key;
     std::string name;  // "" is the default value
     std::string value;
+    RegValueKind kind = RegValueKind::Text;
+    std::uint32_t number = 0;
 };
+
+// "EstimatedSize" of the installed-programs entry: `bytes` in KiB, rounded
+// up, at most what a REG_DWORD holds.
+std::uint32_t EstimatedSizeKiB(std::int64_t bytes);
 
 struct ServiceInstall {
     std::string name;
@@ -63,7 +74,9 @@ struct ServiceInstall {
 
 // The registration in the order it is written: the App Paths values, then
 // per service its installation followed by its two values, then the
-// uninstall key's values.  All under HKEY_LOCAL_MACHINE.
+// uninstall key's values -- "DisplayName" and "UninstallString", then what
+// the system's list of installed programs shows besides the name.  All
+// under HKEY_LOCAL_MACHINE.
 struct RegistrationPlan {
     std::vector<RegValue> appvalues;
     std::vector<ServiceInstall> services;

@@ -18,9 +18,14 @@
 //     "servicenames" + n  name of service slot n
 //     "fileassociations"  an extension key under HKEY_CLASSES_ROOT (read only)
 //   uninstall key  "software\microsoft\windows\currentversion\uninstall\" + productname
-//     "DisplayName", "UninstallString"
+//     "DisplayName", "UninstallString"  what the list of installed programs
+//                       shows and runs
+//     "DisplayVersion", "DisplayIcon", "InstallLocation"  product version,
+//                       main program path, installation folder as given
+//     "EstimatedSize"   REG_DWORD, the archived files' size in KiB, rounded up
+//     "NoModify", "NoRepair"  REG_DWORD 1: the list offers only removal
 //
-// Every value is an 8-bit string; names are matched without regard to case.
+// Every App Paths value is an 8-bit string; names are matched without regard to case.
 // The service values form a list that ends at the first empty or missing
 // "service" + n: slots of an earlier, larger installation stay and are read
 // as part of it.
@@ -57,6 +62,12 @@ inline constexpr std::size_t kRegisteredServiceSlots = payload::kServiceSlots;
 // Uninstall key values.
 inline constexpr char kDisplayNameValue[] = "DisplayName";
 inline constexpr char kUninstallStringValue[] = "UninstallString";
+inline constexpr char kDisplayVersionValue[] = "DisplayVersion";
+inline constexpr char kDisplayIconValue[] = "DisplayIcon";
+inline constexpr char kInstallLocationValue[] = "InstallLocation";
+inline constexpr char kEstimatedSizeValue[] = "EstimatedSize";
+inline constexpr char kNoModifyValue[] = "NoModify";
+inline constexpr char kNoRepairValue[] = "NoRepair";
 
 // The uninstaller's file name in the Windows folder, and the command line
 // that runs it for `exename`: the Windows folder, a backslash,

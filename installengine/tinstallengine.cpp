@@ -1,5 +1,6 @@
 #include "installengine/tinstallengine.hpp"
 
+#include "payload/payloadend.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/pathrules.hpp"
@@ -73,6 +74,9 @@ InstallInputs tinstallengine::Inputs() const {
     in.installfolder = archive_.installfolder;
     in.exename = exename_;
     in.productname = productname_;
+    in.productversion = payload::ReadShortString(trailer.productversion);
+    for (const auto& entry : archive_.entrylist)
+        if (entry->filesize > 0) in.payloadbytes += entry->filesize;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
     in.services = payload::UsedServiceSlots(trailer);
@@ -123,6 +127,10 @@ void tinstallengine::RemoveEarlierServices() {
 void tinstallengine::CopyUninstaller(const InstallInputs& in) {
     FileAccess& source = archive_.archivefile;
     const std::int64_t stubsize = host_.Trailer().archiveoffset;
+    // A signed installer's stub names the certificate table past its end;
+    // the copy gets that entry cleared.
+    payload::tsecuritydirectory signature;
+    payload::ReadSecurityDirectory(source, signature);
     if (SeekAbsolute(source, 0) && OpenForWrite(uninstallerfile, UninstallerPath(in))) {
         // Ends at the stub's end, and early on a read that comes back short:
         // the position would otherwise never reach the end.
@@ -134,6 +142,7 @@ void tinstallengine::CopyUninstaller(const InstallInputs& in) {
             std::uint32_t count = want;
             ReadBlock(source, archive_.inbuffer.get(), count);
             if (count == 0) break;
+            payload::ClearSecurityEntryInCopy(signature, stubsize, position, archive_.inbuffer.get(), count);
             WriteBlock(uninstallerfile, archive_.inbuffer.get(), static_cast<std::int32_t>(count));
             if (count < want) break;
         }
@@ -145,13 +154,19 @@ void tinstallengine::CopyUninstaller(const InstallInputs& in) {
 void tinstallengine::Register(const InstallInputs& in) {
     const RegistrationPlan plan = PlanRegistration(in);
     const tregistry registry(RegRoot::LocalMachine);
-    for (const RegValue& v : plan.appvalues) registry.WriteString(v.key, v.name, v.value);
+    const auto write = [&](const RegValue& v) {
+        if (v.kind == RegValueKind::Number)
+            registry.WriteDword(v.key, v.name, v.number);
+        else
+            registry.WriteString(v.key, v.name, v.value);
+    };
+    for (const RegValue& v : plan.appvalues) write(v);
     for (const ServiceInstall& service : plan.services) {
         if (InstallService(service.name, service.programpath)) StartServiceNamed(service.name);
-        registry.WriteString(service.programvalue.key, service.programvalue.name, service.programvalue.value);
-        registry.WriteString(service.namevalue.key, service.namevalue.name, service.namevalue.value);
+        write(service.programvalue);
+        write(service.namevalue);
     }
-    for (const RegValue& v : plan.uninstallvalues) registry.WriteString(v.key, v.name, v.value);
+    for (const RegValue& v : plan.uninstallvalues) write(v);
 }
 
 void tinstallengine::CreateShortcuts(const InstallInputs& in) {

@@ -1,5 +1,7 @@
 #include "payload/trailerreader.hpp"
 
+#include "payload/payloadend.hpp"
+
 #include <cstring>
 #include <vector>
 
@@ -17,9 +19,9 @@ namespace {
 // The license runs from `licenseoffset` to the trailer.  An offset before
 // the file, past the trailer, or a span too long to be a license, counts as
 // unreadable.
-bool ReadLicense(FileAccess& file, std::int64_t fileSize, const tsetuptrailer& trailer, std::string& licensetext) {
+bool ReadLicense(FileAccess& file, std::int64_t payloadEnd, const tsetuptrailer& trailer, std::string& licensetext) {
     const std::int64_t start = trailer.licenseoffset;
-    const std::int64_t length = fileSize - static_cast<std::int64_t>(kTrailerSize) - start;
+    const std::int64_t length = payloadEnd - static_cast<std::int64_t>(kTrailerSize) - start;
     if (start < 0 || length < 0 || length > kMaxLicenseBytes) return false;
     std::vector<char> bytes(static_cast<std::size_t>(length));
     std::uint32_t count = static_cast<std::uint32_t>(length);
@@ -35,13 +37,15 @@ bool ReadLicense(FileAccess& file, std::int64_t fileSize, const tsetuptrailer& t
 
 TrailerStatus ReadSetupTrailer(FileAccess& setupfile, tsetuptrailer& trailer, std::string& licensetext) {
     licensetext.clear();
-    const std::int64_t size = GetFileSize64(setupfile);
-    const std::int64_t at = size - static_cast<std::int64_t>(kTrailerSize);
-    if (size < 0 || at < 0) return TrailerStatus::CannotRead;
+    // The trailer ends where the payload does: the end of the file, or the
+    // start of the certificate table of a signed installer.
+    const std::int64_t end = PayloadEnd(setupfile);
+    const std::int64_t at = end - static_cast<std::int64_t>(kTrailerSize);
+    if (end < 0 || at < 0) return TrailerStatus::CannotRead;
     std::uint32_t count = kTrailerSize;
     if (ReadBlockAt(setupfile, &trailer, count, at) != kTrailerSize) return TrailerStatus::CannotRead;
     if (!HasFilesMark(trailer)) return TrailerStatus::NoMark;
-    if (trailer.haslicense != 0 && !ReadLicense(setupfile, size, trailer, licensetext)) {
+    if (trailer.haslicense != 0 && !ReadLicense(setupfile, end, trailer, licensetext)) {
         trailer.haslicense = 0;
         licensetext.clear();
     }

@@ -1,5 +1,7 @@
 // Start-up's reading of the setup trailer and the license text from the
-// installer's own file.
+// installer's own file.  Both end where the payload ends (payloadend.hpp):
+// the end of the file, or where a signed installer's certificate table
+// begins.
 //
 // Three failures end the start-up, each with its own message:
 //   CannotOpen  "Unable to find Setup Files in " + path

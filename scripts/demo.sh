@@ -11,7 +11,8 @@
 # build/demo/shots/, and the script shows what landed where after the
 # install and what is left after the uninstall.
 #
-# Results: build/demo/vantrell-setup.exe (the shipped 32-bit installer),
+# Results: build/demo/vantrell-setup.exe (the shipped 32-bit installer,
+# signed with a throwaway certificate; the unsigned build beside it),
 # build/demo/prefix (the Wine prefix the demo ran in), build/demo/shots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,7 +62,22 @@ stage() {  # bin folder, staging folder
 
 step "packing the sample product"
 stage "$win32_bin" "$demo/stage-win32"
-"$native_bin/tallowin" build "$demo/stage-win32/product.toml" -o "$demo/vantrell-setup.exe" --stub "$win32_bin/setup.exe"
+"$native_bin/tallowin" build "$demo/stage-win32/product.toml" -o "$demo/vantrell-setup-unsigned.exe" \
+  --stub "$win32_bin/setup.exe"
+# Signing is the last step (docs/signing.md); the demo signs with a
+# throwaway certificate, which Windows would not trust.
+if command -v osslsigncode >/dev/null && command -v openssl >/dev/null; then
+  step "signing it with a throwaway certificate (osslsigncode)"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Calderic (demo certificate)" \
+    -keyout "$demo/demo-key.pem" -out "$demo/demo-cert.pem" >/dev/null 2>&1
+  osslsigncode sign -certs "$demo/demo-cert.pem" -key "$demo/demo-key.pem" -n "Vantrell" \
+    -in "$demo/vantrell-setup-unsigned.exe" -out "$demo/vantrell-setup.exe.partial" >/dev/null
+  mv "$demo/vantrell-setup.exe.partial" "$demo/vantrell-setup.exe"
+  osslsigncode verify -CAfile "$demo/demo-cert.pem" "$demo/vantrell-setup.exe" | grep -i 'signature verification'
+else
+  echo "demo: osslsigncode or openssl missing: the installer stays unsigned"
+  cp "$demo/vantrell-setup-unsigned.exe" "$demo/vantrell-setup.exe"
+fi
 installer=$demo/vantrell-setup.exe
 if [ "$arch" != win32 ]; then
   # This machine's Wine runs 64-bit programs only: the demo runs the same

@@ -1,5 +1,5 @@
-// Registry access: string values under key paths below one of the
-// predefined roots.
+// Registry access: string values (and the few numbers an installation
+// records) under key paths below one of the predefined roots.
 //
 // Key paths, value names and values are 8-bit strings in the system's code
 // page; key paths are relative to the root with backslashes between levels (a
@@ -12,6 +12,7 @@
 // write raise RegistryError, and no function here catches it.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -51,6 +52,9 @@ public:
     // when refused) and stores `value` as REG_SZ with its terminating zero,
     // replacing an existing value ("Failed to set data for '<name>'").
     void WriteString(const std::string& keypath, const std::string& name, const std::string& value) const;
+
+    // The same for a 32-bit number stored as REG_DWORD.
+    void WriteDword(const std::string& keypath, const std::string& name, std::uint32_t value) const;
 
 private:
     RegRoot root_;

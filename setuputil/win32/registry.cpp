@@ -114,15 +114,29 @@ std::string tregistry::ReadString(const std::string& keypath, const std::string&
     return text;
 }
 
-void tregistry::WriteString(const std::string& keypath, const std::string& name, const std::string& value) const {
+namespace {
+
+// Creates the key with every missing level and stores one value in it.
+void WriteValue(HKEY root, const std::string& keypath, const std::string& name, DWORD type, const void* data,
+                DWORD size) {
     RegKey key;
     const std::string path = CanonicalRegPath(keypath);
-    if (RegCreateKeyExA(RootHandle(root_), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.out(),
+                        nullptr) != ERROR_SUCCESS)
         throw RegistryError("Failed to create key " + keypath);
-    if (RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1)) != ERROR_SUCCESS)
+    if (RegSetValueExA(key.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size) != ERROR_SUCCESS)
         throw RegistryError("Failed to set data for '" + name + "'");
+}
+
+}  // namespace
+
+void tregistry::WriteString(const std::string& keypath, const std::string& name, const std::string& value) const {
+    WriteValue(RootHandle(root_), keypath, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+void tregistry::WriteDword(const std::string& keypath, const std::string& name, std::uint32_t value) const {
+    const DWORD data = value;
+    WriteValue(RootHandle(root_), keypath, name, REG_DWORD, &data, sizeof data);
 }
 
 std::string ReadUserRegString(const std::string& keypath, const std::string& name, const std::string& fallback) {

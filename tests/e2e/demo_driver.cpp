@@ -6,6 +6,9 @@
 //   demo_driver uninstall SHOTS            starts the program, then the
 //                                          registered "UninstallString", Next,
 //                                          Yes to the settings question, Finish
+//   demo_driver refused SETUP.exe          expects the installer to refuse at
+//                                          start-up: prints its error message,
+//                                          presses OK, waits for the end
 //
 // SHOTS is a Windows path or a POSIX path (taken as one on Wine's Z: drive).
 // Prints each step; exit code 0 when every step happened as expected.
@@ -201,6 +204,18 @@ bool Uninstall() {
     return true;
 }
 
+bool Refused(const std::wstring& installer) {
+    Process setup;
+    if (!setup.Start(installer, L"")) return Fail(L"cannot start " + installer);
+    HWND box = WaitMessageBox(setup.Id(), L"Error", kWait);
+    if (!box) return Fail(L"no start-up error from " + installer);
+    Say(L"start-up error: " + MessageBoxText(box));
+    PostClick(FindChild(box, L"OK", L"Button"));
+    DWORD code = 1;
+    if (!setup.WaitExit(kWait, code)) return Fail(L"the installer did not end after its error");
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -217,6 +232,7 @@ int wmain(int argc, wchar_t** argv) {
         g_shotcount = 10;  // after the install's pictures
         return Uninstall() ? 0 : 1;
     }
-    std::fwprintf(stderr, L"usage: demo_driver install SETUP.exe [SHOTS] | uninstall [SHOTS]\n");
+    if (mode == L"refused" && argc >= 3) return Refused(WindowsPath(argv[2])) ? 0 : 1;
+    std::fwprintf(stderr, L"usage: demo_driver install SETUP.exe [SHOTS] | uninstall [SHOTS] | refused SETUP.exe\n");
     return 2;
 }

@@ -1,6 +1,7 @@
 #include "tools/tallowin/commands.hpp"
 
 #include "payload/entrypath.hpp"
+#include "payload/payloadend.hpp"
 #include "payload/sacarchive.hpp"
 #include "payload/trailerreader.hpp"
 #include "setuputil/platform.hpp"
@@ -53,6 +54,7 @@ struct Installer {
     payload::tsetuptrailer trailer{};
     std::string licensetext;
     payload::tsacarchive archive;
+    std::int64_t certificatetable = 0;  // size of a signed installer's certificate table; 0: not signed
 };
 
 std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
@@ -70,6 +72,10 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
         Complain(path, Utf16ToUtf8(payload::TrailerStatusText(status, wide)));
         return nullptr;
     }
+    payload::tsecuritydirectory signature;
+    if (payload::PayloadEnd(setupfile) < setuputil::GetFileSize64(setupfile) &&
+        payload::ReadSecurityDirectory(setupfile, signature))
+        installer->certificatetable = signature.tablesize;
     setuputil::CloseAccess(setupfile);
     if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset)) {
         Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext) + ")");
@@ -202,7 +208,9 @@ int RunInfo(const fs::path& path, bool json) {
                   << ",\n \"licenselength\": " << installer->licensetext.size()
                   << ",\n \"archiveoffset\": " << t.archiveoffset << ",\n \"licenseoffset\": " << t.licenseoffset
                   << ",\n \"compressed\": " << (installer->archive.header.compressed == 1 ? "true" : "false")
-                  << ",\n \"entries\": " << entries << "\n}\n";
+                  << ",\n \"entries\": " << entries
+                  << ",\n \"signed\": " << (installer->certificatetable > 0 ? "true" : "false")
+                  << ",\n \"certificatetable\": " << installer->certificatetable << "\n}\n";
         return kExitOk;
     }
     std::cout << "productname:      " << Text(t.productname) << "\n"
@@ -218,7 +226,12 @@ int RunInfo(const fs::path& path, bool json) {
     std::cout << "license:          " << (t.haslicense ? std::to_string(installer->licensetext.size()) + " bytes" : "none") << "\n"
               << "archiveoffset:    " << t.archiveoffset << "\n"
               << "licenseoffset:    " << t.licenseoffset << "\n"
-              << "entries:          " << entries << "\n";
+              << "entries:          " << entries << "\n"
+              << "certificate:      "
+              << (installer->certificatetable > 0
+                      ? "table of " + std::to_string(installer->certificatetable) + " bytes (signed)"
+                      : std::string("none (not signed)"))
+              << "\n";
     return kExitOk;
 }
 

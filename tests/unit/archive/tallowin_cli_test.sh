@@ -64,6 +64,11 @@ for want in '"productname": "Vantrell"' '"productversion": "2.1"' '"startmenufol
   grep -qF "$want" "$work/stdout.txt" || fail "info --json lacks $want"
 done
 
+grep -qF '"signed": false' "$work/stdout.txt" && grep -qF '"certificatetable": 0' "$work/stdout.txt" ||
+  fail "info --json calls an unsigned installer signed"
+expect_status 0 "info" "$tallowin" info setup.exe
+grep -qx "certificate:      none (not signed)" "$work/stdout.txt" || fail "info: $(grep certificate "$work/stdout.txt")"
+
 expect_status 0 "test" "$tallowin" test setup.exe
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$work/stdout.txt")"
 [ ! -e bin ] && [ ! -e docs ] || fail "test wrote files"

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
+
 using namespace installengine;
 
 namespace {
@@ -16,6 +19,8 @@ InstallInputs Sample() {
     in.installfolder = u"C:\\Program Files\\Vantrell";
     in.exename = "vantrell.exe";
     in.productname = "  Vantrell 2: Pro";
+    in.productversion = "2.1 beta";
+    in.payloadbytes = 3 * 1024 + 1;
     in.startmenufolder = u"\\Calderic\\Vantrell";
     in.appdatafolder = "Vantrell";
     in.services = {{"bin\\agent.exe", "VantrellAgent"}, {"spool.exe", "VantrellSpool"}};
@@ -86,11 +91,63 @@ TEST(PlanRegistration, ValuesInOrderWithLetterHexAndTheUninstallCommand) {
     EXPECT_EQ(plan.services[1].namevalue.name, "servicenames1");
     EXPECT_EQ(plan.services[1].namevalue.value, "VantrellSpool");
     EXPECT_EQ(plan.services[1].namevalue.key, app);
-    ASSERT_EQ(plan.uninstallvalues.size(), 2u);
-    EXPECT_EQ(plan.uninstallvalues[0].key, "software\\microsoft\\windows\\currentversion\\uninstall\\  Vantrell 2: Pro");
-    EXPECT_EQ(plan.uninstallvalues[0].name, "DisplayName");
-    EXPECT_EQ(plan.uninstallvalues[1].name, "UninstallString");
-    EXPECT_EQ(plan.uninstallvalues[1].value, "C:\\WINDOWS\\tallowui.exe -ui vantrell.exe");
+}
+
+TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) {
+    const InstallInputs in = Sample();
+    const RegistrationPlan plan = PlanRegistration(in);
+    const std::string key = "software\\microsoft\\windows\\currentversion\\uninstall\\  Vantrell 2: Pro";
+    struct Expected {
+        const char* name;
+        RegValueKind kind;
+        std::string text;
+        std::uint32_t number;
+    };
+    const Expected expected[] = {
+        {"DisplayName", RegValueKind::Text, "  Vantrell 2: Pro", 0},
+        {"UninstallString", RegValueKind::Text, "C:\\WINDOWS\\tallowui.exe -ui vantrell.exe", 0},
+        {"DisplayVersion", RegValueKind::Text, "2.1 beta", 0},
+        {"DisplayIcon", RegValueKind::Text, "C:\\Program Files\\Vantrell\\vantrell.exe", 0},
+        {"InstallLocation", RegValueKind::Text, "C:\\Program Files\\Vantrell", 0},
+        {"EstimatedSize", RegValueKind::Number, "", 4},  // 3 KiB and one byte
+        {"NoModify", RegValueKind::Number, "", 1},
+        {"NoRepair", RegValueKind::Number, "", 1},
+    };
+    ASSERT_EQ(plan.uninstallvalues.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const RegValue& v = plan.uninstallvalues[i];
+        EXPECT_EQ(v.key, key) << i;
+        EXPECT_EQ(v.name, expected[i].name) << i;
+        EXPECT_EQ(v.kind, expected[i].kind) << v.name;
+        EXPECT_EQ(v.value, expected[i].text) << v.name;
+        EXPECT_EQ(v.number, expected[i].number) << v.name;
+    }
+    // The icon is the program the App Paths key names.
+    EXPECT_EQ(plan.uninstallvalues[3].value, plan.appvalues[0].value);
+    for (const RegValue& v : plan.appvalues) EXPECT_EQ(v.kind, RegValueKind::Text) << v.name;
+
+    // The folder exactly as held, a trailing backslash included; the icon
+    // path has one backslash before the program.
+    InstallInputs typed = Sample();
+    typed.installfolder = u"D:\\Apps\\";
+    typed.productversion = "";
+    const RegistrationPlan again = PlanRegistration(typed);
+    EXPECT_EQ(again.uninstallvalues[2].value, "");
+    EXPECT_EQ(again.uninstallvalues[3].value, "D:\\Apps\\vantrell.exe");
+    EXPECT_EQ(again.uninstallvalues[4].value, "D:\\Apps\\");
+}
+
+TEST(EstimatedSizeKiB, RoundsUpAndStaysWithinADword) {
+    EXPECT_EQ(EstimatedSizeKiB(0), 0u);
+    EXPECT_EQ(EstimatedSizeKiB(-5), 0u);
+    EXPECT_EQ(EstimatedSizeKiB(1), 1u);
+    EXPECT_EQ(EstimatedSizeKiB(1023), 1u);
+    EXPECT_EQ(EstimatedSizeKiB(1024), 1u);
+    EXPECT_EQ(EstimatedSizeKiB(1025), 2u);
+    EXPECT_EQ(EstimatedSizeKiB(5ll << 30), 5u << 20);
+    EXPECT_EQ(EstimatedSizeKiB((0xFFFFFFFFll << 10)), 0xFFFFFFFFu);
+    EXPECT_EQ(EstimatedSizeKiB((0xFFFFFFFFll << 10) + 1), 0xFFFFFFFFu);
+    EXPECT_EQ(EstimatedSizeKiB(INT64_MAX), 0xFFFFFFFFu);
 }
 
 TEST(PlanRegistration, KeepsTheFolderAsGivenAndSkipsServicesOnOldPlatforms) {

@@ -48,6 +48,19 @@ std::string RegValue(HKEY root, const std::string& key, const std::string& name,
     return buffer;
 }
 
+DWORD RegDword(HKEY root, const std::string& key, const std::string& name, bool* present) {
+    if (present) *present = false;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return 0;
+    DWORD value = 0, size = sizeof value, type = 0;
+    const LONG result =
+        ::RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    ::RegCloseKey(handle);
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return 0;
+    if (present) *present = true;
+    return value;
+}
+
 bool KeyExists(HKEY root, const std::string& key) {
     HKEY handle = nullptr;
     if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;

@@ -57,6 +57,8 @@ void BuildInstaller(const std::filesystem::path& file, const sacwriter::Installe
                     payload::tsetuptrailer& trailer);
 
 std::string RegValue(HKEY root, const std::string& key, const std::string& name, bool* present = nullptr);
+// A REG_DWORD value; `present` false (and 0) when missing or of another type.
+DWORD RegDword(HKEY root, const std::string& key, const std::string& name, bool* present = nullptr);
 bool KeyExists(HKEY root, const std::string& key);
 void SetRegValue(HKEY root, const std::string& key, const std::string& name, const std::string& value);
 

@@ -177,6 +177,19 @@ void ExpectInstalled(Installed& run) {
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe);
+    // The installed-programs entry.
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "5.0");
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), WideToAnsi(run.folder) + "\\" + kExe);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"), WideToAnsi(run.folder));
+    std::uint64_t bytes = 0;
+    for (const auto& item : run.input.items) bytes += item.data.size();
+    bool isdword = false;
+    EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize", &isdword), (bytes + 1023) / 1024);
+    EXPECT_TRUE(isdword) << "EstimatedSize is not a REG_DWORD";
+    for (const char* name : {"NoModify", "NoRepair"}) {
+        EXPECT_EQ(RegDword(HKEY_LOCAL_MACHINE, kUninstallKey, name, &isdword), 1u) << name;
+        EXPECT_TRUE(isdword) << name;
+    }
 
     // Services, from the installed programs, running.
     for (const std::string& name : {kServiceA, kServiceB})

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The 32-bit installer on 64-bit Windows: a private 64-bit Wine prefix
+# (WINEARCH=win64), the sample product packed with the 32-bit stub,
+# installed through the wizard, checked where a 32-bit program's writes land
+# (Program Files (x86), the 32-bit registry view), the service running, then
+# uninstalled with the registered "UninstallString" and nothing left.
+#
+#   win64_prefix_test.sh TALLOWIN WIN32_BIN WORK
+#
+# WIN32_BIN is the 32-bit Windows build (setup.exe, vantrell.exe,
+# vantrelld.exe, demo_driver.exe).  Exit 77 (CTest's skip) where this
+# machine cannot run 32-bit Windows programs.
+set -u
+tallowin=$1
+bin=$2
+work=$3
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine_run=$root/tests/wine/wine-run.sh
+
+if [ "$(env -u TALLOWIN_WINE_ARCH "$wine_run" --arch)" != win32 ]; then
+  echo "SKIP: this machine cannot run 32-bit Windows programs (Wine's 32-bit loader does not start), so the 32-bit stub cannot run in a 64-bit prefix here"
+  exit 77
+fi
+for program in setup vantrell vantrelld demo_driver; do
+  [ -f "$bin/$program.exe" ] || { echo "SKIP: $bin/$program.exe is not built (cmake --build --preset windows)"; exit 77; }
+done
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+export TALLOWIN_WINEPREFIX=$work/prefix
+export TALLOWIN_WINE_ARCH=win64
+trap '"$wine_run" --shutdown >/dev/null 2>&1' EXIT
+mkdir -p "$work"
+cd "$work" || exit 1
+rm -rf stage
+cp -r "$root/examples/vantrell" stage
+rm -rf stage/src
+cp "$bin/vantrell.exe" "$bin/vantrelld.exe" stage/files/
+"$tallowin" build stage/product.toml -o setup32.exe --stub "$bin/setup.exe" >/dev/null || exit 1
+
+"$wine_run" --init || exit 1
+drive_c=$TALLOWIN_WINEPREFIX/drive_c
+[ -d "$drive_c/Program Files (x86)" ] || { echo "the prefix is not a 64-bit one"; exit 1; }
+# The prefix's own 64-bit tools see both registry views.
+reg() { "$wine_run" --timeout 60 "$drive_c/windows/system32/reg.exe" "$@" 2>/dev/null; }
+sc() { "$wine_run" --timeout 60 "$drive_c/windows/system32/sc.exe" "$@" 2>/dev/null; }
+uninstall32='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell'
+uninstall64='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell'
+apppaths='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\vantrell.exe'
+
+"$wine_run" --timeout 600 "$bin/demo_driver.exe" install "$work/setup32.exe" >install.txt 2>&1 ||
+  fail "install: $(cat install.txt)"
+folder="$drive_c/Program Files (x86)/Vantrell"
+for file in vantrell.exe vantrelld.exe readme.txt docs/guide.txt docs/help.html; do
+  [ -f "$folder/$file" ] || fail "$file is not in Program Files (x86)\\Vantrell"
+done
+[ ! -e "$drive_c/Program Files/Vantrell" ] || fail "the 32-bit installer wrote into the 64-bit Program Files"
+grep -q 'destination page: C:\\Program Files (x86)\\Vantrell' install.txt || fail "destination: $(grep destination install.txt)"
+
+# The service: a 32-bit program, running.
+state=$(sc query VantrellService)
+grep -q 'RUNNING' <<<"$state" || fail "VantrellService is not running: $state"
+[ -f "$folder/vantrelld.status" ] || fail "the service keeps no status file"
+
+# The registration in the 32-bit view; App Paths is shared by both views.
+values=$(reg query "$uninstall32")
+for want in 'DisplayName    REG_SZ    Vantrell' 'UninstallString    REG_SZ    C:\windows\tallowui.exe -ui vantrell.exe' \
+            'DisplayVersion    REG_SZ    2.1' 'DisplayIcon    REG_SZ    C:\Program Files (x86)\Vantrell\vantrell.exe' \
+            'InstallLocation    REG_SZ    C:\Program Files (x86)\Vantrell' 'NoModify    REG_DWORD    0x1' \
+            'NoRepair    REG_DWORD    0x1' 'EstimatedSize    REG_DWORD    0x'; do
+  grep -qF "$want" <<<"$values" || fail "the uninstall key lacks: $want"
+done
+reg query "$uninstall64" >/dev/null && fail "the uninstall key landed in the 64-bit view"
+reg query "$apppaths" | grep -qF 'C:\Program Files (x86)\Vantrell\vantrell.exe' || fail "no App Paths key"
+
+# The finish page started the program; close it as its user would (the
+# uninstall driver starts a copy of its own for the uninstaller to close).
+"$wine_run" --timeout 60 "$TALLOWIN_WINEPREFIX/drive_c/windows/system32/taskkill.exe" /im vantrell.exe >/dev/null 2>&1
+sleep 2
+# Uninstall from the registered command; nothing of the product is left.
+"$wine_run" --timeout 600 "$bin/demo_driver.exe" uninstall >uninstall.txt 2>&1 || fail "uninstall: $(cat uninstall.txt)"
+grep -qF 'UninstallString: C:\windows\tallowui.exe -ui vantrell.exe' uninstall.txt || fail "$(head -3 uninstall.txt)"
+[ ! -e "$folder" ] || fail "the program folder is left"
+reg query "$uninstall32" >/dev/null && fail "the uninstall key is left"
+reg query "$apppaths" >/dev/null && fail "the App Paths key is left"
+for _ in $(seq 50); do grep -q 'RUNNING\|STOPPED' <<<"$(sc query VantrellService)" || break; sleep 0.2; done
+grep -q 'STATE' <<<"$(sc query VantrellService)" && fail "the service is left"
+left=$(find "$drive_c" -iname '*vantrell*' 2>/dev/null)
+[ -z "$left" ] || fail "left behind: $left"
+
+if [ "$failures" -eq 0 ]; then
+  echo "32-bit installer in a 64-bit prefix: all checks passed"
+  "$wine_run" --shutdown >/dev/null 2>&1
+  rm -rf "$work"
+  exit 0
+fi
+echo "$failures failures; the prefix is in $TALLOWIN_WINEPREFIX"
+exit 1

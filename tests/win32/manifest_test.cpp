@@ -1,0 +1,111 @@
+// The application manifest built into setup.exe, read back the way the
+// system's loader finds it: resource type RT_MANIFEST, id 1.  Installing and
+// uninstalling both need administrator rights, so the stub must ask for
+// them; the rest of the manifest (common controls 6, DPI awareness, the
+// supported systems) must stay.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::wstring ProgramFolder() {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// The manifest text of `exe`, or "" when it has none.
+std::string ManifestOf(const std::wstring& exe) {
+    HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return {};
+    std::string text;
+    if (HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */)) {
+        const DWORD size = ::SizeofResource(module, resource);
+        HGLOBAL loaded = ::LoadResource(module, resource);
+        const void* data = loaded ? ::LockResource(loaded) : nullptr;
+        if (data) text.assign(static_cast<const char*>(data), size);
+    }
+    ::FreeLibrary(module);
+    return text;
+}
+
+// The value of `attribute` in the first element named `element`, or "".
+std::string AttributeOf(const std::string& xml, const std::string& element, const std::string& attribute) {
+    const std::size_t start = xml.find("<" + element + " ");
+    if (start == std::string::npos) return {};
+    const std::size_t end = xml.find('>', start);
+    const std::string tag = xml.substr(start, end - start);
+    const std::size_t at = tag.find(" " + attribute + "=\"");
+    if (at == std::string::npos) return {};
+    const std::size_t from = at + attribute.size() + 3;
+    return tag.substr(from, tag.find('"', from) - from);
+}
+
+TEST(StubManifest, AsksForAdministratorRightsAndKeepsTheRest) {
+    const std::string manifest = ManifestOf(ProgramFolder() + L"\\setup.exe");
+    ASSERT_FALSE(manifest.empty()) << "setup.exe carries no RT_MANIFEST resource 1";
+    EXPECT_EQ(AttributeOf(manifest, "requestedExecutionLevel", "level"), "requireAdministrator");
+    EXPECT_EQ(AttributeOf(manifest, "requestedExecutionLevel", "uiAccess"), "false");
+    // Exactly one execution level is asked for.
+    EXPECT_EQ(manifest.find("<requestedExecutionLevel", manifest.find("<requestedExecutionLevel") + 1),
+              std::string::npos);
+
+    // Common controls version 6.
+    const std::size_t controls = manifest.find("name=\"Microsoft.Windows.Common-Controls\"");
+    ASSERT_NE(controls, std::string::npos);
+    const std::size_t identity = manifest.rfind("<assemblyIdentity", controls);
+    EXPECT_EQ(AttributeOf(manifest.substr(identity), "assemblyIdentity", "version"), "6.0.0.0");
+    EXPECT_EQ(AttributeOf(manifest.substr(identity), "assemblyIdentity", "publicKeyToken"), "6595b64144ccf1df");
+
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+    // Vista, 7, 8, 8.1 and 10/11.
+    for (const char* id : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + id + "\"/>"), std::string::npos) << id;
+}
+
+TEST(StubManifest, AnElevatedStubStartsUnderTheTestSystem) {
+    // Wine grants the level without asking: the stub starts and, with no
+    // payload attached, ends after its start-up message.  A stub that could
+    // not start would fail here with ERROR_ELEVATION_REQUIRED.
+    const std::wstring exe = ProgramFolder() + L"\\setup.exe";
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &info))
+        << "CreateProcess failed with " << ::GetLastError();
+    // Its message box: "No install files attached!"; close it.
+    HWND box = nullptr;
+    for (int i = 0; i < 500 && !box; ++i) {
+        ::Sleep(20);
+        HWND window = nullptr;
+        while ((window = ::FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr) {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(window, &pid);
+            if (pid == info.dwProcessId) {
+                box = window;
+                break;
+            }
+        }
+    }
+    EXPECT_NE(box, nullptr) << "the stub showed no start-up message";
+    if (box) {
+        wchar_t text[256] = {};
+        ::GetDlgItemTextW(box, 0xFFFF, text, 256);
+        EXPECT_STREQ(text, L"No install files attached!");
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    EXPECT_EQ(::WaitForSingleObject(info.hProcess, 20000), WAIT_OBJECT_0);
+    ::TerminateProcess(info.hProcess, 1);
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+}
+
+}  // namespace
