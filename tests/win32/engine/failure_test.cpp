@@ -141,7 +141,7 @@ TEST(EngineEdges, PausedWorkerWaitsAndGoesOnWithNothingSkipped) {
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
-    mainunit::RunUninstallSequence(cleanup);
+    installengine::RunUninstallSequence(cleanup);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
 }
 
@@ -157,7 +157,7 @@ TEST(EngineEdges, EmptyArchiveGoesStraightTo90_95_100) {
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
-    mainunit::RunUninstallSequence(cleanup);
+    installengine::RunUninstallSequence(cleanup);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
     EXPECT_FALSE(fs::exists(fs::path(GetProgramsFolder()) / "Calderic" / "Tallowin Engine Edge"));
 }
@@ -199,7 +199,7 @@ TEST(EngineEdges, AShortcutThatCannotBeSavedIsAnInstallationError) {
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
-    mainunit::RunUninstallSequence(cleanup);
+    installengine::RunUninstallSequence(cleanup);
 }
 
 TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
@@ -232,7 +232,7 @@ TEST(UninstallGuard, APathWithDotDotIsNotDeletedAndTheRestGoesOn) {
     payload::WriteShortString(host.trailer.exename, kExe);
     payload::WriteShortString(host.trailer.productname, kProduct);
     host.destfolder = dir.wide(u"a\\..\\victim");
-    mainunit::RunUninstallSequence(host);
+    installengine::RunUninstallSequence(host);
     EXPECT_TRUE(fs::exists(dir.path() / "victim" / "keep.txt"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
     EXPECT_EQ(host.events.back(), "finish page");
