@@ -11,13 +11,18 @@ public:
     explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
 
     // Appends the low `count` (0..32) bits of `code`, most significant first.
+    // Bits are stored four bytes at a time, so at most 31 wait in acc_
+    // before a put and 63 after it.
     void Put(std::uint32_t code, unsigned count) {
         acc_ = (acc_ << count) | code;
         pending_ += count;
         bits_ += count;
-        while (pending_ >= 8) {
-            pending_ -= 8;
-            out_.push_back(static_cast<std::uint8_t>(acc_ >> pending_));
+        if (pending_ >= 32) {
+            pending_ -= 32;
+            const auto word = static_cast<std::uint32_t>(acc_ >> pending_);
+            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                                           static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+            out_.insert(out_.end(), bytes, bytes + 4);
         }
     }
 
@@ -25,6 +30,10 @@ public:
     // number of bits put before the padding.
     std::uint32_t FinishBlocks() {
         const std::uint32_t total = bits_;
+        while (pending_ >= 8) {
+            pending_ -= 8;
+            out_.push_back(static_cast<std::uint8_t>(acc_ >> pending_));
+        }
         if (pending_ > 0) out_.push_back(static_cast<std::uint8_t>(acc_ << (8 - pending_)));
         pending_ = 0;
         while (out_.size() % 8 != 0) out_.push_back(0);

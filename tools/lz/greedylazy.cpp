@@ -35,8 +35,12 @@ void GreedyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size,
     }
 }
 
-void LazyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, const ParseParams& params,
-               TokenWriter& out) {
+namespace {
+
+// Shared by both finders: each answers candidates from Insert and takes
+// them back in Longest.
+template <class Finder>
+void Lazy(Finder& chain, const std::uint8_t* data, std::uint32_t size, const ParseParams& params, TokenWriter& out) {
     chain.Reset(data, size);
     Match prev;           // best match at i - 1
     bool pending = false; // byte i - 1 is neither written nor covered yet
@@ -44,10 +48,11 @@ void LazyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, c
     while (i < size) {
         Match cur;
         if (i + code::kMinLength <= size) {
-            const std::int32_t first = chain.Insert(i);
+            const auto first = chain.Insert(i);
             if (prev.length < params.maxlazy) {
                 const std::uint32_t steps = prev.length >= params.good ? params.chain / 4 : params.chain;
-                cur = chain.Longest(i, first, steps, params.nice, 0);
+                // Only a match longer than the deferred one changes the parse.
+                cur = chain.Longest(i, first, steps, params.nice, prev.length);
                 if (cur.length != 0 && !ReferencePays(data + i, cur.length, cur.distance)) cur = {};
             }
         }
@@ -69,6 +74,18 @@ void LazyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, c
     }
     // A match needs three bytes, so none can start at the last byte.
     if (pending) out.Literal(data[size - 1]);
+}
+
+}  // namespace
+
+void LazyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, const ParseParams& params,
+               TokenWriter& out) {
+    Lazy(chain, data, size, params, out);
+}
+
+void LazyParse(QuadChain& chain, const std::uint8_t* data, std::uint32_t size, const ParseParams& params,
+               TokenWriter& out) {
+    Lazy(chain, data, size, params, out);
 }
 
 }  // namespace lz

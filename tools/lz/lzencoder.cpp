@@ -16,7 +16,7 @@ constexpr ParseParams kLevels[] = {
     {32, 0, 0, 32, 6},         // 3 greedy
     {16, 4, 4, 16, 0},         // 4 lazy
     {32, 8, 16, 32, 0},        // 5 lazy
-    {128, 8, 16, 128, 0},      // 6 lazy
+    {48, 8, 32, 128, 0},       // 6 lazy, four-byte chains
     {256, 8, 32, 128, 0},      // 7 lazy
     {1024, 32, 128, 259, 0},   // 8 lazy
     {0, 0, 0, 0, 0},           // 9 optimal: kOptimal
@@ -24,11 +24,14 @@ constexpr ParseParams kLevels[] = {
 //                                    depth skip
 constexpr OptimalParams kOptimal = {48, code::kMaxLength};
 constexpr int kFirstLazyLevel = 4;
+// Lazy levels whose finder keys its chains on four bytes.
+constexpr int kFirstQuadLevel = 6, kLastQuadLevel = 6;
 
 }  // namespace
 
 struct LzEncoder::Work {
     HashChain chain;
+    QuadChain quad;
     BinaryTree tree;
     OptimalWork optimal;
 };
@@ -51,6 +54,8 @@ std::uint32_t LzEncoder::Encode(const std::uint8_t* data, std::size_t size, int 
     if (n != 0) {
         if (level == kMaxLevel)
             OptimalParse(work_->tree, data, n, kOptimal, work_->optimal, tokens);
+        else if (level >= kFirstQuadLevel && level <= kLastQuadLevel)
+            LazyParse(work_->quad, data, n, params, tokens);
         else if (level >= kFirstLazyLevel)
             LazyParse(work_->chain, data, n, params, tokens);
         else

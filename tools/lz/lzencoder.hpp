@@ -6,7 +6,8 @@
 //
 //   1..3  greedy parse, hash chains of 4, 8, 32 candidates
 //   4..8  lazy parse (a match is deferred when the next byte starts a longer
-//         one), chains of 16 to 1,024 candidates
+//         one), chains of 16 to 1,024 candidates; level 6 walks 48 on chains
+//         keyed on four bytes, plus the newest three-byte candidate
 //   9     optimal parse: the cheapest path through the piece under the exact
 //         bit costs of the fixed code, in one pass, over the nearest match of
 //         every length from a binary-tree match finder (48 nodes a walk)

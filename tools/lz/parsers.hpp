@@ -3,6 +3,7 @@
 
 #include "tools/lz/binarytree.hpp"
 #include "tools/lz/hashchain.hpp"
+#include "tools/lz/quadchain.hpp"
 #include "tools/lz/tokenwriter.hpp"
 
 #include <cstdint>
@@ -26,6 +27,8 @@ void GreedyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size,
                  TokenWriter& out);
 
 void LazyParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, const ParseParams& params,
+               TokenWriter& out);
+void LazyParse(QuadChain& chain, const std::uint8_t* data, std::uint32_t size, const ParseParams& params,
                TokenWriter& out);
 
 // Working memory of the optimal parse, kept between pieces.

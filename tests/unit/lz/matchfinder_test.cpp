@@ -1,4 +1,5 @@
 #include "tools/lz/binarytree.hpp"
+#include "tools/lz/quadchain.hpp"
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,54 @@ TEST(LzBinaryTree, ShallowWalksYieldOnlyTrueMatches) {
         total += n;
     }
     EXPECT_GT(total, d.size());
+}
+
+// With a walk that reaches every candidate, the four-byte chains give the
+// longest match and, of equally long ones, the nearest, whenever the longest
+// is four bytes or more; any match answered is a true one.  The finder is
+// first used on another, longer piece, whose entries must not leak into this
+// one; and a match reported must leave room for no longer one below `atleast`.
+TEST(LzQuadChain, FullWalkGivesTheLongestNearestMatch) {
+    std::mt19937 rng(12);
+    lz::QuadChain chain;
+    Bytes other(60000);
+    for (auto& x : other) x = static_cast<std::uint8_t>(rng() % 2);
+    for (unsigned alphabet : {2u, 4u, 16u}) {
+        chain.Reset(other.data(), static_cast<std::uint32_t>(other.size()));
+        for (std::uint32_t pos = 0; pos + code::kMinLength <= other.size(); ++pos) chain.Insert(pos);
+
+        Bytes d(1200);
+        for (auto& x : d) x = static_cast<std::uint8_t>(rng() % alphabet);
+        for (std::size_t i = 900; i < 1190; ++i) d[i] = 'r';  // a run past the 259 cap
+        chain.Reset(d.data(), static_cast<std::uint32_t>(d.size()));
+        std::size_t long_ones = 0;
+        for (std::uint32_t pos = 0; pos + code::kMinLength <= d.size(); ++pos) {
+            const lz::QuadChain::Heads heads = chain.Insert(pos);
+            const std::uint32_t limit = std::min<std::uint32_t>(code::kMaxLength, static_cast<std::uint32_t>(d.size()) - pos);
+            std::uint32_t want_len = 0, want_dist = 0;
+            for (std::uint32_t src = pos; src-- > 0;) {
+                std::uint32_t len = 0;
+                while (len < limit && d[src + len] == d[pos + len]) ++len;
+                if (len > want_len) want_len = len, want_dist = pos - src;
+            }
+            const lz::Match got = chain.Longest(pos, heads, 100000, code::kMaxLength, 0);
+            if (want_len >= 4) {
+                ++long_ones;
+                ASSERT_EQ(got.length, want_len) << "alphabet " << alphabet << " pos " << pos;
+                ASSERT_EQ(got.distance, want_dist) << "alphabet " << alphabet << " pos " << pos;
+            } else if (got.length != 0) {
+                ASSERT_EQ(got.length, 3u) << "pos " << pos;
+                ASSERT_TRUE(got.distance >= 1 && got.distance <= pos);
+                ASSERT_TRUE(std::equal(d.begin() + pos, d.begin() + pos + 3, d.begin() + (pos - got.distance)));
+            }
+            const lz::Match above = chain.Longest(pos, heads, 100000, code::kMaxLength, 5);
+            if (want_len > 5)
+                ASSERT_EQ(above.length, want_len) << "pos " << pos;
+            else
+                ASSERT_EQ(above.length, 0u) << "pos " << pos;
+        }
+        EXPECT_GT(long_ones, 250u);  // the run alone gives about 290
+    }
 }
 
 }  // namespace
