@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The whole benchmark table in one run:
+#   - tallowin build (default level and --level 9, one thread and all
+#     cores), test and extract of a gathered 47 MB tree, side by side with
+#     cp -r and tar -xzf of the same tree;
+#   - the stub's size against its goal;
+#   - the LZ codec benchmark (build/native/bin/lz_bench).
+# Needs the native build (and the windows build for the stub's size):
+#   cmake --preset native && cmake --build --preset native
+#   bash bench/run.sh [--runs N]
+# Times are the median wall time of N runs (default 5), page cache warm.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=5
+[ "${1:-}" = "--runs" ] && runs=$2
+bin=$root/build/native/bin
+tallowin=$bin/tallowin
+stub=$root/build/windows/bin/setup.exe
+[ -x "$tallowin" ] || { echo "bench: build the native preset first ($tallowin missing)" >&2; exit 2; }
+
+work=$root/build/bench
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+bash "$root/bench/gather-corpus.sh" "$work/product/files"
+printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nfiles = "files"\n' >"$work/product/product.toml"
+bytes=$(du -sb "$work/product/files" | cut -f1)
+files=$(find "$work/product/files" -type f | wc -l)
+[ -f "$stub" ] || { head -c 4096 /dev/zero >"$work/stub.exe"; stub=$work/stub.exe; }
+export SOURCE_DATE_EPOCH=1700000000
+tar -C "$work/product" -czf "$work/tree.tar.gz" files
+"$tallowin" build "$work/product/product.toml" -o "$work/setup.exe" --stub "$stub" >/dev/null
+
+# median_time PREPARE COMMAND: PREPARE runs untimed before each run.
+median_time() {
+  local prepare=$1 command=$2 times=() i start end
+  for ((i = 0; i < runs; i++)); do
+    eval "$prepare"
+    start=$(date +%s%N)
+    eval "$command" >/dev/null 2>&1 || { echo "bench: failed: $command" >&2; exit 1; }
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
+}
+
+declare -A us
+row() {  # name prepare command
+  us[$1]=$(median_time "$2" "$3")
+}
+clean='rm -rf "$work/out"'
+row "cp -r"                  "$clean" 'cp -r "$work/product/files" "$work/out"'
+row "tar -xzf"               "$clean; mkdir \"\$work/out\"" 'tar -C "$work/out" -xzf "$work/tree.tar.gz"'
+row "tallowin extract"       "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out"'
+row "tallowin extract -j 1"  "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out" -j 1'
+row "tallowin test"          ":" '"$tallowin" test "$work/setup.exe"'
+row "tallowin test -j 1"     ":" '"$tallowin" test "$work/setup.exe" -j 1'
+row "tallowin build"         ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub"'
+row "tallowin build -j 1"    ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub" -j 1'
+level9runs=$runs
+runs=1  # level 9 takes long; one run each
+row "tallowin build --level 9"      ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9'
+row "tallowin build --level 9 -j 1" ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9 -j 1'
+runs=$level9runs
+
+installer=$(stat -c %s "$work/setup.exe")
+installer9=$(stat -c %s "$work/b9.exe")
+stubsize=$(stat -c %s "$stub")
+echo
+echo "Tree: $files files, $bytes bytes; $(nproc) cores; median of $runs runs (level 9: one run)"
+echo "Installer: default level $installer bytes (ratio $(awk "BEGIN{printf \"%.4f\", ($installer-$stubsize)/$bytes}")), level 9 $installer9 bytes (ratio $(awk "BEGIN{printf \"%.4f\", ($installer9-$stubsize)/$bytes}"))"
+echo
+printf '| %-30s | %9s | %8s | %10s | %10s |\n' command seconds MB/s "x cp -r" "x tar -xzf"
+printf '|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..32})" "-----------" "----------" "------------" "------------"
+for name in "cp -r" "tar -xzf" "tallowin extract" "tallowin extract -j 1" "tallowin test" "tallowin test -j 1" \
+            "tallowin build" "tallowin build -j 1" "tallowin build --level 9" "tallowin build --level 9 -j 1"; do
+  t=${us[$name]}
+  awk -v n="$name" -v t="$t" -v b="$bytes" -v cp="${us["cp -r"]}" -v tar="${us["tar -xzf"]}" \
+    'BEGIN { printf "| %-30s | %9.3f | %8.1f | %10.2f | %10.2f |\n", n, t / 1e6, b / t, t / cp, t / tar }'
+done
+echo
+if [ "$stub" = "$work/stub.exe" ]; then
+  echo "Stub: build/windows/bin/setup.exe not built (cmake --preset windows && cmake --build --preset windows)"
+else
+  echo "Stub: build/windows/bin/setup.exe $stubsize bytes (goal: at most 450000)"
+fi
+echo
+if [ -x "$bin/lz_bench" ]; then
+  echo "LZ codec (build/native/bin/lz_bench):"
+  "$bin/lz_bench"
+else
+  echo "LZ codec: build/native/bin/lz_bench not built (needs Google Benchmark and zlib)"
+fi
