@@ -17,7 +17,9 @@ take() {
   shift 3
   # shellcheck disable=SC2086
   find "$@" -type f $tests -printf '%s %p\n' 2>/dev/null | LC_ALL=C sort -k2 |
-    awk -v budget="$budget" '$1 + total <= budget { total += $1; sub(/^[0-9]+ \//, ""); print }' |
+    awk -v budget="$budget" '{ size = $1; sub(/^[0-9]+ \//, "") }
+      # Windows names ignore letter case: of two such files only the first.
+      size + total <= budget && !(tolower($0) in seen) { seen[tolower($0)]; total += size; print }' |
     tar -C / -cf - --files-from=- | tar -C "$into" -xf -
 }
 

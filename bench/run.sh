@@ -23,8 +23,8 @@ rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 bash "$root/bench/gather-corpus.sh" "$work/product/files"
-printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nfiles = "files"\n' >"$work/product/product.toml"
-bytes=$(du -sb "$work/product/files" | cut -f1)
+printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nstartmenufolder = "Benchmark"\ndefaultsubfolder = "Benchmark"\nfiles = "files"\n' >"$work/product/product.toml"
+bytes=$(find "$work/product/files" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 files=$(find "$work/product/files" -type f | wc -l)
 [ -f "$stub" ] || { head -c 4096 /dev/zero >"$work/stub.exe"; stub=$work/stub.exe; }
 export SOURCE_DATE_EPOCH=1700000000
@@ -63,12 +63,15 @@ row "tallowin build --level 9"      ":" '"$tallowin" build "$work/product/produc
 row "tallowin build --level 9 -j 1" ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9 -j 1'
 runs=$level9runs
 
-installer=$(stat -c %s "$work/setup.exe")
-installer9=$(stat -c %s "$work/b9.exe")
+# Ratio: the entries' stored bytes (chunk payloads) over the tree's bytes.
+stored() { "$tallowin" list "$1" | awk -F'\t' '{ s += $2 } END { print s }'; }
+stored6=$(stored "$work/setup.exe")
+stored9=$(stored "$work/b9.exe")
 stubsize=$(stat -c %s "$stub")
 echo
 echo "Tree: $files files, $bytes bytes; $(nproc) cores; median of $runs runs (level 9: one run)"
-echo "Installer: default level $installer bytes (ratio $(awk "BEGIN{printf \"%.4f\", ($installer-$stubsize)/$bytes}")), level 9 $installer9 bytes (ratio $(awk "BEGIN{printf \"%.4f\", ($installer9-$stubsize)/$bytes}"))"
+awk -v a="$stored6" -v b="$stored9" -v n="$bytes" \
+  'BEGIN { printf "Stored: default level %d bytes (ratio %.4f), level 9 %d bytes (ratio %.4f)\n", a, a / n, b, b / n }'
 echo
 printf '| %-30s | %9s | %8s | %10s | %10s |\n' command seconds MB/s "x cp -r" "x tar -xzf"
 printf '|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..32})" "-----------" "----------" "------------" "------------"
