@@ -14,13 +14,17 @@
 //   }
 //   while (!pool.Empty()) { Write(pool.Front()); pool.Pop(); }
 //
+// `workers` threads do the work: workers - 1 of the pool's own, and the
+// controlling thread itself, which runs the oldest slot in Front() when no
+// worker has taken it yet.  So one worker means no threads at all, and a
+// busy machine that is slow to wake a worker does not hold up the writing.
 // At most `window` slots are in flight; they are allocated once and reused,
 // so whatever buffers a slot holds keep their memory.  The work function
 // gets the slot and the index of the worker (0..workers-1) running it, for
 // per-worker state such as an encoder.  An exception thrown by the work
-// function is rethrown by Front() of its slot.  Slots are taken by the
-// workers in submission order, so the oldest slot is always the next one to
-// finish or already running.
+// function is rethrown by Front() of its slot.  Slots are taken in
+// submission order, so the oldest slot is always the next one to finish,
+// already running, or not yet taken.
 //
 // Only the controlling thread calls the member functions; the destructor
 // waits for the jobs in flight and joins the workers.
@@ -50,8 +54,9 @@ public:
     OrderedPool(unsigned workers, std::size_t window, Work work)
         : work_(std::move(work)), slots_(window < 1 ? 1 : window) {
         if (workers < 1) workers = 1;
-        threads_.reserve(workers);
-        for (unsigned w = 0; w < workers; ++w) threads_.emplace_back([this, w] { Run(w); });
+        caller_ = workers - 1;
+        threads_.reserve(caller_);
+        for (unsigned w = 0; w < caller_; ++w) threads_.emplace_back([this, w] { Run(w); });
     }
 
     ~OrderedPool() {
@@ -88,6 +93,10 @@ public:
     Slot& Front() {
         Entry& e = slots_[popped_ % slots_.size()];
         std::unique_lock<std::mutex> lock(mutex_);
+        if (taken_ == popped_) {  // no worker has started it: run it here
+            ++taken_;
+            Execute(e, caller_, lock);
+        }
         finished_.wait(lock, [&] { return e.done; });
         if (e.failure) {
             std::exception_ptr failure = e.failure;
@@ -114,18 +123,23 @@ private:
             if (taken_ == submitted_) return;  // closing, nothing left
             Entry& e = slots_[taken_ % slots_.size()];
             ++taken_;
-            lock.unlock();
-            std::exception_ptr failure;
-            try {
-                work_(e.slot, worker);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            lock.lock();
-            e.failure = failure;
-            e.done = true;
-            finished_.notify_all();
+            Execute(e, worker, lock);
         }
+    }
+
+    // Runs one taken slot with the lock released, and marks it done.
+    void Execute(Entry& e, unsigned worker, std::unique_lock<std::mutex>& lock) {
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+            work_(e.slot, worker);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        e.failure = failure;
+        e.done = true;
+        finished_.notify_all();
     }
 
     Work work_;
@@ -135,10 +149,12 @@ private:
     std::condition_variable ready_;     // a slot was submitted, or closing
     std::condition_variable finished_;  // a slot is done
     // Sequence numbers: submitted_ and popped_ belong to the controlling
-    // thread (submitted_ is written under the lock), taken_ to the workers.
+    // thread (submitted_ is written under the lock); taken_ is shared, under
+    // the lock.
     std::size_t submitted_ = 0;
     std::size_t popped_ = 0;
     std::size_t taken_ = 0;
+    unsigned caller_ = 0;  // the controlling thread's worker index
     bool closing_ = false;
 };
 
