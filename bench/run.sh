@@ -8,7 +8,8 @@
 # Needs the native build (and the windows build for the stub's size):
 #   cmake --preset native && cmake --build --preset native
 #   bash bench/run.sh [--runs N]
-# Times are the median wall time of N runs (default 5), page cache warm.
+# Times are the median wall time of N runs (default 5), page cache warm,
+# the commands taking turns.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=5
@@ -31,37 +32,39 @@ export SOURCE_DATE_EPOCH=1700000000
 tar -C "$work/product" -czf "$work/tree.tar.gz" files
 "$tallowin" build "$work/product/product.toml" -o "$work/setup.exe" --stub "$stub" >/dev/null
 
-# median_time PREPARE COMMAND: PREPARE runs untimed before each run.
-median_time() {
-  local prepare=$1 command=$2 times=() i start end
-  for ((i = 0; i < runs; i++)); do
-    eval "$prepare"
-    start=$(date +%s%N)
-    eval "$command" >/dev/null 2>&1 || { echo "bench: failed: $command" >&2; exit 1; }
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
-}
-
-declare -A us
-row() {  # name prepare command
-  us[$1]=$(median_time "$2" "$3")
-}
+# Each row: name, an untimed preparation, the command.  The rows take turns
+# (one run of each per round), so that a change in the machine's load
+# during the benchmark falls on all of them alike; a row's figure is the
+# median of its runs.
+names=() prepares=() commands=() rounds=()
+row() { names+=("$1"); prepares+=("$2"); commands+=("$3"); rounds+=("$4"); }
 clean='rm -rf "$work/out"'
-row "cp -r"                  "$clean" 'cp -r "$work/product/files" "$work/out"'
-row "tar -xzf"               "$clean; mkdir \"\$work/out\"" 'tar -C "$work/out" -xzf "$work/tree.tar.gz"'
-row "tallowin extract"       "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out"'
-row "tallowin extract -j 1"  "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out" -j 1'
-row "tallowin test"          ":" '"$tallowin" test "$work/setup.exe"'
-row "tallowin test -j 1"     ":" '"$tallowin" test "$work/setup.exe" -j 1'
-row "tallowin build"         ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub"'
-row "tallowin build -j 1"    ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub" -j 1'
-level9runs=$runs
-runs=1  # level 9 takes long; one run each
-row "tallowin build --level 9"      ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9'
-row "tallowin build --level 9 -j 1" ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9 -j 1'
-runs=$level9runs
+row "cp -r"                  "$clean" 'cp -r "$work/product/files" "$work/out"' "$runs"
+row "tar -xzf"               "$clean; mkdir \"\$work/out\"" 'tar -C "$work/out" -xzf "$work/tree.tar.gz"' "$runs"
+row "tallowin extract"       "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out"' "$runs"
+row "tallowin extract -j 1"  "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out" -j 1' "$runs"
+row "tallowin test"          ":" '"$tallowin" test "$work/setup.exe"' "$runs"
+row "tallowin test -j 1"     ":" '"$tallowin" test "$work/setup.exe" -j 1' "$runs"
+row "tallowin build"         ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub"' "$runs"
+row "tallowin build -j 1"    ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub" -j 1' "$runs"
+# Level 9 takes long: one run each.
+row "tallowin build --level 9"      ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9' 1
+row "tallowin build --level 9 -j 1" ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9 -j 1' 1
+
+declare -A samples us
+for ((round = 0; round < runs; round++)); do
+  for i in "${!names[@]}"; do
+    [ "$round" -lt "${rounds[$i]}" ] || continue
+    eval "${prepares[$i]}"
+    start=$(date +%s%N)
+    eval "${commands[$i]}" >/dev/null 2>&1 || { echo "bench: failed: ${commands[$i]}" >&2; exit 1; }
+    end=$(date +%s%N)
+    samples[$i]+="$(((end - start) / 1000)) "
+  done
+done
+for i in "${!names[@]}"; do
+  us[${names[$i]}]=$(printf '%s\n' ${samples[$i]} | sort -n | sed -n "$(((${rounds[$i]} + 1) / 2))p")
+done
 
 # Ratio: the entries' stored bytes (chunk payloads) over the tree's bytes.
 stored() { "$tallowin" list "$1" | awk -F'\t' '{ s += $2 } END { print s }'; }
@@ -75,8 +78,7 @@ awk -v a="$stored6" -v b="$stored9" -v n="$bytes" \
 echo
 printf '| %-30s | %9s | %8s | %10s | %10s |\n' command seconds MB/s "x cp -r" "x tar -xzf"
 printf '|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..32})" "-----------" "----------" "------------" "------------"
-for name in "cp -r" "tar -xzf" "tallowin extract" "tallowin extract -j 1" "tallowin test" "tallowin test -j 1" \
-            "tallowin build" "tallowin build -j 1" "tallowin build --level 9" "tallowin build --level 9 -j 1"; do
+for name in "${names[@]}"; do
   t=${us[$name]}
   awk -v n="$name" -v t="$t" -v b="$bytes" -v cp="${us["cp -r"]}" -v tar="${us["tar -xzf"]}" \
     'BEGIN { printf "| %-30s | %9.3f | %8.1f | %10.2f | %10.2f |\n", n, t / 1e6, b / t, t / cp, t / tar }'
