@@ -22,33 +22,46 @@ std::u16string Refused(const tsacentry& entry, const std::u16string& reason) {
 
 }  // namespace
 
+std::u16string EntryRefusal(const tsacentry& entry, const std::u16string& installfolder) {
+    if (installfolder.empty()) return Refused(entry, u"no installation folder is given");
+    const EntryPathProblem problem = CheckEntryPath(ReadWideField(entry.filename), ReadWideField(entry.subfolder));
+    if (problem != EntryPathProblem::None) return Refused(entry, EntryPathProblemText(problem));
+    if (entry.filesize < 0) return kTextCorrupt;
+    return {};
+}
+
+std::u16string EntryFolder(const tsacentry& entry, const std::u16string& installfolder) {
+    return AddBackslash(RemoveBackslash(installfolder) + ReadWideField(entry.subfolder));
+}
+
+bool ChunkHeaderFits(const tchunkheader& chunk) {
+    return chunk.mark == kChunkMark && chunk.bitcount >= 0 && chunk.bitcount <= kMaxChunkBits;
+}
+
+bool PayloadProgress(FileAccess& archivefile, std::int64_t archiveoffset, int& progress) {
+    const std::int64_t position = CurrentPosition(archivefile);
+    const std::int64_t size = GetFileSize64(archivefile);
+    if (position < archiveoffset || size <= archiveoffset) return false;
+    progress = static_cast<int>((position - archiveoffset) * 90 / (size - archiveoffset));
+    return true;
+}
+
 bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, ExtractTarget target) {
     if (!archiveopen || !inbuffer || !outbuffer || index >= entrylist.size()) {
         errortext = u"The archive is not open or has no such entry";
         return false;
     }
     const tsacentry& entry = *entrylist[index];
-    const std::u16string filename = ReadWideField(entry.filename);
-    const std::u16string subfolder = ReadWideField(entry.subfolder);
 
     // Everything that could send the file elsewhere is settled before the
     // first folder is made.
-    if (installfolder.empty()) {
-        errortext = Refused(entry, u"no installation folder is given");
-        return false;
-    }
-    const EntryPathProblem problem = CheckEntryPath(filename, subfolder);
-    if (problem != EntryPathProblem::None) {
-        errortext = Refused(entry, EntryPathProblemText(problem));
-        return false;
-    }
-    if (entry.filesize < 0) {
-        errortext = kTextCorrupt;
+    if (std::u16string refusal = EntryRefusal(entry, installfolder); !refusal.empty()) {
+        errortext = std::move(refusal);
         return false;
     }
 
-    const std::u16string folder = AddBackslash(RemoveBackslash(installfolder) + subfolder);
-    const std::u16string fullpath = folder + filename;
+    const std::u16string folder = EntryFolder(entry, installfolder);
+    const std::u16string fullpath = folder + ReadWideField(entry.filename);
     const bool writing = target == ExtractTarget::Write;
 
     ScopedFileAccess output;
@@ -76,8 +89,7 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
         std::uint32_t count = kChunkHeaderSize;
         ReadBlock(archivefile, &chunk, count);
         if (count < kChunkHeaderSize || chunk.bitcount == 0) break;
-        // A payload larger than a transfer buffer is refused unread.
-        if (chunk.mark != kChunkMark || chunk.bitcount < 0 || chunk.bitcount > kMaxChunkBits) {
+        if (!ChunkHeaderFits(chunk)) {
             errortext = kTextCorrupt;
             return false;
         }
@@ -113,12 +125,7 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
         decoded += bytes;
         if (chunk.lastflag == 1) break;
 
-        const std::int64_t position = CurrentPosition(archivefile);
-        const std::int64_t size = GetFileSize64(archivefile);
-        if (position >= archiveoffset && size > archiveoffset) {
-            progress = static_cast<int>((position - archiveoffset) * 90 / (size - archiveoffset));
-            if (observer) observer->SyncProgress(progress);
-        }
+        if (PayloadProgress(archivefile, archiveoffset, progress) && observer) observer->SyncProgress(progress);
     }
 
     if (decoded != entry.filesize) {

@@ -89,6 +89,18 @@ private:
     bool FailOpen(const std::u16string& text);
 };
 
+// The checks ExtractEntry makes of an entry before it creates anything:
+// empty when the entry may go under `installfolder`, else the errortext.
+std::u16string EntryRefusal(const tsacentry& entry, const std::u16string& installfolder);
+// The folder the entry's file goes to, ending in a backslash.
+std::u16string EntryFolder(const tsacentry& entry, const std::u16string& installfolder);
+// A chunk header that may be read on: its mark, and a payload that fits a
+// transfer buffer (a larger one is refused unread).
+bool ChunkHeaderFits(const tchunkheader& chunk);
+// The share of the payload read so far, 0..90, from the installer file's
+// position; false (and `progress` untouched) when the position says nothing.
+bool PayloadProgress(setuputil::FileAccess& archivefile, std::int64_t archiveoffset, int& progress);
+
 // Texts extraction leaves in `errortext`.
 inline constexpr char16_t kTextExtracted[] = u"Extracted";
 inline constexpr char16_t kTextNoFolder[] = u"Unable to create destination directory for file!";

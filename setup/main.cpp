@@ -5,6 +5,7 @@
 #include "gui/application.hpp"
 #include "gui/handles.hpp"
 #include "mainunit/triform.hpp"
+#include "sidepicture.hpp"
 
 #include <windows.h>
 
@@ -13,8 +14,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     application.Initialize();
     application.SetTitle(u"Tallowin");
     // The five pages with a picture share this one bitmap; it outlives them.
-    const gui::BitmapHandle sidepicture(static_cast<HBITMAP>(
-        ::LoadImageW(instance, L"SIDEPICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    const gui::BitmapHandle sidepicture(setup::LoadSidePicture(instance));
     mainunit::Triform riform(sidepicture.get());
     choosedir::Tdir dir(riform);
     riform.SetChooser(dir);

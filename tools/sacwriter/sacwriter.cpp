@@ -2,6 +2,7 @@
 
 #include "payload/entrypath.hpp"
 #include "payload/tsmufflz.hpp"
+#include "tools/parallel/orderedpool.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
 #include <algorithm>
@@ -117,6 +118,18 @@ private:
     std::uint64_t offset_ = 0;
 };
 
+// One piece on its way through the compressing threads.
+struct PieceJob {
+    std::vector<std::uint8_t> piece;
+    std::size_t item = 0;      // index into the sorted items
+    bool first = false;        // the item's first piece
+    bool last = false;         // the item's last piece
+    std::vector<std::uint8_t> chunk;  // header and payload, as written
+    std::int64_t stored = 0;
+    bool ok = false;
+    std::string error;
+};
+
 }  // namespace
 
 std::string CheckItem(const ArchiveItem& item) {
@@ -214,34 +227,76 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     header.created = input.created;
     if (!writer.Put(&header, sizeof header, error)) return false;
 
-    lz::LzEncoder encoder;
+    // Records first, so that each chunk written can settle its entry's
+    // dataoffset and storedsize.
     std::vector<std::unique_ptr<tsacentry>> records;
-    std::vector<std::uint8_t> piece, chunks;
+    std::uint64_t total = 0, done = 0;
     for (const ArchiveItem* item : items) {
         auto record = std::make_unique<tsacentry>();
         WriteWideField(record->filename, item->filename);
         WriteWideField(record->subfolder, item->subfolder);
         record->attributes = item->attributes;
         record->filetime = item->filetime;
-        record->dataoffset = writer.written() - archiveoffset;
-
-        PieceSource source(*item);
-        if (!source.Open(error)) return false;
-        record->filesize = static_cast<std::int64_t>(source.size());
-        std::int64_t stored = 0;
-        do {
-            if (!source.Next(piece, error)) return false;
-            chunks.clear();
-            if (!AppendPieceChunk(encoder, piece.data(), piece.size(), source.done(), input.level, chunks, stored,
-                                  error) ||
-                !writer.Put(chunks, error)) {
-                error = "file \"" + Display(*item) + "\": " + error;
-                return false;
-            }
-        } while (!source.done());
-        record->storedsize = stored;
         records.push_back(std::move(record));
+        std::error_code ec;
+        const std::uintmax_t size = item->source.empty() ? item->data.size() : std::filesystem::file_size(item->source, ec);
+        if (!ec) total += size;
     }
+
+    // One encoder per worker thread; the pool is destroyed (its threads
+    // joined) before the encoders.
+    const unsigned jobs = input.jobs == 0 ? parallel::HardwareWorkers() : input.jobs;
+    std::vector<std::unique_ptr<lz::LzEncoder>> encoders;
+    for (unsigned w = 0; w < jobs; ++w) encoders.push_back(std::make_unique<lz::LzEncoder>());
+    parallel::OrderedPool<PieceJob> pool(jobs, 4 * std::size_t{jobs}, [&](PieceJob& job, unsigned worker) {
+        job.chunk.clear();
+        job.stored = 0;
+        job.error.clear();
+        job.ok = AppendPieceChunk(*encoders[worker], job.piece.data(), job.piece.size(), job.last, input.level,
+                                  job.chunk, job.stored, job.error);
+    });
+    // Writes the oldest piece's chunk.
+    const auto writeFront = [&]() -> bool {
+        PieceJob& job = pool.Front();
+        tsacentry& record = *records[job.item];
+        if (job.first) record.dataoffset = writer.written() - archiveoffset;
+        const bool ok = job.ok && writer.Put(job.chunk, job.error);
+        if (!ok) error = "file \"" + Display(*items[job.item]) + "\": " + job.error;
+        record.storedsize += job.stored;
+        done += job.piece.size();
+        pool.Pop();
+        if (ok && input.progress) input.progress(done, total);
+        return ok;
+    };
+    // A source that cannot be read fails the build, but the pieces before
+    // it are written first: a fault there is reported as it would be
+    // without the threads.
+    const auto failAfterPending = [&](const std::string& problem) {
+        while (!pool.Empty())
+            if (!writeFront()) return false;
+        error = problem;
+        return false;
+    };
+
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        PieceSource source(*items[k]);
+        std::string problem;
+        if (!source.Open(problem)) return failAfterPending(problem);
+        records[k]->filesize = static_cast<std::int64_t>(source.size());
+        bool first = true;
+        do {
+            if (pool.Full() && !writeFront()) return false;
+            PieceJob& job = pool.Next();
+            if (!source.Next(job.piece, problem)) return failAfterPending(problem);
+            job.item = k;
+            job.first = first;
+            job.last = source.done();
+            first = false;
+            pool.Submit();
+        } while (!source.done());
+    }
+    while (!pool.Empty())
+        if (!writeFront()) return false;
 
     for (const auto& record : records)
         if (!writer.Put(record.get(), sizeof *record, error)) return false;

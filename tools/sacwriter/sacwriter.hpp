@@ -9,7 +9,9 @@
 //
 // The output is reproducible: entries are sorted by their path (ordinal
 // UTF-16 order of "subfolder\filename"), every reserved byte is zero, and
-// the only dates are those the caller passes in.
+// the only dates are those the caller passes in.  Pieces are compressed on
+// `jobs` threads, each piece on its own, and written in order, so the bytes
+// are the same for any number of threads.
 //
 // Everything the reader would refuse is refused here, with a message naming
 // the item or field: names the directory cannot carry or that would leave
@@ -24,6 +26,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -50,6 +53,9 @@ struct InstallerInput {
     int level = lz::kDefaultLevel;      // 0: plain chunks only, else 1..9
     double created = 0;                 // the header's day count
     std::int64_t maxbytes = kMaxInstallerBytes;  // tests lower it
+    unsigned jobs = 1;                  // threads compressing pieces; 0: one per core
+    // After each piece is written: the file bytes written so far and in all.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
 
 // Writes the whole installer to `out`.  False with `error` set; `out` then

@@ -7,6 +7,7 @@
 #include "setuputil/platform.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 #include "tools/tallowin/jsontext.hpp"
+#include "tools/tallowin/parallelextract.hpp"
 #include "tools/tallowin/productfile.hpp"
 
 #include <cstdio>
@@ -121,6 +122,7 @@ int RunBuild(const BuildOptions& options) {
         return kExitBadInstaller;
     }
     input.level = options.level;
+    input.jobs = options.jobs;
 
     fs::path stub = options.stub;
     if (stub.empty()) stub = fs::path(setuputil::GetParamW(0)).parent_path() / "setup.exe";
@@ -142,7 +144,12 @@ int RunBuild(const BuildOptions& options) {
             Complain(options.output, "cannot create the installer file");
             return kExitBadInstaller;
         }
+        TerminalProgress bar;
+        input.progress = [&bar](std::uint64_t done, std::uint64_t total) {
+            bar.Draw(total == 0 ? 100 : static_cast<int>(done * 100 / total));
+        };
         ok = sacwriter::WriteInstaller(input, out, error);
+        bar.Finish();
     }
     std::error_code ec;
     if (ok) {
@@ -235,27 +242,29 @@ int RunInfo(const fs::path& path, bool json) {
     return kExitOk;
 }
 
-int RunTest(const fs::path& path) {
+int RunTest(const fs::path& path, unsigned jobs) {
     const auto installer = OpenInstaller(path);
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
     // Verify composes the paths as an install would but writes nothing.
     archive.installfolder.assign(1, u'.');
     std::size_t failed = 0;
-    for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
-        if (archive.ExtractEntry(i, nullptr, payload::ExtractTarget::Verify)) {
-            std::cout << "ok      " << Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i])) << "\n";
+    ExtractAll(archive, payload::ExtractTarget::Verify, jobs, nullptr, [&](std::size_t i, bool ok) {
+        const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i]));
+        if (ok) {
+            std::cout << "ok      " << name << "\n";
         } else {
             ++failed;
-            std::cout << "FAILED  " << Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i])) << "\n";
+            std::cout << "FAILED  " << name << "\n";
             ComplainEntry(path, archive, i);
         }
-    }
+        return true;
+    });
     std::cout << archive.entrylist.size() << " entries tested, " << failed << " failed\n";
     return failed == 0 ? kExitOk : kExitBadInstaller;
 }
 
-int RunExtract(const fs::path& path, const fs::path& folder) {
+int RunExtract(const fs::path& path, const fs::path& folder, unsigned jobs) {
     const auto installer = OpenInstaller(path);
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
@@ -266,14 +275,16 @@ int RunExtract(const fs::path& path, const fs::path& folder) {
         return kExitUsage;
     }
     TerminalProgress progress;
-    for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
+    bool failed = false;
+    ExtractAll(archive, payload::ExtractTarget::Write, jobs, &progress, [&](std::size_t i, bool ok) {
+        if (ok) return true;
         // Like the installer: the first entry that fails ends the run.
-        if (!archive.ExtractEntry(i, &progress)) {
-            progress.Finish();
-            ComplainEntry(path, archive, i);
-            return kExitBadInstaller;
-        }
-    }
+        progress.Finish();
+        ComplainEntry(path, archive, i);
+        failed = true;
+        return false;
+    });
+    if (failed) return kExitBadInstaller;
     progress.Draw(100);
     progress.Finish();
     std::cout << archive.entrylist.size() << " files extracted to " << folder.string() << "\n";

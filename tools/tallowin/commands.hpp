@@ -25,13 +25,15 @@ struct BuildOptions {
     std::filesystem::path output;
     std::filesystem::path stub;      // empty: setup.exe beside this program
     int level = lz::kDefaultLevel;
+    unsigned jobs = 0;               // compressing threads; 0: one per core
     std::optional<std::int64_t> sourcedateepoch;
 };
 
 int RunBuild(const BuildOptions& options);
 int RunList(const std::filesystem::path& installer, bool json);
 int RunInfo(const std::filesystem::path& installer, bool json);
-int RunTest(const std::filesystem::path& installer);
-int RunExtract(const std::filesystem::path& installer, const std::filesystem::path& folder);
+// `jobs`: threads decoding; 0: one per core.
+int RunTest(const std::filesystem::path& installer, unsigned jobs = 0);
+int RunExtract(const std::filesystem::path& installer, const std::filesystem::path& folder, unsigned jobs = 0);
 
 }  // namespace tallowin

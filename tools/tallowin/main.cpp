@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     buildCmd->add_option("--level", build.level, "Compression level: 0 stores plainly, 1..9")
         ->check(CLI::Range(0, 9));
+    buildCmd->add_option("-j,--jobs", build.jobs, "Threads compressing the files (default: one per core)")
+        ->check(CLI::Range(1, 256));
 
     std::string installer;
     bool json = false;
@@ -31,10 +33,13 @@ int main(int argc, char** argv) {
     infoCmd->add_flag("--json", json, "Print JSON");
     auto* testCmd = app.add_subcommand("test", "Decode every file of an installer without writing");
     testCmd->add_option("installer", installer, "Installer file")->required();
+    unsigned jobs = 0;
+    testCmd->add_option("-j,--jobs", jobs, "Threads decoding (default: one per core)")->check(CLI::Range(1, 256));
     std::string folder;
     auto* extractCmd = app.add_subcommand("extract", "Unpack the files of an installer into a folder");
     extractCmd->add_option("installer", installer, "Installer file")->required();
     extractCmd->add_option("-d,--directory", folder, "Destination folder")->required();
+    extractCmd->add_option("-j,--jobs", jobs, "Threads decoding (default: one per core)")->check(CLI::Range(1, 256));
 
     try {
         app.parse(argc, argv);
@@ -57,6 +62,6 @@ int main(int argc, char** argv) {
     }
     if (*listCmd) return RunList(installer, json);
     if (*infoCmd) return RunInfo(installer, json);
-    if (*testCmd) return RunTest(installer);
-    return RunExtract(installer, folder);
+    if (*testCmd) return RunTest(installer, jobs);
+    return RunExtract(installer, folder, jobs);
 }

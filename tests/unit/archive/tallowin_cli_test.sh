@@ -44,6 +44,16 @@ cp setup.exe first.exe
 expect_status 0 "rebuild" "$tallowin" build product/product.toml -o setup.exe --stub stub.exe --level 6
 cmp -s setup.exe first.exe || fail "two builds of the same inputs differ"
 cmp -s <(head -c 7000 setup.exe) stub.exe || fail "the installer does not begin with the stub"
+# The compressing threads change nothing in the output.
+for jobs in 1 4; do
+  expect_status 0 "build -j $jobs" "$tallowin" build product/product.toml -o "j$jobs.exe" --stub stub.exe -j "$jobs"
+done
+cmp -s j1.exe j4.exe || fail "builds with -j 1 and -j 4 differ"
+cmp -s j1.exe first.exe || fail "a build with -j 1 differs from one with the default threads"
+expect_status 0 "build -j 4 --level 9" "$tallowin" build product/product.toml -o l9j4.exe --stub stub.exe -j 4 --level 9
+expect_status 0 "build -j 1 --level 9" "$tallowin" build product/product.toml -o l9j1.exe --stub stub.exe -j 1 --level 9
+cmp -s l9j1.exe l9j4.exe || fail "level 9 builds with -j 1 and -j 4 differ"
+expect_status 2 "build -j 0" "$tallowin" build product/product.toml -o x.exe --stub stub.exe -j 0
 
 expect_status 0 "list" "$tallowin" list setup.exe
 grep -q "docs\\\\deep\\\\hello.txt" "$work/stdout.txt" || fail "list does not show docs\\deep\\hello.txt"
@@ -75,6 +85,10 @@ grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$w
 
 expect_status 0 "extract" "$tallowin" extract setup.exe -d out
 diff -r product/files out >/dev/null || fail "extracted files differ from the product's"
+expect_status 0 "extract -j 1" "$tallowin" extract setup.exe -d out1 -j 1
+diff -r product/files out1 >/dev/null || fail "files extracted by one thread differ from the product's"
+expect_status 0 "test -j 3" "$tallowin" test setup.exe -j 3
+grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test -j 3: $(cat "$work/stdout.txt")"
 [ "$(stat -c %a out/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable"
 
 # Damage: an installer cut short, and a chunk mark overwritten.
@@ -88,6 +102,9 @@ grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "da
 expect_status 1 "extract of a damaged installer" "$tallowin" extract bad.exe -d badout
 grep -q "File corrupt" "$work/stderr.txt" || fail "damaged extract: $(cat "$work/stderr.txt")"
 [ ! -e badout/docs ] || fail "extract went on after the first failing entry"
+expect_status 1 "extract -j 4 of a damaged installer" "$tallowin" extract bad.exe -d badout4 -j 4
+grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "damaged extract -j 4: $(cat "$work/stderr.txt")"
+[ ! -e badout4/docs ] || fail "extract -j 4 went on after the first failing entry"
 
 # Bad products and bad usage.
 sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' product/product.toml >product/long.toml

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The whole benchmark table in one run:
+#   - tallowin build (default level and --level 9, one thread and all
+#     cores), test and extract of a gathered 47 MB tree, side by side with
+#     cp -r and tar -xzf of the same tree;
+#   - the stub's size against its goal;
+#   - the LZ codec benchmark (build/native/bin/lz_bench).
+# Needs the native build (and the windows build for the stub's size):
+#   cmake --preset native && cmake --build --preset native
+#   bash bench/run.sh [--runs N]
+# Times are the median wall time of N runs (default 5), page cache warm,
+# the commands taking turns.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=5
+[ "${1:-}" = "--runs" ] && runs=$2
+bin=$root/build/native/bin
+tallowin=$bin/tallowin
+stub=$root/build/windows/bin/setup.exe
+[ -x "$tallowin" ] || { echo "bench: build the native preset first ($tallowin missing)" >&2; exit 2; }
+
+work=$root/build/bench
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+bash "$root/bench/gather-corpus.sh" "$work/product/files"
+printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nstartmenufolder = "Benchmark"\ndefaultsubfolder = "Benchmark"\nfiles = "files"\n' >"$work/product/product.toml"
+bytes=$(find "$work/product/files" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+files=$(find "$work/product/files" -type f | wc -l)
+[ -f "$stub" ] || { head -c 4096 /dev/zero >"$work/stub.exe"; stub=$work/stub.exe; }
+export SOURCE_DATE_EPOCH=1700000000
+tar -C "$work/product" -czf "$work/tree.tar.gz" files
+"$tallowin" build "$work/product/product.toml" -o "$work/setup.exe" --stub "$stub" >/dev/null
+
+# Each row: name, an untimed preparation, the command.  The rows take turns
+# (one run of each per round), so that a change in the machine's load
+# during the benchmark falls on all of them alike; a row's figure is the
+# median of its runs.
+names=() prepares=() commands=() rounds=()
+row() { names+=("$1"); prepares+=("$2"); commands+=("$3"); rounds+=("$4"); }
+clean='rm -rf "$work/out"'
+row "cp -r"                  "$clean" 'cp -r "$work/product/files" "$work/out"' "$runs"
+row "tar -xzf"               "$clean; mkdir \"\$work/out\"" 'tar -C "$work/out" -xzf "$work/tree.tar.gz"' "$runs"
+row "tallowin extract"       "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out"' "$runs"
+row "tallowin extract -j 1"  "$clean" '"$tallowin" extract "$work/setup.exe" -d "$work/out" -j 1' "$runs"
+row "tallowin test"          ":" '"$tallowin" test "$work/setup.exe"' "$runs"
+row "tallowin test -j 1"     ":" '"$tallowin" test "$work/setup.exe" -j 1' "$runs"
+row "tallowin build"         ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub"' "$runs"
+row "tallowin build -j 1"    ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b.exe" --stub "$stub" -j 1' "$runs"
+# Level 9 takes long: one run each.
+row "tallowin build --level 9"      ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9' 1
+row "tallowin build --level 9 -j 1" ":" '"$tallowin" build "$work/product/product.toml" -o "$work/b9.exe" --stub "$stub" --level 9 -j 1' 1
+
+declare -A samples us
+for ((round = 0; round < runs; round++)); do
+  for i in "${!names[@]}"; do
+    [ "$round" -lt "${rounds[$i]}" ] || continue
+    eval "${prepares[$i]}"
+    start=$(date +%s%N)
+    eval "${commands[$i]}" >/dev/null 2>&1 || { echo "bench: failed: ${commands[$i]}" >&2; exit 1; }
+    end=$(date +%s%N)
+    samples[$i]+="$(((end - start) / 1000)) "
+  done
+done
+for i in "${!names[@]}"; do
+  us[${names[$i]}]=$(printf '%s\n' ${samples[$i]} | sort -n | sed -n "$(((${rounds[$i]} + 1) / 2))p")
+done
+
+# Ratio: the entries' stored bytes (chunk payloads) over the tree's bytes.
+stored() { "$tallowin" list "$1" | awk -F'\t' '{ s += $2 } END { print s }'; }
+stored6=$(stored "$work/setup.exe")
+stored9=$(stored "$work/b9.exe")
+stubsize=$(stat -c %s "$stub")
+echo
+echo "Tree: $files files, $bytes bytes; $(nproc) cores; median of $runs runs (level 9: one run)"
+awk -v a="$stored6" -v b="$stored9" -v n="$bytes" \
+  'BEGIN { printf "Stored: default level %d bytes (ratio %.4f), level 9 %d bytes (ratio %.4f)\n", a, a / n, b, b / n }'
+echo
+printf '| %-30s | %9s | %8s | %10s | %10s |\n' command seconds MB/s "x cp -r" "x tar -xzf"
+printf '|%s|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..32})" "-----------" "----------" "------------" "------------"
+for name in "${names[@]}"; do
+  t=${us[$name]}
+  awk -v n="$name" -v t="$t" -v b="$bytes" -v cp="${us["cp -r"]}" -v tar="${us["tar -xzf"]}" \
+    'BEGIN { printf "| %-30s | %9.3f | %8.1f | %10.2f | %10.2f |\n", n, t / 1e6, b / t, t / cp, t / tar }'
+done
+echo
+if [ "$stub" = "$work/stub.exe" ]; then
+  echo "Stub: build/windows/bin/setup.exe not built (cmake --preset windows && cmake --build --preset windows)"
+else
+  echo "Stub: build/windows/bin/setup.exe $stubsize bytes (goal: at most 450000)"
+fi
+echo
+if [ -x "$bin/lz_bench" ]; then
+  echo "LZ codec (build/native/bin/lz_bench):"
+  "$bin/lz_bench"
+else
+  echo "LZ codec: build/native/bin/lz_bench not built (needs Google Benchmark and zlib)"
+fi

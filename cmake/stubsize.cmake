@@ -1,0 +1,17 @@
+# The stub is copied into every installer and into the Windows folder, so
+# its own code is built for size (-Os); the host tools and test programs
+# that link the same libraries get it too in a Windows build, which costs
+# them nothing that matters.  The LZ decoder keeps -O2: it runs for every
+# byte installed.
+#
+# Link-time optimisation would take a little more off, but the mingw-w64
+# GCC 12 of Debian 12 fails with an internal compiler error in its alias
+# pass on the GUI classes, so it stays off.
+#
+# Included after the stub's targets exist (Windows builds only).
+set(tallowin_stub_libraries setuputil payload installcore installengine wizardcore mainunit choosedir gui setup)
+foreach(lib IN LISTS tallowin_stub_libraries)
+  target_compile_options(${lib} PRIVATE -Os)
+endforeach()
+set_source_files_properties(tsmufflz.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
+target_link_options(setup PRIVATE -Os)

@@ -1,0 +1,31 @@
+// A resource stored LZ-compressed in the stub: the side picture travels in
+// the executable in the archive's own chunk form and is expanded at
+// start-up with the decoder the stub already carries.
+//
+//   offset 0   4 bytes   the mark "TLZ1"
+//   offset 4   4 bytes   the expanded size, little-endian, at most kMaxPackedBytes
+//   offset 8   chunks    as in the archive (payload/sacformat.hpp): a 12-byte
+//                        chunk header and its payload in whole 8-byte
+//                        blocks, one chunk per 64 KiB piece, the last one
+//                        with lastflag 1
+//
+// Written by tools/packres at build time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace payload {
+
+inline constexpr char kPackedMark[4] = {'T', 'L', 'Z', '1'};
+inline constexpr std::size_t kPackedHeaderSize = 8;
+// A resource, not an archive: a few MB is more than a stub carries.
+inline constexpr std::uint32_t kMaxPackedBytes = 16u << 20;
+
+// The expanded bytes of the `size` bytes at `packed`; empty when they are
+// not a well-formed packed resource (wrong mark, a chunk that does not
+// fit, or chunks that do not add up to the size the header gives).
+std::vector<std::uint8_t> ExpandPacked(const std::uint8_t* packed, std::size_t size);
+
+}  // namespace payload
