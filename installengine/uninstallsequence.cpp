@@ -5,9 +5,11 @@
 // association and the registration keys.
 //
 // Every path and key name comes from the registration, so each deletion is
-// guarded: folder trees only where IsRemovableFolderHere allows it, files
-// only by absolute paths, keys only with a real completing name (and
-// DeleteRegTree itself refuses the shared parents).
+// guarded: folder trees only where IsRemovableFolderHere allows it (the
+// program folder's refusal stops the sequence), the desktop shortcut only
+// as an absolute ".lnk" path, keys only with a real completing name (and
+// DeleteRegTree itself refuses the shared parents), a file association only
+// when it is the product's own.
 #include "installengine/installplan.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/treedelete.hpp"
@@ -76,11 +78,12 @@ void RunUninstallSequence(WizardHost& host) {
     if (havekey) RemoveServices(key);
     ::Sleep(kPauseAfterServices);
 
-    // A program folder the guard refuses is treated as no folder at all:
-    // nothing is deleted there and the sequence goes on.
+    // A program folder the guard refuses stops the sequence like one that
+    // cannot be deleted: its files are still there, so the registration
+    // that a retry needs stays too.
     std::u16string& destfolder = host.DestFolder();
     destfolder = RemoveBackslash(destfolder);
-    if (installengine::IsRemovableFolderHere(destfolder) && !installengine::DeleteFolderTree(owner, destfolder)) return;
+    if (!installengine::IsRemovableFolderHere(destfolder) || !installengine::DeleteFolderTree(owner, destfolder)) return;
 
     if (!startmenufolder.empty()) {
         const std::u16string programs = GetProgramsFolder();
@@ -104,7 +107,7 @@ void RunUninstallSequence(WizardHost& host) {
         std::u16string link = DecodeLetterHex(desktop);
         const std::size_t zero = link.find(u'\0');
         if (zero != std::u16string::npos) link.resize(zero);
-        if (installengine::IsAbsoluteFilePath(link)) RemoveFile(link);
+        if (installengine::IsShortcutFilePath(link)) RemoveFile(link);
     }
 
     const std::u16string startmenu = GetStartMenuFolder();
@@ -114,8 +117,9 @@ void RunUninstallSequence(WizardHost& host) {
     const std::string extension = read("fileassociations");
     if (installengine::IsRemovableExtensionKey(extension)) {
         const std::string filetype = ReadClassesRegString(extension, "", "");
-        if (installengine::IsRemovableFileTypeKey(filetype)) DeleteRegTree(RegRoot::ClassesRoot, filetype);
-        DeleteRegTree(RegRoot::ClassesRoot, extension);
+        const installengine::AssociationKeys keys = installengine::AssociationKeysToRemove(extension, filetype);
+        if (!keys.filetype.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.filetype);
+        if (!keys.extension.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.extension);
     }
 
     if (HasCompletingName(productname))

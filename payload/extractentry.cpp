@@ -37,6 +37,11 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
         errortext = Refused(entry, u"no installation folder is given");
         return false;
     }
+    // A relative folder would land wherever the process happens to be.
+    if (!IsAbsoluteFolder(installfolder)) {
+        errortext = Refused(entry, u"the installation folder is not an absolute path");
+        return false;
+    }
     const EntryPathProblem problem = CheckEntryPath(filename, subfolder);
     if (problem != EntryPathProblem::None) {
         errortext = Refused(entry, EntryPathProblemText(problem));
