@@ -594,6 +594,67 @@ TEST(FileInUse, AProgramFolderThatCannotBeDeletedKeepsTheUninstallOnItsInstallin
     EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
 }
 
+// A window of the product whose thread never handles a message again: a
+// close request sent to it never returns.
+class HungWindow {
+public:
+    explicit HungWindow(const std::wstring& title) : title_(title) {
+        ready_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        release_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = ::CreateThread(nullptr, 0, &HungWindow::Run, this, 0, nullptr);
+        ::WaitForSingleObject(ready_, 10000);
+    }
+    ~HungWindow() {
+        ::SetEvent(release_);
+        ::WaitForSingleObject(thread_, 10000);
+        for (HANDLE h : {thread_, ready_, release_}) ::CloseHandle(h);
+    }
+    HungWindow(const HungWindow&) = delete;
+    HungWindow& operator=(const HungWindow&) = delete;
+    HWND window() const { return window_; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto* w = static_cast<HungWindow*>(self);
+        w->window_ = ::CreateWindowExW(0, L"STATIC", w->title_.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                       100, nullptr, nullptr, nullptr, nullptr);
+        ::SetEvent(w->ready_);
+        ::WaitForSingleObject(w->release_, INFINITE);  // no message is handled meanwhile
+        ::DestroyWindow(w->window_);
+        return 0;
+    }
+    std::wstring title_;
+    HWND window_ = nullptr;
+    HANDLE ready_, release_, thread_;
+};
+
+TEST(CancelWhileStuck, YesEndsTheProgramWithinFifteenSecondsWhateverTheWorkerIsDoing) {
+    const std::wstring folder = WorkFolder(L"stuck");
+    Installer setup{"Stuck Product", "stuck.exe", {}};
+    setup.items.push_back(Item(u"a.bin", Noise(1000, 51)));
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::wstring target = folder + L"\\target";
+    // The worker's first step asks this "running copy" to close and waits.
+    HungWindow hung(L"Stuck Product (running)");
+    ASSERT_NE(hung.window(), nullptr);
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(FindChild(wizard, L"Installation in Progress")); }, kWait));
+    ::Sleep(1000);
+    PostClick(b.cancel);
+    HWND box = WaitMessageBox(process.Id(), L"Warning", kWait);
+    ASSERT_NE(box, nullptr);
+    PostClick(FindChild(box, L"&Yes", L"Button"));
+    DWORD code = 0;
+    EXPECT_TRUE(process.WaitExit(15000, code)) << "the program still runs 15 s after Yes";
+    EXPECT_FALSE(Exists(target + L"\\a.bin")) << "the stopped worker went on to the extraction";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+}
+
 // Run by tests/e2e/fulldisk.sh, which mounts a 1 MB file system as a drive
 // and names it in TALLOWIN_SMALL_DRIVE; skipped without it.
 TEST(FullDisk, TheWriteFailureIsReportedWithEarlierFilesWholeAndNothingRegistered) {
