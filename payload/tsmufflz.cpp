@@ -110,6 +110,22 @@ static_assert(Value(0, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 
 // reference of 259 bytes whose last move overruns by up to 15 (short
 // references: up to 31 past their end, but far below 259).
 constexpr std::uint32_t kFastRoom = 2 + kMaxLength + 15;
+static_assert(kMaxLength + 15 >= 16 + 31, "a short reference's overrun stays inside kFastRoom");
+
+// Bit budget of one turn of the fast loop: the refill leaves at least 56
+// bits, enough for two literals and the longest reference.
+constexpr unsigned kRefillBits = 56;  // also the mask the refill ORs into `left` (< 64)
+constexpr unsigned LongestToken() {
+    unsigned most = 0;
+    for (std::uint32_t top9 = 0; top9 < 512; ++top9)
+        if (!(kCodeTable[top9] & (kLiteral | kEnd)) && Taken(kCodeTable[top9]) > most) most = Taken(kCodeTable[top9]);
+    unsigned dmost = 0;
+    for (std::uint32_t d : kDistanceTable)
+        if ((d & 31) > dmost) dmost = d & 31;
+    return most + dmost;
+}
+static_assert(LongestToken() == 32);
+static_assert(2 * 9 + LongestToken() <= kRefillBits);
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
     std::uint64_t v;
@@ -201,15 +217,22 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     std::uint64_t buf = 0;
     unsigned left = 0;
 
-    // Fast loop.  Eight bytes at `in` before the refill put the end of the
-    // stream more than 56 bits past the buffer's end, so every token taken
-    // here starts inside the bit count.
-    while (in_end - in >= 8 && out_end - out >= static_cast<std::ptrdiff_t>(kFastRoom)) {
+    // Fast loop.  Each turn starts with the buffer refilled and `e` the
+    // entry of its leading bits, and at least eight bytes at `in`: the end
+    // of the stream then lies more than 56 bits past the buffer's bits, so
+    // every token taken here starts inside the bit count, and the refill at
+    // the end of the turn may load eight bytes.  The next token's entry is
+    // looked up before a reference is copied, so the look-up's latency hides
+    // behind the copy.
+    std::uint32_t e = 0;
+    const auto refill = [&] {
         buf |= LoadBigEndian64(in) >> left;
         in += (63 - left) >> 3;
-        left |= 56;
-
-        std::uint32_t e = kCodeTable[buf >> 55];
+        left |= kRefillBits;
+        e = kCodeTable[buf >> 55];
+    };
+    if (in_end - in >= 8) refill();
+    while (in_end - in >= 8 && out_end - out >= static_cast<std::ptrdiff_t>(kFastRoom)) {
         if (e & kLiteral) {
             e = TakeLiteral(e, buf, left, out);
             if (e & kLiteral) {
@@ -220,6 +243,7 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
                     *out++ = static_cast<std::uint8_t>(Literal(e));
                     buf <<= Taken(e);
                     left -= Taken(e);
+                    refill();
                     continue;
                 }
             }
@@ -231,6 +255,7 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
         const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
         buf <<= d & 31;
         left -= Taken(e) + (d & 31);
+        refill();
         if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
         CopyWithOverrun(out, distance, length);
         out += length;

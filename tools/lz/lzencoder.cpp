@@ -19,14 +19,17 @@ constexpr ParseParams kLevels[] = {
     {128, 8, 16, 128, 0},      // 6 lazy
     {256, 8, 32, 128, 0},      // 7 lazy
     {1024, 32, 128, 259, 0},   // 8 lazy
-    {1024, 0, 0, 259, 0},      // 9 optimal
+    {0, 0, 0, 0, 0},           // 9 optimal: kOptimal
 };
+//                                    depth skip
+constexpr OptimalParams kOptimal = {48, code::kMaxLength};
 constexpr int kFirstLazyLevel = 4;
 
 }  // namespace
 
 struct LzEncoder::Work {
     HashChain chain;
+    BinaryTree tree;
     OptimalWork optimal;
 };
 
@@ -47,7 +50,7 @@ std::uint32_t LzEncoder::Encode(const std::uint8_t* data, std::size_t size, int 
     const ParseParams& params = kLevels[level - 1];
     if (n != 0) {
         if (level == kMaxLevel)
-            OptimalParse(work_->chain, data, n, params.chain, work_->optimal, tokens);
+            OptimalParse(work_->tree, data, n, kOptimal, work_->optimal, tokens);
         else if (level >= kFirstLazyLevel)
             LazyParse(work_->chain, data, n, params, tokens);
         else

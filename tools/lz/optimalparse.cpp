@@ -4,19 +4,26 @@
 // advance; the cheapest encoding is then a shortest path over positions
 // 0..size, where a literal is an edge i -> i + 1 and a reference of length L
 // an edge i -> i + L.  Positions are settled in order (every edge goes
-// forward), relaxing each position's literal and, for every candidate
-// match, all lengths it covers, each with the nearest distance that reaches
-// that length (distance costs never fall with distance).
+// forward) in one pass, relaxing each position's literal and, for every
+// match the binary tree yields, all lengths it covers, each with the nearest
+// distance that reaches that length (distance costs never fall with
+// distance).
+//
+// Inside a match of `skip` bytes or more, positions are still inserted into
+// the tree but neither searched nor relaxed beyond their literal: a path
+// through such a run gains nothing from starting a reference inside it that
+// the long match does not already give, and the lengths it covers would cost
+// up to 257 relaxations per byte.
 #include "tools/lz/parsers.hpp"
 
 #include <limits>
 
 namespace lz {
 
-void OptimalParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, std::uint32_t steps,
+void OptimalParse(BinaryTree& tree, const std::uint8_t* data, std::uint32_t size, const OptimalParams& params,
                   OptimalWork& work, TokenWriter& out) {
     constexpr std::uint32_t kUnreached = std::numeric_limits<std::uint32_t>::max();
-    chain.Reset(data, size);
+    tree.Reset(data, size);
     work.cost.assign(size + 1, kUnreached);
     work.length.resize(size + 1);
     work.distance.resize(size + 1);
@@ -24,6 +31,7 @@ void OptimalParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size
     std::uint32_t* const cost = work.cost.data();
     cost[0] = 0;
 
+    std::uint32_t searchfrom = 0;  // positions below lie inside a long match
     for (std::uint32_t i = 0; i < size; ++i) {
         const std::uint32_t here = cost[i];
         const std::uint32_t lit = here + LiteralBits(data[i]);
@@ -32,9 +40,12 @@ void OptimalParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size
             work.length[i + 1] = 1;
         }
         if (i + code::kMinLength > size) continue;
+        if (i < searchfrom) {
+            tree.Advance(i, params.depth, nullptr);
+            continue;
+        }
 
-        const std::int32_t first = chain.Insert(i);
-        const std::uint32_t found = chain.All(i, first, steps, work.matches.data());
+        const std::uint32_t found = tree.Advance(i, params.depth, work.matches.data());
         std::uint32_t len = code::kMinLength;
         for (std::uint32_t m = 0; m < found; ++m) {
             const Match match = work.matches[m];
@@ -48,6 +59,7 @@ void OptimalParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size
                 }
             }
         }
+        if (found != 0 && work.matches[found - 1].length >= params.skip) searchfrom = i + work.matches[found - 1].length;
     }
 
     work.path.clear();

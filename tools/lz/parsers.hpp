@@ -1,6 +1,7 @@
 // The encoder's parsers: each walks one piece and writes its tokens.
 #pragma once
 
+#include "tools/lz/binarytree.hpp"
 #include "tools/lz/hashchain.hpp"
 #include "tools/lz/tokenwriter.hpp"
 
@@ -36,7 +37,12 @@ struct OptimalWork {
     std::vector<std::uint32_t> path;
 };
 
-void OptimalParse(HashChain& chain, const std::uint8_t* data, std::uint32_t size, std::uint32_t steps,
+struct OptimalParams {
+    std::uint32_t depth;  // tree nodes walked per position
+    std::uint32_t skip;   // a match this long is taken as the path through its bytes
+};
+
+void OptimalParse(BinaryTree& tree, const std::uint8_t* data, std::uint32_t size, const OptimalParams& params,
                   OptimalWork& work, TokenWriter& out);
 
 }  // namespace lz
