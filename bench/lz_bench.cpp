@@ -324,7 +324,7 @@ int Decoding(const Corpus& c, const Options& opt) {
     ds.push_back({"libdeflate, -9 fixed", &z9, RunLibdeflate, ld});
 #endif
 
-    Bytes out(payload::tsmufflz::kBufferBytes);
+    Bytes out(payload::kTransferBufferSize);
     int failures = 0;
     for (Decoder& d : ds)
         if (!Check(c, d, out)) ++failures;

@@ -4,7 +4,7 @@
 #include "gui/dialogs.hpp"
 #include "gui/form.hpp"
 #include "setuputil/codepage.hpp"
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <commctrl.h>
 

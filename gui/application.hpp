@@ -57,7 +57,7 @@ public:
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-    WindowHandle window_;
+    OwnedWindow window_;
     Form* mainForm_ = nullptr;
     bool terminated_ = false;
 };

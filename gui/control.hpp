@@ -69,7 +69,7 @@ protected:
     // After a change of size, for controls that derive something from it.
     virtual void Resized() {}
 
-    WindowHandle window_;
+    OwnedWindow window_;
     HFONT font_ = nullptr;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
 };

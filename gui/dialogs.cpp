@@ -1,7 +1,7 @@
 #include "gui/dialogs.hpp"
 
 #include "gui/application.hpp"
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 namespace gui {
 

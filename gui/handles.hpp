@@ -44,7 +44,7 @@ inline void FreeItemIdList(LPITEMIDLIST list) { ::CoTaskMemFree(list); }
 inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
 }  // namespace detail
 
-using WindowHandle = Owned<HWND, detail::DestroyWindowHandle>;
+using OwnedWindow = Owned<HWND, detail::DestroyWindowHandle>;
 using FontHandle = Owned<HFONT, detail::DeleteGdiObject>;
 using BitmapHandle = Owned<HBITMAP, detail::DeleteGdiObject>;
 using BrushHandle = Owned<HBRUSH, detail::DeleteGdiObject>;

@@ -1,6 +1,6 @@
 #include "gui/shelltree.hpp"
 
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <shellapi.h>
 

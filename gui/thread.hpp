@@ -39,7 +39,6 @@ public:
     // Stops a running worker cooperatively (terminate, resume, wait).
     virtual ~Thread();
 
-    bool Created() const { return static_cast<bool>(thread_); }
     void Start();
     void Suspend();
     void Resume();
@@ -66,7 +65,7 @@ private:
 
     KernelHandle thread_;
     KernelHandle running_;  // manual-reset event: set = not paused
-    WindowHandle syncWindow_;
+    OwnedWindow syncWindow_;
     DWORD guiThreadId_ = 0;
     bool started_ = false;
     std::atomic<bool> terminated_{false};

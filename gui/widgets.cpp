@@ -1,6 +1,6 @@
 #include "gui/widgets.hpp"
 
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <commctrl.h>
 

@@ -8,34 +8,6 @@ namespace installengine {
 
 using namespace setuputil;
 
-std::string AppPathsKeyFor(const std::string& exename) {
-    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + exename;
-}
-
-std::string UninstallKeyFor(const std::string& productname) {
-    return "software\\microsoft\\windows\\currentversion\\uninstall\\" + productname;
-}
-
-std::vector<ServiceSlotText> UsedServiceSlots(const payload::tsetuptrailer& trailer) {
-    std::vector<ServiceSlotText> slots;
-    for (std::size_t i = 0; i < payload::kServiceSlots; ++i) {
-        std::string program = payload::ReadShortString(trailer.serviceprograms[i]);
-        if (program.empty()) break;
-        slots.push_back({std::move(program), payload::ReadShortString(trailer.servicenames[i])});
-    }
-    return slots;
-}
-
-std::vector<ShortcutSlotText> UsedShortcutSlots(const payload::tsetuptrailer& trailer) {
-    std::vector<ShortcutSlotText> slots;
-    for (std::size_t i = 0; i < payload::kShortcutSlots; ++i) {
-        std::string target = payload::ReadShortString(trailer.shortcuttargets[i]);
-        if (target.empty()) break;
-        slots.push_back({std::move(target), payload::ReadShortString(trailer.shortcutcaptions[i])});
-    }
-    return slots;
-}
-
 ShortcutSlotParts SplitShortcutSlot(const std::u16string& slot) {
     const std::size_t dash = slot.find(u'-');
     if (dash == std::u16string::npos) return {slot, u""};
@@ -68,27 +40,25 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
     RegistrationPlan plan;
     const std::string app = AppPathsKeyFor(in.exename);
     plan.appvalues = {
-        {app, "", WideToAnsi(ProgramPath(in))},
-        {app, "Path", EncodeLetterHex(in.installfolder)},
-        {app, "Displayname", in.productname},
-        {app, "Startpath", EncodeLetterHex(in.startmenufolder)},
-        {app, "Desktop", EncodeLetterHex(DesktopLinkPath(in))},
-        {app, "AppData", in.appdatafolder},
+        {app, kProgramValue, WideToAnsi(ProgramPath(in))},
+        {app, kPathValue, EncodeLetterHex(in.installfolder)},
+        {app, kDisplaynameValue, in.productname},
+        {app, kStartpathValue, EncodeLetterHex(in.startmenufolder)},
+        {app, kDesktopValue, EncodeLetterHex(DesktopLinkPath(in))},
+        {app, kAppDataValue, in.appdatafolder},
     };
     if (in.withservices) {
-        for (std::size_t i = 0; i < in.services.size(); ++i) {
-            const ServiceSlotText& slot = in.services[i];
-            const std::string n = Int64ToText(static_cast<std::int64_t>(i));
+        for (std::size_t i = 0; i < in.services.size() && i < kRegisteredServiceSlots; ++i) {
+            const payload::ServiceSlot& slot = in.services[i];
             plan.services.push_back({slot.name, AddBackslash(in.installfolder) + AnsiToWide(slot.program),
-                                     {app, "service" + n, slot.program},
-                                     {app, "servicenames" + n, slot.name}});
+                                     {app, ServiceProgramValue(i), slot.program},
+                                     {app, ServiceNameValue(i), slot.name}});
         }
     }
     const std::string uninstall = UninstallKeyFor(in.productname);
     plan.uninstallvalues = {
-        {uninstall, "DisplayName", in.productname},
-        {uninstall, "UninstallString",
-         WideToAnsi(AddBackslash(in.windowsfolder) + kUninstallerName + u" -ui " + AnsiToWide(in.exename))},
+        {uninstall, kDisplayNameValue, in.productname},
+        {uninstall, kUninstallStringValue, WideToAnsi(UninstallCommand(in.windowsfolder, in.exename))},
     };
     return plan;
 }
@@ -112,7 +82,7 @@ std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in) {
         }
         const std::u16string uninstallcaption = u"Uninstall " + display;
         links.push_back({group + StripBadNameChars(uninstallcaption) + u".lnk", UninstallerPath(in),
-                         u"-ui " + AnsiToWide(in.exename), uninstallcaption, in.windowsfolder, true});
+                         std::u16string(kUninstallSwitch) + u" " + AnsiToWide(in.exename), uninstallcaption, in.windowsfolder, true});
     }
     const std::u16string desktop = DesktopLinkPath(in);
     if (!desktop.empty()) links.push_back({desktop, program, u"", display, bare, false});

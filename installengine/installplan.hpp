@@ -4,32 +4,13 @@
 // carries these out, so every name and text here can be checked on the host.
 #pragma once
 
+#include "installengine/registration.hpp"
 #include "payload/setuptrailer.hpp"
 
 #include <string>
 #include <vector>
 
 namespace installengine {
-
-// "SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\" + exename.
-std::string AppPathsKeyFor(const std::string& exename);
-// "software\microsoft\windows\currentversion\uninstall\" + productname.
-std::string UninstallKeyFor(const std::string& productname);
-// The uninstaller's file name in the Windows folder.
-inline constexpr char16_t kUninstallerName[] = u"tallowui.exe";
-
-// The used slots of the trailer: each list ends at its first empty program
-// (services) or target (shortcuts).
-struct ServiceSlotText {
-    std::string program;  // relative to the installation folder
-    std::string name;
-};
-struct ShortcutSlotText {
-    std::string target;  // "file", or "file -switch"
-    std::string caption;
-};
-std::vector<ServiceSlotText> UsedServiceSlots(const payload::tsetuptrailer& trailer);
-std::vector<ShortcutSlotText> UsedShortcutSlots(const payload::tsetuptrailer& trailer);
 
 // A shortcut slot split at its first "-": the target part keeps everything
 // before it (a trailing blank included), the argument part starts with it.
@@ -48,8 +29,8 @@ struct InstallInputs {
     std::string productname;
     std::u16string startmenufolder;  // "\Vendor\Product" or ""
     std::string appdatafolder;
-    std::vector<ServiceSlotText> services;
-    std::vector<ShortcutSlotText> shortcuts;
+    std::vector<payload::ServiceSlot> services;
+    std::vector<payload::ShortcutSlot> shortcuts;
     std::u16string programsfolder;
     std::u16string startmenuroot;    // the user's Start Menu folder
     std::u16string desktopfolder;

@@ -1,7 +1,7 @@
 #include "installengine/protectedfolders.hpp"
 
 #include "installengine/uninstallguard.hpp"
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -26,14 +26,16 @@ constexpr DWORD kPausePerService = 1000;
 constexpr DWORD kPauseBefore90 = 100;
 constexpr DWORD kPauseBefore100 = 200;
 constexpr DWORD kPauseAfter100 = 40;
+// The stub is copied through the archive's transfer buffer.
 constexpr std::uint32_t kCopyBlock = 65536;
+static_assert(kCopyBlock <= payload::kTransferBufferSize);
 
 constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
 constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
 
 }  // namespace
 
-tinstallengine::tinstallengine(mainunit::WizardHost& host, std::u16string installerpath)
+tinstallengine::tinstallengine(InstallHost& host, std::u16string installerpath)
     : host_(host), installerpath_(std::move(installerpath)) {}
 
 tinstallengine::~tinstallengine() {
@@ -66,8 +68,8 @@ InstallInputs tinstallengine::Inputs() const {
     in.productname = productname_;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
-    in.services = UsedServiceSlots(trailer);
-    in.shortcuts = UsedShortcutSlots(trailer);
+    in.services = payload::UsedServiceSlots(trailer);
+    in.shortcuts = payload::UsedShortcutSlots(trailer);
     in.programsfolder = GetProgramsFolder();
     in.startmenuroot = GetStartMenuFolder();
     in.desktopfolder = GetDesktopFolder();
@@ -110,11 +112,11 @@ void tinstallengine::CloseRunningCopy() {
 
 void tinstallengine::RemoveEarlierServices() {
     if (!IsWin2000OrLater()) return;
-    if (ReadMachineRegString(AppPathsKeyFor(exename_), "Displayname", "").empty()) return;
-    const std::vector<ServiceSlotText> slots = UsedServiceSlots(host_.Trailer());
+    if (ReadMachineRegString(AppPathsKeyFor(exename_), kDisplaynameValue, "").empty()) return;
+    const std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (StopBefore(InstallStep::RemoveEarlierService, static_cast<int>(i))) return;
-        const ServiceSlotText& slot = slots[i];
+        const payload::ServiceSlot& slot = slots[i];
         if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
         DeleteServiceNamed(slot.name);
         ::Sleep(kPausePerService);
@@ -227,12 +229,6 @@ void tinstallengine::Execute() {
     }
 }
 
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host) { return std::make_unique<tinstallengine>(host); }
+
 }  // namespace installengine
-
-namespace mainunit {
-
-std::unique_ptr<InstallWorker> CreateInstallWorker(WizardHost& host) {
-    return std::make_unique<installengine::tinstallengine>(host);
-}
-
-}  // namespace mainunit

@@ -1,6 +1,6 @@
 // The install worker: one thread that runs the install sequence once.
 //
-// The wizard creates it suspended (CreateInstallWorker), hands over the
+// The host creates it suspended (CreateInstallWorker), hands over the
 // license offset and the product and program names, has it open the
 // archive on the GUI thread, hands over the destination folder and starts
 // it.  The thread body then, in order: asks a running copy of the product
@@ -9,15 +9,16 @@
 // the registration and installs and starts the services, creates the
 // shortcuts, and reports through SyncFinished.
 //
-// The worker reaches the wizard only through synchronised calls
+// The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
 // chunk (inside SyncProgress) and between entries.  A stop request (the
 // wizard's confirmed cancel) lets the step in hand finish and keeps every
 // later step from beginning: it is read before each earlier service is
 // removed, before the extraction, after each entry, and before the
-// uninstaller copy, the registration, each service and the shortcuts.  A stopped run reports nothing.  A
-// registration that has begun writes its record to the end; only the
-// services not yet installed are left out of it.
+// uninstaller copy, the registration, each service and the shortcuts.  A
+// stopped run reports nothing.  A registration that has begun writes its
+// record to the end; only the services not yet installed are left out of
+// it.
 //
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
@@ -27,8 +28,8 @@
 #pragma once
 
 #include "gui/thread.hpp"
+#include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
-#include "mainunit/installseam.hpp"
 #include "payload/extractionobserver.hpp"
 #include "payload/sacarchive.hpp"
 #include "setuputil/fileaccess.hpp"
@@ -48,14 +49,14 @@ enum class InstallStep {
     Shortcuts,
 };
 
-class tinstallengine : public gui::Thread, public mainunit::InstallWorker, private payload::ExtractionObserver {
+class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
 public:
     // `installerpath` is the file the archive is read from; empty means
     // the running program's own file.
-    explicit tinstallengine(mainunit::WizardHost& host, std::u16string installerpath = {});
+    explicit tinstallengine(InstallHost& host, std::u16string installerpath = {});
     ~tinstallengine() override;
 
-    // mainunit::InstallWorker
+    // InstallWorker
     void HandOver(std::int64_t licenseoffset, const std::string& productname, const std::string& exename) override;
     bool OpenArchive() override;
     std::u16string ErrorText() const override { return archive_.errortext; }
@@ -65,10 +66,6 @@ public:
     void Resume() override { gui::Thread::Resume(); }
     void Terminate() override { gui::Thread::Terminate(); }
     bool WaitFor(unsigned long milliseconds) override { return gui::Thread::WaitFor(milliseconds); }
-
-    bool Failed() const { return failed; }
-    // The Start-menu folder the last run used (with its trailing backslash).
-    const std::u16string& GroupFolderUsed() const { return groupfolder; }
 
 protected:
     void Execute() override;
@@ -93,7 +90,7 @@ private:
     void Register(const InstallInputs& in);
     void CreateShortcuts(const InstallInputs& in);
 
-    mainunit::WizardHost& host_;
+    InstallHost& host_;
     std::u16string installerpath_;
     setuputil::FileAccess uninstallerfile;
     std::u16string groupfolder;

@@ -10,11 +10,12 @@
 // as an absolute ".lnk" path, keys only with a real completing name (and
 // DeleteRegTree itself refuses the shared parents), a file association only
 // when it is the product's own.
+#include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/protectedfolders.hpp"
+#include "installengine/registration.hpp"
 #include "installengine/treedelete.hpp"
 #include "installengine/uninstallguard.hpp"
-#include "mainunit/installseam.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
 #include "setuputil/fileops.hpp"
@@ -28,10 +29,9 @@
 
 #include <windows.h>
 
-namespace mainunit {
+namespace installengine {
 
 using namespace setuputil;
-using installengine::HasCompletingName;
 
 namespace {
 
@@ -42,10 +42,9 @@ constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all
 
 void RemoveServices(const std::string& key) {
     if (!IsWin2000OrLater()) return;
-    for (int i = 0; i < 5; ++i) {
-        const std::string n = Int64ToText(i);
-        if (ReadMachineRegString(key, "service" + n, "").empty()) break;
-        const std::string name = ReadMachineRegString(key, "servicenames" + n, "");
+    for (std::size_t i = 0; i < kRegisteredServiceSlots; ++i) {
+        if (ReadMachineRegString(key, ServiceProgramValue(i), "").empty()) break;
+        const std::string name = ReadMachineRegString(key, ServiceNameValue(i), "");
         if (name.empty()) continue;
         if (IsServiceRunning(name)) StopServiceNamed(name);
         DeleteServiceNamed(name);
@@ -54,22 +53,20 @@ void RemoveServices(const std::string& key) {
 
 }  // namespace
 
-void RunUninstallSequence(WizardHost& host) {
+void RunUninstallSequence(InstallHost& host) {
     const payload::tsetuptrailer& trailer = host.Trailer();
     const std::string exename = payload::ReadShortString(trailer.exename);
     const std::string productname = payload::ReadShortString(trailer.productname);
     const std::u16string startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     const std::string appdatafolder = payload::ReadShortString(trailer.appdatafolder);
-    const HWND owner = host.WizardWindow();
+    const WindowHandle owner = host.OwnerWindow();
     // With no program name the key would be the App Paths key of every
     // program on the machine.
     const bool havekey = HasCompletingName(exename);
-    const std::string key = havekey ? installengine::AppPathsKeyFor(exename) : std::string();
+    const std::string key = havekey ? AppPathsKeyFor(exename) : std::string();
     auto read = [&](const std::string& name) { return havekey ? ReadMachineRegString(key, name, "") : std::string(); };
 
-    host.ShowInstallingPage();
-    host.SetInstallingTitle("Performing Uninstall");
-    host.SetInstallingLabel("Uninstalling " + read("displayname") + "...");
+    host.UninstallStarted("Performing Uninstall", "Uninstalling " + read(kDisplaynameValue) + "...");
     host.ProcessMessages();
 
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname)) + u" (*");
@@ -83,13 +80,13 @@ void RunUninstallSequence(WizardHost& host) {
     // that a retry needs stays too.
     std::u16string& destfolder = host.DestFolder();
     destfolder = RemoveBackslash(destfolder);
-    if (!installengine::IsRemovableFolderHere(destfolder) || !installengine::DeleteFolderTree(owner, destfolder)) return;
+    if (!IsRemovableFolderHere(destfolder) || !DeleteFolderTree(owner, destfolder)) return;
 
     if (!startmenufolder.empty()) {
         const std::u16string programs = GetProgramsFolder();
         if (!programs.empty()) {
             const std::u16string group = RemoveBackslash(RemoveBackslash(programs) + startmenufolder);
-            if (installengine::IsRemovableFolderHere(group)) installengine::DeleteFolderTree(owner, group);
+            if (IsRemovableFolderHere(group)) DeleteFolderTree(owner, group);
             RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
         }
     }
@@ -97,42 +94,42 @@ void RunUninstallSequence(WizardHost& host) {
     const std::u16string appdata = GetAppDataFolder();
     if (!appdatafolder.empty() && !appdata.empty()) {
         const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
-        if (FolderExists(settings) && installengine::IsRemovableFolderHere(settings) &&
+        if (FolderExists(settings) && IsRemovableFolderHere(settings) &&
             AskYesNo(owner, kSettingsQuestion))
-            installengine::DeleteFolderTree(owner, settings);
+            DeleteFolderTree(owner, settings);
     }
 
-    const std::string desktop = read("desktop");
+    const std::string desktop = read(kDesktopValue);
     if (!desktop.empty()) {
         std::u16string link = DecodeLetterHex(desktop);
         const std::size_t zero = link.find(u'\0');
         if (zero != std::u16string::npos) link.resize(zero);
-        if (installengine::IsShortcutFilePath(link)) RemoveFile(link);
+        if (IsShortcutFilePath(link)) RemoveFile(link);
     }
 
     const std::u16string startmenu = GetStartMenuFolder();
     if (!startmenu.empty() && HasCompletingName(StripBadNameChars(AnsiToWide(productname))))
         RemoveFile(AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk");
 
-    const std::string extension = read("fileassociations");
-    if (installengine::IsRemovableExtensionKey(extension)) {
+    const std::string extension = read(kFileAssociationsValue);
+    if (IsRemovableExtensionKey(extension)) {
         const std::string filetype = ReadClassesRegString(extension, "", "");
-        const installengine::AssociationKeys keys = installengine::AssociationKeysToRemove(extension, filetype);
+        const AssociationKeys keys = AssociationKeysToRemove(extension, filetype);
         if (!keys.filetype.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.filetype);
         if (!keys.extension.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.extension);
     }
 
     if (HasCompletingName(productname))
-        DeleteRegTree(RegRoot::LocalMachine, installengine::UninstallKeyFor(productname));
+        DeleteRegTree(RegRoot::LocalMachine, UninstallKeyFor(productname));
     if (havekey) {
         DeleteRegTree(RegRoot::LocalMachine, key);
-        DeleteRegTree(RegRoot::CurrentUser, "software\\microsoft\\windows\\currentversion\\run\\" + exename);
+        DeleteRegTree(RegRoot::CurrentUser, RunKeyFor(exename));
     }
     if (HasCompletingName(startmenufolder))
-        DeleteRegTree(RegRoot::CurrentUser, "software" + WideToAnsi(startmenufolder));
+        DeleteRegTree(RegRoot::CurrentUser, SettingsKeyFor(startmenufolder));
 
     ::Sleep(kPauseAtEnd);
-    host.ShowUninstallFinishPage();
+    host.UninstallFinished();
 }
 
-}  // namespace mainunit
+}  // namespace installengine

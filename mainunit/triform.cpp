@@ -3,6 +3,7 @@
 #include "choosedir/tdir.hpp"
 #include "gui/application.hpp"
 #include "gui/dialogs.hpp"
+#include "installengine/registration.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
 #include "mainunit/wizardtexts.hpp"
@@ -162,7 +163,7 @@ void Triform::StartupFailed(const std::u16string& message) {
 
 void Triform::FormCreate() {
     installfailed_ = false;
-    uninstallmode_ = setuputil::GetParamW(1) == u"-ui";
+    uninstallmode_ = setuputil::GetParamW(1) == installengine::kUninstallSwitch;
     FormResize();
     if (uninstallmode_) LoadUninstallMode();
     else LoadInstallMode();
@@ -233,7 +234,7 @@ void Triform::NextClick() {
         back.SetEnabled(false);
         RunLayout();
         cancel.Focus();
-        engine_ = CreateInstallWorker(*this);
+        engine_ = installengine::CreateInstallWorker(*this);
         engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                           payload::ReadShortString(trailer_.exename));
         if (!engine_->OpenArchive())
@@ -246,7 +247,7 @@ void Triform::NextClick() {
     } else if (CurrentPage() == &welcomepage) {
         if (uninstallmode_) {
             uninstalling_ = true;
-            RunUninstallSequence(*this);
+            installengine::RunUninstallSequence(*this);
             uninstalling_ = false;
             return;
         }
@@ -345,19 +346,19 @@ void Triform::InstallFinished() {
     ShowFinishButtons();
 }
 
-// --- the uninstall sequence's view of the wizard ---
+// --- the uninstall sequence's events ---
 
-void Triform::ShowInstallingPage() { ShowPage(installingpage); }
-
-void Triform::SetInstallingTitle(const std::string& text) { installingtitle.SetText(AnsiToWide(text)); }
-
-void Triform::SetInstallingLabel(const std::string& text) { installinglabel.SetText(AnsiToWide(text)); }
+void Triform::UninstallStarted(const std::string& title, const std::string& label) {
+    ShowPage(installingpage);
+    installingtitle.SetText(AnsiToWide(title));
+    installinglabel.SetText(AnsiToWide(label));
+}
 
 void Triform::ProcessMessages() {
     if (gui::Application* application = gui::Application::Current()) application->ProcessMessages();
 }
 
-void Triform::ShowUninstallFinishPage() {
+void Triform::UninstallFinished() {
     ShowPage(uninstallfinishpage);
     RunLayout();
     ShowFinishButtons();

@@ -10,7 +10,7 @@
 
 #include "gui/form.hpp"
 #include "gui/widgets.hpp"
-#include "mainunit/installseam.hpp"
+#include "installengine/installhost.hpp"
 #include "payload/setuptrailer.hpp"
 #include "setuputil/fileaccess.hpp"
 
@@ -23,7 +23,7 @@ class Tdir;
 
 namespace mainunit {
 
-class Triform : public gui::Form, public WizardHost {
+class Triform : public gui::Form, public installengine::InstallHost {
 public:
     // Builds the form and its components (hidden) and runs FormCreate.
     // `sidepicture` is shown on five pages and must outlive the form.
@@ -44,18 +44,16 @@ public:
     void changeClick();
     void finishClick();
 
-    // WizardHost.
+    // installengine::InstallHost.
     const payload::tsetuptrailer& Trailer() const override { return trailer_; }
-    HWND WizardWindow() const override { return Handle(); }
+    setuputil::WindowHandle OwnerWindow() const override { return Handle(); }
     void SetInstallProgress(int position) override { installprogress.SetPosition(position); }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;
     std::u16string& DestFolder() override { return destfolder_; }
-    void ShowInstallingPage() override;
-    void SetInstallingTitle(const std::string& text) override;
-    void SetInstallingLabel(const std::string& text) override;
+    void UninstallStarted(const std::string& title, const std::string& label) override;
     void ProcessMessages() override;
-    void ShowUninstallFinishPage() override;
+    void UninstallFinished() override;
 
     bool UninstallMode() const { return uninstallmode_; }
 
@@ -74,7 +72,7 @@ private:
     payload::tsetuptrailer trailer_{};
     std::string licensetext_;
     std::u16string destfolder_;
-    std::unique_ptr<InstallWorker> engine_;
+    std::unique_ptr<installengine::InstallWorker> engine_;
     bool installfailed_ = false;
 
     setuputil::ScopedFileAccess setupfile_;  // the installer, open while the program runs

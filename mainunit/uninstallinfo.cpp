@@ -1,5 +1,6 @@
 #include "mainunit/uninstallinfo.hpp"
 
+#include "installengine/registration.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/textconv.hpp"
 
@@ -13,27 +14,23 @@ std::string CutTo255(const std::string& text) { return text.size() > 255 ? text.
 
 }  // namespace
 
-std::string AppPathsKey(const std::string& exename) {
-    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + exename;
-}
-
 bool LoadUninstallInfo(const std::u16string& programname, const MachineStringReader& read,
                        payload::tsetuptrailer& trailer, std::u16string& destfolder) {
     const std::string exename = CutTo255(setuputil::WideToAnsi(programname));
     payload::WriteShortString(trailer.exename, exename);
-    const std::string key = AppPathsKey(exename);
+    const std::string key = installengine::AppPathsKeyFor(exename);
 
-    const std::string productname = CutTo255(read(key, "Displayname"));
+    const std::string productname = CutTo255(read(key, installengine::kDisplaynameValue));
     payload::WriteShortString(trailer.productname, productname);
-    destfolder = setuputil::DecodeLetterHex(read(key, "Path"));
+    destfolder = setuputil::DecodeLetterHex(read(key, installengine::kPathValue));
 
     char16_t startmenu[setuputil::kWideBufferUnits] = {};
-    setuputil::CopyToWideBuffer(startmenu, setuputil::DecodeLetterHex(read(key, "Startpath")));
+    setuputil::CopyToWideBuffer(startmenu, setuputil::DecodeLetterHex(read(key, installengine::kStartpathValue)));
     static_assert(setuputil::kWideBufferUnits <= payload::kWideFieldUnits);
     std::memset(trailer.startmenufolder, 0, sizeof(trailer.startmenufolder));
     std::memcpy(trailer.startmenufolder, startmenu, sizeof(startmenu));
 
-    payload::WriteShortString(trailer.appdatafolder, CutTo255(read(key, "AppData")));
+    payload::WriteShortString(trailer.appdatafolder, CutTo255(read(key, installengine::kAppDataValue)));
     return !destfolder.empty() && !productname.empty();
 }
 

@@ -1,5 +1,5 @@
-// Uninstall mode's start-up: the product's registration values, read from
-// its "App Paths" key below HKEY_LOCAL_MACHINE, into the wizard's trailer
+// Uninstall mode's start-up: the product's registration values
+// (installengine/registration.hpp), read from its App Paths key, into the wizard's trailer
 // copy and destination folder.
 //
 // The registry is reached through a reader function (key path, value name
@@ -15,9 +15,6 @@
 namespace mainunit {
 
 using MachineStringReader = std::function<std::string(const std::string& keypath, const std::string& name)>;
-
-// "SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\" + exename.
-std::string AppPathsKey(const std::string& exename);
 
 // Fills `exename` (from `programname`), `productname`, `startmenufolder`
 // and `appdatafolder` of a zeroed `trailer`, and `destfolder`.  Texts are

@@ -12,6 +12,8 @@
 // significant first, added to the symbol's base value.
 #pragma once
 
+#include "payload/sacformat.hpp"
+
 #include <cstdint>
 
 namespace payload::lzcode {
@@ -22,6 +24,10 @@ inline constexpr std::uint32_t kMinLength = 3;
 inline constexpr std::uint32_t kMaxLength = 259;
 inline constexpr std::uint32_t kMaxDistance = 65536;
 inline constexpr std::uint32_t kDistanceCodeBits = 5;
+
+// The window is the chunk: a reference may reach back to the chunk's first
+// byte and no further, since every chunk is decoded on its own.
+static_assert(kMaxDistance == kMaxChunkBytes);
 
 inline constexpr std::uint16_t kLengthBase[kLengthSymbols] = {
     3,  4,  5,  6,  7,  8,  9,  10, 11,  12,  14,  16,  18,  20,  24,
@@ -40,6 +46,10 @@ inline constexpr std::uint8_t kDistanceExtra[kDistanceSymbols] = {
     0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4,  4,  5,  5,  6,  6,
     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14,
 };
+
+// The last symbols reach exactly the longest match and the window's end.
+static_assert(kLengthBase[kLengthSymbols - 1] == kMaxLength);
+static_assert(kDistanceBase[kDistanceSymbols - 1] + (1u << kDistanceExtra[kDistanceSymbols - 1]) - 1 == kMaxDistance);
 
 // Code word and its length in bits of a length symbol (0..29).
 constexpr std::uint32_t LengthCode(int symbol) { return symbol < 24 ? symbol : 0xC0 + (symbol - 24); }

@@ -14,4 +14,24 @@ bool WriteWideField(WideField& field, const std::u16string& text) {
     return true;
 }
 
+std::vector<ServiceSlot> UsedServiceSlots(const tsetuptrailer& trailer) {
+    std::vector<ServiceSlot> slots;
+    for (std::size_t i = 0; i < kServiceSlots; ++i) {
+        std::string program = ReadShortString(trailer.serviceprograms[i]);
+        if (program.empty()) break;
+        slots.push_back({std::move(program), ReadShortString(trailer.servicenames[i])});
+    }
+    return slots;
+}
+
+std::vector<ShortcutSlot> UsedShortcutSlots(const tsetuptrailer& trailer) {
+    std::vector<ShortcutSlot> slots;
+    for (std::size_t i = 0; i < kShortcutSlots; ++i) {
+        std::string target = ReadShortString(trailer.shortcuttargets[i]);
+        if (target.empty()) break;
+        slots.push_back({std::move(target), ReadShortString(trailer.shortcutcaptions[i])});
+    }
+    return slots;
+}
+
 }  // namespace payload

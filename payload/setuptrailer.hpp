@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 static_assert(std::endian::native == std::endian::little, "the on-disk records are little-endian");
 
@@ -105,5 +106,20 @@ bool WriteShortString(ShortString<N>& field, const std::string& text) {
 std::u16string ReadWideField(const WideField& field);
 // Refuses a text of more than 1,024 units or one holding a zero unit.
 bool WriteWideField(WideField& field, const std::u16string& text);
+
+// One service or shortcut slot of the trailer, as texts.
+struct ServiceSlot {
+    std::string program;  // relative to the installation folder
+    std::string name;
+};
+struct ShortcutSlot {
+    std::string target;   // relative to the installation folder; "-args" may follow
+    std::string caption;
+};
+
+// The used slots: each list ends at its first slot with an empty program
+// (services) or target (shortcuts); slots after it are never read.
+std::vector<ServiceSlot> UsedServiceSlots(const tsetuptrailer& trailer);
+std::vector<ShortcutSlot> UsedShortcutSlots(const tsetuptrailer& trailer);
 
 }  // namespace payload

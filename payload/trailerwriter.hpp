@@ -10,16 +10,6 @@
 
 namespace payload {
 
-struct ServiceSlot {
-    std::string program;  // relative to the installation folder
-    std::string name;
-};
-
-struct ShortcutSlot {
-    std::string target;   // relative to the installation folder; "-args" may follow
-    std::string caption;
-};
-
 // 8-bit texts are in the target system's code page.
 struct TrailerFields {
     std::string productname;

@@ -16,7 +16,8 @@
 //
 // A length symbol is followed by its extra bits, a 5-bit distance symbol
 // and the distance's extra bits; extra bits are read most significant first.
-// Tables are in tsmufflz.cpp (and mirrored by tools/lz/lzencoder.cpp).
+// The code tables are in payload/lzcode.hpp, shared with the encoder in
+// tools/lz.
 //
 // Decoding is total: every bit pattern decodes to something and nothing is
 // reported.  A back-reference reaching before the chunk's first byte writes
@@ -29,6 +30,8 @@
 // number of chunks (and threads).
 #pragma once
 
+#include "payload/sacformat.hpp"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -36,11 +39,8 @@ namespace payload {
 
 class tsmufflz {
 public:
-    // Most bytes one chunk decodes to.
-    static constexpr std::uint32_t kMaxChunkBytes = 65536;
-    // Size the archive reader gives its transfer buffers.  The decoder itself
-    // writes at most kMaxChunkBytes bytes.
-    static constexpr std::size_t kBufferBytes = kMaxChunkBytes + 1;
+    // Most bytes one chunk decodes to: the archive's chunk limit.
+    static constexpr std::uint32_t kMaxChunkBytes = payload::kMaxChunkBytes;
 
     // Decodes the stream of `bitcount` bits at `input` into `output`.
     // Reads at most ceil(bitcount / 8) bytes of `input` and writes at most

@@ -1,78 +1,13 @@
-// On POSIX hosts the 8-bit code page is UTF-8.
+// On POSIX hosts the 8-bit code page is UTF-8 (setuputil/utf8.hpp).
 #include "setuputil/codepage.hpp"
 
-#include <cstdint>
+#include "setuputil/utf8.hpp"
 
 namespace setuputil {
 
-std::string WideToAnsi(const std::u16string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            out.push_back('?');  // a lone surrogate has no UTF-8 form
-            continue;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string WideToAnsi(const std::u16string& text) { return Utf16ToUtf8(text); }
 
-std::u16string AnsiToWide(const std::string& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned b = s[i];
-        std::uint32_t c = 0;
-        std::size_t extra = 0;
-        if (b < 0x80) { c = b; }
-        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
-        else { out.push_back(u'\uFFFD'); ++i; continue; }
-        bool good = i + extra < n;
-        for (std::size_t k = 1; good && k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) good = false;
-            else c = (c << 6) | (s[i + k] & 0x3Fu);
-        }
-        static constexpr std::uint32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (!good || c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
-}
+std::u16string AnsiToWide(const std::string& text) { return Utf8ToUtf16Replacing(text); }
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "setuputil/codepage.hpp"
 
 #include "setuputil/platform.hpp"
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <windows.h>
 

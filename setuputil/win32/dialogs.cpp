@@ -1,6 +1,6 @@
 #include "setuputil/dialogs.hpp"
 
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <windows.h>
 

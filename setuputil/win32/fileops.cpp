@@ -5,7 +5,7 @@
 #include "setuputil/pathrules.hpp"
 #include "setuputil/platform.hpp"
 #include "setuputil/widestr.hpp"
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <windows.h>
 

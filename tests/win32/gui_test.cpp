@@ -6,7 +6,7 @@
 #include "gui/shelltree.hpp"
 #include "gui/thread.hpp"
 #include "gui/widgets.hpp"
-#include "setuputil/win32/wintext.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>

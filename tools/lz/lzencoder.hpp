@@ -20,6 +20,8 @@
 // bit count 0 ends its entry; store an empty file as that single chunk.
 #pragma once
 
+#include "payload/sacformat.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,9 +29,11 @@
 
 namespace lz {
 
-inline constexpr std::size_t kMaxPieceBytes = 65536;
+// A piece is one chunk of the archive.
+inline constexpr std::size_t kMaxPieceBytes = payload::kMaxChunkBytes;
 inline constexpr int kMinLevel = 1;
 inline constexpr int kMaxLevel = 9;
+// The level a build uses unless told otherwise.
 inline constexpr int kDefaultLevel = 6;
 
 // Bytes a stream of `bitcount` bits occupies in whole 8-byte blocks.

@@ -47,7 +47,7 @@ struct InstallerInput {
     std::string licensetext;            // 8-bit text; empty: no license page
     payload::TrailerFields fields;      // offsets and haslicense are filled in here
     std::vector<ArchiveItem> items;
-    int level = 6;                      // 0: plain chunks only, else 1..9
+    int level = lz::kDefaultLevel;      // 0: plain chunks only, else 1..9
     double created = 0;                 // the header's day count
     std::int64_t maxbytes = kMaxInstallerBytes;  // tests lower it
 };

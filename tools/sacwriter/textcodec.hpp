@@ -6,13 +6,16 @@
 // UTF-8, unpaired surrogates, characters Windows-1252 lacks.
 #pragma once
 
+#include "setuputil/utf8.hpp"
+
 #include <string>
 
 namespace sacwriter {
 
-bool Utf8ToUtf16(const std::string& text, std::u16string& out);
-// Unpaired surrogates come out as U+FFFD.
-std::string Utf16ToUtf8(const std::u16string& text);
+// UTF-8 and UTF-16 through the system's one codec (unpaired surrogates come
+// out as U+FFFD).
+using setuputil::Utf16ToUtf8;
+using setuputil::Utf8ToUtf16;
 
 bool Utf8ToCp1252(const std::string& text, std::string& out);
 // The five byte values Windows-1252 leaves undefined come out as U+FFFD.

@@ -87,7 +87,8 @@ class TerminalProgress final : public payload::ExtractionObserver {
 public:
     TerminalProgress() : enabled_(TALLOWIN_ISATTY(TALLOWIN_FILENO(stderr)) != 0) {}
     void SyncProgress(int progress) override { Draw(progress * 100 / 90); }
-    void RequestTermination() override { stop_ = true; }
+    // The failed entry reports itself and the command ends there.
+    void RequestTermination() override {}
     void Draw(int percent) {
         if (!enabled_ || percent == last_) return;
         last_ = percent;
@@ -98,11 +99,9 @@ public:
     void Finish() {
         if (enabled_ && last_ >= 0) std::cerr << "\n";
     }
-    bool stopped() const { return stop_; }
 
 private:
     bool enabled_;
-    bool stop_ = false;
     int last_ = -1;
 };
 
@@ -181,9 +180,8 @@ int RunInfo(const fs::path& path, bool json) {
     const payload::tsetuptrailer& t = installer->trailer;
     const std::string startmenu = Utf16ToUtf8(payload::ReadWideField(t.startmenufolder));
     const std::string subfolder = Utf16ToUtf8(payload::ReadWideField(t.defaultsubfolder));
-    std::size_t services = 0, shortcuts = 0;
-    while (services < payload::kServiceSlots && t.serviceprograms[services].length != 0) ++services;
-    while (shortcuts < payload::kShortcutSlots && t.shortcuttargets[shortcuts].length != 0) ++shortcuts;
+    const std::size_t services = payload::UsedServiceSlots(t).size();
+    const std::size_t shortcuts = payload::UsedShortcutSlots(t).size();
     const std::size_t entries = installer->archive.entrylist.size();
 
     if (json) {

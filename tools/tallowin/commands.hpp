@@ -7,6 +7,8 @@
 // own message text.
 #pragma once
 
+#include "tools/sacwriter/sacwriter.hpp"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,7 +24,7 @@ struct BuildOptions {
     std::filesystem::path product;
     std::filesystem::path output;
     std::filesystem::path stub;      // empty: setup.exe beside this program
-    int level = 6;
+    int level = lz::kDefaultLevel;
     std::optional<std::int64_t> sourcedateepoch;
 };
 

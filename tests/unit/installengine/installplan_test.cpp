@@ -50,11 +50,11 @@ TEST(UsedSlots, EndAtTheFirstEmptySlot) {
     // A used slot after an empty one is never reached.
     ASSERT_TRUE(payload::WriteShortString(trailer.serviceprograms[3], "late.exe"));
     ASSERT_TRUE(payload::WriteShortString(trailer.shortcuttargets[2], "late.txt"));
-    const auto services = UsedServiceSlots(trailer);
+    const auto services = payload::UsedServiceSlots(trailer);
     ASSERT_EQ(services.size(), 2u);
     EXPECT_EQ(services[1].program, "b.exe");
     EXPECT_EQ(services[1].name, "B");
-    const auto shortcuts = UsedShortcutSlots(trailer);
+    const auto shortcuts = payload::UsedShortcutSlots(trailer);
     ASSERT_EQ(shortcuts.size(), 1u);
     EXPECT_EQ(shortcuts[0].caption, "X");
 }

@@ -18,7 +18,7 @@ constexpr std::uint8_t kUntouched = 0xEE;
 
 // Decodes into a full-size buffer whose unused bytes hold kUntouched.
 std::vector<std::uint8_t> Decode(const std::uint8_t* in, std::uint32_t bits, std::vector<std::uint8_t>* whole = nullptr) {
-    std::vector<std::uint8_t> out(tsmufflz::kBufferBytes, kUntouched);
+    std::vector<std::uint8_t> out(payload::kTransferBufferSize, kUntouched);
     std::uint32_t n = bits;
     tsmufflz{}.DecodeChunk(in, out.data(), n);
     EXPECT_LE(n, tsmufflz::kMaxChunkBytes);

@@ -93,7 +93,7 @@ std::uint32_t RoundTrip(const Sample& s, int level, lz::LzEncoder& encoder) {
             ADD_FAILURE() << s.name << " level " << level << ": padding bit " << bit << " set";
             break;
         }
-    Bytes out(payload::tsmufflz::kBufferBytes);
+    Bytes out(payload::kTransferBufferSize);
     std::uint32_t n = bits;
     payload::tsmufflz{}.DecodeChunk(stream.data(), out.data(), n);
     out.resize(n);

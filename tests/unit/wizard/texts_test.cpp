@@ -1,4 +1,5 @@
 // The wizard's texts and the uninstall mode's reading of the registration.
+#include "installengine/registration.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardtexts.hpp"
 #include "setuputil/textconv.hpp"
@@ -115,7 +116,7 @@ TEST(UninstallInfo, LongValuesAreCutToTheirFields) {
     FakeRegistry registry;
     const std::string longName(300, 'n');
     const std::u16string longExe(300, u'e');
-    const std::string key = mainunit::AppPathsKey(std::string(255, 'e'));
+    const std::string key = installengine::AppPathsKeyFor(std::string(255, 'e'));
     registry.values[{key, "Displayname"}] = longName;
     registry.values[{key, "Path"}] = setuputil::EncodeLetterHex(u"C:\\P");
     registry.values[{key, "Startpath"}] = setuputil::EncodeLetterHex(std::u16string(600, u's'));

@@ -34,7 +34,7 @@ const std::string kServiceB = "TallowinStopSvcB";
 // as a Yes to the cancel question does when the worker is there.
 class StoppedAt : public tinstallengine {
 public:
-    StoppedAt(mainunit::WizardHost& host, std::u16string installer, InstallStep step, int slot)
+    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot)
         : tinstallengine(host, std::move(installer)), step_(step), slot_(slot) {}
     ~StoppedAt() override { WaitFor(60000); }  // the body calls BeforeStep: end it while we exist
     bool reached = false;

@@ -3,7 +3,7 @@
 // registry, services and shortcut files the engine leaves.
 #pragma once
 
-#include "mainunit/installseam.hpp"
+#include "installengine/installhost.hpp"
 #include "payload/setuptrailer.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
 
@@ -16,7 +16,7 @@
 
 namespace enginetest {
 
-class TestHost : public mainunit::WizardHost {
+class TestHost : public installengine::InstallHost {
 public:
     payload::tsetuptrailer trailer{};
     std::vector<int> positions;
@@ -27,7 +27,7 @@ public:
     std::function<void(int)> onprogress;
 
     const payload::tsetuptrailer& Trailer() const override { return trailer; }
-    HWND WizardWindow() const override { return nullptr; }
+    HWND OwnerWindow() const override { return nullptr; }
     void SetInstallProgress(int position) override {
         positions.push_back(position);
         if (onprogress) onprogress(position);
@@ -35,9 +35,11 @@ public:
     void SetInstallFailed(bool failed) override { failedflag = failed; }
     void InstallFinished() override { ++finished; }
     std::u16string& DestFolder() override { return destfolder; }
-    void ShowInstallingPage() override { events.push_back("installing page"); }
-    void SetInstallingTitle(const std::string& text) override { events.push_back("title " + text); }
-    void SetInstallingLabel(const std::string& text) override { events.push_back("label " + text); }
+    void UninstallStarted(const std::string& title, const std::string& label) override {
+        events.push_back("installing page");
+        events.push_back("title " + title);
+        events.push_back("label " + label);
+    }
     void ProcessMessages() override {
         MSG message{};
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -45,7 +47,7 @@ public:
             ::DispatchMessageW(&message);
         }
     }
-    void ShowUninstallFinishPage() override { events.push_back("finish page"); }
+    void UninstallFinished() override { events.push_back("finish page"); }
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file);

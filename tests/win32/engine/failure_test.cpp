@@ -142,7 +142,7 @@ TEST(EngineEdges, PausedWorkerWaitsAndGoesOnWithNothingSkipped) {
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
-    mainunit::RunUninstallSequence(cleanup);
+    installengine::RunUninstallSequence(cleanup);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
 }
 
@@ -158,7 +158,7 @@ TEST(EngineEdges, EmptyArchiveGoesStraightTo90_95_100) {
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
-    mainunit::RunUninstallSequence(cleanup);
+    installengine::RunUninstallSequence(cleanup);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
     EXPECT_FALSE(fs::exists(fs::path(GetProgramsFolder()) / "Calderic" / "Tallowin Engine Edge"));
 }
@@ -212,7 +212,7 @@ TEST(EngineEdges, AShortcutThatCannotBeSavedIsSkippedAndTheRestAreMade) {
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
-    mainunit::RunUninstallSequence(cleanup);
+    installengine::RunUninstallSequence(cleanup);
     EXPECT_FALSE(fs::exists(group));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
 }
@@ -251,7 +251,7 @@ TEST(UninstallGuard, AProgramFolderTheGuardRefusesStopsTheSequenceWithEveryKeyKe
     for (const std::u16string& refused : {dir.wide(u"a\\..\\victim"), std::u16string(u"victim"), std::u16string()}) {
         host.events.clear();
         host.destfolder = refused;
-        mainunit::RunUninstallSequence(host);
+        installengine::RunUninstallSequence(host);
         EXPECT_TRUE(fs::exists(dir.path() / "victim" / "keep.txt"));
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey)) << WideToAnsi(refused);
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, uninstallKey)) << WideToAnsi(refused);
@@ -281,7 +281,7 @@ TEST(UninstallGuard, ASharedFileTypeAndADesktopValueThatIsNoShortcutStay) {
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwshared");
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(notalink.u16string()));
     host.destfolder = dir.wide(u"Prog");
-    mainunit::RunUninstallSequence(host);
+    installengine::RunUninstallSequence(host);
     EXPECT_EQ(host.events.back(), "finish page");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
     EXPECT_EQ(RegValue(HKEY_CLASSES_ROOT, ".tlwshared", ""), "txtfile");
@@ -295,7 +295,7 @@ TEST(UninstallGuard, ASharedFileTypeAndADesktopValueThatIsNoShortcutStay) {
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwbare");
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(link.u16string()));
     host.events.clear();
-    mainunit::RunUninstallSequence(host);
+    installengine::RunUninstallSequence(host);
     EXPECT_EQ(host.events.back(), "finish page");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".tlwbare"));
     EXPECT_FALSE(fs::exists(link));

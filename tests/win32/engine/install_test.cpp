@@ -104,7 +104,7 @@ void RunUninstall(TestHost& host, const std::string& exename) {
     ASSERT_TRUE(mainunit::LoadUninstallInfo(
         W(exename), [](const std::string& key, const std::string& name) { return ReadMachineRegString(key, name, ""); },
         host.trailer, host.destfolder));
-    mainunit::RunUninstallSequence(host);
+    installengine::RunUninstallSequence(host);
 }
 
 fs::path Programs() { return fs::path(GetProgramsFolder()); }

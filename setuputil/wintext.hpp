@@ -1,5 +1,5 @@
 // Views of our UTF-16 strings as the wchar_t strings the wide Win32 calls take
-// (both are 16-bit on Windows).
+// (both are 16-bit on Windows).  Windows builds only.
 #pragma once
 
 #include <string>

@@ -1,0 +1,71 @@
+// What the install engine asks of the program that hosts it, and what it
+// offers in return.
+//
+// The host (the wizard, or a test stand-in) implements InstallHost; every
+// call reaches it on the GUI thread -- the trailer copy, the owner window for
+// questions, the targets of the worker's synchronised progress and
+// completion calls, and the events of the uninstall sequence, which the
+// host turns into page and text changes of its own.
+//
+// The engine implements InstallWorker (the worker thread as the host sees
+// it) and the two functions at the end.  The host calls, in this order:
+// CreateInstallWorker (suspended), HandOver, OpenArchive, SetInstallFolder,
+// Start; then Suspend/Resume around its cancel question, and Terminate plus
+// WaitFor when a cancel is confirmed.  It owns the worker until the program
+// ends.
+#pragma once
+
+#include "payload/setuptrailer.hpp"
+#include "setuputil/windowhandle.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace installengine {
+
+class InstallHost {
+public:
+    virtual ~InstallHost() = default;
+
+    virtual const payload::tsetuptrailer& Trailer() const = 0;
+    // Owner window of message boxes.
+    virtual setuputil::WindowHandle OwnerWindow() const = 0;
+
+    // Install: what SyncProgress and SyncFinished reach.
+    virtual void SetInstallProgress(int position) = 0;
+    virtual void SetInstallFailed(bool failed) = 0;
+    virtual void InstallFinished() = 0;
+
+    // Uninstall: the installed program folder (the sequence may rewrite it)
+    // and the events of the sequence.  UninstallStarted comes first, with
+    // the title and the progress text to show while it runs;
+    // ProcessMessages lets the host repaint between steps; UninstallFinished
+    // comes last, after the final step (not after a stop).
+    virtual std::u16string& DestFolder() = 0;
+    virtual void UninstallStarted(const std::string& title, const std::string& label) = 0;
+    virtual void ProcessMessages() = 0;
+    virtual void UninstallFinished() = 0;
+};
+
+class InstallWorker {
+public:
+    virtual ~InstallWorker() = default;
+    virtual void HandOver(std::int64_t licenseoffset, const std::string& productname, const std::string& exename) = 0;
+    virtual bool OpenArchive() = 0;
+    virtual std::u16string ErrorText() const = 0;
+    virtual void SetInstallFolder(const std::u16string& folder) = 0;
+    virtual void Start() = 0;
+    virtual void Suspend() = 0;
+    virtual void Resume() = 0;
+    virtual void Terminate() = 0;
+    // Waits, handling messages, until the worker's thread body has returned;
+    // false when it is still running after `milliseconds`.
+    virtual bool WaitFor(unsigned long milliseconds) = 0;
+};
+
+// Both run on the GUI thread.
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host);
+void RunUninstallSequence(InstallHost& host);
+
+}  // namespace installengine

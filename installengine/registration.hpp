@@ -1,0 +1,68 @@
+// The registration record: how an installation is found again.
+//
+// The uninstaller left in the Windows folder is the bare stub, so everything
+// the uninstall needs beyond the program's file name lives in two keys under
+// HKEY_LOCAL_MACHINE.  This header is the one place that names them and
+// their values; the install sequence writes them (installplan.hpp), start-up
+// in uninstall mode and the uninstall sequence read them back, and the
+// uninstall removes both keys as whole trees.
+//
+//   App Paths key  "SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\" + exename
+//     (default)         full path of the main program
+//     "Path"            letter-hex of the installation folder as given
+//     "Displayname"     product name; non-empty means "installed"
+//     "Startpath"       letter-hex of the Start-menu folder
+//     "Desktop"         letter-hex of the desktop shortcut's path
+//     "AppData"         settings folder name, possibly empty
+//     "service" + n     program of service slot n (0..4), used slots only
+//     "servicenames" + n  name of service slot n
+//     "fileassociations"  an extension key under HKEY_CLASSES_ROOT (read only)
+//   uninstall key  "software\microsoft\windows\currentversion\uninstall\" + productname
+//     "DisplayName", "UninstallString"
+//
+// Every value is an 8-bit string; names are matched without regard to case.
+// The service values form a list that ends at the first empty or missing
+// "service" + n: slots of an earlier, larger installation stay and are read
+// as part of it.
+#pragma once
+
+#include "payload/setuptrailer.hpp"
+
+#include <cstddef>
+#include <string>
+
+namespace installengine {
+
+std::string AppPathsKeyFor(const std::string& exename);
+std::string UninstallKeyFor(const std::string& productname);
+// Removed by the uninstall although nothing here writes them: the product's
+// Run entry and its per-user settings key ("software" + "\Vendor\Product").
+std::string RunKeyFor(const std::string& exename);
+std::string SettingsKeyFor(const std::u16string& startmenufolder);
+
+// App Paths key values.
+inline constexpr char kProgramValue[] = "";  // the default value
+inline constexpr char kPathValue[] = "Path";
+inline constexpr char kDisplaynameValue[] = "Displayname";
+inline constexpr char kStartpathValue[] = "Startpath";
+inline constexpr char kDesktopValue[] = "Desktop";
+inline constexpr char kAppDataValue[] = "AppData";
+inline constexpr char kFileAssociationsValue[] = "fileassociations";
+// "service" + n and "servicenames" + n, n in decimal.
+std::string ServiceProgramValue(std::size_t slot);
+std::string ServiceNameValue(std::size_t slot);
+// One pair of service values per service slot of the trailer.
+inline constexpr std::size_t kRegisteredServiceSlots = payload::kServiceSlots;
+
+// Uninstall key values.
+inline constexpr char kDisplayNameValue[] = "DisplayName";
+inline constexpr char kUninstallStringValue[] = "UninstallString";
+
+// The uninstaller's file name in the Windows folder, and the command line
+// that runs it for `exename`: the Windows folder, a backslash,
+// "tallowui.exe -ui " and the program name, unquoted.
+inline constexpr char16_t kUninstallerName[] = u"tallowui.exe";
+inline constexpr char16_t kUninstallSwitch[] = u"-ui";
+std::u16string UninstallCommand(const std::u16string& windowsfolder, const std::string& exename);
+
+}  // namespace installengine
