@@ -23,7 +23,7 @@ Tdir::Tdir(gui::Form& owner) : owner_(owner) {
 }
 
 void Tdir::FormCreate() {
-    invalidfoldermsg_ = "You have not specified a valid folder.\nPlease select a folder and click OK.";
+    invalidfoldermsg_ = kInvalidFolderMessage;
     FormResize();
 }
 

@@ -11,6 +11,11 @@
 
 namespace choosedir {
 
+// Shown when OK finds no usable folder; the wizard shows it too for a
+// destination typed by hand that is not an absolute folder.
+inline constexpr char kInvalidFolderMessage[] =
+    "You have not specified a valid folder.\nPlease select a folder and click OK.";
+
 class Tdir : public gui::Form {
 public:
     // Builds the dialog (hidden), owned by `owner`, and runs FormCreate.

@@ -15,7 +15,7 @@
 #include <windows.h>
 
 #include <exception>
-#include <stdexcept>
+#include <vector>
 
 namespace installengine {
 
@@ -33,13 +33,6 @@ static_assert(kCopyBlock <= payload::kTransferBufferSize);
 
 constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
 constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
-
-// Raised when a shortcut file cannot be saved; it ends the run as an
-// installation error like a refused registry write.
-class ShortcutError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 }  // namespace
 
@@ -109,6 +102,13 @@ void tinstallengine::SyncFinished() {
     });
 }
 
+void tinstallengine::BeforeStep(InstallStep, int) {}
+
+bool tinstallengine::StopBefore(InstallStep step, int slot) {
+    BeforeStep(step, slot);
+    return Terminated();
+}
+
 void tinstallengine::CloseRunningCopy() {
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname_)) + u" (*");
     if (WindowHandle window = FindWindowByTitle(pattern)) SendCloseRequest(window);
@@ -117,7 +117,10 @@ void tinstallengine::CloseRunningCopy() {
 void tinstallengine::RemoveEarlierServices() {
     if (!IsWin2000OrLater()) return;
     if (ReadMachineRegString(AppPathsKeyFor(exename_), kDisplaynameValue, "").empty()) return;
-    for (const payload::ServiceSlot& slot : payload::UsedServiceSlots(host_.Trailer())) {
+    const std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (StopBefore(InstallStep::RemoveEarlierService, static_cast<int>(i))) return;
+        const payload::ServiceSlot& slot = slots[i];
         if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
         DeleteServiceNamed(slot.name);
         ::Sleep(kPausePerService);
@@ -161,7 +164,11 @@ void tinstallengine::Register(const InstallInputs& in) {
             registry.WriteString(v.key, v.name, v.value);
     };
     for (const RegValue& v : plan.appvalues) write(v);
-    for (const ServiceInstall& service : plan.services) {
+    for (std::size_t i = 0; i < plan.services.size(); ++i) {
+        // A stop leaves the services not yet installed out of the record;
+        // the uninstall values below still complete it.
+        if (StopBefore(InstallStep::Service, static_cast<int>(i))) break;
+        const ServiceInstall& service = plan.services[i];
         if (InstallService(service.name, service.programpath)) StartServiceNamed(service.name);
         write(service.programvalue);
         write(service.namevalue);
@@ -172,10 +179,11 @@ void tinstallengine::Register(const InstallInputs& in) {
 void tinstallengine::CreateShortcuts(const InstallInputs& in) {
     groupfolder = GroupFolder(in);
     const bool havegroup = !groupfolder.empty() && ForceFolders(groupfolder);
+    // A shortcut that cannot be saved is skipped: the product is installed
+    // and registered, and the other shortcuts are still made.
     for (const ShortcutSpec& link : PlanShortcuts(in)) {
         if (link.ingroup && !havegroup) continue;
-        if (!CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile))
-            throw ShortcutError("Unable to create shortcut " + WideToAnsi(link.linkfile));
+        CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile);
     }
 }
 
@@ -193,6 +201,7 @@ void tinstallengine::Execute() {
 
         CloseRunningCopy();
         RemoveEarlierServices();
+        if (StopBefore(InstallStep::Extraction)) return;
 
         for (std::size_t index = 0; index < archive_.entrylist.size(); ++index) {
             if (!archive_.ExtractEntry(index, this)) {
@@ -210,9 +219,12 @@ void tinstallengine::Execute() {
             const InstallInputs in = Inputs();
             ::Sleep(kPauseBefore90);
             Publish(90);
+            if (StopBefore(InstallStep::UninstallerCopy)) return;
             CopyUninstaller(in);
             Publish(95);
+            if (StopBefore(InstallStep::Registration)) return;
             Register(in);
+            if (StopBefore(InstallStep::Shortcuts)) return;
             CreateShortcuts(in);
             ::Sleep(kPauseBefore100);
             Publish(100);

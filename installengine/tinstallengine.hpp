@@ -10,16 +10,21 @@
 // shortcuts, and reports through SyncFinished.
 //
 // The worker reaches its host only through synchronised calls
-// (SyncProgress, SyncFinished) and stops only at check points: after each
-// chunk (inside SyncProgress) and between entries.  A stop request is
-// honoured after the entry in hand and once after the extraction loop;
-// from then on the registration runs to its end.
+// (SyncProgress, SyncFinished) and pauses only at check points: after each
+// chunk (inside SyncProgress) and between entries.  A stop request (the
+// wizard's confirmed cancel) lets the step in hand finish and keeps every
+// later step from beginning: it is read before each earlier service is
+// removed, before the extraction, after each entry, and before the
+// uninstaller copy, the registration, each service and the shortcuts.  A
+// stopped run reports nothing.  A registration that has begun writes its
+// record to the end; only the services not yet installed are left out of
+// it.
 //
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
 // cannot be extracted (also when extraction itself asked for the stop
-// after a read failure), and any exception the registration or the
-// shortcuts raise.
+// after a read failure), and any exception the registration raises.  A
+// shortcut that cannot be saved is no failure: it is skipped.
 #pragma once
 
 #include "gui/thread.hpp"
@@ -33,6 +38,16 @@
 #include <string>
 
 namespace installengine {
+
+// The steps at whose start the worker reads the stop request.
+enum class InstallStep {
+    RemoveEarlierService,  // slot: the trailer's service slot
+    Extraction,
+    UninstallerCopy,
+    Registration,
+    Service,  // slot: the trailer's service slot
+    Shortcuts,
+};
 
 class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
 public:
@@ -54,8 +69,14 @@ public:
 
 protected:
     void Execute() override;
+    // Called on the worker right before the stop request is read at the
+    // start of `step`.  Does nothing here; a derived worker can watch the
+    // run or hold it at a step boundary.
+    virtual void BeforeStep(InstallStep step, int slot);
 
 private:
+    // True when a stop was requested: `step` then must not begin.
+    bool StopBefore(InstallStep step, int slot = 0);
     // payload::ExtractionObserver
     void SyncProgress(int position) override;
     void RequestTermination() override;

@@ -127,9 +127,26 @@ bool IsRemovableFileTypeKey(const std::string& filetype) {
     return true;
 }
 
+AssociationKeys AssociationKeysToRemove(const std::string& extension, const std::string& filetype) {
+    if (!IsRemovableExtensionKey(extension)) return {};
+    if (filetype.empty()) return {std::string(), extension};
+    if (!IsRemovableFileTypeKey(filetype)) return {};
+    return {filetype, extension};
+}
+
 bool IsAbsoluteFilePath(const std::u16string& path) {
     const SplitPath split = Split(path);
     return split.valid && !split.parts.empty();
+}
+
+bool IsShortcutFilePath(const std::u16string& path) {
+    if (!IsAbsoluteFilePath(path) || path.size() < 4) return false;
+    // The name as the platform reads it: trailing dots and blanks dropped.
+    std::u16string name = path;
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
+    if (name.size() < 4) return false;
+    const std::u16string suffix = setuputil::UpperCaseW(name.substr(name.size() - 4));
+    return suffix == u".LNK";
 }
 
 }  // namespace installengine

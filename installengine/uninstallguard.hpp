@@ -34,8 +34,25 @@ bool HasCompletingName(const std::u16string& name);
 bool IsRemovableExtensionKey(const std::string& extension);
 bool IsRemovableFileTypeKey(const std::string& filetype);
 
+// The keys under HKEY_CLASSES_ROOT the uninstall deletes for the extension
+// key `extension` whose default value is `filetype`; an empty name means
+// that key stays.  The extension key goes only with a file type that
+// passes IsRemovableFileTypeKey, or when it names none: an extension that
+// points at a shared type (".txt" at "txtfile") is another program's, and
+// neither key is touched.
+struct AssociationKeys {
+    std::string filetype;
+    std::string extension;
+};
+AssociationKeys AssociationKeysToRemove(const std::string& extension, const std::string& filetype);
+
 // A file path the uninstall may remove with RemoveFile: absolute and free
 // of "." and ".." parts.
 bool IsAbsoluteFilePath(const std::u16string& path);
+
+// The desktop shortcut the uninstall removes: an IsAbsoluteFilePath whose
+// name ends in ".lnk" (any letter case).  Anything else the "Desktop"
+// value might name stays.
+bool IsShortcutFilePath(const std::u16string& path);
 
 }  // namespace installengine

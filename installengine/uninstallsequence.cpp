@@ -5,9 +5,11 @@
 // association and the registration keys.
 //
 // Every path and key name comes from the registration, so each deletion is
-// guarded: folder trees only where IsRemovableFolderHere allows it, files
-// only by absolute paths, keys only with a real completing name (and
-// DeleteRegTree itself refuses the shared parents).
+// guarded: folder trees only where IsRemovableFolderHere allows it (the
+// program folder's refusal stops the sequence), the desktop shortcut only
+// as an absolute ".lnk" path, keys only with a real completing name (and
+// DeleteRegTree itself refuses the shared parents), a file association only
+// when it is the product's own.
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/protectedfolders.hpp"
@@ -73,11 +75,12 @@ void RunUninstallSequence(InstallHost& host) {
     if (havekey) RemoveServices(key);
     ::Sleep(kPauseAfterServices);
 
-    // A program folder the guard refuses is treated as no folder at all:
-    // nothing is deleted there and the sequence goes on.
+    // A program folder the guard refuses stops the sequence like one that
+    // cannot be deleted: its files are still there, so the registration
+    // that a retry needs stays too.
     std::u16string& destfolder = host.DestFolder();
     destfolder = RemoveBackslash(destfolder);
-    if (IsRemovableFolderHere(destfolder) && !DeleteFolderTree(owner, destfolder)) return;
+    if (!IsRemovableFolderHere(destfolder) || !DeleteFolderTree(owner, destfolder)) return;
 
     if (!startmenufolder.empty()) {
         const std::u16string programs = GetProgramsFolder();
@@ -101,7 +104,7 @@ void RunUninstallSequence(InstallHost& host) {
         std::u16string link = DecodeLetterHex(desktop);
         const std::size_t zero = link.find(u'\0');
         if (zero != std::u16string::npos) link.resize(zero);
-        if (IsAbsoluteFilePath(link)) RemoveFile(link);
+        if (IsShortcutFilePath(link)) RemoveFile(link);
     }
 
     const std::u16string startmenu = GetStartMenuFolder();
@@ -111,8 +114,9 @@ void RunUninstallSequence(InstallHost& host) {
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {
         const std::string filetype = ReadClassesRegString(extension, "", "");
-        if (IsRemovableFileTypeKey(filetype)) DeleteRegTree(RegRoot::ClassesRoot, filetype);
-        DeleteRegTree(RegRoot::ClassesRoot, extension);
+        const AssociationKeys keys = AssociationKeysToRemove(extension, filetype);
+        if (!keys.filetype.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.filetype);
+        if (!keys.extension.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.extension);
     }
 
     if (HasCompletingName(productname))

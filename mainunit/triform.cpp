@@ -10,6 +10,7 @@
 #include "payload/trailerreader.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
+#include "setuputil/fileops.hpp"
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/shellopen.hpp"
@@ -22,9 +23,20 @@ using setuputil::WideToAnsi;
 
 namespace {
 
-// A confirmed cancel lets the worker finish the file it is writing; a
-// worker that has not reached its next check point by then is cut off.
-constexpr unsigned long kCancelWaitMs = 60000;
+// A confirmed cancel gives the worker this long to finish the step in
+// hand (the file it is writing, a registry write, a service call) and stop
+// at its next check point.  A worker still inside a call then is cut off by
+// the end of the process, so the program is gone within a few seconds more.
+constexpr unsigned long kCancelWaitMs = 10000;
+
+// Ends the program at once, without waiting for the worker or unwinding
+// the forms it may still call into.  Not ExitProcess: a worker cut off
+// while it holds a lock of the loader or the heap would leave that call
+// waiting for ever.
+[[noreturn]] void EndProgramNow() {
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+    for (;;) ::Sleep(INFINITE);
+}
 
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
 
@@ -209,6 +221,14 @@ void Triform::FormShow() {
 
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
+        // Only a folder that names one place whatever the current folder:
+        // a relative one would install where the process happens to stand
+        // and register a "Path" the uninstall could never remove.
+        if (!setuputil::IsAbsoluteFolder(installpath.Text())) {
+            setuputil::ShowErrorBox(Handle(), AnsiToWide(choosedir::kInvalidFolderMessage));
+            installpath.Focus();
+            return;
+        }
         ShowPage(installingpage);
         next.SetEnabled(false);
         back.SetEnabled(false);
@@ -271,10 +291,11 @@ void Triform::cancelClick() {
         installinglabel.SetText(kCancellingLabel);
         installprogress.SetPosition(0);
         cancel.SetEnabled(false);
-        engine_->Resume();
+        // The stop request first: a worker let go before it is set could
+        // pass its next check point and begin another step.
         engine_->Terminate();
-        // Let the worker finish the file in hand before the program ends.
-        engine_->WaitFor(kCancelWaitMs);
+        engine_->Resume();
+        if (!engine_->WaitFor(kCancelWaitMs)) EndProgramNow();
         Close();
         return;
     }
@@ -296,8 +317,8 @@ void Triform::finishClick() {
     if (!uninstallmode_) {
         const std::u16string folder = installpath.Text();
         if (launch.Checked())
-            setuputil::ShellOpen(WideToAnsi(FileInFolder(folder, AnsiToWide(payload::ReadShortString(trailer_.exename)))));
-        if (readme.Checked()) setuputil::ShellOpen(WideToAnsi(FileInFolder(folder, u"readme.txt")));
+            setuputil::ShellOpen(FileInFolder(folder, AnsiToWide(payload::ReadShortString(trailer_.exename))));
+        if (readme.Checked()) setuputil::ShellOpen(FileInFolder(folder, u"readme.txt"));
         ::Sleep(100);
     }
     Close();

@@ -24,6 +24,8 @@ std::u16string Refused(const tsacentry& entry, const std::u16string& reason) {
 
 std::u16string EntryRefusal(const tsacentry& entry, const std::u16string& installfolder) {
     if (installfolder.empty()) return Refused(entry, u"no installation folder is given");
+    // A relative folder would land wherever the process happens to be.
+    if (!IsAbsoluteFolder(installfolder)) return Refused(entry, u"the installation folder is not an absolute path");
     const EntryPathProblem problem = CheckEntryPath(ReadWideField(entry.filename), ReadWideField(entry.subfolder));
     if (problem != EntryPathProblem::None) return Refused(entry, EntryPathProblemText(problem));
     if (entry.filesize < 0) return kTextCorrupt;

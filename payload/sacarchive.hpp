@@ -22,8 +22,9 @@
 // ExtractEntry writes one entry to `installfolder` + its `subfolder` +
 // `filename`, replacing an existing file.  Before creating anything it
 // refuses an entry whose names would leave the installation folder
-// (payload/entrypath.hpp) and, with an empty `installfolder`, every entry:
-// an archive's absolute `fixedfolder` is never trusted.  Chunks are
+// (payload/entrypath.hpp) and, with an empty or relative `installfolder`
+// (setuputil::IsAbsoluteFolder), every entry: an archive's absolute
+// `fixedfolder` is never trusted.  Chunks are
 // checked before they are read (mark, bit count within one buffer) and the
 // decoded total must equal `filesize`.  Every outcome leaves its text in
 // `errortext`; "Extracted" on success.  A file that fails part-way stays as

@@ -10,6 +10,11 @@
 
 namespace setuputil {
 
+// True for a path this platform resolves without a current folder: on
+// Windows IsAbsoluteWindowsPath (pathrules.hpp), on POSIX hosts one that
+// starts with a separator.
+bool IsAbsoluteFolder(const std::u16string& path);
+
 // A drive designator ("Q:" or "Q:\") answers true without asking the disk.
 bool FolderExists(const std::u16string& path);
 // Creates the folder and every missing parent; true when it exists afterwards.

@@ -29,6 +29,28 @@ std::u16string StripBadNameChars(const std::u16string& name) {
 
 namespace {
 
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+}  // namespace
+
+bool IsAbsoluteWindowsPath(const std::u16string& path) {
+    if (path.size() >= 3 && ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z')) &&
+        path[1] == u':' && IsSeparator(path[2]))
+        return true;
+    if (path.size() < 2 || !IsSeparator(path[0]) || !IsSeparator(path[1])) return false;
+    // "\\server\share": two names, neither empty; "?" and "." reach devices.
+    std::size_t at = 2;
+    std::u16string names[2];
+    for (std::u16string& name : names) {
+        while (at < path.size() && !IsSeparator(path[at])) name += path[at++];
+        if (name.empty()) return false;
+        if (at < path.size()) ++at;
+    }
+    return names[0] != u"?" && names[0] != u".";
+}
+
+namespace {
+
 std::string UpperAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out)

@@ -15,6 +15,14 @@ std::u16string RemoveBackslash(const std::u16string& path);
 // 8-bit code page (one it lacks comes back as the replacement character).
 std::u16string StripBadNameChars(const std::u16string& name);
 
+// True for a path that names the same place whatever the current folder
+// and drive: a drive letter, a colon and a separator ("C:\...") or a UNC
+// path with a server and a share ("\\server\share..."); '/' counts as a
+// separator.  Relative ("Vantrell"), rooted without a drive ("\Vantrell"),
+// drive-relative ("D:Vantrell") and device-namespace ("\\?\", "\\.\")
+// paths do not.
+bool IsAbsoluteWindowsPath(const std::u16string& path);
+
 // COM1-COM4, LPT1-LPT9 and AUX as a whole name or as the last component after
 // a backslash, in any letter case.  CON, PRN, NUL and names with an extension
 // do not count.

@@ -17,6 +17,10 @@ std::string HostPath(const std::u16string& path) {
     return host;
 }
 
+bool IsAbsoluteFolder(const std::u16string& path) {
+    return !path.empty() && (path.front() == u'/' || path.front() == u'\\');
+}
+
 bool FolderExists(const std::u16string& path) {
     const std::u16string p = RemoveBackslash(path);
     if (p.size() == 2 && p[1] == u':') return true;

@@ -33,6 +33,8 @@ bool FindFirstEntry(const std::u16string& path, DWORD& attributes) {
 
 }  // namespace
 
+bool IsAbsoluteFolder(const std::u16string& path) { return IsAbsoluteWindowsPath(path); }
+
 bool FolderExists(const std::u16string& path) {
     const std::u16string p = RemoveBackslash(path);
     if (p.size() == 2 && p[1] == u':') return true;

@@ -11,6 +11,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <cwctype>
 #include <fstream>
@@ -485,6 +486,205 @@ TEST(ExtractionFailure, DamagedArchiveHeaderFailsThePreparation) {
     ExpectExit(process);
     EXPECT_FALSE(Exists(target + L"\\file.txt"));
     EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+}
+
+// A file handle that shares nothing: the file can be neither rewritten nor
+// deleted while it is open.
+class HeldFile {
+public:
+    explicit HeldFile(const std::wstring& path)
+        : handle_(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~HeldFile() { Release(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+TEST(FileInUse, ADestinationFileHeldOpenCannotBeCreated) {
+    const std::wstring folder = WorkFolder(L"held");
+    Installer setup{"Held File", "heldfile.exe", {}};
+    const std::vector<std::uint8_t> first = Noise(3000, 21);
+    setup.items.push_back(Item(u"a-first.bin", first));
+    setup.items.push_back(Item(u"b-held.bin", Noise(3000, 22)));
+    setup.items.push_back(Item(u"c-third.bin", Noise(3000, 23)));
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::wstring target = folder + L"\\target";
+    ::CreateDirectoryW(target.c_str(), nullptr);
+    HeldFile held(target + L"\\b-held.bin");
+    ASSERT_TRUE(held.Held());
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+    ASSERT_NE(wizard, nullptr);
+    PostClick(FindButtons(wizard).next);
+    Answer(process.Id(), L"Error",
+           L"An error occurred during the installation process. (Unable to create file (" + target +
+               L"\\b-held.bin))",
+           L"OK");
+    ExpectExit(process);
+    EXPECT_EQ(ReadAll(target + L"\\a-first.bin"), first);
+    EXPECT_FALSE(Exists(target + L"\\c-third.bin")) << "extraction went on after the held file";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
+}
+
+TEST(FileInUse, AProgramFolderThatCannotBeDeletedKeepsTheUninstallOnItsInstallingPage) {
+    const std::wstring folder = WorkFolder(L"held-uninstall");
+    Installer setup{"Held Folder", "heldfolder.exe", {}};
+    setup.items.push_back(Item(u"heldfolder.exe", Noise(2000, 31)));
+    setup.items.push_back(Item(u"data.bin", Noise(2000, 32)));
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::wstring target = folder + L"\\target";
+    {
+        Process process;
+        HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+        ASSERT_NE(wizard, nullptr);
+        const Buttons b = FindButtons(wizard);
+        Click(b.next);
+        ASSERT_TRUE(WaitUntil([&] { return FinishPageShown(wizard); }, kWork));
+        Click(FindChild(wizard, L"Run Held Folder.", L"Button"));
+        Click(b.finish);
+        ExpectExit(process);
+    }
+    ASSERT_TRUE(MachineKeyExists(AppPathsKey(setup.exename)));
+
+    HeldFile held(target + L"\\data.bin");
+    ASSERT_TRUE(held.Held());
+    wchar_t windows[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
+    Process process;
+    ASSERT_TRUE(process.Start(std::wstring(windows) + L"\\tallowui.exe", L"-ui heldfolder.exe"));
+    HWND wizard = WaitTopWindow(process.Id(), L"Held Folder Uninstaller - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    HWND title = FindChild(wizard, L"Performing Uninstall");
+    ASSERT_TRUE(WaitUntil([&] { return Visible(FindChild(wizard, L"Performing Uninstall")); }, kWait));
+    // The sequence runs on the wizard's thread: once the wizard answers a
+    // message again, it has ended.
+    DWORD_PTR ignored = 0;
+    ASSERT_NE(::SendMessageTimeoutW(wizard, WM_NULL, 0, 0, SMTO_BLOCK, kWork, &ignored), 0);
+    ::Sleep(500);
+    title = FindChild(wizard, L"Performing Uninstall");
+    EXPECT_TRUE(Visible(title)) << "the installing page is gone";
+    EXPECT_FALSE(Visible(FindChild(wizard, L"Uninstall Complete!"))) << "the uninstall claims success";
+    EXPECT_TRUE(Exists(target + L"\\data.bin"));
+    EXPECT_TRUE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_TRUE(MachineKeyExists(UninstallKey(setup.product)));
+    wchar_t programs[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, programs, CSIDL_PROGRAMS, FALSE);
+    EXPECT_TRUE(Exists(std::wstring(programs) + L"\\Calderic\\Held Folder")) << "the Start-menu folder went";
+    // Cancel there asks the uninstall's question; Yes ends the program.
+    PostClick(b.cancel);
+    Answer(process.Id(), L"Warning", L"Are you sure you want to cancel this uninstall?", L"&Yes");
+    ExpectExit(process);
+
+    // With the file let go, the uninstall can be repeated and succeeds.
+    held.Release();
+    Uninstall(setup.product, setup.exename);
+    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+}
+
+// A window of the product whose thread never handles a message again: a
+// close request sent to it never returns.
+class HungWindow {
+public:
+    explicit HungWindow(const std::wstring& title) : title_(title) {
+        ready_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        release_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = ::CreateThread(nullptr, 0, &HungWindow::Run, this, 0, nullptr);
+        ::WaitForSingleObject(ready_, 10000);
+    }
+    ~HungWindow() {
+        ::SetEvent(release_);
+        ::WaitForSingleObject(thread_, 10000);
+        for (HANDLE h : {thread_, ready_, release_}) ::CloseHandle(h);
+    }
+    HungWindow(const HungWindow&) = delete;
+    HungWindow& operator=(const HungWindow&) = delete;
+    HWND window() const { return window_; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        auto* w = static_cast<HungWindow*>(self);
+        w->window_ = ::CreateWindowExW(0, L"STATIC", w->title_.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                                       100, nullptr, nullptr, nullptr, nullptr);
+        ::SetEvent(w->ready_);
+        ::WaitForSingleObject(w->release_, INFINITE);  // no message is handled meanwhile
+        ::DestroyWindow(w->window_);
+        return 0;
+    }
+    std::wstring title_;
+    HWND window_ = nullptr;
+    HANDLE ready_, release_, thread_;
+};
+
+TEST(CancelWhileStuck, YesEndsTheProgramWithinFifteenSecondsWhateverTheWorkerIsDoing) {
+    const std::wstring folder = WorkFolder(L"stuck");
+    Installer setup{"Stuck Product", "stuck.exe", {}};
+    setup.items.push_back(Item(u"a.bin", Noise(1000, 51)));
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::wstring target = folder + L"\\target";
+    // The worker's first step asks this "running copy" to close and waits.
+    HungWindow hung(L"Stuck Product (running)");
+    ASSERT_NE(hung.window(), nullptr);
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    ASSERT_TRUE(WaitUntil([&] { return Visible(FindChild(wizard, L"Installation in Progress")); }, kWait));
+    ::Sleep(1000);
+    PostClick(b.cancel);
+    HWND box = WaitMessageBox(process.Id(), L"Warning", kWait);
+    ASSERT_NE(box, nullptr);
+    PostClick(FindChild(box, L"&Yes", L"Button"));
+    DWORD code = 0;
+    EXPECT_TRUE(process.WaitExit(15000, code)) << "the program still runs 15 s after Yes";
+    EXPECT_FALSE(Exists(target + L"\\a.bin")) << "the stopped worker went on to the extraction";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+}
+
+// Run by tests/e2e/fulldisk.sh, which mounts a 1 MB file system as a drive
+// and names it in TALLOWIN_SMALL_DRIVE; skipped without it.
+TEST(FullDisk, TheWriteFailureIsReportedWithEarlierFilesWholeAndNothingRegistered) {
+    const char* drive = std::getenv("TALLOWIN_SMALL_DRIVE");
+    if (!drive || !*drive) GTEST_SKIP() << "no small drive (tests/e2e/fulldisk.sh provides one)";
+    const std::wstring folder = WorkFolder(L"fulldisk");
+    Installer setup{"Full Disk", "fulldisk.exe", {}};
+    const std::vector<std::uint8_t> first = Noise(20000, 41), second = Noise(30000, 42);
+    setup.items.push_back(Item(u"a-first.bin", first));
+    setup.items.push_back(Item(u"b-second.bin", second));
+    setup.items.push_back(Item(u"c-big.bin", Noise(3u << 20, 43)));
+    setup.items.push_back(Item(u"d-after.bin", Noise(100, 44)));
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::string letters(drive);
+    const std::wstring target = std::wstring(letters.begin(), letters.end()) + L"\\Full Disk";
+
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+    ASSERT_NE(wizard, nullptr);
+    PostClick(FindButtons(wizard).next);
+    Answer(process.Id(), L"Error",
+           L"An error occurred during the installation process. (Error writing to file.  File may be in use by "
+           L"another program.)",
+           L"OK");
+    ExpectExit(process);
+    EXPECT_EQ(ReadAll(target + L"\\a-first.bin"), first);
+    EXPECT_EQ(ReadAll(target + L"\\b-second.bin"), second);
+    EXPECT_FALSE(Exists(target + L"\\d-after.bin"));
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
 }
 
 }  // namespace

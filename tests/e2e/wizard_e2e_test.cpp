@@ -277,6 +277,11 @@ TEST(InstallWizard, LicensePagesButtonsAndChooser) {
            L"install-5-chooser-error");
     EXPECT_TRUE(Visible(chooser));
     EXPECT_EQ(TreeSelection(tree), computer);
+    // Enter acts as OK, the check included.
+    ::SetForegroundWindow(chooser);
+    ::PostMessageW(tree, WM_KEYDOWN, VK_RETURN, 0);
+    Answer(process, L"Error", L"You have not specified a valid folder.\nPlease select a folder and click OK.", L"OK");
+    EXPECT_TRUE(Visible(chooser));
 
     // The drive root: the destination is the drive and the subfolder.
     HWND drive = nullptr;
@@ -284,8 +289,8 @@ TEST(InstallWizard, LicensePagesButtonsAndChooser) {
     HTREEITEM root = TreeParent(tree, selected);
     ASSERT_NE(root, nullptr);
     TreeSelect(tree, root);
-    Click(ok);
-    ASSERT_TRUE(WaitUntil([&] { return !Visible(chooser); }, kWait));
+    ::PostMessageW(tree, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !Visible(chooser); }, kWait)) << "Enter did not close the chooser";
     const std::wstring driveRoot = programFiles.substr(0, programFiles.find_last_of(L'\\'));
     EXPECT_EQ(TextOf(installpath), driveRoot + L"\\Vantrell");
 
@@ -318,6 +323,17 @@ TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
     HWND pathlabel = FindChild(wizard, L"Install Vantrell to:");
     EXPECT_TRUE(Visible(pathlabel));
     EXPECT_FALSE(Visible(FindChild(wizard, L"License Agreement")));
+    // A typed destination must be an absolute folder: anything else is
+    // explained, and the page stays with the text as typed.
+    HWND installpath = ChildrenOfClass(wizard, L"Edit").back();
+    for (const wchar_t* typed : {L"Vantrell", L"\\Vantrell", L"D:Vantrell", L""}) {
+        ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
+        PostClick(b.next);
+        Answer(process, L"Error", L"You have not specified a valid folder.\nPlease select a folder and click OK.", L"OK");
+        EXPECT_TRUE(Visible(pathlabel)) << typed;
+        EXPECT_EQ(TextOf(installpath), typed);
+        EXPECT_TRUE(Enabled(b.next));
+    }
     EXPECT_TRUE(Enabled(b.back));
     Click(b.back);
     EXPECT_TRUE(Visible(title));

@@ -6,6 +6,10 @@
 // Shorter ones (libFuzzer's usual lengths) are taken as the archive alone
 // and get a valid trailer appended that points at them, so that the
 // archive reader and the extraction see every input.
+//
+// With TALLOWIN_FUZZ_EXTRACTED set to a file name, the number of entries
+// extracted over the whole run is written there when the run ends, so a
+// test can tell that a corpus reaches the extraction.
 #include "payload/sacarchive.hpp"
 #include "payload/trailerreader.hpp"
 #include "payload/trailerwriter.hpp"
@@ -21,7 +25,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::size_t extracted = 0;
+
+void ReportExtracted() {
+    if (const char* report = std::getenv("TALLOWIN_FUZZ_EXTRACTED")) {
+        std::ofstream out(report, std::ios::trunc);
+        out << extracted << "\n";
+    }
+}
+
 fs::path MakeRoot() {
+    std::atexit(ReportExtracted);
     const fs::path root = fs::temp_directory_path() / ("tallowin-fuzz-" + std::to_string(getpid()));
     fs::remove_all(root);
     fs::create_directories(root);
@@ -57,8 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         payload::tsacarchive archive;
         if (archive.OpenArchive(installer.u16string(), trailer.archiveoffset, trailer.licenseoffset)) {
             archive.installfolder = dest.u16string();
-            for (std::size_t i = 0; i < archive.entrylist.size(); ++i)
+            for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
                 if (!archive.ExtractEntry(i, nullptr)) break;
+                ++extracted;
+            }
         }
     }
 

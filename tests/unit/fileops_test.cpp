@@ -21,6 +21,21 @@ TEST(FolderExists, TellsFoldersFromFilesAndTrustsDriveDesignators) {
     EXPECT_FALSE(FolderExists(u""));
 }
 
+TEST(IsAbsoluteFolder, FollowsThePlatformsRule) {
+    EXPECT_FALSE(IsAbsoluteFolder(u""));
+    EXPECT_FALSE(IsAbsoluteFolder(u"Vantrell"));
+    EXPECT_FALSE(IsAbsoluteFolder(u"D:Vantrell"));
+#ifdef _WIN32
+    EXPECT_TRUE(IsAbsoluteFolder(u"C:\\Vantrell"));
+    EXPECT_TRUE(IsAbsoluteFolder(u"\\\\server\\share\\Vantrell"));
+    EXPECT_FALSE(IsAbsoluteFolder(u"\\Vantrell"));
+#else
+    EXPECT_TRUE(IsAbsoluteFolder(u"/tmp/Vantrell"));
+    EXPECT_TRUE(IsAbsoluteFolder(u"\\tmp\\Vantrell"));  // read with '/' for '\'
+    EXPECT_FALSE(IsAbsoluteFolder(u"C:\\Vantrell"));    // a relative name here
+#endif
+}
+
 TEST(ForceFolders, CreatesTheWholeChain) {
     TempDir dir;
     const std::u16string deep = dir.wide(u"a\\b\\c");

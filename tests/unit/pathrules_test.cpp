@@ -22,6 +22,16 @@ TEST(StripBadNameChars, DropsTheNineCharactersAndKeepsTheRest) {
     EXPECT_EQ(StripBadNameChars(u"  a.b  "), u"  a.b  ");
 }
 
+TEST(IsAbsoluteWindowsPath, OnlyDriveLetterAndUncPaths) {
+    for (const char16_t* path : {u"C:\\", u"C:\\Program Files\\Vantrell", u"d:\\x", u"Z:/x", u"\\\\server\\share",
+                                 u"\\\\server\\share\\Vantrell", u"//server/share/x", u"\\\\srv.example\\c$\\x"})
+        EXPECT_TRUE(IsAbsoluteWindowsPath(path));
+    for (const char16_t* path : {u"", u"Vantrell", u"\\Vantrell", u"/Vantrell", u"D:Vantrell", u"D:", u"1:\\x",
+                                 u"..\\x", u".\\x", u"\\\\", u"\\\\server", u"\\\\server\\", u"\\\\\\share",
+                                 u"\\\\?\\C:\\x", u"\\\\.\\COM1", u"CC:\\x", u" C:\\x"})
+        EXPECT_FALSE(IsAbsoluteWindowsPath(path));
+}
+
 TEST(IsDeviceName, KnowsTheReservedNamesAsWholeNamesAndLastComponents) {
     for (const char* yes : {"aux", "com3", "COM1", "lpt1", "C:\\dir\\lpt9", "x\\COM1", "\\AUX", "c:\\aux"})
         EXPECT_TRUE(IsDeviceName(yes)) << yes;

@@ -98,7 +98,7 @@ public:
         const std::uint64_t n = std::min<std::uint64_t>(kMaxChunkBytes, size_ - offset_);
         piece.resize(n);
         if (item_.source.empty()) {
-            std::memcpy(piece.data(), item_.data.data() + offset_, n);
+            if (n != 0) std::memcpy(piece.data(), item_.data.data() + offset_, n);  // an empty file has no data pointer
         } else {
             file_.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(n));
             if (static_cast<std::uint64_t>(file_.gcount()) != n) {

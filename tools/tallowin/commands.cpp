@@ -246,8 +246,9 @@ int RunTest(const fs::path& path, unsigned jobs) {
     const auto installer = OpenInstaller(path);
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
-    // Verify composes the paths as an install would but writes nothing.
-    archive.installfolder.assign(1, u'.');
+    // Verify composes the paths as an install would (under an absolute
+    // folder, as extraction requires) but writes nothing.
+    archive.installfolder = fs::current_path().u16string();
     std::size_t failed = 0;
     ExtractAll(archive, payload::ExtractTarget::Verify, jobs, nullptr, [&](std::size_t i, bool ok) {
         const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i]));
@@ -269,7 +270,7 @@ int RunExtract(const fs::path& path, const fs::path& folder, unsigned jobs) {
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
     try {
-        archive.installfolder = folder.u16string();
+        archive.installfolder = fs::absolute(folder).u16string();
     } catch (const std::exception&) {
         Complain(folder, "the folder name is not valid UTF-8");
         return kExitUsage;

@@ -235,6 +235,14 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     }
     std::u16string wideexe;
     if (!ToWide("exename", exename, wideexe, error)) return false;
+    // The uninstall command line ("tallowui.exe -ui " + exename) is not
+    // quoted: a blank, a tab or a double quote would split or break it, and
+    // the product could never be uninstalled.
+    if (f.exename.find_first_of(" \t\"") != std::string::npos) {
+        error = "exename \"" + exename +
+                "\" must not hold a blank, a tab or a double quote: the uninstall command line cannot carry it";
+        return false;
+    }
     if (payload::CheckFileName(wideexe) != payload::EntryPathProblem::None) {
         error = "exename \"" + exename + "\" must be a plain file name";
         return false;

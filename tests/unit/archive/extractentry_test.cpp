@@ -240,6 +240,30 @@ TEST_F(ExtractEntry, NoInstallFolderMeansNoExtraction) {
     EXPECT_FALSE(fs::exists(dir.path() / "fixed"));
 }
 
+TEST_F(ExtractEntry, ARelativeInstallFolderMeansNoExtraction) {
+    ASSERT_TRUE(Open(OnePlain(u"f.bin", u"\\sub", Bytes{1})));
+    // Whatever the process's current folder is, nothing may appear there.
+    const fs::path cwd = dir.path() / "cwd";
+    fs::create_directories(cwd);
+    const fs::path before = fs::current_path();
+    fs::current_path(cwd);
+    std::vector<std::u16string> relative = {u"Vantrell", u"D:Vantrell", u"sub\\Vantrell", u".\\Vantrell", u".."};
+#ifdef _WIN32
+    // Rooted without a drive, and the device namespace.
+    for (const char16_t* more : {u"\\Vantrell", u"/Vantrell", u"\\\\?\\C:\\Vantrell", u"\\\\server"})
+        relative.push_back(more);
+#endif
+    for (const std::u16string& folder : relative) {
+        archive.installfolder = folder;
+        EXPECT_FALSE(archive.ExtractEntry(0, nullptr)) << Narrow(folder);
+        EXPECT_NE(archive.errortext.find(u"absolute"), std::u16string::npos) << Narrow(archive.errortext);
+    }
+    fs::current_path(before);
+    EXPECT_TRUE(fs::is_empty(cwd));
+    archive.installfolder = Dest();
+    EXPECT_TRUE(archive.ExtractEntry(0, nullptr)) << Narrow(archive.errortext);
+}
+
 TEST_F(ExtractEntry, NeedsAnOpenArchiveAndAValidIndex) {
     EXPECT_FALSE(archive.ExtractEntry(0, nullptr));
     ASSERT_TRUE(Open(OnePlain(u"f.bin", u"", Bytes{1})));

@@ -105,6 +105,11 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
     EXPECT_NE(Error("appdatafolder = \"Calderic\\\\Vantrell\"", "appdatafolder = \"..\"").find("appdatafolder"),
               std::string::npos);
     EXPECT_NE(Error("exename = \"vantrell.exe\"", "exename = \"bin/vantrell.exe\"").find("exename"), std::string::npos);
+    for (const char* bad : {"exename = \"van trell.exe\"", "exename = \"van\\ttrell.exe\"", "exename = 'van\"trell.exe'"}) {
+        const std::string error = Error("exename = \"vantrell.exe\"", bad);
+        EXPECT_NE(error.find("exename"), std::string::npos) << bad;
+        EXPECT_NE(error.find("uninstall command line"), std::string::npos) << bad << ": " << error;
+    }
     EXPECT_NE(Error("program = \"bin/svc.exe\"", "program = \"../svc.exe\"").find("services[0].program"),
               std::string::npos);
     EXPECT_NE(Error("target = \"bin/vantrell.exe\"", "target = \"my-app.exe\"").find("shortcuts[0].target"),

@@ -79,4 +79,37 @@ TEST(FileAssociation, OnlyAnExtensionKeyAndAFileTypeOfItsOwn) {
         EXPECT_FALSE(IsRemovableFileTypeKey(bad)) << bad;
 }
 
+TEST(FileAssociation, TheExtensionKeyGoesOnlyWithItsOwnFileType) {
+    // Ours: both keys.
+    AssociationKeys keys = AssociationKeysToRemove(".vtr", "Vantrell.Document");
+    EXPECT_EQ(keys.filetype, "Vantrell.Document");
+    EXPECT_EQ(keys.extension, ".vtr");
+    // No file type named: the extension key alone.
+    keys = AssociationKeysToRemove(".vtr", "");
+    EXPECT_EQ(keys.filetype, "");
+    EXPECT_EQ(keys.extension, ".vtr");
+    // A shared or unsound file type: the association is another program's
+    // (or the machine's), and neither key is touched.
+    for (const char* shared : {"txtfile", "TXTFILE", "CLSID", "a\\b", ".txt", "  "}) {
+        keys = AssociationKeysToRemove(".txt", shared);
+        EXPECT_EQ(keys.filetype, "") << shared;
+        EXPECT_EQ(keys.extension, "") << shared;
+    }
+    // An unsound extension: nothing, whatever it points at.
+    keys = AssociationKeysToRemove("CLSID", "Vantrell.Document");
+    EXPECT_EQ(keys.filetype, "");
+    EXPECT_EQ(keys.extension, "");
+}
+
+TEST(IsShortcutFilePath, OnlyAbsoluteLinkFiles) {
+    for (const char16_t* link : {u"C:\\Users\\me\\Desktop\\Vantrell.lnk", u"C:\\Users\\me\\Desktop\\Vantrell.LNK",
+                                 u"c:\\x\\a.Lnk", u"\\\\server\\share\\a.lnk", u"C:\\x\\a.lnk."})
+        EXPECT_TRUE(IsShortcutFilePath(link));
+    for (const char16_t* other :
+         {u"", u".lnk", u"Vantrell.lnk", u"C:\\Users\\me\\Desktop\\Vantrell.exe", u"C:\\Windows\\notepad.exe",
+          u"C:\\x\\lnk", u"C:\\x\\a.lnk\\b.txt", u"C:\\x\\a.lnkx", u"C:\\x\\..\\a.lnk", u"C:\\boot.ini"})
+        EXPECT_FALSE(IsShortcutFilePath(other))
+            << std::string(other, other + std::char_traits<char16_t>::length(other));
+}
+
 }  // namespace

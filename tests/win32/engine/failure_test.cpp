@@ -4,6 +4,7 @@
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
 #include "setuputil/shellfolders.hpp"
+#include "setuputil/textconv.hpp"
 #include "tests/unit/tempdir.hpp"
 #include "tests/win32/engine/enginehost.hpp"
 
@@ -183,23 +184,37 @@ TEST(EngineEdges, FailedOpenRunsNoStepAndReportsTheReason) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
 }
 
-TEST(EngineEdges, AShortcutThatCannotBeSavedIsAnInstallationError) {
+TEST(EngineEdges, AShortcutThatCannotBeSavedIsSkippedAndTheRestAreMade) {
     ForgetProduct();
-    // A folder where the desktop shortcut file would go.
-    const fs::path blocker = fs::path(GetDesktopFolder()) / (kProduct + ".lnk");
+    // A folder where the first shortcut file (the product's, in the
+    // Start-menu folder) would go.
+    const fs::path group = fs::path(GetProgramsFolder()) / "Calderic" / "Tallowin Engine Edge";
+    const fs::path blocker = group / (kProduct + ".lnk");
     fs::create_directories(blocker);
     EdgeRun run;
-    Install(run, Input({Item(u"a.txt", {'a'})}));
+    auto input = Input({Item(u"a.txt", {'a'})});
+    input.fields.shortcuts = {{"a.txt", "Letter A"}};
+    Install(run, input);
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    EXPECT_EQ(run.host.positions.back(), 100);
+    EXPECT_TRUE(fs::is_directory(blocker));
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname"), kProduct);
+    // Every shortcut after the one that failed.
+    LinkFields fields;
+    EXPECT_TRUE(ReadLink((fs::path(GetStartMenuFolder()) / (kProduct + ".lnk")).u16string(), fields));
+    EXPECT_TRUE(ReadLink((group / "Letter A.lnk").u16string(), fields));
+    EXPECT_EQ(fields.target, run.folder + u"\\a.txt");
+    EXPECT_TRUE(ReadLink((group / ("Uninstall " + kProduct + ".lnk")).u16string(), fields));
+    EXPECT_TRUE(ReadLink((fs::path(GetDesktopFolder()) / (kProduct + ".lnk")).u16string(), fields));
     std::error_code ignored;
     fs::remove_all(blocker, ignored);
-    EXPECT_EQ(run.host.finished, 1);
-    EXPECT_TRUE(run.host.failedflag);
-    EXPECT_NE(WideToAnsi(run.engine->ErrorText()).find("Unable to create shortcut"), std::string::npos)
-        << WideToAnsi(run.engine->ErrorText());
     TestHost cleanup;
     cleanup.trailer = run.host.trailer;
     cleanup.destfolder = run.folder;
     installengine::RunUninstallSequence(cleanup);
+    EXPECT_FALSE(fs::exists(group));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
 }
 
 TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
@@ -221,21 +236,70 @@ TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
     EXPECT_TRUE(installengine::IsRemovableFolderHere(dir.wide()));
 }
 
-TEST(UninstallGuard, APathWithDotDotIsNotDeletedAndTheRestGoesOn) {
+TEST(UninstallGuard, AProgramFolderTheGuardRefusesStopsTheSequenceWithEveryKeyKept) {
     ForgetProduct();
     TempDir dir;
     fs::create_directories(dir.path() / "victim");
     { std::ofstream(dir.path() / "victim" / "keep.txt") << "keep"; }
     fs::create_directories(dir.path() / "a");
+    const std::string uninstallKey = "software\\microsoft\\windows\\currentversion\\uninstall\\" + kProduct;
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
+    SetRegValue(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", kProduct);
     TestHost host;
     payload::WriteShortString(host.trailer.exename, kExe);
     payload::WriteShortString(host.trailer.productname, kProduct);
-    host.destfolder = dir.wide(u"a\\..\\victim");
+    for (const std::u16string& refused : {dir.wide(u"a\\..\\victim"), std::u16string(u"victim"), std::u16string()}) {
+        host.events.clear();
+        host.destfolder = refused;
+        installengine::RunUninstallSequence(host);
+        EXPECT_TRUE(fs::exists(dir.path() / "victim" / "keep.txt"));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey)) << WideToAnsi(refused);
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, uninstallKey)) << WideToAnsi(refused);
+        ASSERT_FALSE(host.events.empty());
+        EXPECT_NE(host.events.back(), "finish page") << WideToAnsi(refused);
+        EXPECT_EQ(host.events.front(), "installing page");
+    }
+    ForgetProduct();
+}
+
+// What the registration names besides the product's own, the uninstall leaves.
+TEST(UninstallGuard, ASharedFileTypeAndADesktopValueThatIsNoShortcutStay) {
+    ForgetProduct();
+    TempDir dir;
+    fs::create_directories(dir.path() / "Prog");
+    const fs::path notalink = dir.path() / "notes.txt";
+    const fs::path link = dir.path() / "Edge.LNK";
+    { std::ofstream(notalink) << "keep"; }
+    { std::ofstream(link) << "link"; }
+    TestHost host;
+    payload::WriteShortString(host.trailer.exename, kExe);
+    payload::WriteShortString(host.trailer.productname, kProduct);
+
+    // An extension of the machine's that points at a shared type: both stay.
+    SetRegValue(HKEY_CLASSES_ROOT, ".tlwshared", "", "txtfile");
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwshared");
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(notalink.u16string()));
+    host.destfolder = dir.wide(u"Prog");
     installengine::RunUninstallSequence(host);
-    EXPECT_TRUE(fs::exists(dir.path() / "victim" / "keep.txt"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
     EXPECT_EQ(host.events.back(), "finish page");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_EQ(RegValue(HKEY_CLASSES_ROOT, ".tlwshared", ""), "txtfile");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "txtfile"));
+    EXPECT_TRUE(fs::exists(notalink));
+
+    // An extension without a file type, and a shortcut in capitals: gone.
+    fs::create_directories(dir.path() / "Prog");
+    SetRegValue(HKEY_CLASSES_ROOT, ".tlwbare", "Content Type", "text/x-tlw");
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwbare");
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(link.u16string()));
+    host.events.clear();
+    installengine::RunUninstallSequence(host);
+    EXPECT_EQ(host.events.back(), "finish page");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".tlwbare"));
+    EXPECT_FALSE(fs::exists(link));
+    ::RegDeleteKeyA(HKEY_CLASSES_ROOT, ".tlwshared");
 }
 
 }  // namespace

@@ -1,0 +1,139 @@
+// Writes the starting corpora of the fuzz targets, so that their runs begin
+// from inputs that reach deep into the code instead of from nothing:
+//
+//   OUTDIR/fuzz_installer/    small valid installers made by the writer:
+//                             LZ and plain chunks, several entries,
+//                             subfolders, empty files, a license, a file of
+//                             several chunks
+//   OUTDIR/fuzz_decodechunk/  LZ streams from the encoder, each behind the
+//                             target's leading byte (bits left out: 0)
+//
+// Usage: make_seeds OUTDIR
+#include "tools/lz/lzencoder.hpp"
+#include "tools/sacwriter/sacwriter.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Text(std::size_t size, unsigned seed) {
+    static const char* const words[] = {"Vantrell ", "install ", "folder ", "the ", "file ", "\r\n", "setup "};
+    Bytes out;
+    unsigned state = seed;
+    while (out.size() < size) {
+        state = state * 1103515245u + 12345u;
+        const std::string word = words[(state >> 16) % 7];
+        out.insert(out.end(), word.begin(), word.end());
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes Noise(std::size_t size, unsigned seed) {
+    Bytes out(size);
+    unsigned state = seed * 2654435761u + 1;
+    for (auto& b : out) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        b = static_cast<std::uint8_t>(state);
+    }
+    return out;
+}
+
+sacwriter::ArchiveItem Item(std::u16string subfolder, std::u16string name, Bytes data, std::uint8_t attributes = 0x20) {
+    sacwriter::ArchiveItem item;
+    item.subfolder = std::move(subfolder);
+    item.filename = std::move(name);
+    item.data = std::move(data);
+    item.attributes = attributes;
+    return item;
+}
+
+bool Write(const fs::path& file, const std::string& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool Installer(const fs::path& file, std::vector<sacwriter::ArchiveItem> items, int level, std::string license) {
+    sacwriter::InstallerInput input;
+    input.stub = {'M', 'Z', 0x90, 0, 3, 0, 0, 0};  // a stand-in: the targets never run the stub
+    input.licensetext = std::move(license);
+    input.fields.productname = "Seed";
+    input.fields.productversion = "1";
+    input.fields.exename = "seed.exe";
+    input.fields.startmenufolder = u"\\Calderic\\Seed";
+    input.fields.defaultsubfolder = u"\\Seed";
+    input.items = std::move(items);
+    input.level = level;
+    std::ostringstream out;
+    std::string error;
+    if (!sacwriter::WriteInstaller(input, out, error)) {
+        std::fprintf(stderr, "make_seeds: %s: %s\n", file.string().c_str(), error.c_str());
+        return false;
+    }
+    return Write(file, out.str());
+}
+
+bool Stream(const fs::path& file, const Bytes& data, int level) {
+    std::vector<std::uint8_t> coded;
+    const std::uint32_t bits = lz::EncodeLzChunk(data.data(), data.size(), level, coded);
+    // Leading byte: how many bits of the last byte are not part of the stream.
+    const unsigned spare = static_cast<unsigned>((8 - bits % 8) % 8);
+    std::string bytes(1, static_cast<char>(spare));
+    bytes.append(reinterpret_cast<const char*>(coded.data()), (bits + 7) / 8);
+    return Write(file, bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds OUTDIR\n");
+        return 2;
+    }
+    const fs::path root = argv[1];
+    const fs::path installers = root / "fuzz_installer";
+    const fs::path streams = root / "fuzz_decodechunk";
+    std::error_code error;
+    fs::create_directories(installers, error);
+    fs::create_directories(streams, error);
+
+    bool ok = true;
+    ok &= Installer(installers / "lz-several.exe",
+                    {Item(u"", u"readme.txt", Text(3000, 1)), Item(u"\\docs", u"guide.txt", Text(5000, 2)),
+                     Item(u"\\docs\\deep", u"notes.txt", Text(700, 3), 0x21), Item(u"", u"empty.dat", {})},
+                    6, "");
+    ok &= Installer(installers / "plain-license.exe",
+                    {Item(u"", u"a.bin", Noise(900, 4)), Item(u"\\sub", u"b.bin", Noise(300, 5))}, 0,
+                    "You may use this.\r\n");
+    ok &= Installer(installers / "multi-chunk.exe",
+                    {Item(u"", u"big.txt", Text(70000, 6)), Item(u"", u"big.bin", Noise(66000, 7))}, 1, "License.");
+    ok &= Installer(installers / "mixed.exe",
+                    {Item(u"", u"half.bin", [] {
+                         Bytes b = Text(2000, 8);
+                         const Bytes n = Noise(2000, 9);
+                         b.insert(b.end(), n.begin(), n.end());
+                         return b;
+                     }()),
+                     Item(u"\\x", u"only-empty", {})},
+                    9, "");
+    ok &= Installer(installers / "empty-archive.exe", {}, 6, "");
+
+    ok &= Stream(streams / "text-6", Text(4000, 10), 6);
+    ok &= Stream(streams / "text-1", Text(20000, 11), 1);
+    ok &= Stream(streams / "runs-9", Bytes(5000, 'a'), 9);
+    ok &= Stream(streams / "full-chunk", Text(65536, 12), 6);
+    ok &= Stream(streams / "short", Text(40, 13), 6);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,262 @@
+// A confirmed cancel that reaches the worker at each boundary between the
+// steps after the extraction: the step in hand is finished and no later
+// step begins, and the stopped run reports nothing.
+#include "installengine/tinstallengine.hpp"
+#include "setuputil/codepage.hpp"
+#include "setuputil/pathrules.hpp"
+#include "setuputil/services.hpp"
+#include "setuputil/shellfolders.hpp"
+#include "tests/unit/tempdir.hpp"
+#include "tests/win32/engine/enginehost.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace enginetest;
+using namespace setuputil;
+using installengine::InstallStep;
+using installengine::tinstallengine;
+using testing_support::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProduct = "Tallowin Engine Stop";
+const std::string kExe = "tlwengstop.exe";
+const std::u16string kStartMenu = u"\\Calderic\\Tallowin Engine Stop";
+const std::string kAppKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + kExe;
+const std::string kUninstallKey = "software\\microsoft\\windows\\currentversion\\uninstall\\" + kProduct;
+const std::string kServiceA = "TallowinStopSvcA";
+const std::string kServiceB = "TallowinStopSvcB";
+
+// A worker whose stop request arrives when it stands at one step boundary,
+// as a Yes to the cancel question does when the worker is there.
+class StoppedAt : public tinstallengine {
+public:
+    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot)
+        : tinstallengine(host, std::move(installer)), step_(step), slot_(slot) {}
+    ~StoppedAt() override { WaitFor(60000); }  // the body calls BeforeStep: end it while we exist
+    bool reached = false;
+
+protected:
+    void BeforeStep(InstallStep step, int slot) override {
+        if (step != step_ || slot != slot_) return;
+        reached = true;
+        Terminate();
+    }
+
+private:
+    InstallStep step_;
+    int slot_;
+};
+
+fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
+fs::path Group() { return fs::path(GetProgramsFolder() + kStartMenu); }
+fs::path DesktopLink() { return fs::path(GetDesktopFolder()) / (kProduct + ".lnk"); }
+fs::path StartMenuLink() { return fs::path(GetStartMenuFolder()) / (kProduct + ".lnk"); }
+
+void Forget() {
+    for (const std::string& name : {kServiceA, kServiceB}) {
+        if (IsServiceRunning(name)) StopServiceNamed(name);
+        DeleteServiceNamed(name);
+        Eventually([&] { return ServiceState(name) == 0; });
+    }
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAppKey.c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
+    std::error_code ignored;
+    fs::remove_all(Group(), ignored);
+    fs::remove(fs::path(GetProgramsFolder()) / "Calderic", ignored);
+    fs::remove(DesktopLink(), ignored);
+    fs::remove(StartMenuLink(), ignored);
+    fs::remove(Uninstaller(), ignored);
+}
+
+struct StopRun {
+    TempDir dir;
+    TestHost host;
+    sacwriter::InstallerInput input;
+    std::unique_ptr<StoppedAt> engine;
+    std::u16string folder;
+};
+
+// Installs a product with two services and a shortcut slot, stopped at
+// `step`; answers after the worker's body has returned.
+void RunStopped(StopRun& run, InstallStep step, int slot = 0) {
+    Forget();
+    const std::vector<std::uint8_t> stub = ReadBytes(ProgramFolder() / "testservice.exe");
+    run.input.stub = stub;
+    run.input.fields.productname = kProduct;
+    run.input.fields.productversion = "1";
+    run.input.fields.exename = kExe;
+    run.input.fields.startmenufolder = kStartMenu;
+    run.input.fields.services = {{"svca.exe", kServiceA}, {"svcb.exe", kServiceB}};
+    run.input.fields.shortcuts = {{"readme.txt", "Read Me"}};
+    for (const char16_t* name : {u"readme.txt", u"svca.exe", u"svcb.exe"}) {
+        sacwriter::ArchiveItem item;
+        item.filename = name;
+        item.data = stub;
+        run.input.items.push_back(item);
+    }
+    const fs::path installer = run.dir.path() / "setup-stop.exe";
+    BuildInstaller(installer, run.input, run.host.trailer);
+    run.folder = run.dir.wide(u"Stop");
+    run.engine = std::make_unique<StoppedAt>(run.host, installer.u16string(), step, slot);
+    run.engine->HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
+    ASSERT_TRUE(run.engine->OpenArchive());
+    run.engine->SetInstallFolder(run.folder);
+    run.engine->Start();
+    ASSERT_TRUE(run.engine->WaitFor(60000));
+    EXPECT_TRUE(run.engine->reached) << "the worker never came to the boundary";
+    EXPECT_EQ(run.host.finished, 0) << "a stopped run reported";
+    // Every file was extracted whole before any of these boundaries.
+    for (const auto& item : run.input.items)
+        EXPECT_EQ(ReadBytes(fs::path(run.folder + u"\\" + item.filename)), item.data);
+}
+
+bool HasValue(const std::string& key, const std::string& name) {
+    bool present = false;
+    RegValue(HKEY_LOCAL_MACHINE, key, name, &present);
+    return present;
+}
+
+void ExpectNoShortcuts() {
+    EXPECT_FALSE(fs::exists(Group())) << "the Start-menu folder was made";
+    EXPECT_FALSE(fs::exists(DesktopLink()));
+    EXPECT_FALSE(fs::exists(StartMenuLink()));
+}
+
+TEST(StopAtStepBoundary, BeforeTheUninstallerCopyNothingFollows) {
+    StopRun run;
+    RunStopped(run, InstallStep::UninstallerCopy);
+    EXPECT_FALSE(fs::exists(Uninstaller()));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(ServiceState(kServiceA), 0u);
+    ExpectNoShortcuts();
+    EXPECT_EQ(run.host.positions.back(), 90);
+    Forget();
+}
+
+TEST(StopAtStepBoundary, BeforeTheRegistrationOnlyTheUninstallerIsThere) {
+    StopRun run;
+    RunStopped(run, InstallStep::Registration);
+    EXPECT_EQ(ReadBytes(Uninstaller()), run.input.stub);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(ServiceState(kServiceA), 0u);
+    EXPECT_EQ(ServiceState(kServiceB), 0u);
+    ExpectNoShortcuts();
+    EXPECT_EQ(run.host.positions.back(), 95);
+    Forget();
+}
+
+TEST(StopAtStepBoundary, BeforeTheFirstServiceTheRecordIsCompleteWithoutServices) {
+    StopRun run;
+    RunStopped(run, InstallStep::Service, 0);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname"), kProduct);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
+    EXPECT_FALSE(HasValue(kAppKey, "service0"));
+    EXPECT_FALSE(HasValue(kAppKey, "service1"));
+    EXPECT_EQ(ServiceState(kServiceA), 0u);
+    EXPECT_EQ(ServiceState(kServiceB), 0u);
+    ExpectNoShortcuts();
+    Forget();
+}
+
+TEST(StopAtStepBoundary, BeforeTheSecondServiceOnlyTheFirstIsInstalled) {
+    StopRun run;
+    RunStopped(run, InstallStep::Service, 1);
+    EXPECT_TRUE(Eventually([] { return ServiceState(kServiceA) == SERVICE_RUNNING; }));
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kAppKey, "servicenames0"), kServiceA);
+    EXPECT_FALSE(HasValue(kAppKey, "service1"));
+    EXPECT_FALSE(HasValue(kAppKey, "servicenames1"));
+    EXPECT_EQ(ServiceState(kServiceB), 0u);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
+    ExpectNoShortcuts();
+    Forget();
+}
+
+TEST(StopAtStepBoundary, BeforeTheShortcutsNoShortcutIsMade) {
+    StopRun run;
+    RunStopped(run, InstallStep::Shortcuts);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kAppKey, "servicenames1"), kServiceB);
+    for (const std::string& name : {kServiceA, kServiceB})
+        EXPECT_TRUE(Eventually([&] { return ServiceState(name) == SERVICE_RUNNING; })) << name;
+    ExpectNoShortcuts();
+    EXPECT_EQ(run.host.positions.back(), 95);
+    Forget();
+}
+
+TEST(StopAtStepBoundary, BeforeTheExtractionNothingIsWritten) {
+    Forget();
+    TempDir dir;
+    TestHost host;
+    sacwriter::InstallerInput input;
+    input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
+    input.fields.productname = kProduct;
+    input.fields.productversion = "1";
+    input.fields.exename = kExe;
+    sacwriter::ArchiveItem item;
+    item.filename = u"a.txt";
+    item.data = {'a'};
+    input.items.push_back(item);
+    const fs::path installer = dir.path() / "setup-stop.exe";
+    BuildInstaller(installer, input, host.trailer);
+    StoppedAt engine(host, installer.u16string(), InstallStep::Extraction, 0);
+    engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
+    ASSERT_TRUE(engine.OpenArchive());
+    engine.SetInstallFolder(dir.wide(u"Stop"));
+    engine.Start();
+    ASSERT_TRUE(engine.WaitFor(60000));
+    EXPECT_TRUE(engine.reached);
+    EXPECT_EQ(host.finished, 0);
+    EXPECT_FALSE(fs::exists(dir.path() / "Stop"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+}
+
+// The hook sees every boundary of a run that is not stopped, in order.
+class Watched : public tinstallengine {
+public:
+    using tinstallengine::tinstallengine;
+    ~Watched() override { WaitFor(60000); }
+    std::vector<std::pair<InstallStep, int>> seen;
+
+protected:
+    void BeforeStep(InstallStep step, int slot) override { seen.emplace_back(step, slot); }
+};
+
+TEST(StopAtStepBoundary, AnUnstoppedRunPassesEveryBoundaryOnceInOrder) {
+    StopRun run;
+    Forget();
+    run.input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
+    run.input.fields.productname = kProduct;
+    run.input.fields.productversion = "1";
+    run.input.fields.exename = kExe;
+    run.input.fields.startmenufolder = kStartMenu;
+    run.input.fields.services = {{"svca.exe", kServiceA}, {"svcb.exe", kServiceB}};
+    for (const char16_t* name : {u"svca.exe", u"svcb.exe"}) {
+        sacwriter::ArchiveItem item;
+        item.filename = name;
+        item.data = run.input.stub;
+        run.input.items.push_back(item);
+    }
+    const fs::path installer = run.dir.path() / "setup-watch.exe";
+    BuildInstaller(installer, run.input, run.host.trailer);
+    Watched engine(run.host, installer.u16string());
+    engine.HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
+    ASSERT_TRUE(engine.OpenArchive());
+    engine.SetInstallFolder(run.dir.wide(u"Watch"));
+    engine.Start();
+    ASSERT_TRUE(engine.WaitFor(60000));
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_FALSE(run.host.failedflag);
+    const std::vector<std::pair<InstallStep, int>> expected = {
+        {InstallStep::Extraction, 0}, {InstallStep::UninstallerCopy, 0}, {InstallStep::Registration, 0},
+        {InstallStep::Service, 0},    {InstallStep::Service, 1},         {InstallStep::Shortcuts, 0}};
+    EXPECT_EQ(engine.seen, expected);
+    EXPECT_TRUE(fs::exists(DesktopLink()));
+    Forget();
+}
+
+}  // namespace
