@@ -196,7 +196,7 @@ Streams EncodeLz(const Corpus& c, int level) {
         Bytes out;
         const std::uint32_t bits = encoder.Encode(c.data(p), p.size, level, out);
         s.bytes += out.size();
-        s.stored += lz::LzShrinks(bits, p.size) ? out.size() : lz::StreamBytes(std::uint64_t{p.size} * 8);
+        s.stored += lz::LzShrinks(bits, p.size) ? out.size() : static_cast<std::size_t>(payload::ChunkPayloadBytes(static_cast<std::int64_t>(p.size) * 8));
         s.data.push_back(std::move(out));
         s.bits.push_back(bits);
     }

@@ -95,7 +95,7 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
             errortext = kTextCorrupt;
             return false;
         }
-        const auto stored = static_cast<std::uint32_t>(BlockBytes(chunk.bitcount, 64));
+        const auto stored = static_cast<std::uint32_t>(payload::ChunkPayloadBytes(chunk.bitcount));
         count = stored;
         ReadBlock(archivefile, inbuffer.get(), count);
         if (count != stored) {

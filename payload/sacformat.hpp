@@ -17,6 +17,7 @@
 #pragma once
 
 #include "payload/setuptrailer.hpp"
+#include "setuputil/fileaccess.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -82,6 +83,16 @@ inline constexpr std::int32_t kMaxChunkBits = static_cast<std::int32_t>(kMaxChun
 // The two transfer buffers hold one chunk plus the byte the decoder may
 // touch past its limit.
 inline constexpr std::size_t kTransferBufferSize = kMaxChunkBytes + 1;
+
+// A chunk's payload fills whole 64-bit blocks: the stream's bits rounded up
+// to a multiple of 8 bytes.  The reader and the writer both size chunks
+// with this.
+inline constexpr std::int64_t kChunkBlockBits = 64;
+constexpr std::int64_t ChunkPayloadBytes(std::int64_t bitcount) {
+    return setuputil::BlockBytes(bitcount, kChunkBlockBits);
+}
+static_assert(ChunkPayloadBytes(kMaxChunkBits) == static_cast<std::int64_t>(kMaxChunkBytes));
+static_assert(ChunkPayloadBytes(1) == 8 && ChunkPayloadBytes(65) == 16);
 
 static_assert(sizeof(tsacheader) == kSacHeaderSize);
 static_assert(offsetof(tsacheader, encrypted) == 6);

@@ -47,7 +47,15 @@ bool CloseAccess(FileAccess& file);
 
 // Bytes that hold `count` bits stored in whole blocks of `width` bits:
 // BlockBytes(1, 64) = 8, BlockBytes(65, 64) = 16, BlockBytes(9, 8) = 2.
-std::int64_t BlockBytes(std::int64_t count, std::int64_t width);
+// The block count is kept to 32 bits, as the format's sizes are.
+constexpr std::int64_t BlockBytes(std::int64_t count, std::int64_t width) {
+    if (width <= 0) return 0;
+    const std::int64_t q = count / width;
+    const std::int64_t r = count % width;
+    std::int32_t blocks = static_cast<std::int32_t>(static_cast<std::uint32_t>(q));
+    if (static_cast<std::int32_t>(static_cast<std::uint32_t>(r)) > 0) ++blocks;
+    return static_cast<std::int64_t>(blocks) * (width / 8);
+}
 
 // Closes the record when it goes out of scope, for callers that own one
 // record for the length of a block.

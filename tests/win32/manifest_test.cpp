@@ -97,8 +97,9 @@ TEST(StubManifest, AnElevatedStubStartsUnderTheTestSystem) {
     }
     EXPECT_NE(box, nullptr) << "the stub showed no start-up message";
     if (box) {
+        // The box's window exists a moment before its text does.
         wchar_t text[256] = {};
-        ::GetDlgItemTextW(box, 0xFFFF, text, 256);
+        for (int i = 0; i < 250 && ::GetDlgItemTextW(box, 0xFFFF, text, 256) == 0; ++i) ::Sleep(20);
         EXPECT_STREQ(text, L"No install files attached!");
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     }

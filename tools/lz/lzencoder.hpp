@@ -37,13 +37,11 @@ inline constexpr int kMaxLevel = 9;
 // The level a build uses unless told otherwise.
 inline constexpr int kDefaultLevel = 6;
 
-// Bytes a stream of `bitcount` bits occupies in whole 8-byte blocks.
-constexpr std::size_t StreamBytes(std::uint64_t bitcount) { return static_cast<std::size_t>((bitcount + 63) / 64 * 8); }
 
 // True when an LZ stream of `bitcount` bits takes fewer stored bytes than
 // the `size` bytes it encodes would as a plain chunk.
 constexpr bool LzShrinks(std::uint32_t bitcount, std::size_t size) {
-    return StreamBytes(bitcount) < StreamBytes(std::uint64_t{size} * 8);
+    return payload::ChunkPayloadBytes(bitcount) < payload::ChunkPayloadBytes(static_cast<std::int64_t>(size) * 8);
 }
 
 // Encodes pieces one after another, reusing its working memory (about

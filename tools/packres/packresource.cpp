@@ -42,7 +42,7 @@ bool PackResource(const std::vector<std::uint8_t>& data, std::vector<std::uint8_
             if (lz::LzShrinks(bits, n)) {
                 chunk.lzflag = 1;
                 chunk.bitcount = static_cast<std::int32_t>(bits);
-                stream.resize(lz::StreamBytes(bits));
+                stream.resize(static_cast<std::size_t>(payload::ChunkPayloadBytes(bits)));
             } else {
                 stream.clear();
             }
@@ -50,7 +50,7 @@ bool PackResource(const std::vector<std::uint8_t>& data, std::vector<std::uint8_
         if (chunk.lzflag == 0) {
             chunk.bitcount = static_cast<std::int32_t>(n * 8);
             stream.assign(piece, piece + n);
-            stream.resize(lz::StreamBytes(std::uint64_t{n} * 8), 0);
+            stream.resize(static_cast<std::size_t>(payload::ChunkPayloadBytes(static_cast<std::int64_t>(n) * 8)), 0);
         }
         const auto* header = reinterpret_cast<const std::uint8_t*>(&chunk);
         out.insert(out.end(), header, header + sizeof chunk);

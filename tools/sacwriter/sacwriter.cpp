@@ -163,7 +163,7 @@ bool AppendPieceChunk(lz::LzEncoder& encoder, const std::uint8_t* piece, std::si
             }
             chunk.lzflag = 1;
             chunk.bitcount = static_cast<std::int32_t>(bits);
-            payload.resize(lz::StreamBytes(bits));
+            payload.resize(static_cast<std::size_t>(::payload::ChunkPayloadBytes(bits)));
         } else {
             payload.clear();
         }
@@ -171,7 +171,7 @@ bool AppendPieceChunk(lz::LzEncoder& encoder, const std::uint8_t* piece, std::si
     if (chunk.lzflag == 0) {
         chunk.bitcount = static_cast<std::int32_t>(size * 8);
         payload.assign(piece, piece + size);
-        payload.resize(lz::StreamBytes(std::uint64_t{size} * 8), 0);
+        payload.resize(static_cast<std::size_t>(::payload::ChunkPayloadBytes(static_cast<std::int64_t>(size) * 8)), 0);
     }
     AppendRecord(out, chunk);
     out.insert(out.end(), payload.begin(), payload.end());

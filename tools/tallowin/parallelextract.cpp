@@ -65,7 +65,7 @@ public:
         ReadBlock(archive_.archivefile, &chunk, count);
         if (count < kChunkHeaderSize || chunk.bitcount == 0) return Ended(ev, ChunkEvent::Kind::End);
         if (!ChunkHeaderFits(chunk)) return Failed(ev, kTextCorrupt, false);
-        const auto stored = static_cast<std::uint32_t>(BlockBytes(chunk.bitcount, 64));
+        const auto stored = static_cast<std::uint32_t>(payload::ChunkPayloadBytes(chunk.bitcount));
         if (ev.payload.size() < kTransferBufferSize) ev.payload.resize(kTransferBufferSize);
         count = stored;
         ReadBlock(archive_.archivefile, ev.payload.data(), count);

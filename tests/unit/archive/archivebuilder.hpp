@@ -63,7 +63,7 @@ inline void AppendLzChunk(Bytes& out, const Bytes& data, bool last) {
     const std::uint32_t bits = lz::EncodeLzChunk(data.data(), data.size(), 6, stream);
     if (!lz::LzShrinks(bits, data.size())) throw std::logic_error("test data does not compress");
     AppendChunkHeader(out, payload::kChunkMark, 1, static_cast<std::int32_t>(bits), last ? 1 : 0);
-    stream.resize(lz::StreamBytes(bits));
+    stream.resize(static_cast<std::size_t>(payload::ChunkPayloadBytes(bits)));
     out.insert(out.end(), stream.begin(), stream.end());
 }
 

@@ -134,7 +134,9 @@ TEST_F(Damage, ArchiveCutWithTheTrailerKeptFails) {
             const payload::tsacentry& entry = *archive.entrylist[i];
             const bool intact = DataEnd(good, archiveStart + static_cast<std::size_t>(entry.dataoffset)) <= cut;
             const bool extracted = archive.ExtractEntry(i, nullptr);
-            if (intact) EXPECT_TRUE(extracted) << "cut " << cut << ", entry " << i;
+            if (intact) {
+                EXPECT_TRUE(extracted) << "cut " << cut << ", entry " << i;
+            }
             if (!extracted) {
                 failed = true;
                 refusedAtTheCut += !intact;

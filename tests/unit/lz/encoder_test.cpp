@@ -85,7 +85,7 @@ std::vector<Sample> Corpus() {
 std::uint32_t RoundTrip(const Sample& s, int level, lz::LzEncoder& encoder) {
     Bytes stream{0x55};  // must be replaced, not appended to
     const std::uint32_t bits = encoder.Encode(s.data.data(), s.data.size(), level, stream);
-    EXPECT_EQ(stream.size(), lz::StreamBytes(bits)) << s.name << " level " << level;
+    EXPECT_EQ(static_cast<std::int64_t>(stream.size()), payload::ChunkPayloadBytes(bits)) << s.name << " level " << level;
     EXPECT_EQ(stream.size() % 8, 0u);
     // Everything after the last bit is zero.
     for (std::size_t bit = bits; bit < stream.size() * 8; ++bit)
@@ -184,9 +184,9 @@ TEST(LzEncode, ShrinkDecision) {
     // Equal stored size is no gain: 64 bits against 8 plain bytes.
     EXPECT_FALSE(lz::LzShrinks(64, 8));
     EXPECT_TRUE(lz::LzShrinks(64, 9));
-    EXPECT_EQ(lz::StreamBytes(0), 0u);
-    EXPECT_EQ(lz::StreamBytes(1), 8u);
-    EXPECT_EQ(lz::StreamBytes(65), 16u);
+    EXPECT_EQ(payload::ChunkPayloadBytes(0), 0);
+    EXPECT_EQ(payload::ChunkPayloadBytes(1), 8);
+    EXPECT_EQ(payload::ChunkPayloadBytes(65), 16);
 }
 
 TEST(LzEncode, ReusedEncoderGivesTheSameStreamAsAFreshOne) {

@@ -226,9 +226,10 @@ TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
         EXPECT_FALSE(installengine::IsRemovableFolderHere(folder)) << WideToAnsi(folder);
         EXPECT_FALSE(installengine::IsRemovableFolderHere(folder + u"\\")) << WideToAnsi(folder);
         wchar_t shortform[MAX_PATH] = {};
-        if (::GetShortPathNameW(buffer, shortform, MAX_PATH) != 0)
+        if (::GetShortPathNameW(buffer, shortform, MAX_PATH) != 0) {
             EXPECT_FALSE(installengine::IsRemovableFolderHere(reinterpret_cast<const char16_t*>(shortform)))
                 << WideToAnsi(reinterpret_cast<const char16_t*>(shortform));
+        }
     }
     EXPECT_FALSE(installengine::IsRemovableFolderHere(u"C:\\"));
     EXPECT_FALSE(installengine::IsRemovableFolderHere(u""));

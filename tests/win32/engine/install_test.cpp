@@ -145,7 +145,9 @@ void ExpectInstalled(Installed& run) {
     ASSERT_GE(host.positions.size(), 4u);
     for (std::size_t i = 0; i + 3 < host.positions.size(); ++i) {
         EXPECT_LT(host.positions[i], 90);
-        if (i > 0) EXPECT_GE(host.positions[i], host.positions[i - 1]);
+        if (i > 0) {
+            EXPECT_GE(host.positions[i], host.positions[i - 1]);
+        }
     }
     EXPECT_EQ(std::vector<int>(host.positions.end() - 3, host.positions.end()), (std::vector<int>{90, 95, 100}));
 
