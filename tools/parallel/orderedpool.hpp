@@ -15,16 +15,17 @@
 //   while (!pool.Empty()) { Write(pool.Front()); pool.Pop(); }
 //
 // `workers` threads do the work: workers - 1 of the pool's own, and the
-// controlling thread itself, which runs the oldest slot in Front() when no
-// worker has taken it yet.  So one worker means no threads at all, and a
-// busy machine that is slow to wake a worker does not hold up the writing.
+// controlling thread itself, which in Front() runs slots no worker has
+// taken yet until the oldest is done.  So one worker means no threads at
+// all, N workers keep N cores busy, and a busy machine that is slow to wake
+// a worker does not hold up the writing.
 // At most `window` slots are in flight; they are allocated once and reused,
 // so whatever buffers a slot holds keep their memory.  The work function
 // gets the slot and the index of the worker (0..workers-1) running it, for
 // per-worker state such as an encoder.  An exception thrown by the work
 // function is rethrown by Front() of its slot.  Slots are taken in
-// submission order, so the oldest slot is always the next one to finish,
-// already running, or not yet taken.
+// submission order, so the oldest slot is always finished, running, or the
+// next one to be taken.
 //
 // Only the controlling thread calls the member functions; the destructor
 // waits for the jobs in flight and joins the workers.
@@ -93,9 +94,13 @@ public:
     Slot& Front() {
         Entry& e = slots_[popped_ % slots_.size()];
         std::unique_lock<std::mutex> lock(mutex_);
-        if (taken_ == popped_) {  // no worker has started it: run it here
+        // Rather than wait, the controlling thread runs the next slot no
+        // worker has taken yet (the oldest itself when none has started it),
+        // so it does its share of the work.
+        while (!e.done && taken_ < submitted_) {
+            Entry& next = slots_[taken_ % slots_.size()];
             ++taken_;
-            Execute(e, caller_, lock);
+            Execute(next, caller_, lock);
         }
         finished_.wait(lock, [&] { return e.done; });
         if (e.failure) {
