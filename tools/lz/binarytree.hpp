@@ -90,10 +90,7 @@ public:
     }
 
 private:
-    static std::uint32_t Hash(const std::uint8_t* at) {
-        const std::uint32_t v = (std::uint32_t{at[0]} << 16) | (std::uint32_t{at[1]} << 8) | at[2];
-        return (v * 2654435761u) >> (32 - kHashBits);
-    }
+    static std::uint32_t Hash(const std::uint8_t* at) { return Hash3(at, kHashBits); }
 
     const std::uint8_t* data_ = nullptr;
     std::uint32_t size_ = 0;

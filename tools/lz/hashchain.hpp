@@ -40,6 +40,14 @@ inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, 
     return len;
 }
 
+// The top `bits` bits of a multiplicative (Fibonacci) hash of `v`.
+constexpr std::uint32_t MultiplicativeHash(std::uint32_t v, int bits) { return (v * 2654435761u) >> (32 - bits); }
+
+// The hash of the three bytes at `at`, the key of the three-byte finders.
+inline std::uint32_t Hash3(const std::uint8_t* at, int bits) {
+    return MultiplicativeHash((std::uint32_t{at[0]} << 16) | (std::uint32_t{at[1]} << 8) | at[2], bits);
+}
+
 class HashChain {
 public:
     static constexpr int kHashBits = 15;
@@ -111,10 +119,7 @@ public:
     }
 
 private:
-    static std::uint32_t Hash(const std::uint8_t* at) {
-        const std::uint32_t v = (std::uint32_t{at[0]} << 16) | (std::uint32_t{at[1]} << 8) | at[2];
-        return (v * 2654435761u) >> (32 - kHashBits);
-    }
+    static std::uint32_t Hash(const std::uint8_t* at) { return Hash3(at, kHashBits); }
 
     const std::uint8_t* data_ = nullptr;
     std::uint32_t size_ = 0;

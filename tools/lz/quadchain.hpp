@@ -57,7 +57,7 @@ public:
         std::uint32_t v3;
         if (pos + 4 <= size_) {
             const std::uint32_t v = Load32(at);
-            const std::uint32_t h4 = (v * 2654435761u) >> (32 - kHashBits);
+            const std::uint32_t h4 = MultiplicativeHash(v, kHashBits);
             h.first = head_[h4];
             prev_[pos] = h.first;
             head_[h4] = base_ + pos;
@@ -65,7 +65,7 @@ public:
         } else {
             v3 = std::uint32_t{at[0]} | (std::uint32_t{at[1]} << 8) | (std::uint32_t{at[2]} << 16);
         }
-        const std::uint32_t h3 = (v3 * 2654435761u) >> (32 - kHash3Bits);
+        const std::uint32_t h3 = MultiplicativeHash(v3, kHash3Bits);
         h.near3 = head3_[h3];
         head3_[h3] = base_ + pos;
         return h;
