@@ -1,6 +1,7 @@
 #include "payload/payloadend.hpp"
 
 #include "payload/setuptrailer.hpp"
+#include "payload/trailerreader.hpp"
 
 #include <algorithm>
 #include <cstddef>
@@ -84,13 +85,13 @@ std::int64_t PayloadEnd(FileAccess& file) {
     // archive offset.
     for (std::int64_t pad = 0; pad < kTableAlignment; ++pad) {
         const std::int64_t end = table - pad;
-        unsigned char b[offsetof(tsetuptrailer, archiveoffset) + 4];
-        if (pad > 0 && (!ReadAt(file, end, b, 1) || b[0] != 0)) break;
-        const std::int64_t trailer = end - static_cast<std::int64_t>(kTrailerSize);
-        if (trailer < 0 || !ReadAt(file, trailer, b, sizeof b)) break;
-        if (b[0] != kFilesMarkLength || std::memcmp(b + 1, kFilesMark, kFilesMarkLength) != 0) continue;
-        const std::int32_t archiveoffset = static_cast<std::int32_t>(Le32(b + offsetof(tsetuptrailer, archiveoffset)));
-        return table > archiveoffset ? end : size;
+        unsigned char padding = 0;
+        if (pad > 0 && (!ReadAt(file, end, &padding, 1) || padding != 0)) break;
+        const std::int64_t at = end - static_cast<std::int64_t>(kTrailerSize);
+        tsetuptrailer trailer;
+        if (at < 0 || !ReadAt(file, at, &trailer, sizeof trailer)) break;
+        if (!HasFilesMark(trailer)) continue;
+        return table > trailer.archiveoffset ? end : size;
     }
     return size;
 }
