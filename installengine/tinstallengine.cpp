@@ -11,9 +11,11 @@
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
 #include "setuputil/windowsearch.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <windows.h>
 
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -106,6 +108,9 @@ void tinstallengine::BeforeStep(InstallStep, int) {}
 
 bool tinstallengine::StopBefore(InstallStep step, int slot) {
     BeforeStep(step, slot);
+    // The pause gate: while the cancel question is open the worker waits
+    // here, so a Yes finds it before the step, not inside it.
+    CheckPoint();
     return Terminated();
 }
 
@@ -127,31 +132,81 @@ void tinstallengine::RemoveEarlierServices() {
     }
 }
 
-void tinstallengine::CopyUninstaller(const InstallInputs& in) {
+namespace {
+
+// True when both files hold the same bytes; read through the two transfer
+// buffers.
+bool SameContent(const std::u16string& a, const std::u16string& b, std::uint8_t* bufa, std::uint8_t* bufb) {
+    ScopedFileAccess first, second;
+    if (!OpenForRead(first.file, a) || !OpenForRead(second.file, b)) return false;
+    const std::int64_t size = GetFileSize64(first.file);
+    if (size < 0 || size != GetFileSize64(second.file)) return false;
+    for (std::int64_t done = 0; done < size;) {
+        const std::int64_t left = size - done;
+        const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
+        std::uint32_t counta = want, countb = want;
+        ReadBlock(first.file, bufa, counta);
+        ReadBlock(second.file, bufb, countb);
+        if (counta != want || countb != want || std::memcmp(bufa, bufb, want) != 0) return false;
+        done += want;
+    }
+    return true;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+    if (IsWin2000OrLater())
+        return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    ::DeleteFileA(WideToAnsi(to).c_str());
+    return ::MoveFileA(WideToAnsi(from).c_str(), WideToAnsi(to).c_str()) != 0;
+}
+
+}  // namespace
+
+bool tinstallengine::WriteStubCopy(const std::u16string& path) {
     FileAccess& source = archive_.archivefile;
     const std::int64_t stubsize = host_.Trailer().archiveoffset;
     // A signed installer's stub names the certificate table past its end;
     // the copy gets that entry cleared.
     payload::tsecuritydirectory signature;
     payload::ReadSecurityDirectory(source, signature);
-    if (SeekAbsolute(source, 0) && OpenForWrite(uninstallerfile, UninstallerPath(in))) {
-        // Ends at the stub's end, and early on a read that comes back short:
-        // the position would otherwise never reach the end.
-        for (;;) {
-            const std::int64_t position = CurrentPosition(source);
-            if (position < 0 || position >= stubsize) break;
-            const std::int64_t left = stubsize - position;
-            const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
-            std::uint32_t count = want;
-            ReadBlock(source, archive_.inbuffer.get(), count);
-            if (count == 0) break;
-            payload::ClearSecurityEntryInCopy(signature, stubsize, position, archive_.inbuffer.get(), count);
-            WriteBlock(uninstallerfile, archive_.inbuffer.get(), static_cast<std::int32_t>(count));
-            if (count < want) break;
-        }
+    if (!SeekAbsolute(source, 0) || !OpenForWrite(uninstallerfile, path)) return false;
+    bool whole = true;
+    for (std::int64_t position = 0; whole && position < stubsize;) {
+        const std::int64_t left = stubsize - position;
+        const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
+        std::uint32_t count = want;
+        ReadBlock(source, archive_.inbuffer.get(), count);
+        whole = count == want;
+        if (!whole) break;
+        payload::ClearSecurityEntryInCopy(signature, stubsize, position, archive_.inbuffer.get(), count);
+        whole = WriteBlock(uninstallerfile, archive_.inbuffer.get(), static_cast<std::int32_t>(count));
+        position += count;
     }
-    if (uninstallerfile.handle != 0) CloseAccess(uninstallerfile);
+    return CloseAccess(uninstallerfile) && whole;
+}
+
+bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
+    // Written whole under a name of its own first: a failed copy never
+    // leaves a partial uninstaller for the registration to name.
+    const std::u16string target = UninstallerPath(in);
+    wchar_t temporary[MAX_PATH] = {};
+    bool ok = ::GetTempFileNameW(WinStr(AddBackslash(in.windowsfolder)), L"tlw", 0, temporary) != 0;
+    const std::u16string copy = ok ? FromWinStr(temporary) : std::u16string();
+    if (ok) ok = WriteStubCopy(copy);
+    // An uninstaller with the same bytes stays as it is: another product's
+    // uninstall may be running it.
+    if (ok && IsPlainFile(target) &&
+        SameContent(copy, target, archive_.inbuffer.get(), archive_.outbuffer.get())) {
+        RemoveFile(copy);
+    } else if (ok) {
+        ok = ReplaceFile(copy, target);
+    }
+    if (!ok) {
+        if (!copy.empty()) RemoveFile(copy);
+        archive_.errortext = payload::kTextCannotCreatePrefix + target + u")";
+    }
     archive_.CloseArchive();
+    return ok;
 }
 
 void tinstallengine::Register(const InstallInputs& in) {
@@ -176,15 +231,19 @@ void tinstallengine::Register(const InstallInputs& in) {
     for (const RegValue& v : plan.uninstallvalues) write(v);
 }
 
-void tinstallengine::CreateShortcuts(const InstallInputs& in) {
+bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
     groupfolder = GroupFolder(in);
     const bool havegroup = !groupfolder.empty() && ForceFolders(groupfolder);
     // A shortcut that cannot be saved is skipped: the product is installed
     // and registered, and the other shortcuts are still made.
-    for (const ShortcutSpec& link : PlanShortcuts(in)) {
+    const std::vector<ShortcutSpec> links = PlanShortcuts(in);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        if (StopBefore(InstallStep::Shortcut, static_cast<int>(i))) return false;
+        const ShortcutSpec& link = links[i];
         if (link.ingroup && !havegroup) continue;
         CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile);
     }
+    return true;
 }
 
 void tinstallengine::Execute() {
@@ -220,12 +279,17 @@ void tinstallengine::Execute() {
             ::Sleep(kPauseBefore90);
             Publish(90);
             if (StopBefore(InstallStep::UninstallerCopy)) return;
-            CopyUninstaller(in);
+            if (!CopyUninstaller(in)) {
+                // No registration may name an uninstaller that is not there.
+                failed = true;
+                SyncFinished();
+                return;
+            }
             Publish(95);
             if (StopBefore(InstallStep::Registration)) return;
             Register(in);
             if (StopBefore(InstallStep::Shortcuts)) return;
-            CreateShortcuts(in);
+            if (!CreateShortcuts(in)) return;
             ::Sleep(kPauseBefore100);
             Publish(100);
             ::Sleep(kPauseAfter100);

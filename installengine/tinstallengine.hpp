@@ -11,19 +11,21 @@
 //
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
-// chunk (inside SyncProgress) and between entries.  A stop request (the
-// wizard's confirmed cancel) lets the step in hand finish and keeps every
-// later step from beginning: it is read before each earlier service is
-// removed, before the extraction, after each entry, and before the
-// uninstaller copy, the registration, each service and the shortcuts.  A
-// stopped run reports nothing.  A registration that has begun writes its
+// chunk (inside SyncProgress), between entries, and at every step boundary
+// below.  A stop request (the wizard's confirmed cancel) lets the step in
+// hand finish and keeps every later step from beginning: it is read, right
+// after the pause gate, before each earlier service is removed, before the
+// extraction, after each entry, and before the uninstaller copy, the
+// registration, each service, the shortcuts and each shortcut.  A stopped
+// run reports nothing.  A registration that has begun writes its
 // record to the end; only the services not yet installed are left out of
 // it.
 //
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
 // cannot be extracted (also when extraction itself asked for the stop
-// after a read failure), and any exception the registration raises.  A
+// after a read failure), an uninstaller that cannot be written whole (no
+// registration follows), and any exception the registration raises.  A
 // shortcut that cannot be saved is no failure: it is skipped.
 #pragma once
 
@@ -47,6 +49,7 @@ enum class InstallStep {
     Registration,
     Service,  // slot: the trailer's service slot
     Shortcuts,
+    Shortcut,  // slot: the shortcut's place in the plan
 };
 
 class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
@@ -86,9 +89,14 @@ private:
     InstallInputs Inputs() const;
     void CloseRunningCopy();
     void RemoveEarlierServices();
-    void CopyUninstaller(const InstallInputs& in);
+    // Copies the stub to a temporary name in the Windows folder and moves it
+    // over the uninstaller when whole (an identical uninstaller is kept);
+    // false with `errortext` set when it cannot.
+    bool CopyUninstaller(const InstallInputs& in);
+    bool WriteStubCopy(const std::u16string& path);
     void Register(const InstallInputs& in);
-    void CreateShortcuts(const InstallInputs& in);
+    // False when a stop came between two shortcuts.
+    bool CreateShortcuts(const InstallInputs& in);
 
     InstallHost& host_;
     std::u16string installerpath_;

@@ -5,7 +5,8 @@
 // association and the registration keys.
 //
 // Every path and key name comes from the registration, so each deletion is
-// guarded: folder trees only where IsRemovableFolderHere allows it (the
+// guarded: folder trees and emptied vendor folders only where
+// IsRemovableFolderHere allows it (the
 // program folder's refusal stops the sequence), the desktop shortcut only
 // as an absolute ".lnk" path, keys only with a real completing name (and
 // DeleteRegTree itself refuses the shared parents), a file association only
@@ -51,6 +52,17 @@ void RemoveServices(const std::string& key) {
     }
 }
 
+// `programs` + the first folder of `startmenufolder` ("\Acme\Product"
+// gives "...\Programs\Acme"); empty when the path has no first folder
+// below the one it ends in (a one-level path is the product's own folder).
+std::u16string FirstFolderBelow(const std::u16string& programs, const std::u16string& startmenufolder) {
+    std::u16string body = startmenufolder;
+    while (!body.empty() && body.front() == u'\\') body.erase(0, 1);
+    const std::size_t slash = body.find(u'\\');
+    if (slash == std::u16string::npos || slash == 0) return {};
+    return AddBackslash(programs) + body.substr(0, slash);
+}
+
 }  // namespace
 
 void RunUninstallSequence(InstallHost& host) {
@@ -87,15 +99,19 @@ void RunUninstallSequence(InstallHost& host) {
         if (!programs.empty()) {
             const std::u16string group = RemoveBackslash(RemoveBackslash(programs) + startmenufolder);
             if (IsRemovableFolderHere(group)) DeleteFolderTree(owner, group);
+            // The vendor folders left empty: ours, and the first folder of
+            // the product's own path ("Acme" of "\Acme\Product").
             RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
+            const std::u16string vendor = FirstFolderBelow(programs, startmenufolder);
+            if (!vendor.empty() && IsRemovableFolderHere(vendor)) RemoveFolder(vendor);
         }
     }
 
+    // The guard comes first: the existence test must not see a pattern.
     const std::u16string appdata = GetAppDataFolder();
     if (!appdatafolder.empty() && !appdata.empty()) {
         const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
-        if (FolderExists(settings) && IsRemovableFolderHere(settings) &&
-            AskYesNo(owner, kSettingsQuestion))
+        if (IsRemovableFolderHere(settings) && FolderExists(settings) && AskYesNo(owner, kSettingsQuestion))
             DeleteFolderTree(owner, settings);
     }
 

@@ -4,6 +4,7 @@
 #include "gui/application.hpp"
 #include "gui/dialogs.hpp"
 #include "installengine/registration.hpp"
+#include "mainunit/destinationcheck.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
 #include "mainunit/wizardtexts.hpp"
@@ -49,6 +50,7 @@ Triform::Triform(HBITMAP sidepicture) {
     onResize = [this] { FormResize(); };
     onShow = [this] { FormShow(); };
     onClose = [this] { FormClose(); };
+    onCloseQuery = [this] { return FormCloseQuery(); };
     BuildComponents(sidepicture);
     CentreOnScreen();
     FormCreate();
@@ -56,7 +58,12 @@ Triform::Triform(HBITMAP sidepicture) {
 
 Triform::~Triform() {
     // The worker may still call into the form: let it end while every
-    // component exists.
+    // component exists, but not wait for ever on a worker stuck in a call.
+    if (engine_) {
+        engine_->Terminate();
+        engine_->Resume();
+        if (!engine_->WaitFor(kCancelWaitMs)) EndProgramNow();
+    }
     engine_.reset();
 }
 
@@ -221,11 +228,9 @@ void Triform::FormShow() {
 
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
-        // Only a folder that names one place whatever the current folder:
-        // a relative one would install where the process happens to stand
-        // and register a "Path" the uninstall could never remove.
-        if (!setuputil::IsAbsoluteFolder(installpath.Text())) {
-            setuputil::ShowErrorBox(Handle(), AnsiToWide(choosedir::kInvalidFolderMessage));
+        const std::u16string refusal = DestinationRefusal(installpath.Text());
+        if (!refusal.empty()) {
+            setuputil::ShowErrorBox(Handle(), refusal);
             installpath.Focus();
             return;
         }
@@ -303,6 +308,14 @@ void Triform::cancelClick() {
     // interrupted halfway (this click can arrive while it handles messages).
     if (uninstalling_) return;
     if (gui::AskWarningYesNo(Handle(), uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion)) Close();
+}
+
+bool Triform::FormCloseQuery() {
+    // The question and the bounded wait of Cancel, not an end that waits
+    // for the worker without a limit.
+    if (CurrentPage() != &installingpage) return true;
+    cancelClick();
+    return false;
 }
 
 void Triform::changeClick() {

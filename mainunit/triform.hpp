@@ -37,6 +37,8 @@ public:
     void FormShow();
     void FormResize();
     void FormClose() {}
+    // A close request while the installing page is up is a Cancel.
+    bool FormCloseQuery();
     void NextClick();
     void BackClick();
     void cancelClick();
@@ -47,7 +49,10 @@ public:
     // installengine::InstallHost.
     const payload::tsetuptrailer& Trailer() const override { return trailer_; }
     setuputil::WindowHandle OwnerWindow() const override { return Handle(); }
-    void SetInstallProgress(int position) override { installprogress.SetPosition(position); }
+    // After a confirmed cancel the bar stays where the cancel put it.
+    void SetInstallProgress(int position) override {
+        if (!cancelling_) installprogress.SetPosition(position);
+    }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;
     std::u16string& DestFolder() override { return destfolder_; }

@@ -345,6 +345,30 @@ private:
     bool added_ = false;
 };
 
+// Closing from the task bar (the application window) or the title bar while
+// the install runs is a Cancel: the question, and on Yes the bounded end.
+TEST(CloseRequest, DuringTheInstallAsksTheCancelQuestion) {
+    const std::wstring folder = WorkFolder(L"close-request");
+    Installer setup{"Close Request", "closereq.exe", BigFiles()};
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::wstring target = folder + L"\\target";
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const HWND application = ::GetWindow(wizard, GW_OWNER);
+    ASSERT_NE(application, nullptr);
+    PostClick(FindButtons(wizard).next);
+    ::PostMessageW(application, WM_CLOSE, 0, 0);
+    Answer(process.Id(), L"Warning", L"Are you sure you want to cancel this installation?", L"&No");
+    EXPECT_TRUE(Visible(wizard)) << "the close request ended the wizard after No";
+    ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+    Answer(process.Id(), L"Warning", L"Are you sure you want to cancel this installation?", L"&Yes");
+    DWORD code = 0;
+    ASSERT_TRUE(process.WaitExit(kWait, code)) << "the program did not end after Yes";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
+}
+
 TEST(FinishPage, LaunchStartsTheProgramAndReadmeOpensTheReadme) {
     const TextAssociation association;
     const std::wstring folder = WorkFolder(L"finish");

@@ -334,6 +334,21 @@ TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
         EXPECT_EQ(TextOf(installpath), typed);
         EXPECT_TRUE(Enabled(b.next));
     }
+    // A folder the uninstall could never delete: named in the refusal.
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    for (const std::wstring typed : {std::wstring(windows), std::wstring(L"C:\\"), std::wstring(L"C:\\users\\"),
+                                     std::wstring(L"C:\\Program Files")}) {
+        ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        PostClick(b.next);
+        Answer(process, L"Error",
+               L"The folder " + typed +
+                   L" cannot hold the program: it is a folder of the system or contains one. "
+                   L"Please choose a folder of the program's own.",
+               L"OK");
+        EXPECT_TRUE(Visible(pathlabel)) << typed;
+        EXPECT_EQ(TextOf(installpath), typed);
+    }
     EXPECT_TRUE(Enabled(b.back));
     Click(b.back);
     EXPECT_TRUE(Visible(title));

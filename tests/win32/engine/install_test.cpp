@@ -319,6 +319,81 @@ TEST(EngineInstall, UninstallKeepingTheSettingsRemovesTheEmptyVendorFolder) {
     fs::remove_all(SettingsFolder(), ignored);
 }
 
+// A small product whose trailer is changed after the build, below the
+// builder's checks; installed and uninstalled with Yes to every question.
+// `answer` answers the settings question, when one may come (an empty
+// `appdatafolder` asks none).
+void InstallAndUninstall(const std::u16string& startmenufolder, const std::string& appdatafolder,
+                         BoxAnswerer* answer = nullptr) {
+    Installed run;
+    run.folder = run.dir.wide(u"Prog");
+    run.input.stub = Stub();
+    run.input.fields.productname = kProduct;
+    run.input.fields.productversion = "1";
+    run.input.fields.exename = kExe;
+    run.input.fields.startmenufolder = kStartMenu;
+    run.input.items = {Item(u"", W(kExe), Text("the program"))};
+    const fs::path installer = run.dir.path() / "setup-small.exe";
+    BuildInstaller(installer, run.input, run.host.trailer);
+    payload::WriteWideField(run.host.trailer.startmenufolder, startmenufolder);
+    payload::WriteShortString(run.host.trailer.appdatafolder, appdatafolder);
+    run.engine = RunInstall(run.host, installer, run.folder);
+    ASSERT_EQ(run.host.finished, 1);
+    ASSERT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    TestHost uninstall;
+    RunUninstall(uninstall, kExe);
+    if (answer) answer->Join();
+    ASSERT_FALSE(uninstall.events.empty());
+    EXPECT_EQ(uninstall.events.back(), "finish page");
+    EXPECT_FALSE(fs::exists(run.folder));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+}
+
+// The shell's delete expands patterns: a Start-menu or settings folder text
+// that is one must delete nothing of anyone else's.
+TEST(EngineInstall, PatternFoldersInTheTrailerDeleteNothingElse) {
+    const fs::path vendor = Programs() / "Tlw Other Vendor";
+    const fs::path loose = Programs() / "tlw-unrelated.lnk";
+    const fs::path othersettings = fs::path(GetAppDataFolder()) / "Tlw Other Settings";
+    fs::create_directories(vendor);
+    fs::create_directories(othersettings);
+    { std::ofstream(vendor / "app.lnk") << "link"; }
+    { std::ofstream(loose) << "link"; }
+    { std::ofstream(othersettings / "keep.ini") << "x=1"; }
+    const struct {
+        std::u16string startmenufolder;
+        std::string appdatafolder;
+    } cases[] = {{u"\\*", ""}, {u"\\Ven?or\\*", ""}, {kStartMenu, "*"}};
+    for (const auto& c : cases) {
+        std::unique_ptr<BoxAnswerer> answer;
+        if (!c.appdatafolder.empty()) answer = std::make_unique<BoxAnswerer>(IDYES);
+        InstallAndUninstall(c.startmenufolder, c.appdatafolder, answer.get());
+        if (answer) EXPECT_FALSE(answer->found()) << "the uninstall asked about the settings folder \"*\"";
+        EXPECT_TRUE(fs::exists(vendor / "app.lnk")) << WideToAnsi(c.startmenufolder);
+        EXPECT_TRUE(fs::exists(loose)) << WideToAnsi(c.startmenufolder);
+        EXPECT_TRUE(fs::exists(othersettings / "keep.ini")) << c.appdatafolder;
+    }
+    std::error_code ignored;
+    fs::remove_all(vendor, ignored);
+    fs::remove(loose, ignored);
+    fs::remove_all(othersettings, ignored);
+}
+
+// The first folder of the product's Start-menu path goes when it is empty,
+// and stays while another product's folder is in it.
+TEST(EngineInstall, TheFirstStartMenuFolderGoesWhenEmpty) {
+    const fs::path acme = Programs() / "Tlw Acme";
+    std::error_code ignored;
+    fs::remove_all(acme, ignored);
+    InstallAndUninstall(u"\\Tlw Acme\\Product", "");
+    EXPECT_FALSE(fs::exists(acme));
+    fs::create_directories(acme / "Other Product");
+    InstallAndUninstall(u"\\Tlw Acme\\Product", "");
+    EXPECT_TRUE(fs::exists(acme / "Other Product"));
+    EXPECT_FALSE(fs::exists(acme / "Product"));
+    fs::remove_all(acme, ignored);
+}
+
 TEST(EngineInstall, InstallOverAnEarlierOneReplacesItsServices) {
     Installed first;
     InstallFull(first);
