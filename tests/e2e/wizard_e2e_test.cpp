@@ -326,7 +326,7 @@ TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
     // A typed destination must be an absolute folder: anything else is
     // explained, and the page stays with the text as typed.
     HWND installpath = ChildrenOfClass(wizard, L"Edit").back();
-    for (const wchar_t* typed : {L"Vantrell", L"\\Vantrell", L"D:Vantrell", L""}) {
+    for (const wchar_t* typed : {L"Vantrell", L"\\Vantrell", L"D:Vantrell", L"", L"C:\\Program Files\\V*"}) {
         ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
         PostClick(b.next);
         Answer(process, L"Error", L"You have not specified a valid folder.\nPlease select a folder and click OK.", L"OK");
