@@ -148,6 +148,9 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
 
 // The build ends with the writer's checks, which name the file.
 TEST_F(ProductFile, FilesTheInstallerCouldNotCreateAreRefusedByName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows cannot make these names (the writer's test refuses them from memory)";
+#endif
     for (const char* name : {"readme.txt.", "a*b.txt"}) {
         std::ofstream(dir.path() / "files" / "bin" / name) << "x";
         std::string error;
@@ -162,7 +165,9 @@ TEST_F(ProductFile, FilesTheInstallerCouldNotCreateAreRefusedByName) {
 TEST_F(ProductFile, FollowsLinkedFoldersAndRefusesLoops) {
     fs::create_directories(dir.path() / "shared" / "deep");
     std::ofstream(dir.path() / "shared" / "deep" / "data.bin") << "data";
-    fs::create_directory_symlink(dir.path() / "shared", dir.path() / "files" / "linked");
+    std::error_code ec;
+    fs::create_directory_symlink(dir.path() / "shared", dir.path() / "files" / "linked", ec);
+    if (ec) GTEST_SKIP() << "no folder links here: " << ec.message();
     std::string error;
     ASSERT_TRUE(Load(kGood, error)) << error;
     bool linked = false;
