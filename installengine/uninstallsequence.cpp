@@ -1,14 +1,16 @@
 // The uninstall sequence, on the GUI thread inside the wizard's Next
 // handler: close the running program, remove the services, the program
 // folder (the one step whose failure stops the sequence), the Start-menu
-// folder, the settings folder after asking, the shortcuts, a file
-// association and the registration keys.
+// folder (with the vendor folders it leaves empty), the settings folder
+// after asking, the shortcuts, a file association and the registration
+// keys.
 //
 // Every path and key name comes from the registration, so each deletion is
 // guarded: folder trees and emptied vendor folders only where
-// IsRemovableFolderHere allows it (the
-// program folder's refusal stops the sequence), the desktop shortcut only
-// as an absolute ".lnk" path, keys only with a real completing name (and
+// IsRemovableFolderHere allows it (the program folder's refusal stops the
+// sequence; a pattern such as "*" is refused, since the shell's delete
+// would expand it), the desktop shortcut only as an absolute ".lnk" path
+// free of patterns, keys only with a real completing name (and
 // DeleteRegTree itself refuses the shared parents), a file association only
 // when it is the product's own.
 #include "installengine/installhost.hpp"
