@@ -285,10 +285,17 @@ void Triform::BackClick() {
 void Triform::agreeClick() { next.SetEnabled(agree.Checked()); }
 
 void Triform::cancelClick() {
-    if (cancelling_) return;
+    // A close request can arrive while the question is open: one question.
+    if (cancelling_ || asking_) return;
+    const auto ask = [this](const char16_t* question) {
+        asking_ = true;
+        const bool yes = gui::AskWarningYesNo(Handle(), question);
+        asking_ = false;
+        return yes;
+    };
     if (CurrentPage() == &installingpage && engine_) {
         engine_->Suspend();
-        if (!gui::AskWarningYesNo(Handle(), kCancelInstallQuestion)) {
+        if (!ask(kCancelInstallQuestion)) {
             engine_->Resume();
             return;
         }
@@ -307,7 +314,7 @@ void Triform::cancelClick() {
     // The uninstall removes things step by step on this thread; it is not
     // interrupted halfway (this click can arrive while it handles messages).
     if (uninstalling_) return;
-    if (gui::AskWarningYesNo(Handle(), uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion)) Close();
+    if (ask(uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion)) Close();
 }
 
 bool Triform::FormCloseQuery() {

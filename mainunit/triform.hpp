@@ -84,6 +84,7 @@ private:
     choosedir::Tdir* dir_ = nullptr;
     bool built_ = false;
     bool cancelling_ = false;
+    bool asking_ = false;  // the cancel question is open
     bool uninstalling_ = false;
 
     // Components; parents before children, so children go first.
