@@ -179,6 +179,8 @@ void ExpectInstalled(Installed& run) {
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe + " /S");
     // The installed-programs entry.
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "5.0");
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), WideToAnsi(run.folder) + "\\" + kExe);
