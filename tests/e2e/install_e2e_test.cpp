@@ -682,12 +682,14 @@ SilentRun RunSilent(const std::wstring& exe, const std::wstring& arguments) {
     return run;
 }
 
-// The log's text, without the time stamps at the lines' starts.
+// The log's text, without the time stamps at the lines' starts, lines
+// ended by "\n".
 std::string LogText(const std::wstring& path) {
     const std::vector<std::uint8_t> bytes = ReadAll(path);
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     std::string text, line;
     while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::size_t text_at = line.find(" ms  ");
         text += (text_at == std::string::npos ? line : line.substr(text_at + 5)) + "\n";
     }
