@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -235,6 +236,14 @@ void ExpectInstalled(Installed& run) {
     std::size_t ingroup = 0;
     for (const auto& entry : fs::directory_iterator(fs::path(group))) ingroup += entry.path().extension() == ".lnk";
     EXPECT_EQ(ingroup, 8u);
+
+    // The log names each file written and each shortcut, once.
+    const auto logged = [&](const std::u16string& line) { return std::count(host.log.begin(), host.log.end(), line); };
+    for (const auto& item : run.input.items)
+        EXPECT_EQ(logged(u"file: " + run.folder + item.subfolder + u"\\" + item.filename), 1)
+            << WideToAnsi(item.filename);
+    EXPECT_EQ(logged(u"file: " + Uninstaller().u16string()), 1);
+    for (const Expected& e : links) EXPECT_EQ(logged(u"shortcut: " + e.link), 1) << WideToAnsi(e.link);
 }
 
 // What an uninstall of the full installation must have removed.
