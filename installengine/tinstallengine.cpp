@@ -1,5 +1,6 @@
 #include "installengine/tinstallengine.hpp"
 
+#include "payload/entrypath.hpp"
 #include "payload/payloadend.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
@@ -116,7 +117,10 @@ bool tinstallengine::StopBefore(InstallStep step, int slot) {
 
 void tinstallengine::CloseRunningCopy() {
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname_)) + u" (*");
-    if (WindowHandle window = FindWindowByTitle(pattern)) SendCloseRequest(window);
+    if (WindowHandle window = FindWindowByTitle(pattern)) {
+        host_.Log(u"close running copy: " + AnsiToWide(pattern));
+        SendCloseRequest(window);
+    }
 }
 
 void tinstallengine::RemoveEarlierServices() {
@@ -126,6 +130,8 @@ void tinstallengine::RemoveEarlierServices() {
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (StopBefore(InstallStep::RemoveEarlierService, static_cast<int>(i))) return;
         const payload::ServiceSlot& slot = slots[i];
+        beganwriting_ = true;
+        host_.Log(u"remove earlier service: " + AnsiToWide(slot.name));
         if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
         DeleteServiceNamed(slot.name);
         ::Sleep(kPausePerService);
@@ -189,6 +195,7 @@ bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
     // Written whole under a name of its own first: a failed copy never
     // leaves a partial uninstaller for the registration to name.
     const std::u16string target = UninstallerPath(in);
+    host_.Log(u"file: " + target);
     wchar_t temporary[MAX_PATH] = {};
     bool ok = ::GetTempFileNameW(WinStr(AddBackslash(in.windowsfolder)), L"tlw", 0, temporary) != 0;
     const std::u16string copy = ok ? FromWinStr(temporary) : std::u16string();
@@ -213,6 +220,8 @@ void tinstallengine::Register(const InstallInputs& in) {
     const RegistrationPlan plan = PlanRegistration(in);
     const tregistry registry(RegRoot::LocalMachine);
     const auto write = [&](const RegValue& v) {
+        const std::u16string name = v.name.empty() ? u"(default)" : AnsiToWide(v.name);
+        host_.Log(u"registry: HKLM\\" + AnsiToWide(v.key) + u" " + name);
         if (v.kind == RegValueKind::Number)
             registry.WriteDword(v.key, v.name, v.number);
         else
@@ -224,6 +233,7 @@ void tinstallengine::Register(const InstallInputs& in) {
         // the uninstall values below still complete it.
         if (StopBefore(InstallStep::Service, static_cast<int>(i))) break;
         const ServiceInstall& service = plan.services[i];
+        host_.Log(u"service: " + AnsiToWide(service.name) + u" " + service.programpath);
         if (InstallService(service.name, service.programpath)) StartServiceNamed(service.name);
         write(service.programvalue);
         write(service.namevalue);
@@ -241,6 +251,7 @@ bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
         if (StopBefore(InstallStep::Shortcut, static_cast<int>(i))) return false;
         const ShortcutSpec& link = links[i];
         if (link.ingroup && !havegroup) continue;
+        host_.Log(u"shortcut: " + link.linkfile);
         CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile);
     }
     return true;
@@ -262,7 +273,10 @@ void tinstallengine::Execute() {
         RemoveEarlierServices();
         if (StopBefore(InstallStep::Extraction)) return;
 
+        beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist.size(); ++index) {
+            host_.Log(u"file: " + AddBackslash(archive_.installfolder) +
+                      payload::EntryDisplayPath(*archive_.entrylist[index]));
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;

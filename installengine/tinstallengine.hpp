@@ -21,6 +21,9 @@
 // record to the end; only the services not yet installed are left out of
 // it.
 //
+// Each step's line goes to the host's log as the step begins: every file
+// written, registry value, service and shortcut.
+//
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
 // cannot be extracted (also when extraction itself asked for the stop
@@ -36,6 +39,7 @@
 #include "payload/sacarchive.hpp"
 #include "setuputil/fileaccess.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -69,6 +73,7 @@ public:
     void Resume() override { gui::Thread::Resume(); }
     void Terminate() override { gui::Thread::Terminate(); }
     bool WaitFor(unsigned long milliseconds) override { return gui::Thread::WaitFor(milliseconds); }
+    bool BeganWriting() const override { return beganwriting_.load(); }
 
 protected:
     void Execute() override;
@@ -107,6 +112,7 @@ private:
     bool failed = false;
     bool readfailure_ = false;  // extraction asked for the stop: the file cannot be read
     bool reported_ = false;     // SyncFinished has run
+    std::atomic<bool> beganwriting_{false};
     std::int64_t licenseoffset_ = 0;
     std::string productname_;
     std::string exename_;

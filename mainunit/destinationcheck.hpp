@@ -1,5 +1,5 @@
 // Whether a destination folder may take the product, asked by the
-// destination page's Next and by every other way a destination is given.
+// destination page's Next and by the unattended run's /D=.
 #pragma once
 
 #include <string>

@@ -6,11 +6,19 @@
 //                 destination -> installing -> finish
 // Uninstall mode: welcome -> installing -> uninstall finish; the uninstall
 //                 runs inside NextClick on this thread.
+//
+// Unattended (/S) the form is never shown: RunUnattended takes the steps
+// the pages would take -- the same start-up, destination check, worker and
+// uninstall sequence -- with no message box (every message goes to the log)
+// and the settings question answered No.  Both ways the run ends with an
+// exit code of mainunit/startoptions.hpp.
 #pragma once
 
 #include "gui/form.hpp"
 #include "gui/widgets.hpp"
 #include "installengine/installhost.hpp"
+#include "mainunit/logfile.hpp"
+#include "mainunit/startoptions.hpp"
 #include "payload/setuptrailer.hpp"
 #include "setuputil/fileaccess.hpp"
 
@@ -27,7 +35,7 @@ class Triform : public gui::Form, public installengine::InstallHost {
 public:
     // Builds the form and its components (hidden) and runs FormCreate.
     // `sidepicture` is shown on five pages and must outlive the form.
-    explicit Triform(HBITMAP sidepicture);
+    Triform(HBITMAP sidepicture, const StartOptions& options);
     ~Triform() override;
 
     void SetChooser(choosedir::Tdir& chooser) { dir_ = &chooser; }
@@ -59,8 +67,15 @@ public:
     void UninstallStarted(const std::string& title, const std::string& label) override;
     void ProcessMessages() override;
     void UninstallFinished() override;
+    bool Ask(const std::u16string& question) override;
+    void Log(const std::u16string& line) override { log_.Line(line); }
 
     bool UninstallMode() const { return uninstallmode_; }
+
+    // The unattended run, in place of the message loop; answers the exit code.
+    int RunUnattended();
+    // Logs the exit code and answers it; for the end of the message loop.
+    int EndOfRun();
 
 private:
     void BuildComponents(HBITMAP sidepicture);
@@ -69,8 +84,13 @@ private:
     gui::Panel* CurrentPage() const { return pages.ActivePage(); }
     void LoadInstallMode();
     void LoadUninstallMode();
+    // Every refusal before anything is changed: logs it, shows it (not
+    // unattended), sets the exit code and ends the program.
     void StartupFailed(const std::u16string& message);
+    // The step into the installing page: the worker, prepared and started.
+    void BeginInstall(const std::u16string& folder);
     void ShowFinishButtons();
+    [[noreturn]] void EndProgramNow();
 
     // State, in the order the form holds it.
     bool uninstallmode_ = false;
@@ -81,6 +101,10 @@ private:
     bool installfailed_ = false;
 
     setuputil::ScopedFileAccess setupfile_;  // the installer, open while the program runs
+    const StartOptions options_;
+    LogFile log_;
+    int exitcode_ = kExitRefused;
+    bool startupfailed_ = false;
     choosedir::Tdir* dir_ = nullptr;
     bool built_ = false;
     bool cancelling_ = false;

@@ -8,7 +8,8 @@
 //                                          Yes to the settings question, Finish
 //   demo_driver refused SETUP.exe          expects the installer to refuse at
 //                                          start-up: prints its error message,
-//                                          presses OK, waits for the end
+//                                          presses OK, waits for the end and
+//                                          its exit code 2
 //   demo_driver destination SETUP.exe DIR  types DIR on the destination page:
 //                                          expects Next to refuse it, prints
 //                                          the message, then Cancel and Yes
@@ -218,8 +219,11 @@ bool Refused(const std::wstring& installer) {
     if (!box) return Fail(L"no start-up error from " + installer);
     Say(L"start-up error: " + MessageBoxText(box));
     PostClick(FindChild(box, L"OK", L"Button"));
-    DWORD code = 1;
+    DWORD code = 0;
     if (!setup.WaitExit(kWait, code)) return Fail(L"the installer did not end after its error");
+    // Nothing was changed: the code scripts read for a refusal.
+    if (code != 2) return Fail(L"exit code " + std::to_wstring(code) + L" after a start-up error, not 2");
+    Say(L"exit code 2");
     return true;
 }
 

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -179,6 +180,8 @@ void ExpectInstalled(Installed& run) {
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe + " /S");
     // The installed-programs entry.
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "5.0");
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), WideToAnsi(run.folder) + "\\" + kExe);
@@ -233,6 +236,14 @@ void ExpectInstalled(Installed& run) {
     std::size_t ingroup = 0;
     for (const auto& entry : fs::directory_iterator(fs::path(group))) ingroup += entry.path().extension() == ".lnk";
     EXPECT_EQ(ingroup, 8u);
+
+    // The log names each file written and each shortcut, once.
+    const auto logged = [&](const std::u16string& line) { return std::count(host.log.begin(), host.log.end(), line); };
+    for (const auto& item : run.input.items)
+        EXPECT_EQ(logged(u"file: " + run.folder + item.subfolder + u"\\" + item.filename), 1)
+            << WideToAnsi(item.filename);
+    EXPECT_EQ(logged(u"file: " + Uninstaller().u16string()), 1);
+    for (const Expected& e : links) EXPECT_EQ(logged(u"shortcut: " + e.link), 1) << WideToAnsi(e.link);
 }
 
 // What an uninstall of the full installation must have removed.
