@@ -4,7 +4,6 @@
 #include "payload/payloadend.hpp"
 #include "payload/sacarchive.hpp"
 #include "payload/trailerreader.hpp"
-#include "setuputil/platform.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 #include "tools/tallowin/jsontext.hpp"
 #include "tools/tallowin/parallelextract.hpp"
@@ -125,10 +124,18 @@ int RunBuild(const BuildOptions& options) {
     input.jobs = options.jobs;
 
     fs::path stub = options.stub;
-    if (stub.empty()) stub = fs::path(setuputil::GetParamW(0)).parent_path() / "setup.exe";
+    if (stub.empty()) {
+        const StubPlace* found = FindStub(options.stubplaces);
+        if (!found) {
+            std::cerr << "tallowin: no stub program found (give one with --stub); looked at:\n"
+                      << DescribePlaces(options.stubplaces);
+            return kExitBadInstaller;
+        }
+        stub = found->path;
+    }
     std::ifstream stubfile(stub, std::ios::binary);
     if (!stubfile) {
-        Complain(stub, "cannot read the stub program (give one with --stub)");
+        Complain(stub, "cannot read the stub program");
         return kExitBadInstaller;
     }
     input.stub.assign(std::istreambuf_iterator<char>(stubfile), std::istreambuf_iterator<char>());

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The tallowin command end to end: build an installer from a generated
 # product folder, then list, info, test and extract it, and check the exit
-# status of failures (1: bad installer or product, 2: bad usage).
+# status of failures (1: bad installer or product, 2: bad usage), --version
+# and where a build without --stub finds the stub.
 set -u
 tallowin=$1
-work=$(mktemp -d)
+version=$2
+unset TALLOWIN_STUB
+work=$(realpath "$(mktemp -d)")
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -105,6 +108,36 @@ grep -q "File corrupt" "$work/stderr.txt" || fail "damaged extract: $(cat "$work
 expect_status 1 "extract -j 4 of a damaged installer" "$tallowin" extract bad.exe -d badout4 -j 4
 grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "damaged extract -j 4: $(cat "$work/stderr.txt")"
 [ ! -e badout4/docs ] || fail "extract -j 4 went on after the first failing entry"
+
+# Without --stub: TALLOWIN_STUB alone when set, else setup.exe beside the
+# tool, else ../share/tallowin/setup.exe from the tool's real location; when
+# none is there the error lists the places.
+mkdir -p alone/bin alone/share/tallowin links
+cp "$tallowin" alone/bin/tallowin
+ln -s "$work/alone/bin/tallowin" links/tallowin
+expect_status 1 "build with no stub anywhere" alone/bin/tallowin build product/product.toml -o nostub.exe
+grep -qF "$work/alone/bin/setup.exe (beside tallowin)" "$work/stderr.txt" &&
+  grep -qF "$work/alone/share/tallowin/setup.exe (tallowin's installed share folder)" "$work/stderr.txt" ||
+  fail "no stub: $(cat "$work/stderr.txt")"
+[ ! -e nostub.exe ] && [ ! -e nostub.exe.partial ] || fail "a build without a stub left a file"
+expect_status 0 "--version without a stub" alone/bin/tallowin --version
+[ "$(head -n 1 "$work/stdout.txt")" = "tallowin $version" ] || fail "--version: $(cat "$work/stdout.txt")"
+grep -qF "stub: none found" "$work/stdout.txt" || fail "--version without a stub: $(cat "$work/stdout.txt")"
+head -c 5000 /dev/urandom >alone/share/tallowin/setup.exe
+expect_status 0 "build through a link, stub in share/" links/tallowin build product/product.toml -o shared.exe
+cmp -s <(head -c 5000 shared.exe) alone/share/tallowin/setup.exe || fail "the stub in share/ was not used"
+cp stub.exe alone/bin/setup.exe
+expect_status 0 "build with a stub beside the tool" links/tallowin build product/product.toml -o beside.exe
+cmp -s beside.exe first.exe || fail "setup.exe beside the tool was not preferred to the one in share/"
+expect_status 0 "--version" links/tallowin --version
+grep -qxF "stub: $work/alone/bin/setup.exe (beside tallowin)" "$work/stdout.txt" || fail "--version: $(cat "$work/stdout.txt")"
+TALLOWIN_STUB=$work/alone/share/tallowin/setup.exe expect_status 0 "build with TALLOWIN_STUB" \
+  alone/bin/tallowin build product/product.toml -o variable.exe
+cmp -s <(head -c 5000 variable.exe) alone/share/tallowin/setup.exe || fail "TALLOWIN_STUB was not used"
+TALLOWIN_STUB=$work/nowhere.exe expect_status 1 "build with TALLOWIN_STUB naming no file" \
+  alone/bin/tallowin build product/product.toml -o wrong.exe
+grep -qF "$work/nowhere.exe (TALLOWIN_STUB)" "$work/stderr.txt" && ! grep -q "beside" "$work/stderr.txt" ||
+  fail "a wrong TALLOWIN_STUB: $(cat "$work/stderr.txt")"
 
 # Bad products and bad usage.
 sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' product/product.toml >product/long.toml
