@@ -69,6 +69,7 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         number(kNoModifyValue, 1),
         number(kNoRepairValue, 1),
     };
+    if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
     return plan;
 }
 

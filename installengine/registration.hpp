@@ -24,6 +24,8 @@
 //                       main program path, installation folder as given
 //     "EstimatedSize"   REG_DWORD, the archived files' size in KiB, rounded up
 //     "NoModify", "NoRepair"  REG_DWORD 1: the list offers only removal
+//     "Publisher"       the installer's own CompanyName (its version
+//                       resource), only when it has a non-empty one
 //
 // Every App Paths value is an 8-bit string; names are matched without regard to case.
 // The service values form a list that ends at the first empty or missing
@@ -68,6 +70,7 @@ inline constexpr char kInstallLocationValue[] = "InstallLocation";
 inline constexpr char kEstimatedSizeValue[] = "EstimatedSize";
 inline constexpr char kNoModifyValue[] = "NoModify";
 inline constexpr char kNoRepairValue[] = "NoRepair";
+inline constexpr char kPublisherValue[] = "Publisher";
 
 // The uninstaller's file name in the Windows folder, and the command line
 // that runs it for `exename`: the Windows folder, a backslash,
