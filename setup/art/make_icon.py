@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the installer's default program icon: a lit candle on a dusk-blue
-rounded square, the side picture's motif.  Images of 16, 24, 32 and 48
-pixels as 32-bit bitmaps and 256 pixels as PNG, in one .ico file.  Pure
+rounded square, the side picture's motif.  Images of 16 and 32 pixels as
+32-bit bitmaps and 48 pixels as PNG, in one .ico file: every stub carries
+it, so it stays small (the vendor's icon replaces it in their installers).  Pure
 Python, deterministic: the same script writes the same bytes.
 
     python3 make_icon.py [OUTPUT.ico]
@@ -11,7 +12,7 @@ import struct
 import sys
 import zlib
 
-SIZES = (16, 24, 32, 48, 256)
+SIZES = (16, 32, 48)
 
 
 def mix(a, b, t):
@@ -99,7 +100,7 @@ def png_image(size, rows):
 
 
 def icon(sizes):
-    images = [png_image(s, render(s)) if s >= 256 else bmp_image(s, render(s)) for s in sizes]
+    images = [png_image(s, render(s)) if s >= 48 else bmp_image(s, render(s)) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for s, data in zip(sizes, images):
