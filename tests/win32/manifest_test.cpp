@@ -134,7 +134,7 @@ TEST(StampedStub, CarriesTheVendorsVersionInformationAndIcon) {
     std::string error;
     ASSERT_TRUE(tallowin::StampStub(ReadFile(ProgramFolder() + L"\\setup.exe"), identity, stamped, error)) << error;
     const std::wstring copy = (std::filesystem::temp_directory_path() / "vantrell-setup.exe").wstring();
-    std::ofstream(copy, std::ios::binary | std::ios::trunc)
+    std::ofstream(std::filesystem::path(copy), std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(stamped.bytes.data()), static_cast<std::streamsize>(stamped.bytes.size()));
 
     DWORD ignored = 0;
