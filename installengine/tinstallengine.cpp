@@ -11,6 +11,7 @@
 #include "setuputil/shortcuts.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
+#include "setuputil/versioninfo.hpp"
 #include "setuputil/windowsearch.hpp"
 #include "setuputil/wintext.hpp"
 
@@ -71,6 +72,8 @@ InstallInputs tinstallengine::Inputs() const {
     in.exename = exename_;
     in.productname = productname_;
     in.productversion = payload::ReadShortString(trailer.productversion);
+    // The builder stamps the vendor's name into the installer's version resource.
+    in.publisher = WideToAnsi(ReadVersionString(installerpath_.empty() ? GetParamW(0) : installerpath_, u"CompanyName"));
     for (const auto& entry : archive_.entrylist)
         if (entry->filesize > 0) in.payloadbytes += entry->filesize;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
