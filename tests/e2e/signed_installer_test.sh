@@ -44,7 +44,8 @@ unsigned_size=$(stat -c %s unsigned.exe)
 # The security directory entry of the PE header, and the table it names.
 pe=$(od -An -tu4 -j60 -N4 signed.exe | tr -d ' ')
 magic=$(od -An -tx2 -j$((pe + 24)) -N2 signed.exe | tr -d ' ')
-if [ "$magic" = 20b ]; then entry=$((pe + 24 + 112 + 32)); else entry=$((pe + 24 + 96 + 32)); fi
+# od prints the 16-bit magic with its leading zero: 010b (PE32), 020b (PE32+).
+if [ "$magic" = 020b ]; then entry=$((pe + 24 + 112 + 32)); else entry=$((pe + 24 + 96 + 32)); fi
 table_at=$(od -An -tu4 -j$entry -N4 signed.exe | tr -d ' ')
 table=$(od -An -tu4 -j$((entry + 4)) -N4 signed.exe | tr -d ' ')
 [ "$table" -gt 0 ] && [ $((table_at + table)) -eq "$(stat -c %s signed.exe)" ] || fail "signing added no certificate table"
