@@ -251,7 +251,6 @@ TEST(CancelDuringExtraction, YesEndsTheProgramWithWholeFilesAndNoRegistration) {
     PostClick(FindChild(box, L"&Yes", L"Button"));
     DWORD code = 0;
     ASSERT_TRUE(process.WaitExit(kWait, code)) << "the program did not end after Yes";
-    EXPECT_EQ(code, 1u) << "a cancel after files were written";
 
     // Every file that is there is whole; the rest were never started.
     std::size_t present = 0;
@@ -262,6 +261,9 @@ TEST(CancelDuringExtraction, YesEndsTheProgramWithWholeFilesAndNoRegistration) {
         EXPECT_EQ(ReadAll(path), item.data) << "a file was left cut short";
     }
     EXPECT_LT(present, setup.items.size()) << "the cancel did not stop the extraction";
+    // The question can hold the worker before its first file: then nothing
+    // was written and the cancel counts as a refusal.
+    EXPECT_EQ(code, present > 0 ? 1u : 2u) << present << " files were written before the cancel";
     EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
     EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
 }
