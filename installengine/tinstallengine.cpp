@@ -1,6 +1,5 @@
 #include "installengine/tinstallengine.hpp"
 
-#include "payload/payloadend.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/pathrules.hpp"
@@ -27,9 +26,6 @@ constexpr DWORD kPausePerService = 1000;
 constexpr DWORD kPauseBefore90 = 100;
 constexpr DWORD kPauseBefore100 = 200;
 constexpr DWORD kPauseAfter100 = 40;
-// The stub is copied through the archive's transfer buffer.
-constexpr std::uint32_t kCopyBlock = 65536;
-static_assert(kCopyBlock <= payload::kTransferBufferSize);
 
 constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
 constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
@@ -57,18 +53,21 @@ void tinstallengine::HandOver(std::int64_t licenseoffset, const std::string& pro
 }
 
 bool tinstallengine::OpenArchive() {
-    const std::u16string path = installerpath_.empty() ? GetParamW(0) : installerpath_;
-    return archive_.OpenArchive(path, host_.Trailer().archiveoffset, licenseoffset_);
+    return archive_.OpenArchive(installerpath_, host_.Trailer().archiveoffset, licenseoffset_);
+}
+
+std::u16string tinstallengine::ErrorText() const {
+    return errortext_.empty() ? archive_.errortext() : errortext_;
 }
 
 InstallInputs tinstallengine::Inputs() const {
     const payload::tsetuptrailer& trailer = host_.Trailer();
     InstallInputs in;
-    in.installfolder = archive_.installfolder;
+    in.installfolder = archive_.installfolder();
     in.exename = exename_;
     in.productname = productname_;
     in.productversion = payload::ReadShortString(trailer.productversion);
-    for (const auto& entry : archive_.entrylist)
+    for (const auto& entry : archive_.entrylist())
         if (entry->filesize > 0) in.payloadbytes += entry->filesize;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
@@ -87,7 +86,12 @@ void tinstallengine::Publish(int position) {
     Synchronize([this] { host_.SetInstallProgress(progress); });
 }
 
-void tinstallengine::SyncProgress(int position) { Publish(position); }
+void tinstallengine::SyncProgress(int position) {
+    // Extraction reports after every chunk, the bar moves in whole steps: a
+    // report of the position already shown would change nothing on screen
+    // and still cost a round trip to the GUI thread.
+    if (position != progress) Publish(position);
+}
 
 void tinstallengine::RequestTermination() {
     readfailure_ = true;
@@ -128,29 +132,10 @@ void tinstallengine::RemoveEarlierServices() {
 }
 
 void tinstallengine::CopyUninstaller(const InstallInputs& in) {
-    FileAccess& source = archive_.archivefile;
-    const std::int64_t stubsize = host_.Trailer().archiveoffset;
-    // A signed installer's stub names the certificate table past its end;
-    // the copy gets that entry cleared.
-    payload::tsecuritydirectory signature;
-    payload::ReadSecurityDirectory(source, signature);
-    if (SeekAbsolute(source, 0) && OpenForWrite(uninstallerfile, UninstallerPath(in))) {
-        // Ends at the stub's end, and early on a read that comes back short:
-        // the position would otherwise never reach the end.
-        for (;;) {
-            const std::int64_t position = CurrentPosition(source);
-            if (position < 0 || position >= stubsize) break;
-            const std::int64_t left = stubsize - position;
-            const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
-            std::uint32_t count = want;
-            ReadBlock(source, archive_.inbuffer.get(), count);
-            if (count == 0) break;
-            payload::ClearSecurityEntryInCopy(signature, stubsize, position, archive_.inbuffer.get(), count);
-            WriteBlock(uninstallerfile, archive_.inbuffer.get(), static_cast<std::int32_t>(count));
-            if (count < want) break;
-        }
+    if (OpenForWrite(uninstallerfile, UninstallerPath(in))) {
+        archive_.CopyStub(uninstallerfile, host_.Trailer().archiveoffset);
+        CloseAccess(uninstallerfile);
     }
-    if (uninstallerfile.handle != 0) CloseAccess(uninstallerfile);
     archive_.CloseArchive();
 }
 
@@ -192,9 +177,9 @@ void tinstallengine::Execute() {
         failed = false;
         // Without an open archive there is no directory, no file to copy
         // from and no buffers: nothing below may run.
-        if (!archive_.IsOpen() || !archive_.inbuffer) {
+        if (!archive_.IsOpen()) {
             failed = true;
-            if (archive_.errortext.empty()) archive_.errortext = kTextNotPrepared;
+            if (archive_.errortext().empty()) errortext_ = kTextNotPrepared;
             SyncFinished();
             return;
         }
@@ -203,7 +188,7 @@ void tinstallengine::Execute() {
         RemoveEarlierServices();
         if (StopBefore(InstallStep::Extraction)) return;
 
-        for (std::size_t index = 0; index < archive_.entrylist.size(); ++index) {
+        for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;
@@ -234,16 +219,18 @@ void tinstallengine::Execute() {
     } catch (const std::exception& error) {
         if (reported_) throw;  // the wizard's own handler failed: nothing more to tell it
         failed = true;
-        archive_.errortext = AnsiToWide(error.what());
+        errortext_ = AnsiToWide(error.what());
         SyncFinished();
     } catch (...) {
         if (reported_) throw;
         failed = true;
-        archive_.errortext = kTextUnknownFailure;
+        errortext_ = kTextUnknownFailure;
         SyncFinished();
     }
 }
 
-std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host) { return std::make_unique<tinstallengine>(host); }
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath) {
+    return std::make_unique<tinstallengine>(host, std::move(installerpath));
+}
 
 }  // namespace installengine

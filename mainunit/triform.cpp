@@ -179,12 +179,13 @@ void Triform::LoadUninstallMode() {
 }
 
 void Triform::LoadInstallMode() {
-    const std::u16string path = setuputil::GetParamW(0);
+    installerpath_ = setuputil::GetParamW(0);
     destfolder_ = setuputil::GetProgramFilesFolder();
-    const payload::TrailerStatus status = payload::LoadSetupTrailer(path, setupfile_.file, trailer_, licensetext_);
+    const payload::TrailerStatus status =
+        payload::LoadSetupTrailer(installerpath_, setupfile_.file, trailer_, licensetext_);
     if (status != payload::TrailerStatus::Ok) {
         // The path as the 8-bit code page shows it.
-        StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(path))));
+        StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(installerpath_))));
     }
 }
 
@@ -234,7 +235,7 @@ void Triform::NextClick() {
         back.SetEnabled(false);
         RunLayout();
         cancel.Focus();
-        engine_ = installengine::CreateInstallWorker(*this);
+        engine_ = installengine::CreateInstallWorker(*this, installerpath_);
         engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                           payload::ReadShortString(trailer_.exename));
         if (!engine_->OpenArchive())
