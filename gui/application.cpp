@@ -117,7 +117,7 @@ LRESULT CALLBACK Application::WindowProc(HWND window, UINT message, WPARAM wpara
             return 0;
         case WM_CLOSE:
             if (current) {
-                if (Form* main = current->MainForm()) main->Close();
+                if (Form* main = current->MainForm()) main->RequestClose();
                 else current->Terminate();
             }
             return 0;

@@ -96,6 +96,11 @@ void Form::Close() {
     if (application && application->MainForm() == this) application->Terminate();
 }
 
+void Form::RequestClose() {
+    if (onCloseQuery && !onCloseQuery()) return;
+    Close();
+}
+
 int Form::ShowModal() {
     if (!Handle() || modal_) return kResultCancel;
     const HWND owner = ::GetWindow(Handle(), GW_OWNER);
@@ -152,7 +157,7 @@ bool Form::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& re
             if (onResize) onResize();
             return false;
         case WM_CLOSE:
-            Close();
+            RequestClose();
             result = 0;
             return true;
         case DM_GETDEFID:

@@ -39,6 +39,9 @@ public:
     // Main form: hides it and ends the message loop.  Modal form: ends the
     // modal loop with kResultCancel unless a result is already set.
     void Close();
+    // A close request from outside the program's own buttons (the title
+    // bar, Alt+F4, the task bar): Close() unless onCloseQuery answers false.
+    void RequestClose();
 
     // Runs a modal loop until a result is set; the owner is disabled
     // meanwhile.  Answers the result (kResultCancel when the program ends).
@@ -55,6 +58,9 @@ public:
     std::function<void()> onShow;
     std::function<void()> onResize;
     std::function<void()> onClose;
+    // Asked by RequestClose; false keeps the form open (it may then close
+    // itself later, through Close()).
+    std::function<bool()> onCloseQuery;
 
     int NextControlId() override { return ++lastId_; }
 

@@ -2,10 +2,11 @@
 // offers in return.
 //
 // The host (the wizard, or a test stand-in) implements InstallHost; every
-// call reaches it on the GUI thread -- the trailer copy, the owner window for
-// questions, the targets of the worker's synchronised progress and
-// completion calls, and the events of the uninstall sequence, which the
-// host turns into page and text changes of its own.
+// call but Log reaches it on the GUI thread -- the trailer copy, the owner
+// window for questions, the targets of the worker's synchronised progress
+// and completion calls, and the events of the uninstall sequence, which the
+// host turns into page and text changes of its own.  Log comes from either
+// thread, each step's line before the step begins.
 //
 // The engine implements InstallWorker (the worker thread as the host sees
 // it) and the two functions at the end.  The host calls, in this order:
@@ -46,6 +47,13 @@ public:
     virtual void UninstallStarted(const std::string& title, const std::string& label) = 0;
     virtual void ProcessMessages() = 0;
     virtual void UninstallFinished() = 0;
+    // The uninstall's Yes/No question (the settings folder); true for Yes.
+    // A run without a person answers No.
+    virtual bool Ask(const std::u16string& question) = 0;
+
+    // One line of the run's log: the step about to begin, or what stopped
+    // the run.  Called from the GUI thread and the worker alike.
+    virtual void Log(const std::u16string& line) = 0;
 };
 
 class InstallWorker {
@@ -62,6 +70,10 @@ public:
     // Waits, handling messages, until the worker's thread body has returned;
     // false when it is still running after `milliseconds`.
     virtual bool WaitFor(unsigned long milliseconds) = 0;
+    // True once the worker has begun a step that writes (removing the
+    // services of an earlier installation, extracting): from then on a
+    // stop or a failure leaves something changed.
+    virtual bool BeganWriting() const = 0;
 };
 
 // Both run on the GUI thread.  `installerpath` is the installer file the

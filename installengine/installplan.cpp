@@ -68,6 +68,7 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         number(kEstimatedSizeValue, EstimatedSizeKiB(in.payloadbytes)),
         number(kNoModifyValue, 1),
         number(kNoRepairValue, 1),
+        {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(in.windowsfolder, in.exename))},
     };
     return plan;
 }

@@ -30,4 +30,8 @@ std::u16string UninstallCommand(const std::u16string& windowsfolder, const std::
     return AddBackslash(windowsfolder) + kUninstallerName + u" " + kUninstallSwitch + u" " + AnsiToWide(exename);
 }
 
+std::u16string QuietUninstallCommand(const std::u16string& windowsfolder, const std::string& exename) {
+    return UninstallCommand(windowsfolder, exename) + u" " + kUnattendedSwitch;
+}
+
 }  // namespace installengine

@@ -24,6 +24,8 @@
 //                       main program path, installation folder as given
 //     "EstimatedSize"   REG_DWORD, the archived files' size in KiB, rounded up
 //     "NoModify", "NoRepair"  REG_DWORD 1: the list offers only removal
+//     "QuietUninstallString"  "UninstallString" + " /S": the removal without
+//                       a window, for deployment tools
 //
 // Every App Paths value is an 8-bit string; names are matched without regard to case.
 // The service values form a list that ends at the first empty or missing
@@ -68,6 +70,7 @@ inline constexpr char kInstallLocationValue[] = "InstallLocation";
 inline constexpr char kEstimatedSizeValue[] = "EstimatedSize";
 inline constexpr char kNoModifyValue[] = "NoModify";
 inline constexpr char kNoRepairValue[] = "NoRepair";
+inline constexpr char kQuietUninstallStringValue[] = "QuietUninstallString";
 
 // The uninstaller's file name in the Windows folder, and the command line
 // that runs it for `exename`: the Windows folder, a backslash,
@@ -75,5 +78,8 @@ inline constexpr char kNoRepairValue[] = "NoRepair";
 inline constexpr char16_t kUninstallerName[] = u"tallowui.exe";
 inline constexpr char16_t kUninstallSwitch[] = u"-ui";
 std::u16string UninstallCommand(const std::u16string& windowsfolder, const std::string& exename);
+// The switch of the unattended run, and the uninstall command with it.
+inline constexpr char16_t kUnattendedSwitch[] = u"/S";
+std::u16string QuietUninstallCommand(const std::u16string& windowsfolder, const std::string& exename);
 
 }  // namespace installengine

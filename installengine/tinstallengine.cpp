@@ -1,5 +1,6 @@
 #include "installengine/tinstallengine.hpp"
 
+#include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/pathrules.hpp"
@@ -10,9 +11,11 @@
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
 #include "setuputil/windowsearch.hpp"
+#include "setuputil/wintext.hpp"
 
 #include <windows.h>
 
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -26,6 +29,9 @@ constexpr DWORD kPausePerService = 1000;
 constexpr DWORD kPauseBefore90 = 100;
 constexpr DWORD kPauseBefore100 = 200;
 constexpr DWORD kPauseAfter100 = 40;
+// Files are compared in blocks through the archive's transfer buffers.
+constexpr std::uint32_t kCopyBlock = 65536;
+static_assert(kCopyBlock <= payload::kTransferBufferSize);
 
 constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
 constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
@@ -110,12 +116,18 @@ void tinstallengine::BeforeStep(InstallStep, int) {}
 
 bool tinstallengine::StopBefore(InstallStep step, int slot) {
     BeforeStep(step, slot);
+    // The pause gate: while the cancel question is open the worker waits
+    // here, so a Yes finds it before the step, not inside it.
+    CheckPoint();
     return Terminated();
 }
 
 void tinstallengine::CloseRunningCopy() {
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname_)) + u" (*");
-    if (WindowHandle window = FindWindowByTitle(pattern)) SendCloseRequest(window);
+    if (WindowHandle window = FindWindowByTitle(pattern)) {
+        host_.Log(u"close running copy: " + AnsiToWide(pattern));
+        SendCloseRequest(window);
+    }
 }
 
 void tinstallengine::RemoveEarlierServices() {
@@ -125,24 +137,81 @@ void tinstallengine::RemoveEarlierServices() {
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (StopBefore(InstallStep::RemoveEarlierService, static_cast<int>(i))) return;
         const payload::ServiceSlot& slot = slots[i];
+        beganwriting_ = true;
+        host_.Log(u"remove earlier service: " + AnsiToWide(slot.name));
         if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
         DeleteServiceNamed(slot.name);
         ::Sleep(kPausePerService);
     }
 }
 
-void tinstallengine::CopyUninstaller(const InstallInputs& in) {
-    if (OpenForWrite(uninstallerfile, UninstallerPath(in))) {
-        archive_.CopyStub(uninstallerfile, host_.Trailer().archiveoffset);
-        CloseAccess(uninstallerfile);
+namespace {
+
+// True when both files hold the same bytes; read through the two transfer
+// buffers.
+bool SameContent(const std::u16string& a, const std::u16string& b, std::uint8_t* bufa, std::uint8_t* bufb) {
+    ScopedFileAccess first, second;
+    if (!OpenForRead(first.file, a) || !OpenForRead(second.file, b)) return false;
+    const std::int64_t size = GetFileSize64(first.file);
+    if (size < 0 || size != GetFileSize64(second.file)) return false;
+    for (std::int64_t done = 0; done < size;) {
+        const std::int64_t left = size - done;
+        const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
+        std::uint32_t counta = want, countb = want;
+        ReadBlock(first.file, bufa, counta);
+        ReadBlock(second.file, bufb, countb);
+        if (counta != want || countb != want || std::memcmp(bufa, bufb, want) != 0) return false;
+        done += want;
+    }
+    return true;
+}
+
+bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+    if (IsWin2000OrLater())
+        return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    ::DeleteFileA(WideToAnsi(to).c_str());
+    return ::MoveFileA(WideToAnsi(from).c_str(), WideToAnsi(to).c_str()) != 0;
+}
+
+}  // namespace
+
+bool tinstallengine::WriteStubCopy(const std::u16string& path) {
+    if (!OpenForWrite(uninstallerfile, path)) return false;
+    const bool whole = archive_.CopyStub(uninstallerfile, host_.Trailer().archiveoffset);
+    return CloseAccess(uninstallerfile) && whole;
+}
+
+bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
+    // Written whole under a name of its own first: a failed copy never
+    // leaves a partial uninstaller for the registration to name.
+    const std::u16string target = UninstallerPath(in);
+    host_.Log(u"file: " + target);
+    wchar_t temporary[MAX_PATH] = {};
+    bool ok = ::GetTempFileNameW(WinStr(AddBackslash(in.windowsfolder)), L"tlw", 0, temporary) != 0;
+    const std::u16string copy = ok ? FromWinStr(temporary) : std::u16string();
+    if (ok) ok = WriteStubCopy(copy);
+    // An uninstaller with the same bytes stays as it is: another product's
+    // uninstall may be running it.
+    if (ok && IsPlainFile(target) &&
+        SameContent(copy, target, archive_.inbuffer(), archive_.outbuffer())) {
+        RemoveFile(copy);
+    } else if (ok) {
+        ok = ReplaceFile(copy, target);
+    }
+    if (!ok) {
+        if (!copy.empty()) RemoveFile(copy);
+        errortext_ = payload::kTextCannotCreatePrefix + target + u")";
     }
     archive_.CloseArchive();
+    return ok;
 }
 
 void tinstallengine::Register(const InstallInputs& in) {
     const RegistrationPlan plan = PlanRegistration(in);
     const tregistry registry(RegRoot::LocalMachine);
     const auto write = [&](const RegValue& v) {
+        const std::u16string name = v.name.empty() ? u"(default)" : AnsiToWide(v.name);
+        host_.Log(u"registry: HKLM\\" + AnsiToWide(v.key) + u" " + name);
         if (v.kind == RegValueKind::Number)
             registry.WriteDword(v.key, v.name, v.number);
         else
@@ -154,6 +223,7 @@ void tinstallengine::Register(const InstallInputs& in) {
         // the uninstall values below still complete it.
         if (StopBefore(InstallStep::Service, static_cast<int>(i))) break;
         const ServiceInstall& service = plan.services[i];
+        host_.Log(u"service: " + AnsiToWide(service.name) + u" " + service.programpath);
         if (InstallService(service.name, service.programpath)) StartServiceNamed(service.name);
         write(service.programvalue);
         write(service.namevalue);
@@ -161,15 +231,20 @@ void tinstallengine::Register(const InstallInputs& in) {
     for (const RegValue& v : plan.uninstallvalues) write(v);
 }
 
-void tinstallengine::CreateShortcuts(const InstallInputs& in) {
+bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
     groupfolder = GroupFolder(in);
     const bool havegroup = !groupfolder.empty() && ForceFolders(groupfolder);
     // A shortcut that cannot be saved is skipped: the product is installed
     // and registered, and the other shortcuts are still made.
-    for (const ShortcutSpec& link : PlanShortcuts(in)) {
+    const std::vector<ShortcutSpec> links = PlanShortcuts(in);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        if (StopBefore(InstallStep::Shortcut, static_cast<int>(i))) return false;
+        const ShortcutSpec& link = links[i];
         if (link.ingroup && !havegroup) continue;
+        host_.Log(u"shortcut: " + link.linkfile);
         CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile);
     }
+    return true;
 }
 
 void tinstallengine::Execute() {
@@ -188,7 +263,10 @@ void tinstallengine::Execute() {
         RemoveEarlierServices();
         if (StopBefore(InstallStep::Extraction)) return;
 
+        beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
+            host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
+                      payload::EntryDisplayPath(*archive_.entrylist()[index]));
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;
@@ -205,12 +283,17 @@ void tinstallengine::Execute() {
             ::Sleep(kPauseBefore90);
             Publish(90);
             if (StopBefore(InstallStep::UninstallerCopy)) return;
-            CopyUninstaller(in);
+            if (!CopyUninstaller(in)) {
+                // No registration may name an uninstaller that is not there.
+                failed = true;
+                SyncFinished();
+                return;
+            }
             Publish(95);
             if (StopBefore(InstallStep::Registration)) return;
             Register(in);
             if (StopBefore(InstallStep::Shortcuts)) return;
-            CreateShortcuts(in);
+            if (!CreateShortcuts(in)) return;
             ::Sleep(kPauseBefore100);
             Publish(100);
             ::Sleep(kPauseAfter100);

@@ -12,19 +12,24 @@
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
 // chunk that moves the bar (inside SyncProgress; reports of the position
-// the bar already shows are dropped) and between entries.  A stop request (the
-// wizard's confirmed cancel) lets the step in hand finish and keeps every
-// later step from beginning: it is read before each earlier service is
-// removed, before the extraction, after each entry, and before the
-// uninstaller copy, the registration, each service and the shortcuts.  A
-// stopped run reports nothing.  A registration that has begun writes its
+// the bar already shows are dropped), between entries, and at every step
+// boundary below.  A stop request (the wizard's confirmed cancel) lets the step in
+// hand finish and keeps every later step from beginning: it is read, right
+// after the pause gate, before each earlier service is removed, before the
+// extraction, after each entry, and before the uninstaller copy, the
+// registration, each service, the shortcuts and each shortcut.  A stopped
+// run reports nothing.  A registration that has begun writes its
 // record to the end; only the services not yet installed are left out of
 // it.
+//
+// Each step's line goes to the host's log as the step begins: every file
+// written, registry value, service and shortcut.
 //
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
 // cannot be extracted (also when extraction itself asked for the stop
-// after a read failure), and any exception the registration raises.  A
+// after a read failure), an uninstaller that cannot be written whole (no
+// registration follows), and any exception the registration raises.  A
 // shortcut that cannot be saved is no failure: it is skipped.
 #pragma once
 
@@ -35,6 +40,7 @@
 #include "payload/sacarchive.hpp"
 #include "setuputil/fileaccess.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +54,7 @@ enum class InstallStep {
     Registration,
     Service,  // slot: the trailer's service slot
     Shortcuts,
+    Shortcut,  // slot: the shortcut's place in the plan
 };
 
 class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
@@ -67,6 +74,7 @@ public:
     void Resume() override { gui::Thread::Resume(); }
     void Terminate() override { gui::Thread::Terminate(); }
     bool WaitFor(unsigned long milliseconds) override { return gui::Thread::WaitFor(milliseconds); }
+    bool BeganWriting() const override { return beganwriting_.load(); }
 
 protected:
     void Execute() override;
@@ -87,9 +95,14 @@ private:
     InstallInputs Inputs() const;
     void CloseRunningCopy();
     void RemoveEarlierServices();
-    void CopyUninstaller(const InstallInputs& in);
+    // Copies the stub to a temporary name in the Windows folder and moves it
+    // over the uninstaller when whole (an identical uninstaller is kept);
+    // false with `errortext` set when it cannot.
+    bool CopyUninstaller(const InstallInputs& in);
+    bool WriteStubCopy(const std::u16string& path);
     void Register(const InstallInputs& in);
-    void CreateShortcuts(const InstallInputs& in);
+    // False when a stop came between two shortcuts.
+    bool CreateShortcuts(const InstallInputs& in);
 
     InstallHost& host_;
     std::u16string installerpath_;
@@ -101,6 +114,7 @@ private:
     bool failed = false;
     bool readfailure_ = false;  // extraction asked for the stop: the file cannot be read
     bool reported_ = false;     // SyncFinished has run
+    std::atomic<bool> beganwriting_{false};
     std::int64_t licenseoffset_ = 0;
     std::string productname_;
     std::string exename_;

@@ -16,7 +16,8 @@ constexpr FILEOP_FLAGS kQuietDelete = FOF_NOCONFIRMATION | FOF_SILENT;  // 0x14
 }  // namespace
 
 bool DeleteFolderTree(HWND owner, const std::u16string& path) {
-    if (path.empty()) return false;
+    // The shell expands a pattern into every match: never one here.
+    if (path.empty() || path.find_first_of(u"*?") != std::u16string::npos) return false;
     if (!setuputil::FolderExists(path)) return true;
     int result = 0;
     BOOL aborted = FALSE;

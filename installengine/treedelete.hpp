@@ -9,7 +9,8 @@
 namespace installengine {
 
 // True when the folder is gone afterwards (also when it was missing to
-// begin with).  The wide call on generation 5 and later, else the 8-bit one.
+// begin with).  A path holding * or ? is refused (false): the shell would
+// delete whatever the pattern matches.  The wide call on generation 5 and later, else the 8-bit one.
 bool DeleteFolderTree(HWND owner, const std::u16string& path);
 
 }  // namespace installengine

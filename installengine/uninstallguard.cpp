@@ -1,5 +1,6 @@
 #include "installengine/uninstallguard.hpp"
 
+#include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
 
 namespace installengine {
@@ -35,6 +36,10 @@ std::vector<std::u16string> RawParts(const std::u16string& text) {
 
 SplitPath Split(const std::u16string& input) {
     SplitPath out;
+    // A pattern character makes the find and delete calls act on whatever
+    // the pattern matches; the others no name may hold.
+    for (char16_t c : input)
+        if (payload::IsForbiddenNameChar(c)) return out;
     std::u16string path = input;
     for (char16_t& c : path)
         if (c == u'/') c = u'\\';

@@ -15,7 +15,9 @@ namespace installengine {
 // True when `path` may be deleted as a whole tree: an absolute path
 // ("X:\..." or "\\server\share\...") below its root, with no "." or ".."
 // part (nor a part made only of dots and blanks, which the platform reads
-// the same way), no "\\?\" or "\\.\" device prefix, and which is neither
+// the same way), no "\\?\" or "\\.\" device prefix, none of the pattern
+// and forbidden characters * ? " < > | or a control character (the shell's
+// delete would expand a pattern), and which is neither
 // one of `protectedfolders` nor a folder that contains one of them.
 // Compared without letter case, ignoring empty parts, trailing blanks
 // and dots of a part, and '/' written for '\'.
@@ -46,8 +48,8 @@ struct AssociationKeys {
 };
 AssociationKeys AssociationKeysToRemove(const std::string& extension, const std::string& filetype);
 
-// A file path the uninstall may remove with RemoveFile: absolute and free
-// of "." and ".." parts.
+// A file path the uninstall may remove with RemoveFile: absolute, free
+// of "." and ".." parts and of the characters IsRemovableFolder refuses.
 bool IsAbsoluteFilePath(const std::u16string& path);
 
 // The desktop shortcut the uninstall removes: an IsAbsoluteFilePath whose

@@ -1,13 +1,17 @@
 // The uninstall sequence, on the GUI thread inside the wizard's Next
 // handler: close the running program, remove the services, the program
 // folder (the one step whose failure stops the sequence), the Start-menu
-// folder, the settings folder after asking, the shortcuts, a file
-// association and the registration keys.
+// folder (with the vendor folders it leaves empty), the settings folder
+// after asking (the host's Ask), the shortcuts, a file association and the
+// registration keys.  Each removal is logged as it begins, and so is the
+// program folder that stops the sequence.
 //
 // Every path and key name comes from the registration, so each deletion is
-// guarded: folder trees only where IsRemovableFolderHere allows it (the
-// program folder's refusal stops the sequence), the desktop shortcut only
-// as an absolute ".lnk" path, keys only with a real completing name (and
+// guarded: folder trees and emptied vendor folders only where
+// IsRemovableFolderHere allows it (the program folder's refusal stops the
+// sequence; a pattern such as "*" is refused, since the shell's delete
+// would expand it), the desktop shortcut only as an absolute ".lnk" path
+// free of patterns, keys only with a real completing name (and
 // DeleteRegTree itself refuses the shared parents), a file association only
 // when it is the product's own.
 #include "installengine/installhost.hpp"
@@ -17,7 +21,6 @@
 #include "installengine/treedelete.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "setuputil/codepage.hpp"
-#include "setuputil/dialogs.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/pathrules.hpp"
 #include "setuputil/platform.hpp"
@@ -39,16 +42,40 @@ constexpr DWORD kPauseAfterServices = 1000;
 constexpr DWORD kPauseAtEnd = 100;
 constexpr char kVendorFolder[] = "Calderic";
 constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
+// The log's reason when the sequence stops at the program folder.
+constexpr char16_t kFolderNotRemoved[] = u"Unable to delete the program folder ";
 
-void RemoveServices(const std::string& key) {
+void RemoveServices(InstallHost& host, const std::string& key) {
     if (!IsWin2000OrLater()) return;
     for (std::size_t i = 0; i < kRegisteredServiceSlots; ++i) {
         if (ReadMachineRegString(key, ServiceProgramValue(i), "").empty()) break;
         const std::string name = ReadMachineRegString(key, ServiceNameValue(i), "");
         if (name.empty()) continue;
+        host.Log(u"remove service: " + AnsiToWide(name));
         if (IsServiceRunning(name)) StopServiceNamed(name);
         DeleteServiceNamed(name);
     }
+}
+
+// `programs` + the first folder of `startmenufolder` ("\Acme\Product"
+// gives "...\Programs\Acme"); empty when the path has no first folder
+// below the one it ends in (a one-level path is the product's own folder).
+std::u16string FirstFolderBelow(const std::u16string& programs, const std::u16string& startmenufolder) {
+    std::u16string body = startmenufolder;
+    while (!body.empty() && body.front() == u'\\') body.erase(0, 1);
+    const std::size_t slash = body.find(u'\\');
+    if (slash == std::u16string::npos || slash == 0) return {};
+    return AddBackslash(programs) + body.substr(0, slash);
+}
+
+std::u16string RootName(RegRoot root) {
+    switch (root) {
+        case RegRoot::LocalMachine: return u"HKLM";
+        case RegRoot::CurrentUser: return u"HKCU";
+        case RegRoot::ClassesRoot: return u"HKCR";
+        case RegRoot::Users: return u"HKU";
+    }
+    return u"";
 }
 
 }  // namespace
@@ -65,14 +92,21 @@ void RunUninstallSequence(InstallHost& host) {
     const bool havekey = HasCompletingName(exename);
     const std::string key = havekey ? AppPathsKeyFor(exename) : std::string();
     auto read = [&](const std::string& name) { return havekey ? ReadMachineRegString(key, name, "") : std::string(); };
+    auto deletekey = [&](RegRoot root, const std::string& path) {
+        host.Log(u"delete registry key: " + RootName(root) + u"\\" + AnsiToWide(path));
+        DeleteRegTree(root, path);
+    };
 
     host.UninstallStarted("Performing Uninstall", "Uninstalling " + read(kDisplaynameValue) + "...");
     host.ProcessMessages();
 
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname)) + u" (*");
-    if (WindowHandle window = FindWindowByTitle(pattern)) SendCloseRequest(window);
+    if (WindowHandle window = FindWindowByTitle(pattern)) {
+        host.Log(u"close running copy: " + AnsiToWide(pattern));
+        SendCloseRequest(window);
+    }
 
-    if (havekey) RemoveServices(key);
+    if (havekey) RemoveServices(host, key);
     ::Sleep(kPauseAfterServices);
 
     // A program folder the guard refuses stops the sequence like one that
@@ -80,23 +114,36 @@ void RunUninstallSequence(InstallHost& host) {
     // that a retry needs stays too.
     std::u16string& destfolder = host.DestFolder();
     destfolder = RemoveBackslash(destfolder);
-    if (!IsRemovableFolderHere(destfolder) || !DeleteFolderTree(owner, destfolder)) return;
+    host.Log(u"delete folder: " + destfolder);
+    if (!IsRemovableFolderHere(destfolder) || !DeleteFolderTree(owner, destfolder)) {
+        host.Log(kFolderNotRemoved + destfolder);
+        return;
+    }
 
     if (!startmenufolder.empty()) {
         const std::u16string programs = GetProgramsFolder();
         if (!programs.empty()) {
             const std::u16string group = RemoveBackslash(RemoveBackslash(programs) + startmenufolder);
-            if (IsRemovableFolderHere(group)) DeleteFolderTree(owner, group);
+            if (IsRemovableFolderHere(group)) {
+                host.Log(u"delete folder: " + group);
+                DeleteFolderTree(owner, group);
+            }
+            // The vendor folders left empty: ours, and the first folder of
+            // the product's own path ("Acme" of "\Acme\Product").
             RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
+            const std::u16string vendor = FirstFolderBelow(programs, startmenufolder);
+            if (!vendor.empty() && IsRemovableFolderHere(vendor)) RemoveFolder(vendor);
         }
     }
 
+    // The guard comes first: the existence test must not see a pattern.
     const std::u16string appdata = GetAppDataFolder();
     if (!appdatafolder.empty() && !appdata.empty()) {
         const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
-        if (FolderExists(settings) && IsRemovableFolderHere(settings) &&
-            AskYesNo(owner, kSettingsQuestion))
+        if (IsRemovableFolderHere(settings) && FolderExists(settings) && host.Ask(kSettingsQuestion)) {
+            host.Log(u"delete folder: " + settings);
             DeleteFolderTree(owner, settings);
+        }
     }
 
     const std::string desktop = read(kDesktopValue);
@@ -104,29 +151,33 @@ void RunUninstallSequence(InstallHost& host) {
         std::u16string link = DecodeLetterHex(desktop);
         const std::size_t zero = link.find(u'\0');
         if (zero != std::u16string::npos) link.resize(zero);
-        if (IsShortcutFilePath(link)) RemoveFile(link);
+        if (IsShortcutFilePath(link)) {
+            host.Log(u"delete file: " + link);
+            RemoveFile(link);
+        }
     }
 
     const std::u16string startmenu = GetStartMenuFolder();
-    if (!startmenu.empty() && HasCompletingName(StripBadNameChars(AnsiToWide(productname))))
-        RemoveFile(AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk");
+    if (!startmenu.empty() && HasCompletingName(StripBadNameChars(AnsiToWide(productname)))) {
+        const std::u16string link = AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk";
+        host.Log(u"delete file: " + link);
+        RemoveFile(link);
+    }
 
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {
         const std::string filetype = ReadClassesRegString(extension, "", "");
         const AssociationKeys keys = AssociationKeysToRemove(extension, filetype);
-        if (!keys.filetype.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.filetype);
-        if (!keys.extension.empty()) DeleteRegTree(RegRoot::ClassesRoot, keys.extension);
+        if (!keys.filetype.empty()) deletekey(RegRoot::ClassesRoot, keys.filetype);
+        if (!keys.extension.empty()) deletekey(RegRoot::ClassesRoot, keys.extension);
     }
 
-    if (HasCompletingName(productname))
-        DeleteRegTree(RegRoot::LocalMachine, UninstallKeyFor(productname));
+    if (HasCompletingName(productname)) deletekey(RegRoot::LocalMachine, UninstallKeyFor(productname));
     if (havekey) {
-        DeleteRegTree(RegRoot::LocalMachine, key);
-        DeleteRegTree(RegRoot::CurrentUser, RunKeyFor(exename));
+        deletekey(RegRoot::LocalMachine, key);
+        deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
     }
-    if (HasCompletingName(startmenufolder))
-        DeleteRegTree(RegRoot::CurrentUser, SettingsKeyFor(startmenufolder));
+    if (HasCompletingName(startmenufolder)) deletekey(RegRoot::CurrentUser, SettingsKeyFor(startmenufolder));
 
     ::Sleep(kPauseAtEnd);
     host.UninstallFinished();

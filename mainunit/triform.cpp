@@ -4,6 +4,7 @@
 #include "gui/application.hpp"
 #include "gui/dialogs.hpp"
 #include "installengine/registration.hpp"
+#include "mainunit/destinationcheck.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
 #include "mainunit/wizardtexts.hpp"
@@ -15,6 +16,7 @@
 #include "setuputil/registry.hpp"
 #include "setuputil/shellopen.hpp"
 #include "setuputil/shellfolders.hpp"
+#include "setuputil/textconv.hpp"
 
 namespace mainunit {
 
@@ -29,26 +31,18 @@ namespace {
 // the end of the process, so the program is gone within a few seconds more.
 constexpr unsigned long kCancelWaitMs = 10000;
 
-// Ends the program at once, without waiting for the worker or unwinding
-// the forms it may still call into.  Not ExitProcess: a worker cut off
-// while it holds a lock of the loader or the heap would leave that call
-// waiting for ever.
-[[noreturn]] void EndProgramNow() {
-    ::TerminateProcess(::GetCurrentProcess(), 0);
-    for (;;) ::Sleep(INFINITE);
-}
-
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
 
 }  // namespace
 
-Triform::Triform(HBITMAP sidepicture) {
+Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(options) {
     gui::Application* application = gui::Application::Current();
     CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357);
     if (application) application->SetMainForm(*this);
     onResize = [this] { FormResize(); };
     onShow = [this] { FormShow(); };
     onClose = [this] { FormClose(); };
+    onCloseQuery = [this] { return FormCloseQuery(); };
     BuildComponents(sidepicture);
     CentreOnScreen();
     FormCreate();
@@ -56,7 +50,12 @@ Triform::Triform(HBITMAP sidepicture) {
 
 Triform::~Triform() {
     // The worker may still call into the form: let it end while every
-    // component exists.
+    // component exists, but not wait for ever on a worker stuck in a call.
+    if (engine_) {
+        engine_->Terminate();
+        engine_->Resume();
+        if (!engine_->WaitFor(kCancelWaitMs)) EndProgramNow();
+    }
     engine_.reset();
 }
 
@@ -157,14 +156,28 @@ void Triform::FormResize() {
 // --- start-up ---
 
 void Triform::StartupFailed(const std::u16string& message) {
-    gui::ShowErrorMessage(nullptr, message);
+    startupfailed_ = true;
+    exitcode_ = kExitRefused;
+    Log(u"outcome: " + message);
+    if (!options_.unattended) gui::ShowErrorMessage(nullptr, message);
     if (gui::Application* application = gui::Application::Current()) application->Terminate();
 }
 
 void Triform::FormCreate() {
     installfailed_ = false;
-    uninstallmode_ = setuputil::GetParamW(1) == installengine::kUninstallSwitch;
+    uninstallmode_ = options_.uninstallmode;
     FormResize();
+    if (!options_.logfile.empty() && !log_.Open(options_.logfile)) {
+        StartupFailed(kLogFileProblem + options_.logfile);
+        return;
+    }
+    Log(u"command line: " + options_.commandline);
+    Log(std::u16string(u"mode: ") + (uninstallmode_ ? u"uninstall" : u"install") +
+        (options_.unattended ? u", unattended" : u", wizard"));
+    if (!options_.refusal.empty()) {
+        StartupFailed(options_.refusal);
+        return;
+    }
     if (uninstallmode_) LoadUninstallMode();
     else LoadInstallMode();
 }
@@ -174,7 +187,7 @@ void Triform::LoadUninstallMode() {
         return setuputil::ReadMachineRegString(key, name, "");
     };
     trailer_ = {};
-    if (!LoadUninstallInfo(setuputil::GetParamW(2), read, trailer_, destfolder_))
+    if (!LoadUninstallInfo(options_.programname, read, trailer_, destfolder_))
         StartupFailed(kNoUninstallInfo);
 }
 
@@ -220,13 +233,26 @@ void Triform::FormShow() {
 
 // --- navigation ---
 
+void Triform::BeginInstall(const std::u16string& folder) {
+    Log(u"destination: " + folder);
+    engine_ = installengine::CreateInstallWorker(*this, installerpath_);
+    engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
+                      payload::ReadShortString(trailer_.exename));
+    if (!engine_->OpenArchive()) {
+        const std::u16string problem = SetupDataProblem(engine_->ErrorText());
+        Log(problem);
+        if (!options_.unattended) setuputil::ShowErrorBox(Handle(), problem);
+    }
+    engine_->SetInstallFolder(folder);
+    engine_->Start();
+}
+
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
-        // Only a folder that names one place whatever the current folder:
-        // a relative one would install where the process happens to stand
-        // and register a "Path" the uninstall could never remove.
-        if (!setuputil::IsAbsoluteFolder(installpath.Text())) {
-            setuputil::ShowErrorBox(Handle(), AnsiToWide(choosedir::kInvalidFolderMessage));
+        const std::u16string folder = installpath.Text();
+        const std::u16string refusal = DestinationRefusal(folder);
+        if (!refusal.empty()) {
+            setuputil::ShowErrorBox(Handle(), refusal);
             installpath.Focus();
             return;
         }
@@ -235,13 +261,7 @@ void Triform::NextClick() {
         back.SetEnabled(false);
         RunLayout();
         cancel.Focus();
-        engine_ = installengine::CreateInstallWorker(*this, installerpath_);
-        engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
-                          payload::ReadShortString(trailer_.exename));
-        if (!engine_->OpenArchive())
-            setuputil::ShowErrorBox(Handle(), SetupDataProblem(engine_->ErrorText()));
-        engine_->SetInstallFolder(installpath.Text());
-        engine_->Start();
+        BeginInstall(folder);
     } else if (CurrentPage() == &licensepage) {
         ShowPage(destinationpage);
         RunLayout();
@@ -281,10 +301,17 @@ void Triform::BackClick() {
 void Triform::agreeClick() { next.SetEnabled(agree.Checked()); }
 
 void Triform::cancelClick() {
-    if (cancelling_) return;
+    // A close request can arrive while the question is open: one question.
+    if (cancelling_ || asking_) return;
+    const auto ask = [this](const char16_t* question) {
+        asking_ = true;
+        const bool yes = gui::AskWarningYesNo(Handle(), question);
+        asking_ = false;
+        return yes;
+    };
     if (CurrentPage() == &installingpage && engine_) {
         engine_->Suspend();
-        if (!gui::AskWarningYesNo(Handle(), kCancelInstallQuestion)) {
+        if (!ask(kCancelInstallQuestion)) {
             engine_->Resume();
             return;
         }
@@ -292,18 +319,41 @@ void Triform::cancelClick() {
         installinglabel.SetText(kCancellingLabel);
         installprogress.SetPosition(0);
         cancel.SetEnabled(false);
+        Log(std::u16string(u"outcome: ") + kCancellingLabel);
         // The stop request first: a worker let go before it is set could
         // pass its next check point and begin another step.
         engine_->Terminate();
         engine_->Resume();
-        if (!engine_->WaitFor(kCancelWaitMs)) EndProgramNow();
+        const bool stopped = engine_->WaitFor(kCancelWaitMs);
+        exitcode_ = engine_->BeganWriting() ? kExitFailed : kExitRefused;
+        if (!stopped) EndProgramNow();
         Close();
         return;
     }
     // The uninstall removes things step by step on this thread; it is not
     // interrupted halfway (this click can arrive while it handles messages).
     if (uninstalling_) return;
-    if (gui::AskWarningYesNo(Handle(), uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion)) Close();
+    const char16_t* question = uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion;
+    if (ask(question)) {
+        Log(std::u16string(u"outcome: ") + question + u" Yes");
+        Close();
+    }
+}
+
+bool Triform::FormCloseQuery() {
+    // The question and the bounded wait of Cancel, not an end that waits
+    // for the worker without a limit.
+    if (CurrentPage() != &installingpage) return true;
+    cancelClick();
+    return false;
+}
+
+void Triform::EndProgramNow() {
+    // At once, without waiting for the worker or unwinding the forms it may
+    // still call into.  Not ExitProcess: a worker cut off while it holds a
+    // lock of the loader or the heap would leave that call waiting for ever.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(EndOfRun()));
+    for (;;) ::Sleep(INFINITE);
 }
 
 void Triform::changeClick() {
@@ -338,10 +388,18 @@ void Triform::InstallFinished() {
     // (it may have been past its last check point) changes nothing.
     if (cancelling_) return;
     if (installfailed_) {
-        gui::ShowErrorMessage(Handle(), InstallationError(engine_ ? engine_->ErrorText() : std::u16string()));
+        const std::u16string message = InstallationError(engine_ ? engine_->ErrorText() : std::u16string());
+        // A worker that failed before writing (its preparation failed)
+        // changed nothing.
+        exitcode_ = engine_ && engine_->BeganWriting() ? kExitFailed : kExitRefused;
+        Log(u"outcome: " + message);
+        if (!options_.unattended) gui::ShowErrorMessage(Handle(), message);
         if (gui::Application* application = gui::Application::Current()) application->Terminate();
         return;
     }
+    exitcode_ = kExitDone;
+    Log(u"outcome: " + AnsiToWide(MakeInstallTexts(Product(trailer_), payload::ReadShortString(trailer_.productversion)).finishlabel));
+    if (options_.unattended) return;
     ShowPage(finishpage);
     RunLayout();
     ShowFinishButtons();
@@ -350,6 +408,9 @@ void Triform::InstallFinished() {
 // --- the uninstall sequence's events ---
 
 void Triform::UninstallStarted(const std::string& title, const std::string& label) {
+    // From here the uninstall changes the machine.
+    exitcode_ = kExitFailed;
+    if (options_.unattended) return;
     ShowPage(installingpage);
     installingtitle.SetText(AnsiToWide(title));
     installinglabel.SetText(AnsiToWide(label));
@@ -360,9 +421,55 @@ void Triform::ProcessMessages() {
 }
 
 void Triform::UninstallFinished() {
+    exitcode_ = kExitDone;
+    Log(u"outcome: " + AnsiToWide(MakeUninstallTexts(Product(trailer_)).uninstallfinishlabel));
+    if (options_.unattended) return;
     ShowPage(uninstallfinishpage);
     RunLayout();
     ShowFinishButtons();
+}
+
+bool Triform::Ask(const std::u16string& question) {
+    // Nobody is there to say Yes: what needs a person's word is kept.
+    const bool yes = !options_.unattended && setuputil::AskYesNo(Handle(), question);
+    Log(u"question: " + question + (yes ? u" Yes" : u" No"));
+    return yes;
+}
+
+// --- the unattended run ---
+
+int Triform::RunUnattended() {
+    if (startupfailed_) return EndOfRun();
+    try {
+        if (uninstallmode_) {
+            uninstalling_ = true;
+            installengine::RunUninstallSequence(*this);
+            uninstalling_ = false;
+        } else {
+            // /D=, or what the destination page would propose.
+            const std::u16string folder =
+                options_.destination ? *options_.destination
+                                     : DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder));
+            const std::u16string refusal = DestinationRefusal(folder);
+            if (!refusal.empty()) {
+                Log(u"destination: " + folder);
+                StartupFailed(refusal);
+            } else {
+                BeginInstall(folder);
+                engine_->WaitFor(INFINITE);
+            }
+        }
+    } catch (const std::exception& error) {
+        // The wizard's window procedure would show it; here the log does.
+        Log(u"outcome: " + AnsiToWide(error.what()));
+        exitcode_ = kExitFailed;
+    }
+    return EndOfRun();
+}
+
+int Triform::EndOfRun() {
+    Log(u"exit code: " + AnsiToWide(setuputil::Int64ToText(exitcode_)));
+    return exitcode_;
 }
 
 }  // namespace mainunit

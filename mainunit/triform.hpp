@@ -6,11 +6,19 @@
 //                 destination -> installing -> finish
 // Uninstall mode: welcome -> installing -> uninstall finish; the uninstall
 //                 runs inside NextClick on this thread.
+//
+// Unattended (/S) the form is never shown: RunUnattended takes the steps
+// the pages would take -- the same start-up, destination check, worker and
+// uninstall sequence -- with no message box (every message goes to the log)
+// and the settings question answered No.  Both ways the run ends with an
+// exit code of mainunit/startoptions.hpp.
 #pragma once
 
 #include "gui/form.hpp"
 #include "gui/widgets.hpp"
 #include "installengine/installhost.hpp"
+#include "mainunit/logfile.hpp"
+#include "mainunit/startoptions.hpp"
 #include "payload/setuptrailer.hpp"
 #include "setuputil/fileaccess.hpp"
 
@@ -27,7 +35,7 @@ class Triform : public gui::Form, public installengine::InstallHost {
 public:
     // Builds the form and its components (hidden) and runs FormCreate.
     // `sidepicture` is shown on five pages and must outlive the form.
-    explicit Triform(HBITMAP sidepicture);
+    Triform(HBITMAP sidepicture, const StartOptions& options);
     ~Triform() override;
 
     void SetChooser(choosedir::Tdir& chooser) { dir_ = &chooser; }
@@ -37,6 +45,8 @@ public:
     void FormShow();
     void FormResize();
     void FormClose() {}
+    // A close request while the installing page is up is a Cancel.
+    bool FormCloseQuery();
     void NextClick();
     void BackClick();
     void cancelClick();
@@ -47,15 +57,25 @@ public:
     // installengine::InstallHost.
     const payload::tsetuptrailer& Trailer() const override { return trailer_; }
     setuputil::WindowHandle OwnerWindow() const override { return Handle(); }
-    void SetInstallProgress(int position) override { installprogress.SetPosition(position); }
+    // After a confirmed cancel the bar stays where the cancel put it.
+    void SetInstallProgress(int position) override {
+        if (!cancelling_) installprogress.SetPosition(position);
+    }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;
     std::u16string& DestFolder() override { return destfolder_; }
     void UninstallStarted(const std::string& title, const std::string& label) override;
     void ProcessMessages() override;
     void UninstallFinished() override;
+    bool Ask(const std::u16string& question) override;
+    void Log(const std::u16string& line) override { log_.Line(line); }
 
     bool UninstallMode() const { return uninstallmode_; }
+
+    // The unattended run, in place of the message loop; answers the exit code.
+    int RunUnattended();
+    // Logs the exit code and answers it; for the end of the message loop.
+    int EndOfRun();
 
 private:
     void BuildComponents(HBITMAP sidepicture);
@@ -64,8 +84,13 @@ private:
     gui::Panel* CurrentPage() const { return pages.ActivePage(); }
     void LoadInstallMode();
     void LoadUninstallMode();
+    // Every refusal before anything is changed: logs it, shows it (not
+    // unattended), sets the exit code and ends the program.
     void StartupFailed(const std::u16string& message);
+    // The step into the installing page: the worker, prepared and started.
+    void BeginInstall(const std::u16string& folder);
     void ShowFinishButtons();
+    [[noreturn]] void EndProgramNow();
 
     // State, in the order the form holds it.
     bool uninstallmode_ = false;
@@ -77,9 +102,14 @@ private:
     bool installfailed_ = false;
 
     setuputil::ScopedFileAccess setupfile_;  // the installer, open while the program runs
+    const StartOptions options_;
+    LogFile log_;
+    int exitcode_ = kExitRefused;
+    bool startupfailed_ = false;
     choosedir::Tdir* dir_ = nullptr;
     bool built_ = false;
     bool cancelling_ = false;
+    bool asking_ = false;  // the cancel question is open
     bool uninstalling_ = false;
 
     // Components; parents before children, so children go first.

@@ -39,12 +39,19 @@ bool IsReservedDeviceName(const std::u16string& name) {
     return false;
 }
 
+bool IsForbiddenNameChar(char16_t c) {
+    return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|';
+}
+
 EntryPathProblem CheckFileName(const std::u16string& name) {
     if (name.empty() || IsDotsAndSpaces(name)) return EntryPathProblem::BadFileName;
     for (char16_t c : name)
         if (c < 0x20 || c == u'\\' || c == u'/' || c == u':') return EntryPathProblem::BadFileName;
     if (IsReservedDeviceName(name) || setuputil::IsDeviceName(setuputil::WideToAnsi(name)))
         return EntryPathProblem::DeviceFileName;
+    for (char16_t c : name)
+        if (IsForbiddenNameChar(c)) return EntryPathProblem::UnusableFileName;
+    if (name.back() == u'.' || name.back() == u' ') return EntryPathProblem::UnusableFileName;
     return EntryPathProblem::None;
 }
 
@@ -62,6 +69,7 @@ EntryPathProblem CheckSubfolder(const std::u16string& subfolder) {
         switch (CheckFileName(body.substr(start, end - start))) {
             case EntryPathProblem::None: break;
             case EntryPathProblem::DeviceFileName: return EntryPathProblem::DeviceSubfolder;
+            case EntryPathProblem::UnusableFileName: return EntryPathProblem::UnusableSubfolder;
             default: return EntryPathProblem::BadSubfolder;
         }
         start = end + 1;
@@ -81,6 +89,10 @@ std::u16string EntryPathProblemText(EntryPathProblem problem) {
         case EntryPathProblem::DeviceFileName: return u"its file name is a device name";
         case EntryPathProblem::BadSubfolder: return u"its folder would leave the installation folder";
         case EntryPathProblem::DeviceSubfolder: return u"its folder holds a device name";
+        case EntryPathProblem::UnusableFileName:
+            return u"its file name holds one of * ? \" < > | or ends in a dot or a blank";
+        case EntryPathProblem::UnusableSubfolder:
+            return u"its folder holds one of * ? \" < > | or a name ending in a dot or a blank";
     }
     return {};
 }

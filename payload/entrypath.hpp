@@ -10,7 +10,10 @@
 // Accepted:
 //   filename   one plain name: not empty, no \ / :, no control character,
 //              not made of dots and spaces only (".", "..", "..."), not a
-//              device name;
+//              device name, none of * ? " < > | (the platform reads them
+//              as patterns or cannot create them), not ending in a dot or
+//              a blank (the platform drops those, so "a.txt." would land on
+//              "a.txt");
 //   subfolder  "" or "\" followed by such names separated by single
 //              backslashes (one trailing backslash tolerated).
 #pragma once
@@ -25,9 +28,15 @@ enum class EntryPathProblem {
     None,
     BadFileName,     // empty, ".", "..", a separator, a drive or stream colon
     DeviceFileName,  // CON, NUL, COM1, LPT1.txt, ...
+    UnusableFileName,  // * ? " < > |, or a trailing dot or blank
     BadSubfolder,    // "..", a drive, a missing leading backslash, an empty part
     DeviceSubfolder, // a folder part that is a device name
+    UnusableSubfolder, // a folder part with * ? " < > |, or a trailing dot or blank
 };
+
+// True for the characters no name on the platform may hold beyond the
+// separators: * ? " < > | and the control characters.
+bool IsForbiddenNameChar(char16_t c);
 
 // One path component as extraction would create it.
 EntryPathProblem CheckFileName(const std::u16string& name);

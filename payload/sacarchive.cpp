@@ -93,27 +93,24 @@ bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t 
     return true;
 }
 
-void tsacarchive::CopyStub(FileAccess& output, std::int64_t size) {
+bool tsacarchive::CopyStub(FileAccess& output, std::int64_t size) {
     // A signed installer's stub names the certificate table past its end;
     // the copy gets that entry cleared.
     tsecuritydirectory signature;
     ReadSecurityDirectory(archivefile_, signature);
-    if (!inbuffer_ || !SeekAbsolute(archivefile_, 0)) return;
+    if (!inbuffer_ || !SeekAbsolute(archivefile_, 0)) return false;
     std::uint8_t* const block = inbuffer_.get();
-    std::int64_t position = 0;
-    while (position < size) {
+    for (std::int64_t position = 0; position < size;) {
         const std::int64_t left = size - position;
         const std::uint32_t want = left < kStubCopyBlock ? static_cast<std::uint32_t>(left) : kStubCopyBlock;
         std::uint32_t count = want;
         ReadBlock(archivefile_, block, count);
-        if (count == 0) break;
+        if (count != want) return false;
         ClearSecurityEntryInCopy(signature, size, position, block, count);
-        WriteBlock(output, block, static_cast<std::int32_t>(count));
+        if (!WriteBlock(output, block, static_cast<std::int32_t>(count))) return false;
         position += count;
-        // A short read ends the copy: the position would otherwise never
-        // reach the end.
-        if (count < want) break;
     }
+    return true;
 }
 
 }  // namespace payload

@@ -65,8 +65,9 @@ public:
 
     // Copies the installer's first `size` bytes (its stub) to `output`
     // through a transfer buffer, with a signer's certificate entry cleared
-    // in the copy (payload/payloadend.hpp).  Ends early at a short read.
-    void CopyStub(setuputil::FileAccess& output, std::int64_t size);
+    // in the copy (payload/payloadend.hpp).  False when a read comes back
+    // short or a write fails: the copy then ends there.
+    bool CopyStub(setuputil::FileAccess& output, std::int64_t size);
 
     // Closes the installer file (also done by the destructor).
     void CloseArchive();
@@ -77,6 +78,11 @@ public:
     // The directory, in file order.
     const std::vector<std::unique_ptr<tsacentry>>& entrylist() const { return entrylist_; }
     bool HasDecoder() const { return decoder_ != nullptr; }
+    // The two transfer buffers (kTransferBufferSize bytes each, null before
+    // OpenArchive), for the owner's block work between extractions, so that
+    // it needs no buffers of its own.
+    std::uint8_t* inbuffer() { return inbuffer_.get(); }
+    std::uint8_t* outbuffer() { return outbuffer_.get(); }
     // The destination root; may end in a backslash.
     void SetInstallFolder(const std::u16string& folder) { installfolder_ = folder; }
     const std::u16string& installfolder() const { return installfolder_; }

@@ -16,12 +16,15 @@ namespace setuputil {
 bool IsAbsoluteFolder(const std::u16string& path);
 
 // A drive designator ("Q:" or "Q:\") answers true without asking the disk.
+// A path holding * or ? names no folder (the find call would take it as a
+// pattern and answer for whatever it matches): false.
 bool FolderExists(const std::u16string& path);
 // Creates the folder and every missing parent; true when it exists afterwards.
 bool ForceFolders(const std::u16string& path);
 // Removes an empty folder.
 bool RemoveFolder(const std::u16string& path);
-// An existing file that is not a folder and not a device name.
+// An existing file that is not a folder, not a device name and not named
+// with * or ?.
 bool IsPlainFile(const std::u16string& path);
 bool RemoveFile(const std::u16string& path);
 // Applies the platform's attribute bits; failure is ignored.  On POSIX only

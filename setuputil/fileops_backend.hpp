@@ -8,6 +8,9 @@ namespace setuputil::detail {
 
 // 1-based position of the last path separator, 0 when there is none.
 std::int64_t LastSeparatorPos(const std::u16string& path);
+// True when the path holds * or ?: the platform's find calls would match it
+// as a pattern, so it names no one file or folder.
+inline bool HoldsPattern(const std::u16string& path) { return path.find_first_of(u"*?") != std::u16string::npos; }
 // Creates one folder whose parent exists.
 bool CreateOneFolder(const std::u16string& path);
 

@@ -13,5 +13,7 @@ bool IsWin2000OrLater();
 // Command-line parameter `index` as a wide string.  Index 0 (or less) is the
 // full path of the running program; a missing argument answers "".
 std::u16string GetParamW(std::int32_t index);
+// The number of parameters, the program's own path (index 0) included.
+std::int32_t ParamCount();
 
 }  // namespace setuputil

@@ -24,6 +24,7 @@ bool IsAbsoluteFolder(const std::u16string& path) {
 bool FolderExists(const std::u16string& path) {
     const std::u16string p = RemoveBackslash(path);
     if (p.size() == 2 && p[1] == u':') return true;
+    if (detail::HoldsPattern(p)) return false;
     struct stat st {};
     return !p.empty() && stat(HostPath(p).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -31,7 +32,7 @@ bool FolderExists(const std::u16string& path) {
 bool RemoveFolder(const std::u16string& path) { return rmdir(HostPath(path).c_str()) == 0; }
 
 bool IsPlainFile(const std::u16string& path) {
-    if (IsDeviceName(WideToAnsi(path))) return false;
+    if (IsDeviceName(WideToAnsi(path)) || detail::HoldsPattern(path)) return false;
     struct stat st {};
     return !path.empty() && stat(HostPath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }

@@ -31,4 +31,13 @@ std::u16string GetParamW(std::int32_t index) {
     return {};
 }
 
+std::int32_t ParamCount() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::int32_t count = 0;
+    for (char c : all)
+        if (c == '\0') ++count;
+    return count < 1 ? 1 : count;
+}
+
 }  // namespace setuputil

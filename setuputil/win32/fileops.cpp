@@ -13,8 +13,8 @@ namespace setuputil {
 
 namespace {
 
-// First directory entry matching the path (which may hold wildcards):
-// true and its attributes, or false when nothing matches.
+// First directory entry matching the path: true and its attributes, or
+// false when nothing matches.  Callers keep patterns away from it.
 bool FindFirstEntry(const std::u16string& path, DWORD& attributes) {
     HANDLE search;
     if (IsWin2000OrLater()) {
@@ -38,6 +38,7 @@ bool IsAbsoluteFolder(const std::u16string& path) { return IsAbsoluteWindowsPath
 bool FolderExists(const std::u16string& path) {
     const std::u16string p = RemoveBackslash(path);
     if (p.size() == 2 && p[1] == u':') return true;
+    if (detail::HoldsPattern(p)) return false;
     DWORD attributes = 0;
     return FindFirstEntry(p, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -48,7 +49,7 @@ bool RemoveFolder(const std::u16string& path) {
 }
 
 bool IsPlainFile(const std::u16string& path) {
-    if (IsDeviceName(WideToAnsi(path))) return false;
+    if (IsDeviceName(WideToAnsi(path)) || detail::HoldsPattern(path)) return false;
     DWORD attributes = 0;
     return FindFirstEntry(path, attributes) && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

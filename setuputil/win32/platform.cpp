@@ -79,4 +79,13 @@ std::u16string GetParamW(std::int32_t index) {
     return result;
 }
 
+std::int32_t ParamCount() {
+    if (!IsWin2000OrLater()) return static_cast<std::int32_t>(SplitAnsiCommandLine(GetCommandLineA()).size());
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv == nullptr) return 1;
+    GlobalFree(argv);
+    return count < 1 ? 1 : count;
+}
+
 }  // namespace setuputil

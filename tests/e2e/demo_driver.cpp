@@ -8,7 +8,15 @@
 //                                          Yes to the settings question, Finish
 //   demo_driver refused SETUP.exe          expects the installer to refuse at
 //                                          start-up: prints its error message,
-//                                          presses OK, waits for the end
+//                                          presses OK, waits for the end and
+//                                          its exit code 2
+//   demo_driver destination SETUP.exe DIR  types DIR on the destination page:
+//                                          expects Next to refuse it, prints
+//                                          the message, then Cancel and Yes
+//   demo_driver kept PRODUCT EXENAME       runs the uninstaller for EXENAME:
+//                                          expects it to stop on its
+//                                          installing page (the program
+//                                          folder was refused), then Cancel
 //
 // SHOTS is a Windows path or a POSIX path (taken as one on Wine's Z: drive).
 // Prints each step; exit code 0 when every step happened as expected.
@@ -211,8 +219,73 @@ bool Refused(const std::wstring& installer) {
     if (!box) return Fail(L"no start-up error from " + installer);
     Say(L"start-up error: " + MessageBoxText(box));
     PostClick(FindChild(box, L"OK", L"Button"));
-    DWORD code = 1;
+    DWORD code = 0;
     if (!setup.WaitExit(kWait, code)) return Fail(L"the installer did not end after its error");
+    // Nothing was changed: the code scripts read for a refusal.
+    if (code != 2) return Fail(L"exit code " + std::to_wstring(code) + L" after a start-up error, not 2");
+    Say(L"exit code 2");
+    return true;
+}
+
+bool RefusedDestination(const std::wstring& installer, const std::wstring& typed) {
+    Process setup;
+    if (!setup.Start(installer, L"")) return Fail(L"cannot start " + installer);
+    HWND wizard = WaitTopWindow(setup.Id(), std::wstring(kProduct) + L" Installer - Tallowin", kWait);
+    if (!wizard) return Fail(L"no installer window; " + ErrorShown(setup.Id()));
+    const Buttons b = FindButtons(wizard);
+    Click(b.next);
+    HWND agree = FindChild(wizard, L"I have read and agree to the terms of the license agreement.", L"Button");
+    if (agree && Visible(agree)) {
+        Click(agree);
+        Click(b.next);
+    }
+    if (!WaitLabel(wizard, L"Install Vantrell to:", kWait)) return Fail(L"no destination page");
+    HWND installpath = nullptr;
+    for (HWND edit : ChildrenOfClass(wizard, L"Edit"))
+        if (Visible(edit)) installpath = edit;
+    if (!installpath) return Fail(L"no destination box");
+    ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+    PostClick(b.next);
+    HWND box = WaitMessageBox(setup.Id(), L"Error", kWait);
+    if (!box) return Fail(L"Next accepted " + typed);
+    Say(L"destination refused: " + MessageBoxText(box));
+    PostClick(FindChild(box, L"OK", L"Button"));
+    if (!WaitLabel(wizard, L"Install Vantrell to:", kWait)) return Fail(L"the destination page did not stay");
+    PostClick(b.cancel);
+    HWND question = WaitMessageBox(setup.Id(), L"Warning", kWait);
+    if (!question) return Fail(L"Cancel asked nothing");
+    PostClick(FindChild(question, L"&Yes", L"Button"));
+    DWORD code = 1;
+    if (!setup.WaitExit(kWait, code)) return Fail(L"the installer did not end");
+    return true;
+}
+
+bool KeptUninstall(const std::wstring& product, const std::wstring& exename) {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    Process uninstaller;
+    if (!uninstaller.Start(std::wstring(windows) + L"\\tallowui.exe", L"-ui " + exename))
+        return Fail(L"cannot start the uninstaller");
+    HWND wizard = WaitTopWindow(uninstaller.Id(), product + L" Uninstaller - Tallowin", kWait);
+    if (!wizard) return Fail(L"no uninstaller window; " + ErrorShown(uninstaller.Id()));
+    const Buttons b = FindButtons(wizard);
+    PostClick(b.next);
+    if (!WaitLabel(wizard, L"Performing Uninstall", kWait)) return Fail(L"the uninstall did not start");
+    // The sequence runs inside the Next handler: the wizard answers again
+    // once it has ended.
+    DWORD_PTR ignored = 0;
+    if (!WaitUntil([&] { return ::SendMessageTimeoutW(wizard, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &ignored) != 0; },
+                   kWork))
+        return Fail(L"the uninstall did not end");
+    ::Sleep(1000);
+    if (Visible(FindChild(wizard, L"Uninstall Complete!"))) return Fail(L"the uninstall went on to its end");
+    Say(L"uninstall stopped on its installing page");
+    PostClick(b.cancel);
+    HWND question = WaitMessageBox(uninstaller.Id(), L"Warning", kWait);
+    if (!question) return Fail(L"Cancel asked nothing");
+    PostClick(FindChild(question, L"&Yes", L"Button"));
+    DWORD code = 1;
+    if (!uninstaller.WaitExit(kWait, code)) return Fail(L"the uninstaller did not end");
     return true;
 }
 
@@ -233,6 +306,9 @@ int wmain(int argc, wchar_t** argv) {
         return Uninstall() ? 0 : 1;
     }
     if (mode == L"refused" && argc >= 3) return Refused(WindowsPath(argv[2])) ? 0 : 1;
-    std::fwprintf(stderr, L"usage: demo_driver install SETUP.exe [SHOTS] | uninstall [SHOTS] | refused SETUP.exe\n");
+    if (mode == L"destination" && argc >= 4) return RefusedDestination(WindowsPath(argv[2]), argv[3]) ? 0 : 1;
+    if (mode == L"kept" && argc >= 4) return KeptUninstall(argv[2], argv[3]) ? 0 : 1;
+    std::fwprintf(stderr, L"usage: demo_driver install SETUP.exe [SHOTS] | uninstall [SHOTS] | refused SETUP.exe | "
+                          L"destination SETUP.exe DIR | kept PRODUCT EXENAME\n");
     return 2;
 }

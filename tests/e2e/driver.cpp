@@ -17,14 +17,14 @@ Process::~Process() {
     }
 }
 
-bool Process::Start(const std::wstring& exe, const std::wstring& arguments) {
+bool Process::Start(const std::wstring& exe, const std::wstring& arguments, bool waitIdle) {
     std::wstring line = L"\"" + exe + L"\"";
     if (!arguments.empty()) line += L" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     if (!::CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
         return false;
-    ::WaitForInputIdle(info_.hProcess, 10000);
+    if (waitIdle) ::WaitForInputIdle(info_.hProcess, 10000);
     return true;
 }
 
@@ -70,7 +70,7 @@ BOOL CALLBACK VisitTop(HWND window, LPARAM data) {
     if (s->windowClass && _wcsicmp(ClassOf(window).c_str(), s->windowClass) != 0) return TRUE;
     wchar_t title[512] = {};
     ::GetWindowTextW(window, title, 512);
-    if (*s->caption != title) return TRUE;
+    if (s->caption && *s->caption != title) return TRUE;
     s->found = window;
     return FALSE;
 }
@@ -82,6 +82,12 @@ HWND FindTop(DWORD pid, const std::wstring& caption, const wchar_t* windowClass)
 }
 
 }  // namespace
+
+HWND AnyVisibleWindow(DWORD pid) {
+    TopSearch search{pid, nullptr, nullptr, nullptr};
+    ::EnumWindows(&VisitTop, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 HWND WaitTopWindow(DWORD pid, const std::wstring& caption, DWORD ms, const wchar_t* windowClass) {
     HWND found = nullptr;

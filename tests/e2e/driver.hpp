@@ -18,8 +18,10 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process();
-    // Starts `exe` with `arguments` (already quoted as needed).
-    bool Start(const std::wstring& exe, const std::wstring& arguments);
+    // Starts `exe` with `arguments` (already quoted as needed) and, with
+    // `waitIdle`, waits until it waits for input (a program that runs
+    // without a window never does).
+    bool Start(const std::wstring& exe, const std::wstring& arguments, bool waitIdle = true);
     DWORD Id() const { return info_.dwProcessId; }
     // True when the process ended within `ms`; its exit code in `code`.
     bool WaitExit(DWORD ms, DWORD& code);
@@ -34,6 +36,8 @@ private:
 HWND WaitTopWindow(DWORD pid, const std::wstring& caption, DWORD ms, const wchar_t* windowClass = nullptr);
 // A message box (#32770) of the process with this caption.
 HWND WaitMessageBox(DWORD pid, const std::wstring& caption, DWORD ms = 10000);
+// Any visible top-level window of the process, or null.
+HWND AnyVisibleWindow(DWORD pid);
 // True when the process shows no window of `caption` for `ms`.
 bool NoTopWindow(DWORD pid, const std::wstring& caption, DWORD ms);
 

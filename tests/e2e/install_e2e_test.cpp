@@ -1,7 +1,10 @@
 // The real setup.exe through whole installations, driven from outside:
 // Cancel while files are being extracted (No goes on, Yes ends the program
 // with whole files and no registration), Finish starting the program and
-// opening the readme, a damaged chunk and a damaged archive header.
+// opening the readme, a damaged chunk and a damaged archive header, and the
+// exit code of each.  Unattended (/S): the sample product installed without
+// a window leaves what the wizard's install leaves, the registered
+// "QuietUninstallString" removes it, refusals change nothing.
 #include "tests/e2e/driver.hpp"
 
 #include "payload/trailerwriter.hpp"
@@ -16,6 +19,7 @@
 #include <cwctype>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -150,9 +154,11 @@ void Answer(DWORD pid, const std::wstring& caption, const std::wstring& text, co
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box) || !Visible(box); }, kWait));
 }
 
-void ExpectExit(Process& process) {
-    DWORD code = 1;
+// Exit codes: 0 done, 1 the work began and failed, 2 nothing was changed.
+void ExpectExit(Process& process, DWORD expected = 0) {
+    DWORD code = 99;
     EXPECT_TRUE(process.WaitExit(kWait, code)) << "the program did not end";
+    EXPECT_EQ(code, expected) << "exit code";
 }
 
 // Removes an installation through its registered uninstaller, so that the
@@ -245,6 +251,7 @@ TEST(CancelDuringExtraction, YesEndsTheProgramWithWholeFilesAndNoRegistration) {
     PostClick(FindChild(box, L"&Yes", L"Button"));
     DWORD code = 0;
     ASSERT_TRUE(process.WaitExit(kWait, code)) << "the program did not end after Yes";
+    EXPECT_EQ(code, 1u) << "a cancel after files were written";
 
     // Every file that is there is whole; the rest were never started.
     std::size_t present = 0;
@@ -345,6 +352,30 @@ private:
     bool added_ = false;
 };
 
+// Closing from the task bar (the application window) or the title bar while
+// the install runs is a Cancel: the question, and on Yes the bounded end.
+TEST(CloseRequest, DuringTheInstallAsksTheCancelQuestion) {
+    const std::wstring folder = WorkFolder(L"close-request");
+    Installer setup{"Close Request", "closereq.exe", BigFiles()};
+    const std::wstring installer = Save(folder, InstallerBytes(setup));
+    const std::wstring target = folder + L"\\target";
+    Process process;
+    HWND wizard = OpenAtDestination(process, installer, setup.product, target);
+    ASSERT_NE(wizard, nullptr);
+    const HWND application = ::GetWindow(wizard, GW_OWNER);
+    ASSERT_NE(application, nullptr);
+    PostClick(FindButtons(wizard).next);
+    ::PostMessageW(application, WM_CLOSE, 0, 0);
+    Answer(process.Id(), L"Warning", L"Are you sure you want to cancel this installation?", L"&No");
+    EXPECT_TRUE(Visible(wizard)) << "the close request ended the wizard after No";
+    ::PostMessageW(wizard, WM_CLOSE, 0, 0);
+    Answer(process.Id(), L"Warning", L"Are you sure you want to cancel this installation?", L"&Yes");
+    DWORD code = 0;
+    ASSERT_TRUE(process.WaitExit(kWait, code)) << "the program did not end after Yes";
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    EXPECT_FALSE(MachineKeyExists(UninstallKey(setup.product)));
+}
+
 TEST(FinishPage, LaunchStartsTheProgramAndReadmeOpensTheReadme) {
     const TextAssociation association;
     const std::wstring folder = WorkFolder(L"finish");
@@ -444,7 +475,7 @@ TEST(ExtractionFailure, DamagedChunkShowsTheErrorAndRegistersNothing) {
     ASSERT_NE(wizard, nullptr);
     PostClick(FindButtons(wizard).next);
     Answer(process.Id(), L"Error", L"An error occurred during the installation process. (File corrupt)", L"OK");
-    ExpectExit(process);
+    ExpectExit(process, 1);
     EXPECT_FALSE(FinishPageShown(wizard) && ::IsWindow(wizard));
     EXPECT_EQ(ReadAll(target + L"\\a-first.txt"), first);
     EXPECT_FALSE(Exists(target + L"\\c-third.txt")) << "extraction went on after the damaged entry";
@@ -483,7 +514,7 @@ TEST(ExtractionFailure, DamagedArchiveHeaderFailsThePreparation) {
     const std::wstring failed = L"An error occurred during the installation process. (";
     EXPECT_EQ(MessageBoxText(second).compare(0, failed.size(), failed), 0) << "unexpected message";
     PostClick(FindChild(second, L"OK", L"Button"));
-    ExpectExit(process);
+    ExpectExit(process, 2);  // nothing was written
     EXPECT_FALSE(Exists(target + L"\\file.txt"));
     EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
 }
@@ -529,7 +560,7 @@ TEST(FileInUse, ADestinationFileHeldOpenCannotBeCreated) {
            L"An error occurred during the installation process. (Unable to create file (" + target +
                L"\\b-held.bin))",
            L"OK");
-    ExpectExit(process);
+    ExpectExit(process, 1);
     EXPECT_EQ(ReadAll(target + L"\\a-first.bin"), first);
     EXPECT_FALSE(Exists(target + L"\\c-third.bin")) << "extraction went on after the held file";
     EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
@@ -585,7 +616,7 @@ TEST(FileInUse, AProgramFolderThatCannotBeDeletedKeepsTheUninstallOnItsInstallin
     // Cancel there asks the uninstall's question; Yes ends the program.
     PostClick(b.cancel);
     Answer(process.Id(), L"Warning", L"Are you sure you want to cancel this uninstall?", L"&Yes");
-    ExpectExit(process);
+    ExpectExit(process, 1);
 
     // With the file let go, the uninstall can be repeated and succeeds.
     held.Release();
@@ -651,12 +682,370 @@ TEST(CancelWhileStuck, YesEndsTheProgramWithinFifteenSecondsWhateverTheWorkerIsD
     PostClick(FindChild(box, L"&Yes", L"Button"));
     DWORD code = 0;
     EXPECT_TRUE(process.WaitExit(15000, code)) << "the program still runs 15 s after Yes";
+    EXPECT_EQ(code, 2u) << "a cancel before anything was written";
     EXPECT_FALSE(Exists(target + L"\\a.bin")) << "the stopped worker went on to the extraction";
     EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
 }
 
-// Run by tests/e2e/fulldisk.sh, which mounts a 1 MB file system as a drive
-// and names it in TALLOWIN_SMALL_DRIVE; skipped without it.
+// --- unattended runs ---
+
+struct SilentRun {
+    bool ended = false;
+    DWORD code = 99;
+    bool showedwindow = false;
+};
+
+// Runs `exe` with `arguments` to its end, watching for any window it shows.
+SilentRun RunSilent(const std::wstring& exe, const std::wstring& arguments) {
+    SilentRun run;
+    Process process;
+    if (!process.Start(exe, arguments, false)) return run;
+    const DWORD start = ::GetTickCount();
+    while (!(run.ended = process.WaitExit(20, run.code)) && ::GetTickCount() - start < kWork)
+        if (AnyVisibleWindow(process.Id())) run.showedwindow = true;
+    return run;
+}
+
+// The log's text, without the time stamps at the lines' starts, lines
+// ended by "\n".
+std::string LogText(const std::wstring& path) {
+    const std::vector<std::uint8_t> bytes = ReadAll(path);
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    std::string text, line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t text_at = line.find(" ms  ");
+        text += (text_at == std::string::npos ? line : line.substr(text_at + 5)) + "\n";
+    }
+    return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string out(static_cast<std::size_t>(
+                        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    out.pop_back();
+    return out;
+}
+
+std::wstring SpecialFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
+    return path;
+}
+
+std::wstring Replaced(std::wstring text, const std::wstring& what, const std::wstring& with) {
+    for (std::size_t at = 0; !what.empty() && (at = text.find(what, at)) != std::wstring::npos; at += with.size())
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+std::wstring LetterHex(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t unit : text)
+        for (int shift = 12; shift >= 0; shift -= 4) out += static_cast<wchar_t>(L'A' + ((unit >> shift) & 15));
+    return out;
+}
+
+// The sample product (examples/vantrell) with this build's two programs:
+// a license, a service, three extra shortcuts and a settings folder.
+std::string SampleInstaller() {
+    const std::wstring examples = ProgramFolder() + L"\\..\\..\\..\\examples\\vantrell";
+    sacwriter::InstallerInput input;
+    input.stub = ReadAll(ProgramFolder() + L"\\setup.exe");
+    const std::vector<std::uint8_t> license = ReadAll(examples + L"\\license.txt");
+    input.licensetext.assign(license.begin(), license.end());
+    payload::TrailerFields& f = input.fields;
+    f.productname = "Vantrell";
+    f.productversion = "2.1";
+    f.exename = "vantrell.exe";
+    f.startmenufolder = u"\\Calderic\\Vantrell";
+    f.defaultsubfolder = u"\\Vantrell";
+    f.appdatafolder = "Vantrell";
+    f.services = {{"vantrelld.exe", "VantrellService"}};
+    f.shortcuts = {{"docs\\guide.txt", "Vantrell guide"}, {"docs\\help.html", "Vantrell help"},
+                   {"vantrell.exe -safe", "Vantrell (safe mode)"}};
+    const auto item = [&](const std::u16string& subfolder, const std::u16string& name, const std::wstring& file) {
+        sacwriter::ArchiveItem entry;
+        entry.subfolder = subfolder;
+        entry.filename = name;
+        entry.data = ReadAll(file);
+        EXPECT_FALSE(entry.data.empty()) << "missing " << Utf8(file);
+        return entry;
+    };
+    input.items = {item(u"", u"vantrell.exe", ProgramFolder() + L"\\vantrell.exe"),
+                   item(u"", u"vantrelld.exe", ProgramFolder() + L"\\vantrelld.exe"),
+                   item(u"", u"readme.txt", examples + L"\\files\\readme.txt"),
+                   item(u"\\docs", u"guide.txt", examples + L"\\files\\docs\\guide.txt"),
+                   item(u"\\docs", u"help.html", examples + L"\\files\\docs\\help.html")};
+    std::ostringstream bytes;
+    std::string error;
+    EXPECT_TRUE(sacwriter::WriteInstaller(input, bytes, error)) << error;
+    return bytes.str();
+}
+
+constexpr wchar_t kSampleAppPaths[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vantrell.exe";
+constexpr wchar_t kSampleUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrell";
+constexpr wchar_t kSampleService[] = L"VantrellService";
+
+std::wstring MachineText(const wchar_t* key, const wchar_t* name) {
+    wchar_t value[2048] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) return {};
+    return value;
+}
+
+// The service's state (0: no such service) and program.
+DWORD ServiceState(std::wstring* program = nullptr) {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = manager ? ::OpenServiceW(manager, kSampleService, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG)
+                                : nullptr;
+    DWORD state = 0;
+    SERVICE_STATUS status{};
+    if (service && ::QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+    if (service && program) {
+        DWORD needed = 0;
+        ::QueryServiceConfigW(service, nullptr, 0, &needed);
+        std::vector<BYTE> buffer(needed + 16);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        if (::QueryServiceConfigW(service, config, static_cast<DWORD>(buffer.size()), &needed))
+            *program = config->lpBinaryPathName;
+    }
+    if (service) ::CloseServiceHandle(service);
+    if (manager) ::CloseServiceHandle(manager);
+    return state;
+}
+
+// Everything an installation of the sample product into `folder` leaves,
+// with `folder` written as <folder>: files and their bytes (not the
+// service's own status file), the uninstaller, both registration keys'
+// values, the service, and every shortcut's target, arguments,
+// description and working folder.
+using Footprint = std::map<std::wstring, std::wstring>;
+
+std::wstring Fingerprint(const std::wstring& file) {
+    const std::vector<std::uint8_t> bytes = ReadAll(file);
+    std::uint32_t hash = 2166136261u;
+    for (std::uint8_t b : bytes) hash = (hash ^ b) * 16777619u;
+    return std::to_wstring(bytes.size()) + L" bytes, hash " + std::to_wstring(hash);
+}
+
+void AddFiles(Footprint& print, const std::wstring& root, const std::wstring& relative) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((root + relative + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L".." || name.ends_with(L".status")) continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            AddFiles(print, root, relative + L"\\" + name);
+        } else {
+            print[L"file <folder>" + relative + L"\\" + name] = Fingerprint(root + relative + L"\\" + name);
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
+void AddValues(Footprint& print, const wchar_t* key, const std::wstring& folder) {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256] = {};
+        BYTE data[4096] = {};
+        DWORD namesize = 256, datasize = sizeof(data) - 2, type = 0;
+        if (::RegEnumValueW(handle, i, name, &namesize, nullptr, &type, data, &datasize) != ERROR_SUCCESS) break;
+        std::wstring value = type == REG_DWORD ? L"dword " + std::to_wstring(*reinterpret_cast<DWORD*>(data))
+                                               : L"text " + std::wstring(reinterpret_cast<wchar_t*>(data));
+        value = Replaced(Replaced(value, folder, L"<folder>"), LetterHex(folder), L"<folder letter-hex>");
+        print[L"value " + std::wstring(key) + L" [" + name + L"]"] = value;
+    }
+    ::RegCloseKey(handle);
+}
+
+void AddShortcuts(Footprint& print, const std::wstring& place, const std::wstring& folder) {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW((place + L"\\*.lnk").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        IShellLinkW* link = nullptr;
+        IPersistFile* file = nullptr;
+        std::wstring fields = L"unreadable";
+        if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         reinterpret_cast<void**>(&link))) &&
+            SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+            SUCCEEDED(file->Load((place + L"\\" + found.cFileName).c_str(), STGM_READ))) {
+            wchar_t target[MAX_PATH] = {}, arguments[1024] = {}, description[1024] = {}, workfolder[MAX_PATH] = {};
+            link->GetPath(target, MAX_PATH, nullptr, 0);
+            link->GetArguments(arguments, 1024);
+            link->GetDescription(description, 1024);
+            link->GetWorkingDirectory(workfolder, MAX_PATH);
+            fields = Replaced(std::wstring(target) + L" | " + arguments + L" | " + description + L" | " + workfolder,
+                              folder, L"<folder>");
+        }
+        if (file) file->Release();
+        if (link) link->Release();
+        print[L"shortcut " + place + L"\\" + found.cFileName] = fields;
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
+Footprint SampleFootprint(const std::wstring& folder) {
+    Footprint print;
+    AddFiles(print, folder, L"");
+    print[L"uninstaller"] = Fingerprint(SpecialFolder(CSIDL_WINDOWS) + L"\\tallowui.exe");
+    AddValues(print, kSampleAppPaths, folder);
+    AddValues(print, kSampleUninstall, folder);
+    std::wstring program;
+    // A service just started may still be starting.
+    WaitUntil([] { return ServiceState() == SERVICE_RUNNING; }, kWait);
+    const DWORD state = ServiceState(&program);
+    print[L"service"] = std::to_wstring(state) + L" " + Replaced(program, folder, L"<folder>");
+    AddShortcuts(print, SpecialFolder(CSIDL_PROGRAMS) + L"\\Calderic\\Vantrell", folder);
+    AddShortcuts(print, SpecialFolder(CSIDL_STARTMENU), folder);
+    AddShortcuts(print, SpecialFolder(CSIDL_DESKTOPDIRECTORY), folder);
+    return print;
+}
+
+// Walks the wizard through every page with the proposed folder; answers it.
+std::wstring WizardInstall(const std::wstring& installer) {
+    Process process;
+    if (!process.Start(installer, L"")) return {};
+    HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Installer - Tallowin", kWait);
+    if (!wizard) return {};
+    const Buttons b = FindButtons(wizard);
+    Click(b.next);
+    Click(FindChild(wizard, L"I have read and agree to the terms of the license agreement.", L"Button"));
+    Click(b.next);
+    const std::wstring folder = TextOf(ChildrenOfClass(wizard, L"Edit").back());
+    Click(b.next);
+    if (!WaitUntil([&] { return FinishPageShown(wizard); }, kWork)) return {};
+    Click(FindChild(wizard, L"Run Vantrell.", L"Button"));
+    Click(b.finish);
+    ExpectExit(process);
+    return folder;
+}
+
+// Runs the registered "QuietUninstallString" as it stands, with `more`
+// appended; everything of the product goes but the settings folder.
+void QuietUninstall(const std::wstring& folder, const std::wstring& more = L"") {
+    const std::wstring command = MachineText(kSampleUninstall, L"QuietUninstallString");
+    ASSERT_EQ(command, MachineText(kSampleUninstall, L"UninstallString") + L" /S");
+    const std::size_t blank = command.find(L' ');
+    ASSERT_NE(blank, std::wstring::npos);
+    const SilentRun run = RunSilent(command.substr(0, blank), command.substr(blank + 1) + more);
+    ASSERT_TRUE(run.ended) << "the quiet uninstall did not end";
+    EXPECT_EQ(run.code, 0u);
+    EXPECT_FALSE(run.showedwindow) << "the quiet uninstall showed a window";
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(MachineKeyExists(Utf8(kSampleAppPaths)));
+    EXPECT_FALSE(MachineKeyExists(Utf8(kSampleUninstall)));
+    EXPECT_FALSE(Exists(SpecialFolder(CSIDL_PROGRAMS) + L"\\Calderic\\Vantrell"));
+    EXPECT_FALSE(Exists(SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Vantrell.lnk"));
+    EXPECT_TRUE(WaitUntil([] { return ServiceState() == 0; }, kWait)) << "the service is left";
+    EXPECT_TRUE(Exists(SpecialFolder(CSIDL_APPDATA) + L"\\Vantrell\\settings.ini")) << "the settings went unasked";
+}
+
+TEST(Unattended, SlashSInstallsWhatTheWizardInstallsAndTheQuietUninstallRemovesIt) {
+    ASSERT_EQ(ServiceState(), 0u) << "the sample product is installed already";
+    const std::wstring work = WorkFolder(L"unattended");
+    const std::wstring installer = Save(work, SampleInstaller());
+    const std::wstring settings = SpecialFolder(CSIDL_APPDATA) + L"\\Vantrell";
+    ::CreateDirectoryW(settings.c_str(), nullptr);
+    std::ofstream((settings + L"\\settings.ini").c_str()) << "[user]\n";
+
+    const std::wstring proposed = WizardInstall(installer);
+    ASSERT_FALSE(proposed.empty()) << "the wizard's install did not finish";
+    const Footprint wizard = SampleFootprint(proposed);
+    ASSERT_GT(wizard.size(), 20u);
+    EXPECT_EQ(wizard.at(L"service").substr(0, 2), L"4 ") << "the service does not run";
+    QuietUninstall(proposed);
+
+    // The proposed folder, and a chosen one with blanks; logs appended to.
+    const std::wstring log = work + L"\\install.log";
+    ::DeleteFileW(log.c_str());
+    const std::wstring chosen = L"C:\\Some Folder\\Vantrell";
+    for (const std::wstring& folder : {proposed, chosen}) {
+        const std::wstring args = L"/S" + (folder == chosen ? L" \"/D=" + folder + L"\"" : L"") + L" \"/LOG=" + log + L"\"";
+        const SilentRun run = RunSilent(installer, args);
+        ASSERT_TRUE(run.ended) << "the unattended install did not end";
+        EXPECT_EQ(run.code, 0u);
+        EXPECT_FALSE(run.showedwindow) << "the unattended install showed a window";
+        EXPECT_EQ(SampleFootprint(folder), wizard) << "installed otherwise than by the wizard";
+        QuietUninstall(folder, L" \"/LOG=" + log + L"\"");
+    }
+    const std::string text = LogText(log);
+    const std::string folder8 = Utf8(proposed);
+    for (const std::string& line : std::vector<std::string>{
+             "mode: install, unattended\n", "destination: " + folder8 + "\n", "file: " + folder8 + "\\docs\\guide.txt\n",
+          "registry: HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vantrell.exe Path\n",
+          "service: VantrellService " + folder8 + "\\vantrelld.exe\n",
+          "shortcut: " + Utf8(SpecialFolder(CSIDL_DESKTOPDIRECTORY)) + "\\Vantrell.lnk\n",
+          std::string("outcome: Vantrell was successfully installed on your computer.\nexit code: 0\n"),
+          "destination: " + Utf8(chosen) + "\n", std::string("mode: uninstall, unattended\n"),
+          "delete folder: " + folder8 + "\n",
+          std::string("question: Do you want to permanently delete all the settings for this program? No\n"),
+          std::string("outcome: Vantrell was successfully removed from your computer.\nexit code: 0\n")})
+        EXPECT_NE(text.find(line), std::string::npos) << "the log lacks: " << line << "\nlog:\n" << text;
+    // Each step is logged before the next begins: files, registration, shortcuts.
+    EXPECT_LT(text.find("file: " + folder8), text.find("registry: "));
+    EXPECT_LT(text.find("registry: "), text.find("shortcut: "));
+    const std::wstring settingsfile = settings + L"\\settings.ini";
+    ::DeleteFileW(settingsfile.c_str());
+    ::RemoveDirectoryW(settings.c_str());
+}
+
+TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
+    const std::wstring work = WorkFolder(L"refused");
+    Installer setup{"Refused Product", "refused.exe", {Item(u"refused.exe", Noise(4000, 61))}};
+    const std::string bytes = InstallerBytes(setup);
+    std::string cut = bytes.substr(0, bytes.size() - 100);
+    std::string marked = bytes;
+    marked[bytes.size() - 11384 + 5] ^= 0x20;  // a letter of the mark "Install Files Present"
+    struct Case {
+        const char* what;
+        std::string installer;
+        std::wstring arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"cut short", cut, L"/S", "No install files attached!"},
+        {"a changed mark", marked, L"/S", "No install files attached!"},
+        {"a relative /D=", bytes, L"/S /D=relative\\Refused",
+         "You have not specified a valid folder. Please select a folder and click OK."},
+        {"an unknown switch", bytes, L"/S /Q", "Unknown command-line switch: /Q"},
+    };
+    for (const Case& c : cases) {
+        const std::wstring installer = Save(work, c.installer);
+        const std::wstring log = work + L"\\refused.log";
+        ::DeleteFileW(log.c_str());
+        const SilentRun run = RunSilent(installer, c.arguments + L" \"/LOG=" + log + L"\"");
+        ASSERT_TRUE(run.ended) << c.what;
+        EXPECT_EQ(run.code, 2u) << c.what;
+        EXPECT_FALSE(run.showedwindow) << c.what;
+        EXPECT_NE(LogText(log).find("outcome: " + c.reason + "\nexit code: 2\n"), std::string::npos)
+            << c.what << ": " << LogText(log);
+        EXPECT_FALSE(Exists(SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Refused Product")) << c.what;
+        EXPECT_FALSE(Exists(L"relative")) << c.what;
+        EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename))) << c.what;
+    }
+    // The wizard: a start-up error, and a cancel before anything is written.
+    Process damaged;
+    ASSERT_TRUE(damaged.Start(Save(work, cut), L""));
+    Answer(damaged.Id(), L"Error", L"No install files attached!", L"OK");
+    ExpectExit(damaged, 2);
+    Process cancelled;
+    ASSERT_TRUE(cancelled.Start(Save(work, bytes), L""));
+    HWND wizard = WaitTopWindow(cancelled.Id(), L"Refused Product Installer - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    PostClick(FindButtons(wizard).cancel);
+    Answer(cancelled.Id(), L"Warning", L"Are you sure you want to cancel this installation?", L"&Yes");
+    ExpectExit(cancelled, 2);
+}
+
+// Unattended, then through the wizard.  Run by tests/e2e/fulldisk.sh, which
+// mounts a 1 MB file system as a drive and names it in TALLOWIN_SMALL_DRIVE;
+// skipped without it.
 TEST(FullDisk, TheWriteFailureIsReportedWithEarlierFilesWholeAndNothingRegistered) {
     const char* drive = std::getenv("TALLOWIN_SMALL_DRIVE");
     if (!drive || !*drive) GTEST_SKIP() << "no small drive (tests/e2e/fulldisk.sh provides one)";
@@ -670,16 +1059,28 @@ TEST(FullDisk, TheWriteFailureIsReportedWithEarlierFilesWholeAndNothingRegistere
     const std::wstring installer = Save(folder, InstallerBytes(setup));
     const std::string letters(drive);
     const std::wstring target = std::wstring(letters.begin(), letters.end()) + L"\\Full Disk";
+    const std::wstring error =
+        L"An error occurred during the installation process. (Error writing to file.  File may be in use by "
+        L"another program.)";
+
+    // Unattended first: exit code 1, the wizard's error text in the log.
+    const std::wstring log = folder + L"\\fulldisk.log";
+    ::DeleteFileW(log.c_str());
+    const SilentRun run = RunSilent(installer, L"/S \"/D=" + target + L"\" \"/LOG=" + log + L"\"");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.code, 1u);
+    EXPECT_FALSE(run.showedwindow);
+    EXPECT_NE(LogText(log).find("outcome: " + Utf8(error) + "\nexit code: 1\n"), std::string::npos) << LogText(log);
+    EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename)));
+    for (const auto& item : setup.items)
+        ::DeleteFileW((target + L"\\" + std::wstring(item.filename.begin(), item.filename.end())).c_str());
 
     Process process;
     HWND wizard = OpenAtDestination(process, installer, setup.product, target);
     ASSERT_NE(wizard, nullptr);
     PostClick(FindButtons(wizard).next);
-    Answer(process.Id(), L"Error",
-           L"An error occurred during the installation process. (Error writing to file.  File may be in use by "
-           L"another program.)",
-           L"OK");
-    ExpectExit(process);
+    Answer(process.Id(), L"Error", error, L"OK");
+    ExpectExit(process, 1);
     EXPECT_EQ(ReadAll(target + L"\\a-first.bin"), first);
     EXPECT_EQ(ReadAll(target + L"\\b-second.bin"), second);
     EXPECT_FALSE(Exists(target + L"\\d-after.bin"));

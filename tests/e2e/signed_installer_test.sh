@@ -43,8 +43,15 @@ osslsigncode verify -CAfile cert.pem signed.exe >verify.log 2>&1 || fail "osslsi
 unsigned_size=$(stat -c %s unsigned.exe)
 # The security directory entry of the PE header, and the table it names.
 pe=$(od -An -tu4 -j60 -N4 signed.exe | tr -d ' ')
-magic=$(od -An -tx2 -j$((pe + 24)) -N2 signed.exe | tr -d ' ')
-if [ "$magic" = 20b ]; then entry=$((pe + 24 + 112 + 32)); else entry=$((pe + 24 + 96 + 32)); fi
+# The optional header's magic, as a number: 267 (0x10b) for a 32-bit
+# program, 523 (0x20b) for a 64-bit one, whose data directories lie 16
+# bytes further on.
+magic=$(od -An -tu2 -j$((pe + 24)) -N2 signed.exe | tr -d ' ')
+case $magic in
+  267) entry=$((pe + 24 + 96 + 32)) ;;
+  523) entry=$((pe + 24 + 112 + 32)) ;;
+  *) echo "signed.exe: unknown optional header magic $magic"; exit 1 ;;
+esac
 table_at=$(od -An -tu4 -j$entry -N4 signed.exe | tr -d ' ')
 table=$(od -An -tu4 -j$((entry + 4)) -N4 signed.exe | tr -d ' ')
 [ "$table" -gt 0 ] && [ $((table_at + table)) -eq "$(stat -c %s signed.exe)" ] || fail "signing added no certificate table"

@@ -3,7 +3,9 @@
 # (WINEARCH=win64), the sample product packed with the 32-bit stub,
 # installed through the wizard, checked where a 32-bit program's writes land
 # (Program Files (x86), the 32-bit registry view), the service running, then
-# uninstalled with the registered "UninstallString" and nothing left.
+# uninstalled with the registered "UninstallString" and nothing left.  Then
+# the 64-bit Program Files: refused as a destination, and left in place by an
+# uninstall whose registration names it.
 #
 #   win64_prefix_test.sh TALLOWIN WIN32_BIN WORK
 #
@@ -87,6 +89,31 @@ for _ in $(seq 50); do grep -q 'RUNNING\|STOPPED' <<<"$(sc query VantrellService
 grep -q 'STATE' <<<"$(sc query VantrellService)" && fail "the service is left"
 left=$(find "$drive_c" -iname '*vantrell*' 2>/dev/null)
 [ -z "$left" ] || fail "left behind: $left"
+
+# The 64-bit Program Files, which the 32-bit program's shell never names:
+# refused as a destination, and kept when a registration names it.
+"$wine_run" --timeout 300 "$bin/demo_driver.exe" destination "$work/setup32.exe" 'C:\Program Files' \
+  >destination.txt 2>&1 || fail "destination: $(cat destination.txt)"
+grep -qF 'destination refused: The folder C:\Program Files cannot hold the program' destination.txt ||
+  fail "the refusal does not name the folder: $(cat destination.txt)"
+letterhex() {  # the registration's encoding: four letters A-P per UTF-16 unit
+  local text=$1 out='' i c
+  for ((i = 0; i < ${#text}; i++)); do
+    printf -v c '%04X' "'${text:i:1}"
+    out+=$(tr '0-9A-F' 'A-P' <<<"$c")
+  done
+  printf '%s' "$out"
+}
+guardkey='HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\tlwguard.exe'
+reg add "$guardkey" /v Displayname /d 'Tlw Guard' /f >/dev/null
+reg add "$guardkey" /v Path /d "$(letterhex 'C:\Program Files')" /f >/dev/null
+before=$(find "$drive_c/Program Files" -maxdepth 2 | sort)
+[ -n "$before" ] || fail "the 64-bit Program Files is empty before the uninstall"
+"$wine_run" --timeout 300 "$bin/demo_driver.exe" kept 'Tlw Guard' tlwguard.exe >kept.txt 2>&1 ||
+  fail "uninstall of a registration naming C:\Program Files: $(cat kept.txt)"
+[ "$(find "$drive_c/Program Files" -maxdepth 2 | sort)" = "$before" ] || fail "the 64-bit Program Files was changed"
+reg query "$guardkey" >/dev/null || fail "the registration naming C:\Program Files was deleted"
+reg delete "$guardkey" /f >/dev/null
 
 if [ "$failures" -eq 0 ]; then
   echo "32-bit installer in a 64-bit prefix: all checks passed"

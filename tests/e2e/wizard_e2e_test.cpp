@@ -326,13 +326,28 @@ TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
     // A typed destination must be an absolute folder: anything else is
     // explained, and the page stays with the text as typed.
     HWND installpath = ChildrenOfClass(wizard, L"Edit").back();
-    for (const wchar_t* typed : {L"Vantrell", L"\\Vantrell", L"D:Vantrell", L""}) {
+    for (const wchar_t* typed : {L"Vantrell", L"\\Vantrell", L"D:Vantrell", L"", L"C:\\Program Files\\V*"}) {
         ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed));
         PostClick(b.next);
         Answer(process, L"Error", L"You have not specified a valid folder.\nPlease select a folder and click OK.", L"OK");
         EXPECT_TRUE(Visible(pathlabel)) << typed;
         EXPECT_EQ(TextOf(installpath), typed);
         EXPECT_TRUE(Enabled(b.next));
+    }
+    // A folder the uninstall could never delete: named in the refusal.
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    for (const std::wstring typed : {std::wstring(windows), std::wstring(L"C:\\"), std::wstring(L"C:\\users\\"),
+                                     std::wstring(L"C:\\Program Files")}) {
+        ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
+        PostClick(b.next);
+        Answer(process, L"Error",
+               L"The folder " + typed +
+                   L" cannot hold the program: it is a folder of the system or contains one. "
+                   L"Please choose a folder of the program's own.",
+               L"OK");
+        EXPECT_TRUE(Visible(pathlabel)) << typed;
+        EXPECT_EQ(TextOf(installpath), typed);
     }
     EXPECT_TRUE(Enabled(b.back));
     Click(b.back);

@@ -16,6 +16,10 @@ TEST(FolderExists, TellsFoldersFromFilesAndTrustsDriveDesignators) {
     EXPECT_TRUE(FolderExists(dir.wide() + u"\\"));
     EXPECT_FALSE(FolderExists(dir.wide(u"file.txt")));
     EXPECT_FALSE(FolderExists(dir.wide(u"missing")));
+    // A pattern names no folder, even when it matches one.
+    std::filesystem::create_directory(dir.path() / "sub");
+    EXPECT_FALSE(FolderExists(dir.wide(u"s*")));
+    EXPECT_FALSE(FolderExists(dir.wide(u"su?")));
     EXPECT_TRUE(FolderExists(u"Q:"));
     EXPECT_TRUE(FolderExists(u"Q:\\"));
     EXPECT_FALSE(FolderExists(u""));
@@ -59,6 +63,7 @@ TEST(IsPlainFile, OnlyExistingOrdinaryFiles) {
     TempDir dir;
     std::ofstream(dir.path() / "file.txt") << "x";
     EXPECT_TRUE(IsPlainFile(dir.wide(u"file.txt")));
+    EXPECT_FALSE(IsPlainFile(dir.wide(u"*.txt")));
     EXPECT_FALSE(IsPlainFile(dir.wide()));
     EXPECT_FALSE(IsPlainFile(dir.wide(u"missing.txt")));
     // A device name is refused before the file system is asked (on Windows

@@ -34,10 +34,25 @@ std::string Display(const ArchiveItem& item) {
     return Utf16ToUtf8(folder + item.filename);
 }
 
-std::u16string FoldCase(const std::u16string& text) {
-    std::u16string out = text;
-    for (char16_t& c : out)
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+// A path as the platform compares it: letters without case (ASCII and
+// Latin-1), each part without its trailing dots and blanks, no empty parts.
+std::u16string FoldedPath(const ArchiveItem& item) {
+    std::u16string out, part;
+    const auto flush = [&] {
+        while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
+        if (!part.empty()) out += u'\\' + part;
+        part.clear();
+    };
+    for (char16_t c : item.subfolder + u'\\' + item.filename) {
+        if (c == u'\\') {
+            flush();
+            continue;
+        }
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c = static_cast<char16_t>(c - 0x20);
+        else if (c == 0xFF) c = 0x178;
+        part += c;
+    }
+    flush();
     return out;
 }
 
@@ -199,16 +214,16 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     }
     std::sort(items.begin(), items.end(),
               [](const ArchiveItem* a, const ArchiveItem* b) { return SortKey(*a) < SortKey(*b); });
-    // The platform's names are case-insensitive: two such entries would
-    // land in one file.
+    // The platform compares names without letter case and drops trailing
+    // dots and blanks: two such entries would land in one file.
     std::vector<const ArchiveItem*> folded = items;
     std::stable_sort(folded.begin(), folded.end(), [](const ArchiveItem* a, const ArchiveItem* b) {
-        return FoldCase(SortKey(*a)) < FoldCase(SortKey(*b));
+        return FoldedPath(*a) < FoldedPath(*b);
     });
     for (std::size_t i = 1; i < folded.size(); ++i)
-        if (FoldCase(SortKey(*folded[i - 1])) == FoldCase(SortKey(*folded[i]))) {
+        if (FoldedPath(*folded[i - 1]) == FoldedPath(*folded[i])) {
             error = "file \"" + Display(*folded[i]) + "\" has the same path as \"" + Display(*folded[i - 1]) +
-                    "\" apart from letter case";
+                    "\" apart from letter case, trailing dots or blanks";
             return false;
         }
     if (items.size() > static_cast<std::size_t>(INT32_MAX)) {

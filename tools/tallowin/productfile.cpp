@@ -111,26 +111,53 @@ double FileDayCount(const std::filesystem::path& path, std::optional<std::int64_
     return sacwriter::DayCountFromUnix(seconds);
 }
 
-bool GatherFiles(const std::filesystem::path& root, std::optional<std::int64_t> cap,
-                 std::vector<ArchiveItem>& items, std::string& error) {
+// Walks `folder` (shown as `shown`, relative to the files folder) into
+// `items`, following links to folders.  `open` holds the real paths of the
+// folders being walked: a link back to one of them is a loop.
+bool GatherFolder(const std::filesystem::path& root, const std::filesystem::path& folder,
+                  std::optional<std::int64_t> cap, std::vector<std::filesystem::path>& open,
+                  std::vector<ArchiveItem>& items, std::string& error) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(root, ec)) {
-        error = "files: " + root.string() + " is not a folder";
+    const std::filesystem::path real = std::filesystem::canonical(folder, ec);
+    if (ec) {
+        error = "files: cannot read the folder " + folder.string() + ": " + ec.message();
         return false;
     }
-    std::filesystem::recursive_directory_iterator walk(root, ec), end;
-    for (; !ec && walk != end; walk.increment(ec)) {
-        const std::filesystem::path& path = walk->path();
-        if (walk->is_directory(ec)) continue;
-        if (!walk->is_regular_file(ec)) {
+    for (const std::filesystem::path& outer : open)
+        if (outer == real) {
+            error = "files: " + folder.string() + " links back to " + outer.string() + ", a loop";
+            return false;
+        }
+    open.push_back(real);
+    std::vector<std::filesystem::path> entries;
+    for (std::filesystem::directory_iterator walk(folder, ec), end; !ec && walk != end; walk.increment(ec))
+        entries.push_back(walk->path());
+    if (ec) {
+        error = "files: cannot read the folder " + folder.string() + ": " + ec.message();
+        return false;
+    }
+    std::sort(entries.begin(), entries.end());
+    for (const std::filesystem::path& path : entries) {
+        // Status follows links: a linked folder is walked, a linked file
+        // packed, a dangling link refused.
+        const std::filesystem::file_status status = std::filesystem::status(path, ec);
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            error = "files: cannot read " + path.string() + ": " + ec.message();
+            return false;
+        }
+        if (std::filesystem::is_directory(status)) {
+            if (!GatherFolder(root, path, cap, open, items, error)) return false;
+            continue;
+        }
+        if (!std::filesystem::is_regular_file(status)) {
             error = "files: " + path.string() + " is neither a file nor a folder";
             return false;
         }
         ArchiveItem item;
         bool ok = true;
         item.filename = FromPath(path.filename(), ok);
-        const std::filesystem::path folder = path.parent_path().lexically_relative(root);
-        for (const auto& part : folder) {
+        const std::filesystem::path relative = path.parent_path().lexically_relative(root);
+        for (const auto& part : relative) {
             if (part == ".") continue;
             item.subfolder += u'\\' + FromPath(part, ok);
         }
@@ -142,16 +169,23 @@ bool GatherFiles(const std::filesystem::path& root, std::optional<std::int64_t> 
         item.filetime = FileDayCount(path, cap);
         // A file without write permission installs read-only (on Windows
         // hosts the read-only attribute shows up the same way).
-        const auto perms = walk->status(ec).permissions();
-        if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+        if ((status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
             item.attributes = 0x21;
         items.push_back(std::move(item));
     }
-    if (ec) {
-        error = "files: cannot read the folder " + root.string() + ": " + ec.message();
+    open.pop_back();
+    return true;
+}
+
+bool GatherFiles(const std::filesystem::path& root, std::optional<std::int64_t> cap,
+                 std::vector<ArchiveItem>& items, std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(root, ec)) {
+        error = "files: " + root.string() + " is not a folder";
         return false;
     }
-    return true;
+    std::vector<std::filesystem::path> open;
+    return GatherFolder(root, root, cap, open, items, error);
 }
 
 bool LoadLicense(const std::filesystem::path& path, std::string& out, std::string& error) {
@@ -191,7 +225,13 @@ bool NormaliseFolder(const std::string& field, const std::u16string& text, bool 
         error = field + " is empty; the uninstaller removes this folder, so it must be the product's own";
         return false;
     }
-    if (payload::CheckSubfolder(u"\\" + body) != payload::EntryPathProblem::None) {
+    const payload::EntryPathProblem problem = payload::CheckSubfolder(u"\\" + body);
+    if (problem == payload::EntryPathProblem::UnusableSubfolder) {
+        error = field + " \"" + sacwriter::Utf16ToUtf8(text) +
+                "\" holds one of * ? \" < > |, a control character or a name ending in a dot or a blank";
+        return false;
+    }
+    if (problem != payload::EntryPathProblem::None) {
         error = field + " \"" + sacwriter::Utf16ToUtf8(text) +
                 "\" must be a relative folder: no drive, no \"..\", no device names";
         return false;

@@ -215,6 +215,11 @@ TEST_F(ExtractEntry, UnsafeEntriesAreRefusedBeforeAnythingIsWritten) {
         {u"f", u"\\.."},      {u"f", u"\\a\\..\\.."}, {u"f", u"\\..\\x"},   {u"f", u"x"},
         {u"f", u"\\c:"},      {u"f", u"\\\\server\\share"}, {u"f", u"\\a\\\\b"}, {u"f", u"\\a/../.."},
         {u"f", u"\\aux"},     {u"f", u"\\"},        {u"tab\there", u""},   {u"f", u"\\ok\\.\\x"},
+        // Names the platform reads as patterns, cannot create, or shortens
+        // onto another entry's name.
+        {u"a*b.txt", u""},    {u"a?b", u""},        {u"a\"b", u""},        {u"a<b>", u""},
+        {u"a|b", u""},        {u"readme.txt.", u""}, {u"readme.txt ", u""}, {u"f", u"\\*"},
+        {u"f", u"\\Ven?or\\x"}, {u"f", u"\\docs."},
     };
     for (const auto& [name, subfolder] : cases) {
         RawInstaller raw = OnePlain(name, subfolder, Bytes{1});

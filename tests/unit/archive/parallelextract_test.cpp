@@ -157,6 +157,24 @@ TEST_F(ParallelExtract, DamagedInstallersEndAsOneByOne) {
     EXPECT_GT(failing, 3) << "the damage should make some entries fail";
 }
 
+// A hostile archive's second entry that would land on the first one's
+// file ("a.txt." is "a.txt" to Windows): refused, as one by one.
+TEST_F(ParallelExtract, AnEntryNamedOntoAnotherIsRefused) {
+    RawInstaller raw;
+    for (const char16_t* name : {u"a.txt", u"a.txt.", u"b*.txt"}) {
+        RawEntry e(name, u"", 1);
+        AppendPlainChunk(e.chunks, Bytes{'x'}, true);
+        raw.entries.push_back(e);
+    }
+    ASSERT_TRUE(Open(raw));
+    const Outcome got = Parallel(payload::ExtractTarget::Write, 4);
+    ASSERT_EQ(got.entries.size(), 2u);
+    EXPECT_TRUE(got.entries[0].first);
+    EXPECT_FALSE(got.entries[1].first);
+    EXPECT_EQ(got.entries[1].second.rfind(u"Refused archive entry \"a.txt.\"", 0), 0u);
+    ExpectSame("aliased names");
+}
+
 TEST_F(ParallelExtract, FileThatCannotBeCreatedStopsTheRunThere) {
     ASSERT_TRUE(OpenImage(SampleInstaller()));
     // A folder where entry 1's file, bin\b.bin, should go.

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -127,6 +128,62 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
     EXPECT_NE(Error("license = \"license.txt\"", "license = \"nowhere.txt\"").find("license:"), std::string::npos);
     EXPECT_NE(Error("", "[[services]]\nprogram = \"x.exe\"\n").find("services[1].name is missing"), std::string::npos);
     EXPECT_NE(Error("productname", "productname = = ").find("not a valid product file"), std::string::npos);
+    // Folder texts the platform would read as patterns or cannot create:
+    // the uninstall deletes what these name.
+    for (const char* bad : {"startmenufolder = \"*\"", "startmenufolder = '\\Ven?or\\*'",
+                            "startmenufolder = \"Calderic/Vantrell.\"", "startmenufolder = \"Cal|deric\""}) {
+        const std::string error = Error("startmenufolder = \"Calderic/Vantrell\"", bad);
+        EXPECT_NE(error.find("startmenufolder"), std::string::npos) << bad;
+        EXPECT_NE(error.find("* ? \" < > |"), std::string::npos) << bad << ": " << error;
+    }
+    for (const char* bad : {"appdatafolder = \"*\"", "appdatafolder = \"Calderic/<x>\"", "appdatafolder = \"x \""})
+        EXPECT_NE(Error("appdatafolder = \"Calderic\\\\Vantrell\"", bad).find("appdatafolder"), std::string::npos)
+            << bad;
+    EXPECT_NE(Error("defaultsubfolder = '\\Vantrell'", "defaultsubfolder = 'Van\"trell'").find("defaultsubfolder"),
+              std::string::npos);
+    EXPECT_NE(Error("exename = \"vantrell.exe\"", "exename = \"vantrell.exe.\"").find("exename"), std::string::npos);
+    EXPECT_NE(Error("program = \"bin/svc.exe\"", "program = \"bin/s?c.exe\"").find("services[0].program"),
+              std::string::npos);
+}
+
+// The build ends with the writer's checks, which name the file.
+TEST_F(ProductFile, FilesTheInstallerCouldNotCreateAreRefusedByName) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows cannot make these names (the writer's test refuses them from memory)";
+#endif
+    for (const char* name : {"readme.txt.", "a*b.txt"}) {
+        std::ofstream(dir.path() / "files" / "bin" / name) << "x";
+        std::string error;
+        ASSERT_TRUE(Load(kGood, error)) << error;
+        std::ostringstream out;
+        EXPECT_FALSE(sacwriter::WriteInstaller(input, out, error)) << name;
+        EXPECT_NE(error.find(std::string("bin\\") + name), std::string::npos) << error;
+        fs::remove(dir.path() / "files" / "bin" / name);
+    }
+}
+
+TEST_F(ProductFile, FollowsLinkedFoldersAndRefusesLoops) {
+    fs::create_directories(dir.path() / "shared" / "deep");
+    std::ofstream(dir.path() / "shared" / "deep" / "data.bin") << "data";
+    std::error_code ec;
+    fs::create_directory_symlink(dir.path() / "shared", dir.path() / "files" / "linked", ec);
+    if (ec) GTEST_SKIP() << "no folder links here: " << ec.message();
+    std::string error;
+    ASSERT_TRUE(Load(kGood, error)) << error;
+    bool linked = false;
+    for (const auto& item : input.items)
+        if (item.filename == u"data.bin") linked = item.subfolder == u"\\linked\\deep";
+    EXPECT_TRUE(linked) << "the linked folder was left out";
+
+    fs::create_directory_symlink(dir.path() / "files" / "bin", dir.path() / "files" / "bin" / "again");
+    EXPECT_FALSE(Load(kGood, error));
+    EXPECT_NE(error.find("again"), std::string::npos) << error;
+    EXPECT_NE(error.find("loop"), std::string::npos) << error;
+    fs::remove(dir.path() / "files" / "bin" / "again");
+
+    fs::create_directory_symlink(dir.path() / "nowhere", dir.path() / "files" / "dangling");
+    EXPECT_FALSE(Load(kGood, error));
+    EXPECT_NE(error.find("dangling"), std::string::npos) << error;
 }
 
 }  // namespace

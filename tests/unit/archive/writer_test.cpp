@@ -176,6 +176,18 @@ TEST(WriterOutput, RefusesWhatTheInstallerCouldNotCarry) {
     refuse(Item(u"f", u"\\..\\x", {1}), "leave the installation folder");
     refuse(Item(std::u16string(1025, u'n'), u"", {1}), "longer than 1024");
     refuse(Item(u"TEXT.TXT", u"\\DOCS", {1}), "apart from letter case");
+    refuse(Item(u"text.txt", u"\\docs\\", {1}), "apart from letter case");
+    refuse(Item(u"EMPTY", u"", {1}), "apart from letter case");
+    InstallerInput latin = Sample(1);
+    latin.items.push_back(Item(u"\u00e9t\u00e9", u"", {1}));
+    latin.items.push_back(Item(u"\u00c9T\u00c9", u"", {2}));
+    EXPECT_NE(Refusal(latin).find("apart from letter case"), std::string::npos);
+    // Names the platform reads as patterns, cannot create, or shortens onto
+    // another name.
+    for (const char16_t* name : {u"a*b.txt", u"a?b", u"a\"b", u"a<b", u"a>b", u"a|b", u"text.txt.", u"empty "})
+        refuse(Item(name, u"", {1}), "* ? \" < > |");
+    refuse(Item(u"f", u"\\docs.", {1}), "its folder holds one of");
+    refuse(Item(u"f", u"\\d*", {1}), "its folder holds one of");
 
     InstallerInput big = Sample(0);
     big.maxbytes = 200000;

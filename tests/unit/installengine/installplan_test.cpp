@@ -112,6 +112,7 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
         {"EstimatedSize", RegValueKind::Number, "", 4},  // 3 KiB and one byte
         {"NoModify", RegValueKind::Number, "", 1},
         {"NoRepair", RegValueKind::Number, "", 1},
+        {"QuietUninstallString", RegValueKind::Text, "C:\\WINDOWS\\tallowui.exe -ui vantrell.exe /S", 0},
     };
     ASSERT_EQ(plan.uninstallvalues.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {

@@ -52,6 +52,19 @@ TEST(IsRemovableFolder, RefusesGuardedFoldersAndTheirParents) {
     EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\Documents\\Vantrell", kGuarded));
 }
 
+// The shell's delete expands a pattern: "Programs\*" would empty Programs.
+TEST(IsRemovableFolder, RefusesPatternsAndCharactersNoNameHolds) {
+    for (const char16_t* path :
+         {u"C:\\Users\\me\\Start Menu\\Programs\\*", u"C:\\Users\\me\\Start Menu\\Programs\\Ven?or\\*",
+          u"C:\\Users\\me\\AppData\\Roaming\\*", u"C:\\x\\a\"b", u"C:\\x\\a<b", u"C:\\x\\a>b", u"C:\\x\\a|b",
+          u"C:\\x\\a\tb", u"D:\\*\\y", u"\\\\server\\share\\*"})
+        EXPECT_FALSE(IsRemovableFolder(path, kGuarded))
+            << std::string(path, path + std::char_traits<char16_t>::length(path));
+    EXPECT_FALSE(IsShortcutFilePath(u"C:\\Users\\me\\Desktop\\*.lnk"));
+    EXPECT_FALSE(IsShortcutFilePath(u"C:\\Users\\me\\Desktop\\V?ntrell.lnk"));
+    EXPECT_TRUE(IsShortcutFilePath(u"C:\\Users\\me\\Desktop\\Vantrell.lnk"));
+}
+
 TEST(HasCompletingName, NeedsMoreThanBackslashesAndBlanks) {
     EXPECT_FALSE(HasCompletingName(std::string()));
     EXPECT_FALSE(HasCompletingName(std::string("\\\\ \\")));

@@ -1,5 +1,7 @@
-// The wizard's texts and the uninstall mode's reading of the registration.
+// The wizard's texts, the command line's switches and the uninstall mode's
+// reading of the registration.
 #include "installengine/registration.hpp"
+#include "mainunit/startoptions.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardtexts.hpp"
 #include "setuputil/textconv.hpp"
@@ -8,6 +10,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -68,6 +71,59 @@ struct FakeRegistry {
 };
 
 const std::string kKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vantrell.exe";
+
+mainunit::StartOptions Parse(std::vector<std::u16string> switches) {
+    switches.insert(switches.begin(), u"C:\\setup.exe");
+    return mainunit::ParseStartOptions(switches);
+}
+
+TEST(StartOptions, EveryCommandLineWithoutSlashSMeansWhatItAlwaysDid) {
+    EXPECT_FALSE(Parse({}).uninstallmode);
+    EXPECT_FALSE(Parse({}).unattended);
+    const auto uninstall = Parse({u"-ui", u"vantrell.exe"});
+    EXPECT_TRUE(uninstall.uninstallmode);
+    EXPECT_EQ(uninstall.programname, u"vantrell.exe");
+    EXPECT_FALSE(Parse({u"-UI", u"vantrell.exe"}).uninstallmode);
+    // Unknown words and a destination are ignored without /S; a log is kept.
+    const auto wizard = Parse({u"/X", u"/D=C:\\Elsewhere", u"/log=C:\\run.log"});
+    EXPECT_FALSE(wizard.unattended);
+    EXPECT_TRUE(wizard.refusal.empty());
+    EXPECT_FALSE(wizard.destination.has_value());
+    EXPECT_EQ(wizard.logfile, u"C:\\run.log");
+    // After "-ui" the second parameter is always the program name.
+    const auto named = Parse({u"-ui", u"/S"});
+    EXPECT_EQ(named.programname, u"/S");
+    EXPECT_FALSE(named.unattended);
+}
+
+TEST(StartOptions, UnattendedSwitchesInAnyCaseAndOrder) {
+    const auto install = Parse({u"/d=C:\\Some Folder\\Vantrell", u"/Log=C:\\run.log", u"/s"});
+    EXPECT_TRUE(install.unattended);
+    EXPECT_FALSE(install.uninstallmode);
+    EXPECT_EQ(install.destination.value_or(u"none"), u"C:\\Some Folder\\Vantrell");
+    EXPECT_EQ(install.logfile, u"C:\\run.log");
+    EXPECT_TRUE(install.refusal.empty());
+    EXPECT_FALSE(Parse({u"/S"}).destination.has_value());
+    // An empty /D= is a destination, refused later as not absolute.
+    EXPECT_EQ(Parse({u"/S", u"/D="}).destination.value_or(u"none"), u"");
+    const auto uninstall = Parse({u"-ui", u"vantrell.exe", u"/S", u"/LOG=u.log"});
+    EXPECT_TRUE(uninstall.uninstallmode && uninstall.unattended);
+    EXPECT_EQ(uninstall.programname, u"vantrell.exe");
+    EXPECT_EQ(uninstall.logfile, u"u.log");
+    EXPECT_TRUE(uninstall.refusal.empty());
+}
+
+TEST(StartOptions, UnattendedRefusesWhatItDoesNotKnow) {
+    using mainunit::kRepeatedSwitch;
+    using mainunit::kUnknownSwitch;
+    EXPECT_EQ(Parse({u"/S", u"/X"}).refusal, std::u16string(kUnknownSwitch) + u"/X");
+    EXPECT_EQ(Parse({u"/S", u"/LOG="}).refusal, std::u16string(kUnknownSwitch) + u"/LOG=");
+    EXPECT_EQ(Parse({u"/D=C:\\a", u"/S", u"/D=C:\\b"}).refusal, std::u16string(kRepeatedSwitch) + u"/D=");
+    EXPECT_EQ(Parse({u"/S", u"/LOG=a", u"/LOG=b"}).refusal, std::u16string(kRepeatedSwitch) + u"/LOG=");
+    // The uninstall takes no destination; the first bad switch is named.
+    EXPECT_EQ(Parse({u"-ui", u"v.exe", u"/S", u"/D=C:\\x", u"/Y"}).refusal, std::u16string(kUnknownSwitch) + u"/D=C:\\x");
+    EXPECT_EQ(Parse({u"stray", u"/S"}).refusal, std::u16string(kUnknownSwitch) + u"stray");
+}
 
 TEST(UninstallInfo, ReadsAndDecodesTheRegistration) {
     FakeRegistry registry;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 
 using namespace enginetest;
@@ -31,24 +33,28 @@ const std::string kServiceA = "TallowinStopSvcA";
 const std::string kServiceB = "TallowinStopSvcB";
 
 // A worker whose stop request arrives when it stands at one step boundary,
-// as a Yes to the cancel question does when the worker is there.
+// as a Yes to the cancel question does when the worker is there.  With
+// `hold` the wizard's Suspend arrives there instead (the question opens)
+// and the test decides when the stop follows.
 class StoppedAt : public tinstallengine {
 public:
-    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot)
-        : tinstallengine(host, std::move(installer)), step_(step), slot_(slot) {}
+    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot, bool hold)
+        : tinstallengine(host, std::move(installer)), step_(step), slot_(slot), hold_(hold) {}
     ~StoppedAt() override { WaitFor(60000); }  // the body calls BeforeStep: end it while we exist
-    bool reached = false;
+    std::atomic<bool> reached{false};
 
 protected:
     void BeforeStep(InstallStep step, int slot) override {
         if (step != step_ || slot != slot_) return;
+        if (hold_) Suspend();
+        else Terminate();
         reached = true;
-        Terminate();
     }
 
 private:
     InstallStep step_;
     int slot_;
+    bool hold_;
 };
 
 fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
@@ -81,8 +87,10 @@ struct StopRun {
 };
 
 // Installs a product with two services and a shortcut slot, stopped at
-// `step`; answers after the worker's body has returned.
-void RunStopped(StopRun& run, InstallStep step, int slot = 0) {
+// `step`; answers after the worker's body has returned.  With `whileheld`
+// the worker is paused at `step` first: `whileheld` runs while it stands
+// there, then the stop and the resume follow, as after Yes.
+void RunStopped(StopRun& run, InstallStep step, int slot = 0, const std::function<void()>& whileheld = {}) {
     Forget();
     const std::vector<std::uint8_t> stub = ReadBytes(ProgramFolder() / "testservice.exe");
     run.input.stub = stub;
@@ -101,11 +109,20 @@ void RunStopped(StopRun& run, InstallStep step, int slot = 0) {
     const fs::path installer = run.dir.path() / "setup-stop.exe";
     BuildInstaller(installer, run.input, run.host.trailer);
     run.folder = run.dir.wide(u"Stop");
-    run.engine = std::make_unique<StoppedAt>(run.host, installer.u16string(), step, slot);
+    run.engine = std::make_unique<StoppedAt>(run.host, installer.u16string(), step, slot, bool(whileheld));
     run.engine->HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
     ASSERT_TRUE(run.engine->OpenArchive());
     run.engine->SetInstallFolder(run.folder);
     run.engine->Start();
+    if (whileheld) {
+        // WaitFor handles the worker's synchronised calls meanwhile.
+        for (int i = 0; i < 1200 && !run.engine->reached; ++i) run.engine->WaitFor(50);
+        ASSERT_TRUE(run.engine->reached) << "the worker never came to the boundary";
+        EXPECT_FALSE(run.engine->WaitFor(500)) << "the paused worker ran to the end";
+        whileheld();
+        run.engine->Terminate();
+        run.engine->Resume();
+    }
     ASSERT_TRUE(run.engine->WaitFor(60000));
     EXPECT_TRUE(run.engine->reached) << "the worker never came to the boundary";
     EXPECT_EQ(run.host.finished, 0) << "a stopped run reported";
@@ -203,7 +220,7 @@ TEST(StopAtStepBoundary, BeforeTheExtractionNothingIsWritten) {
     input.items.push_back(item);
     const fs::path installer = dir.path() / "setup-stop.exe";
     BuildInstaller(installer, input, host.trailer);
-    StoppedAt engine(host, installer.u16string(), InstallStep::Extraction, 0);
+    StoppedAt engine(host, installer.u16string(), InstallStep::Extraction, 0, false);
     engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
     ASSERT_TRUE(engine.OpenArchive());
     engine.SetInstallFolder(dir.wide(u"Stop"));
@@ -213,6 +230,39 @@ TEST(StopAtStepBoundary, BeforeTheExtractionNothingIsWritten) {
     EXPECT_EQ(host.finished, 0);
     EXPECT_FALSE(fs::exists(dir.path() / "Stop"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+}
+
+// While the cancel question is open the worker waits at the boundary it
+// came to: the next step has not begun, and after Yes it never does.
+TEST(PauseAtStepBoundary, APausedWorkerBeginsNoFurtherStep) {
+    {
+        StopRun run;
+        RunStopped(run, InstallStep::UninstallerCopy, 0, [] { EXPECT_FALSE(fs::exists(Uninstaller())); });
+        EXPECT_FALSE(fs::exists(Uninstaller()));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    }
+    {
+        StopRun run;
+        RunStopped(run, InstallStep::Registration, 0, [] { EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey)); });
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    }
+    {
+        StopRun run;
+        RunStopped(run, InstallStep::Service, 1, [] { EXPECT_EQ(ServiceState(kServiceB), 0u); });
+        EXPECT_EQ(ServiceState(kServiceB), 0u);
+        ExpectNoShortcuts();
+    }
+    {
+        StopRun run;
+        RunStopped(run, InstallStep::Shortcut, 0, [] {
+            EXPECT_FALSE(fs::exists(DesktopLink()));
+            EXPECT_FALSE(fs::exists(StartMenuLink()));
+        });
+        EXPECT_FALSE(fs::exists(DesktopLink()));
+        EXPECT_FALSE(fs::exists(StartMenuLink()));
+        EXPECT_TRUE(fs::is_empty(Group())) << "a shortcut was made after the stop";
+    }
+    Forget();
 }
 
 // The hook sees every boundary of a run that is not stopped, in order.
@@ -253,7 +303,9 @@ TEST(StopAtStepBoundary, AnUnstoppedRunPassesEveryBoundaryOnceInOrder) {
     EXPECT_FALSE(run.host.failedflag);
     const std::vector<std::pair<InstallStep, int>> expected = {
         {InstallStep::Extraction, 0}, {InstallStep::UninstallerCopy, 0}, {InstallStep::Registration, 0},
-        {InstallStep::Service, 0},    {InstallStep::Service, 1},         {InstallStep::Shortcuts, 0}};
+        {InstallStep::Service, 0},    {InstallStep::Service, 1},         {InstallStep::Shortcuts, 0},
+        {InstallStep::Shortcut, 0},   {InstallStep::Shortcut, 1},        {InstallStep::Shortcut, 2},
+        {InstallStep::Shortcut, 3}};
     EXPECT_EQ(engine.seen, expected);
     EXPECT_TRUE(fs::exists(DesktopLink()));
     Forget();

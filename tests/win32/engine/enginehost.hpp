@@ -5,6 +5,7 @@
 
 #include "installengine/installhost.hpp"
 #include "payload/setuptrailer.hpp"
+#include "setuputil/dialogs.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
 
 #include <windows.h>
@@ -48,6 +49,24 @@ public:
         }
     }
     void UninstallFinished() override { events.push_back("finish page"); }
+    // The wizard's question box, so that BoxAnswerer answers it.
+    bool Ask(const std::u16string& question) override { return setuputil::AskYesNo(nullptr, question); }
+    // Lines come from the worker while the test's thread may read: read
+    // them only after the run.
+    void Log(const std::u16string& line) override {
+        ::EnterCriticalSection(&loglock_);
+        log.push_back(line);
+        ::LeaveCriticalSection(&loglock_);
+    }
+    std::vector<std::u16string> log;
+
+    TestHost() { ::InitializeCriticalSection(&loglock_); }
+    ~TestHost() override { ::DeleteCriticalSection(&loglock_); }
+    TestHost(const TestHost&) = delete;
+    TestHost& operator=(const TestHost&) = delete;
+
+private:
+    CRITICAL_SECTION loglock_;
 };
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file);

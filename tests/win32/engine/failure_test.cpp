@@ -217,6 +217,54 @@ TEST(EngineEdges, AShortcutThatCannotBeSavedIsSkippedAndTheRestAreMade) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
 }
 
+// The uninstaller is written under a name of its own and moved into place
+// whole; when that fails, nothing is registered and no partial copy stays.
+TEST(EngineEdges, AnUninstallerThatCannotBeWrittenEndsTheInstallBeforeTheRegistration) {
+    ForgetProduct();
+    std::error_code ignored;
+    fs::remove(Uninstaller(), ignored);
+    fs::create_directory(Uninstaller());  // a folder in its place: the move cannot replace it
+    const auto leftovers = [] {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(fs::path(GetWindowsFolder())))
+            if (entry.path().extension() == ".tmp" && entry.path().filename().string().rfind("tlw", 0) == 0) ++n;
+        return n;
+    };
+    const int before = leftovers();
+    EdgeRun run;
+    Install(run, Input({Item(u"a.txt", {'a'})}));
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_TRUE(run.host.failedflag);
+    EXPECT_EQ(run.engine->ErrorText(), u"Unable to create file (" + Uninstaller().u16string() + u")");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_EQ(leftovers(), before) << "the temporary copy was left in the Windows folder";
+    for (int p : run.host.positions) EXPECT_LE(p, 90);
+    fs::remove(Uninstaller(), ignored);
+}
+
+TEST(EngineEdges, AnIdenticalUninstallerInUseIsKept) {
+    ForgetProduct();
+    const sacwriter::InstallerInput input = Input({Item(u"a.txt", {'a'})});
+    { std::ofstream(Uninstaller(), std::ios::binary | std::ios::trunc).write(
+          reinterpret_cast<const char*>(input.stub.data()), static_cast<std::streamsize>(input.stub.size())); }
+    // Held open the way a running uninstaller holds its program file.
+    const HANDLE held = ::CreateFileW(Uninstaller().wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EdgeRun run;
+    Install(run, input);
+    ::CloseHandle(held);
+    EXPECT_EQ(run.host.finished, 1);
+    EXPECT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    EXPECT_EQ(ReadBytes(Uninstaller()), input.stub);
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    TestHost cleanup;
+    cleanup.trailer = run.host.trailer;
+    cleanup.destfolder = run.folder;
+    installengine::RunUninstallSequence(cleanup);
+    ForgetProduct();
+}
+
 TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
     for (int csidl : {CSIDL_STARTUP, CSIDL_PERSONAL, CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_DESKTOPDIRECTORY,
                       CSIDL_APPDATA, CSIDL_PROFILE, CSIDL_PROGRAM_FILES, CSIDL_WINDOWS, CSIDL_SYSTEM}) {
@@ -230,6 +278,26 @@ TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
             EXPECT_FALSE(installengine::IsRemovableFolderHere(reinterpret_cast<const char16_t*>(shortform)))
                 << WideToAnsi(reinterpret_cast<const char16_t*>(shortform));
         }
+    }
+    // Beyond what a 32-bit program's shell names: the 64-bit Program Files
+    // folders (the registry's 64-bit view), the folder of the profiles,
+    // every drive.
+    const auto value64 = [](const wchar_t* key, const wchar_t* name) {
+        HKEY handle = nullptr;
+        wchar_t value[MAX_PATH] = {};
+        DWORD size = sizeof(value) - sizeof(wchar_t);
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &handle) == ERROR_SUCCESS) {
+            ::RegQueryValueExW(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+            ::RegCloseKey(handle);
+        }
+        return std::u16string(reinterpret_cast<const char16_t*>(value));
+    };
+    const wchar_t* const kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    for (const std::u16string& folder : {value64(kCurrentVersion, L"ProgramFilesDir"),
+                                         value64(kCurrentVersion, L"CommonFilesDir"), std::u16string(u"C:\\users")}) {
+        ASSERT_FALSE(folder.empty());
+        EXPECT_FALSE(installengine::IsRemovableFolderHere(folder)) << WideToAnsi(folder);
+        EXPECT_TRUE(installengine::IsRemovableFolderHere(folder + u"\\Vantrell")) << WideToAnsi(folder);
     }
     EXPECT_FALSE(installengine::IsRemovableFolderHere(u"C:\\"));
     EXPECT_FALSE(installengine::IsRemovableFolderHere(u""));

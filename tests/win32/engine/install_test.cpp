@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -180,6 +181,8 @@ void ExpectInstalled(Installed& run) {
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe);
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe + " /S");
     // The installed-programs entry.
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "5.0");
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), WideToAnsi(run.folder) + "\\" + kExe);
@@ -234,6 +237,14 @@ void ExpectInstalled(Installed& run) {
     std::size_t ingroup = 0;
     for (const auto& entry : fs::directory_iterator(fs::path(group))) ingroup += entry.path().extension() == ".lnk";
     EXPECT_EQ(ingroup, 8u);
+
+    // The log names each file written and each shortcut, once.
+    const auto logged = [&](const std::u16string& line) { return std::count(host.log.begin(), host.log.end(), line); };
+    for (const auto& item : run.input.items)
+        EXPECT_EQ(logged(u"file: " + run.folder + item.subfolder + u"\\" + item.filename), 1)
+            << WideToAnsi(item.filename);
+    EXPECT_EQ(logged(u"file: " + Uninstaller().u16string()), 1);
+    for (const Expected& e : links) EXPECT_EQ(logged(u"shortcut: " + e.link), 1) << WideToAnsi(e.link);
 }
 
 // What an uninstall of the full installation must have removed.
@@ -318,6 +329,81 @@ TEST(EngineInstall, UninstallKeepingTheSettingsRemovesTheEmptyVendorFolder) {
     EXPECT_FALSE(fs::exists(Programs() / "Calderic"));
     std::error_code ignored;
     fs::remove_all(SettingsFolder(), ignored);
+}
+
+// A small product whose trailer is changed after the build, below the
+// builder's checks; installed and uninstalled with Yes to every question.
+// `answer` answers the settings question, when one may come (an empty
+// `appdatafolder` asks none).
+void InstallAndUninstall(const std::u16string& startmenufolder, const std::string& appdatafolder,
+                         BoxAnswerer* answer = nullptr) {
+    Installed run;
+    run.folder = run.dir.wide(u"Prog");
+    run.input.stub = Stub();
+    run.input.fields.productname = kProduct;
+    run.input.fields.productversion = "1";
+    run.input.fields.exename = kExe;
+    run.input.fields.startmenufolder = kStartMenu;
+    run.input.items = {Item(u"", W(kExe), Text("the program"))};
+    const fs::path installer = run.dir.path() / "setup-small.exe";
+    BuildInstaller(installer, run.input, run.host.trailer);
+    payload::WriteWideField(run.host.trailer.startmenufolder, startmenufolder);
+    payload::WriteShortString(run.host.trailer.appdatafolder, appdatafolder);
+    run.engine = RunInstall(run.host, installer, run.folder);
+    ASSERT_EQ(run.host.finished, 1);
+    ASSERT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    TestHost uninstall;
+    RunUninstall(uninstall, kExe);
+    if (answer) answer->Join();
+    ASSERT_FALSE(uninstall.events.empty());
+    EXPECT_EQ(uninstall.events.back(), "finish page");
+    EXPECT_FALSE(fs::exists(run.folder));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+}
+
+// The shell's delete expands patterns: a Start-menu or settings folder text
+// that is one must delete nothing of anyone else's.
+TEST(EngineInstall, PatternFoldersInTheTrailerDeleteNothingElse) {
+    const fs::path vendor = Programs() / "Tlw Other Vendor";
+    const fs::path loose = Programs() / "tlw-unrelated.lnk";
+    const fs::path othersettings = fs::path(GetAppDataFolder()) / "Tlw Other Settings";
+    fs::create_directories(vendor);
+    fs::create_directories(othersettings);
+    { std::ofstream(vendor / "app.lnk") << "link"; }
+    { std::ofstream(loose) << "link"; }
+    { std::ofstream(othersettings / "keep.ini") << "x=1"; }
+    const struct {
+        std::u16string startmenufolder;
+        std::string appdatafolder;
+    } cases[] = {{u"\\*", ""}, {u"\\Ven?or\\*", ""}, {kStartMenu, "*"}};
+    for (const auto& c : cases) {
+        std::unique_ptr<BoxAnswerer> answer;
+        if (!c.appdatafolder.empty()) answer = std::make_unique<BoxAnswerer>(IDYES);
+        InstallAndUninstall(c.startmenufolder, c.appdatafolder, answer.get());
+        if (answer) EXPECT_FALSE(answer->found()) << "the uninstall asked about the settings folder \"*\"";
+        EXPECT_TRUE(fs::exists(vendor / "app.lnk")) << WideToAnsi(c.startmenufolder);
+        EXPECT_TRUE(fs::exists(loose)) << WideToAnsi(c.startmenufolder);
+        EXPECT_TRUE(fs::exists(othersettings / "keep.ini")) << c.appdatafolder;
+    }
+    std::error_code ignored;
+    fs::remove_all(vendor, ignored);
+    fs::remove(loose, ignored);
+    fs::remove_all(othersettings, ignored);
+}
+
+// The first folder of the product's Start-menu path goes when it is empty,
+// and stays while another product's folder is in it.
+TEST(EngineInstall, TheFirstStartMenuFolderGoesWhenEmpty) {
+    const fs::path acme = Programs() / "Tlw Acme";
+    std::error_code ignored;
+    fs::remove_all(acme, ignored);
+    InstallAndUninstall(u"\\Tlw Acme\\Product", "");
+    EXPECT_FALSE(fs::exists(acme));
+    fs::create_directories(acme / "Other Product");
+    InstallAndUninstall(u"\\Tlw Acme\\Product", "");
+    EXPECT_TRUE(fs::exists(acme / "Other Product"));
+    EXPECT_FALSE(fs::exists(acme / "Product"));
+    fs::remove_all(acme, ignored);
 }
 
 TEST(EngineInstall, InstallOverAnEarlierOneReplacesItsServices) {

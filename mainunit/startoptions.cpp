@@ -1,0 +1,62 @@
+#include "mainunit/startoptions.hpp"
+
+#include "installengine/registration.hpp"
+
+namespace mainunit {
+
+namespace {
+
+constexpr char16_t kDestinationSwitch[] = u"/D=";
+constexpr char16_t kLogSwitch[] = u"/LOG=";
+
+char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+// True when `param` begins with `prefix` in any letter case.
+bool StartsWithSwitch(const std::u16string& param, const std::u16string& prefix) {
+    if (param.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (Upper(param[i]) != Upper(prefix[i])) return false;
+    return true;
+}
+
+bool IsSwitch(const std::u16string& param, const std::u16string& name) {
+    return param.size() == name.size() && StartsWithSwitch(param, name);
+}
+
+}  // namespace
+
+StartOptions ParseStartOptions(const std::vector<std::u16string>& params) {
+    StartOptions options;
+    options.uninstallmode = params.size() > 1 && params[1] == installengine::kUninstallSwitch;
+    if (options.uninstallmode && params.size() > 2) options.programname = params[2];
+    const std::size_t first = options.uninstallmode ? 3 : 1;
+
+    std::u16string refusal;
+    bool haslog = false;
+    for (std::size_t i = first; i < params.size(); ++i) {
+        const std::u16string& param = params[i];
+        const std::u16string destswitch = kDestinationSwitch, logswitch = kLogSwitch;
+        if (IsSwitch(param, installengine::kUnattendedSwitch)) {
+            options.unattended = true;
+        } else if (!options.uninstallmode && StartsWithSwitch(param, destswitch)) {
+            if (options.destination && refusal.empty()) refusal = kRepeatedSwitch + destswitch;
+            options.destination = param.substr(destswitch.size());
+        } else if (StartsWithSwitch(param, logswitch) && param.size() > logswitch.size()) {
+            if (haslog && refusal.empty()) refusal = kRepeatedSwitch + logswitch;
+            haslog = true;
+            options.logfile = param.substr(logswitch.size());
+        } else if (refusal.empty()) {
+            refusal = kUnknownSwitch + param;
+        }
+    }
+    // Without /S every command line keeps its old meaning: nothing is
+    // refused and no destination is taken from it.
+    if (options.unattended) {
+        options.refusal = refusal;
+    } else {
+        options.destination.reset();
+    }
+    return options;
+}
+
+}  // namespace mainunit

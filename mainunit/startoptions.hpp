@@ -1,0 +1,47 @@
+// The program's command line, read once at the entry, and its exit codes.
+//
+// Parameter 1 "-ui" (exact, case-sensitive) selects uninstall mode, with the
+// product's program name as parameter 2; anything else is install mode.
+// Switches follow those parameters, in any letter case:
+//   /S           unattended: no window, no message box
+//   /D=<folder>  (install, with /S) the destination instead of the one the
+//                destination page proposes; one parameter, quoted when it
+//                holds blanks
+//   /LOG=<file>  (also without /S) append what the run does to <file>
+// With /S every other parameter in the switches' place is refused.  Without
+// /S the program behaves as it always has for any command line: only a
+// well-formed /LOG= has an effect.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mainunit {
+
+struct StartOptions {
+    bool uninstallmode = false;
+    std::u16string programname;  // uninstall mode: parameter 2
+    bool unattended = false;
+    std::optional<std::u16string> destination;  // /D=, with /S only
+    std::u16string logfile;                     // /LOG=
+    // Why the command line is refused ("" when it is not): the start-up
+    // error of an unattended run.
+    std::u16string refusal;
+    std::u16string commandline;  // the whole line, for the log
+};
+
+// `params` are the program's parameters, its own path first.
+StartOptions ParseStartOptions(const std::vector<std::u16string>& params);
+
+// Exit codes, the same for the wizard and the unattended run.
+inline constexpr int kExitDone = 0;     // installed, or uninstalled
+inline constexpr int kExitFailed = 1;   // the work began and failed
+inline constexpr int kExitRefused = 2;  // nothing was changed: a start-up error, a bad switch or
+                                        // destination, a failed preparation, a cancel before any write
+
+inline constexpr char16_t kUnknownSwitch[] = u"Unknown command-line switch: ";
+inline constexpr char16_t kRepeatedSwitch[] = u"Command-line switch given twice: ";
+inline constexpr char16_t kLogFileProblem[] = u"Unable to open the log file ";
+
+}  // namespace mainunit
