@@ -12,7 +12,7 @@
 # elsewhere).  Then it installs each unattended as a whole process
 # (`setup.exe /S /D=<folder>` against the peer's `/S /D=<folder>`), every
 # run in a fresh copy of one Wine prefix whose wine server is started and
-# warmed before the clock starts; each installer is run once unclocked,
+# warmed (one program run) before the clock starts; each installer is run once unclocked,
 # then N times (default 3) in turns, and the best time counts.  Every
 # install is compared byte for byte with the tree.  `tallowin extract` of
 # the same installers (native, all cores) is the floor.
@@ -84,7 +84,7 @@ echo "install bench: making the prefix" >&2
 TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --init >/dev/null
 TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --shutdown >/dev/null
 server_of "$work/prefix"
-WINEPREFIX=$work/prefix wineserver -w
+WINEPREFIX=$work/prefix wineserver -w 2>/dev/null || true
 
 names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid")
 exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe)
@@ -97,7 +97,10 @@ install_once() {  # index
   local run=$work/prefix-run target start end status=0
   server_of "$run"
   rm -rf "$run"
-  cp -a "$work/prefix" "$run"
+  # Wine's own files, which no install rewrites, as hard links; the
+  # registry files, which the server rewrites, as copies.
+  cp -al "$work/prefix" "$run"
+  for reg in "$work/prefix"/*.reg; do cp --remove-destination "$reg" "$run/${reg##*/}"; done
   target=$run/drive_c/benchout
   (
     export WINEPREFIX=$run
