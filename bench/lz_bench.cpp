@@ -15,6 +15,10 @@
 // that they share the machine's load; the best pass counts.  Every decoded
 // piece is compared with the corpus first.
 //
+// Checksum (with the decoders): the CRC-32 the installer runs over its
+// whole payload at start-up, against zlib's crc32, over the corpus in 1 MiB
+// blocks as the start-up check reads it; both must agree.
+//
 // Encoding: every level of the encoder, and zlib -6/-9 with fixed codes,
 // best of `--encode-reps` passes.  One thread: MB/s is per core.
 //
@@ -25,6 +29,7 @@
 //
 // Output: markdown tables on stdout, one line per codec; progress and
 // missing files on stderr.
+#include "payload/crc32.hpp"
 #include "payload/tsmufflz.hpp"
 #include "tools/lz/lzencoder.hpp"
 
@@ -348,6 +353,47 @@ int Decoding(const Corpus& c, const Options& opt) {
     return 0;
 }
 
+constexpr std::size_t kBlock = kMiB;  // the start-up check's read size
+
+int Checksums(const Corpus& c, const Options& opt) {
+    struct Row {
+        const char* name;
+        std::uint32_t (*run)(const Bytes&);
+        double best = 1e30;
+        std::uint32_t crc = 0;
+    };
+    Row rows[] = {
+        {"payload::Crc32 (start-up check)",
+         [](const Bytes& b) {
+             std::uint32_t crc = 0;
+             for (std::size_t at = 0; at < b.size(); at += kBlock)
+                 crc = payload::Crc32(crc, b.data() + at, std::min(kBlock, b.size() - at));
+             return crc;
+         }},
+        {"zlib crc32",
+         [](const Bytes& b) {
+             uLong crc = crc32(0, nullptr, 0);
+             for (std::size_t at = 0; at < b.size(); at += kBlock)
+                 crc = crc32(crc, b.data() + at, static_cast<uInt>(std::min(kBlock, b.size() - at)));
+             return static_cast<std::uint32_t>(crc);
+         }},
+    };
+    for (int r = 0; r < opt.reps; ++r)
+        for (Row& row : rows) {
+            const auto t0 = Clock::now();
+            row.crc = row.run(c.bytes);
+            row.best = std::min(row.best, Seconds(Clock::now() - t0));
+        }
+    if (rows[0].crc != rows[1].crc) {
+        std::fprintf(stderr, "lz_bench: CRC-32 %08x differs from zlib's %08x\n", rows[0].crc, rows[1].crc);
+        return 1;
+    }
+    std::printf("\n| checksum (in memory, one core) | MB/s | vs zlib |\n|---|---:|---:|\n");
+    for (const Row& row : rows)
+        std::printf("| %s | %.0f | %.2fx |\n", row.name, MBps(c, row.best), rows[1].best / row.best);
+    return 0;
+}
+
 int Encoding(const Corpus& c, const Options& opt) {
     std::printf("\n| encoder (one core) | MB/s | ratio | stored |\n|---|---:|---:|---:|\n");
     std::fflush(stdout);
@@ -408,7 +454,7 @@ int main(int argc, char** argv) {
         std::printf("LZ codec on %.1f MB in %zu pieces of at most 64 KiB (%s)\n", c.bytes.size() / 1e6,
                     c.pieces.size(), c.summary.c_str());
         int rc = 0;
-        if (opt.decode) rc |= Decoding(c, opt);
+        if (opt.decode) rc |= Decoding(c, opt) | Checksums(c, opt);
         if (opt.encode) rc |= Encoding(c, opt);
         return rc;
     } catch (const std::exception& e) {

@@ -1,8 +1,8 @@
 # The stub is copied into every installer and into the Windows folder, so
 # its own code is built for size (-Os); the host tools and test programs
 # that link the same libraries get it too in a Windows build, which costs
-# them nothing that matters.  The LZ decoder keeps -O2: it runs for every
-# byte installed.
+# them nothing that matters.  The LZ decoder and the CRC-32 keep -O2: they
+# run for every byte installed.
 #
 # Link-time optimisation would take a little more off, but the mingw-w64
 # GCC 12 of Debian 12 fails with an internal compiler error in its alias
@@ -13,5 +13,5 @@ set(tallowin_stub_libraries setuputil payload installcore installengine wizardco
 foreach(lib IN LISTS tallowin_stub_libraries)
   target_compile_options(${lib} PRIVATE -Os)
 endforeach()
-set_source_files_properties(tsmufflz.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
+set_source_files_properties(tsmufflz.cpp crc32.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
 target_link_options(setup PRIVATE -Os)

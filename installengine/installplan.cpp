@@ -70,6 +70,7 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         number(kNoRepairValue, 1),
         {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(in.windowsfolder, in.exename))},
     };
+    if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
     return plan;
 }
 

@@ -29,6 +29,7 @@ struct InstallInputs {
     std::string exename;
     std::string productname;
     std::string productversion;
+    std::string publisher;           // the installer's CompanyName; "" writes no "Publisher"
     std::int64_t payloadbytes = 0;   // the sum of the archive entries' sizes
     std::u16string startmenufolder;  // "\Vendor\Product" or ""
     std::string appdatafolder;

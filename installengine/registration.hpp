@@ -26,6 +26,8 @@
 //     "NoModify", "NoRepair"  REG_DWORD 1: the list offers only removal
 //     "QuietUninstallString"  "UninstallString" + " /S": the removal without
 //                       a window, for deployment tools
+//     "Publisher"       the installer's own CompanyName (its version
+//                       resource), only when it has a non-empty one
 //
 // Every App Paths value is an 8-bit string; names are matched without regard to case.
 // The service values form a list that ends at the first empty or missing
@@ -71,6 +73,7 @@ inline constexpr char kEstimatedSizeValue[] = "EstimatedSize";
 inline constexpr char kNoModifyValue[] = "NoModify";
 inline constexpr char kNoRepairValue[] = "NoRepair";
 inline constexpr char kQuietUninstallStringValue[] = "QuietUninstallString";
+inline constexpr char kPublisherValue[] = "Publisher";
 
 // The uninstaller's file name in the Windows folder, and the command line
 // that runs it for `exename`: the Windows folder, a backslash,

@@ -10,6 +10,7 @@
 #include "setuputil/shortcuts.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
+#include "setuputil/versioninfo.hpp"
 #include "setuputil/windowsearch.hpp"
 #include "setuputil/wintext.hpp"
 
@@ -73,6 +74,8 @@ InstallInputs tinstallengine::Inputs() const {
     in.exename = exename_;
     in.productname = productname_;
     in.productversion = payload::ReadShortString(trailer.productversion);
+    // The builder stamps the vendor's name into the installer's version resource.
+    in.publisher = WideToAnsi(ReadVersionString(installerpath_, u"CompanyName"));
     for (const auto& entry : archive_.entrylist())
         if (entry->filesize > 0) in.payloadbytes += entry->filesize;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
@@ -166,7 +169,20 @@ bool SameContent(const std::u16string& a, const std::u16string& b, std::uint8_t*
     return true;
 }
 
-bool ReplaceFile(const std::u16string& from, const std::u16string& to) {
+// A new empty file of a unique name in `folder`; empty when none can be made.
+std::u16string NewTemporaryFile(const std::u16string& folder) {
+    if (IsWin2000OrLater()) {
+        wchar_t name[MAX_PATH] = {};
+        if (::GetTempFileNameW(WinStr(AddBackslash(folder)), L"tlw", 0, name) == 0) return {};
+        return FromWinStr(name);
+    }
+    char name[MAX_PATH] = {};
+    if (::GetTempFileNameA(WideToAnsi(AddBackslash(folder)).c_str(), "tlw", 0, name) == 0) return {};
+    return AnsiToWide(name);
+}
+
+// Moves `from` over `to`, replacing it.
+bool MoveOver(const std::u16string& from, const std::u16string& to) {
     if (IsWin2000OrLater())
         return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     ::DeleteFileA(WideToAnsi(to).c_str());
@@ -186,17 +202,15 @@ bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
     // leaves a partial uninstaller for the registration to name.
     const std::u16string target = UninstallerPath(in);
     host_.Log(u"file: " + target);
-    wchar_t temporary[MAX_PATH] = {};
-    bool ok = ::GetTempFileNameW(WinStr(AddBackslash(in.windowsfolder)), L"tlw", 0, temporary) != 0;
-    const std::u16string copy = ok ? FromWinStr(temporary) : std::u16string();
-    if (ok) ok = WriteStubCopy(copy);
+    const std::u16string copy = NewTemporaryFile(in.windowsfolder);
+    bool ok = !copy.empty() && WriteStubCopy(copy);
     // An uninstaller with the same bytes stays as it is: another product's
     // uninstall may be running it.
     if (ok && IsPlainFile(target) &&
         SameContent(copy, target, archive_.inbuffer(), archive_.outbuffer())) {
         RemoveFile(copy);
     } else if (ok) {
-        ok = ReplaceFile(copy, target);
+        ok = MoveOver(copy, target);
     }
     if (!ok) {
         if (!copy.empty()) RemoveFile(copy);

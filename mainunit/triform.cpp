@@ -8,6 +8,7 @@
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
 #include "mainunit/wizardtexts.hpp"
+#include "payload/payloadcheck.hpp"
 #include "payload/trailerreader.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
@@ -32,6 +33,16 @@ namespace {
 constexpr unsigned long kCancelWaitMs = 10000;
 
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
+
+// The builder's payload check record in this program's resources; false
+// when there is none (an installer from another builder) or it is malformed.
+bool OwnPayloadCheck(payload::tpayloadcheck& check) {
+    HRSRC resource = ::FindResourceW(nullptr, reinterpret_cast<LPCWSTR>(payload::kPayloadCheckName),
+                                     MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    return data && payload::ParsePayloadCheck(data, ::SizeofResource(nullptr, resource), check);
+}
 
 }  // namespace
 
@@ -196,6 +207,19 @@ void Triform::LoadInstallMode() {
     destfolder_ = setuputil::GetProgramFilesFolder();
     const payload::TrailerStatus status =
         payload::LoadSetupTrailer(installerpath_, setupfile_.file, trailer_, licensetext_);
+    // A download cut short or damaged is refused before anything is
+    // written; a cut trailer says so rather than "No install files attached!".
+    payload::tpayloadcheck check{};
+    if (status != payload::TrailerStatus::CannotOpen && OwnPayloadCheck(check)) {
+        setuputil::ScopedFileAccess reopened;
+        setuputil::FileAccess& file = setupfile_.file.handle != 0 ? setupfile_.file : reopened.file;
+        if (file.handle == 0) OpenForRead(file, installerpath_);
+        if (file.handle == 0 || !payload::PayloadIntact(file, check)) {
+            if (setupfile_.file.handle != 0) CloseAccess(setupfile_.file);
+            StartupFailed(payload::kDamagedInstaller);
+            return;
+        }
+    }
     if (status != payload::TrailerStatus::Ok) {
         // The path as the 8-bit code page shows it.
         StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(installerpath_))));

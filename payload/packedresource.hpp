@@ -23,6 +23,13 @@ inline constexpr std::size_t kPackedHeaderSize = 8;
 // A resource, not an archive: a few MB is more than a stub carries.
 inline constexpr std::uint32_t kMaxPackedBytes = 16u << 20;
 
+// The wizard's side picture: RCDATA "SIDEPICTURE", a packed 24-bit BMP of
+// this size in pixels at 100 % (the stub's own, or the vendor's that the
+// builder puts in its place).
+inline constexpr char16_t kSidePictureName[] = u"SIDEPICTURE";
+inline constexpr int kSidePictureWidth = 150;
+inline constexpr int kSidePictureHeight = 300;
+
 // The expanded bytes of the `size` bytes at `packed`; empty when they are
 // not a well-formed packed resource (wrong mark, a chunk that does not
 // fit, or chunks that do not add up to the size the header gives).

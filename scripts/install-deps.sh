@@ -11,6 +11,7 @@ packages=(
   osslsigncode openssl
   libtomlplusplus-dev libcli11-dev
   clang libclang-rt-14-dev
+  dpkg-dev file lintian
 )
 
 missing=()

@@ -9,7 +9,7 @@
 namespace setup {
 
 HBITMAP LoadSidePicture(HINSTANCE instance) {
-    HRSRC resource = ::FindResourceW(instance, L"SIDEPICTURE", MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    HRSRC resource = ::FindResourceW(instance, reinterpret_cast<LPCWSTR>(payload::kSidePictureName), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
     if (!resource) return nullptr;
     HGLOBAL loaded = ::LoadResource(instance, resource);
     const void* packed = loaded ? ::LockResource(loaded) : nullptr;

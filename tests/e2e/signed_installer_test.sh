@@ -5,7 +5,10 @@
 # removes it again; the uninstaller copy is an unsigned program.  Then the
 # two ways a signed file goes wrong: a changed byte in the archive breaks
 # the signature, and bytes appended after signing make the file read as
-# unsigned ("No install files attached!").
+# unsigned ("No install files attached!" to tallowin).  The stub refuses
+# both at start-up, as it refuses a file cut short, with its payload check,
+# before it writes anything.  The installed product's uninstall entry names
+# the vendor the builder stamped into the stub ("Publisher").
 #
 #   signed_installer_test.sh TALLOWIN WINDOWS_BIN WORK
 #
@@ -75,7 +78,9 @@ cmp -s <("$tallowin" list signed.exe --json) <("$tallowin" list unsigned.exe --j
 diff -r stage/files out >/dev/null || fail "extracted files differ from the product's"
 
 # A byte changed in the archive: the signature covers the payload.
-archiveoffset=$(stat -c %s "$bin/setup.exe")
+archiveoffset=$("$tallowin" info unsigned.exe --json | sed -n 's/^ "archiveoffset": \([0-9]*\),$/\1/p')
+grep -q '"publisher": "Calderic Software"' info.json && grep -q '"checksumstate": "intact"' info.json ||
+  fail "info --json of the stamped installer: $(grep -E 'publisher|checksum' info.json)"
 cp signed.exe tampered.exe
 printf 'Z' | dd of=tampered.exe bs=1 seek=$((archiveoffset + 3000)) conv=notrunc status=none
 cmp -s signed.exe tampered.exe && fail "the tampered copy is unchanged"
@@ -87,19 +92,30 @@ printf 'appended' >>appended.exe
 "$tallowin" info appended.exe >appended.txt 2>&1 && fail "info accepts bytes appended after signing"
 grep -q "No install files attached!" appended.txt || fail "appended: $(cat appended.txt)"
 
-# Under Wine: the stub refuses the appended file, then installs the signed
-# one through the wizard and uninstalls it with the registered command.
+# Under Wine: the stub refuses the appended, the changed and a cut file
+# before it writes anything, then installs the signed one through the
+# wizard and uninstalls it with the registered command.
 driver=$bin/demo_driver.exe
-"$wine_run" --timeout 120 "$driver" refused "$work/appended.exe" >refused.txt 2>&1 || fail "refused: $(cat refused.txt)"
-grep -q "start-up error: No install files attached!" refused.txt || fail "the stub says: $(cat refused.txt)"
+head -c $((archiveoffset + 5000)) unsigned.exe >cut.exe
+damaged="This installer is damaged: it was cut short or changed after it was built. Please obtain a new copy."
+for file in appended tampered cut; do
+  "$wine_run" --timeout 120 "$driver" refused "$work/$file.exe" >refused.txt 2>&1 || fail "refused $file: $(cat refused.txt)"
+  grep -qF "start-up error: $damaged" refused.txt || fail "the stub says to the $file file: $(cat refused.txt)"
+done
+[ ! -e "$TALLOWIN_WINEPREFIX/drive_c/Program Files/Vantrell" ] || fail "a refused installer wrote the program folder"
+reg() { "$wine_run" --timeout 60 "$TALLOWIN_WINEPREFIX/drive_c/windows/system32/reg.exe" "$@" 2>/dev/null; }
+uninstallkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell'
+reg query "$uninstallkey" >/dev/null && fail "a refused installer registered the product"
 
 "$wine_run" --timeout 600 "$driver" install "$work/signed.exe" >install.txt 2>&1 || fail "install: $(cat install.txt)"
+reg query "$uninstallkey" | grep -qF 'Publisher    REG_SZ    Calderic Software' ||
+  fail "the uninstall key names no publisher: $(reg query "$uninstallkey")"
 uninstaller=$TALLOWIN_WINEPREFIX/drive_c/windows/tallowui.exe
 if [ -f "$uninstaller" ]; then
   # The copy is the stub: the first archiveoffset bytes of the signed file
   # with the security directory entry (8 bytes) cleared.  It keeps the PE
   # checksum the signer wrote (the loader does not check it for programs),
-  # so it equals the unsigned stub everywhere else.
+  # so it equals the unsigned (stamped) stub everywhere else.
   [ "$(stat -c %s "$uninstaller")" -eq "$archiveoffset" ] || fail "the uninstaller is $(stat -c %s "$uninstaller") bytes"
   [ "$(od -An -tx1 -j$entry -N8 "$uninstaller" | tr -d ' ')" = 0000000000000000 ] ||
     fail "the uninstaller's security directory is not empty"
@@ -109,7 +125,7 @@ if [ -f "$uninstaller" ]; then
     [ "$at" -ge "$entry" ] && [ "$at" -lt $((entry + 8)) ] || { fail "the uninstaller differs from the stub at $at"; break; }
   done
   checksum=$((pe + 24 + 64))
-  differing=$(cmp -l "$bin/setup.exe" "$uninstaller" | awk '{print $1 - 1}')
+  differing=$(cmp -l <(head -c "$archiveoffset" unsigned.exe) "$uninstaller" | awk '{print $1 - 1}')
   for at in $differing; do
     [ "$at" -ge "$checksum" ] && [ "$at" -lt $((checksum + 4)) ] || { fail "the uninstaller differs from the unsigned stub at $at"; break; }
   done

@@ -2,12 +2,21 @@
 // system's loader finds it: resource type RT_MANIFEST, id 1.  Installing and
 // uninstalling both need administrator rights, so the stub must ask for
 // them; the rest of the manifest (common controls 6, DPI awareness, the
-// supported systems) must stay.
+// supported systems) must stay.  A copy stamped by the builder reads, the
+// way Explorer and the administrator prompt read it, with the vendor's
+// version strings and icon.
+#include "tools/tallowin/stubstamp.hpp"
+
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -67,6 +76,111 @@ TEST(StubManifest, AsksForAdministratorRightsAndKeepsTheRest) {
                            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
                            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
         EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + id + "\"/>"), std::string::npos) << id;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::wstring VersionString(const std::vector<unsigned char>& block, const std::wstring& name) {
+    const WORD* translation = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", (void**)&translation, &length) || length < 4)
+        return L"(no translation)";
+    wchar_t key[64];
+    swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    const wchar_t* value = nullptr;
+    if (!::VerQueryValueW(block.data(), (key + name).c_str(), (void**)&value, &length) || !value) return L"(none)";
+    return value;
+}
+
+// The colour and mask pixels of an icon as 32-bit rows.
+std::vector<std::uint32_t> IconPixels(HICON icon, int& size) {
+    ICONINFO info{};
+    std::vector<std::uint32_t> pixels;
+    if (!icon || !::GetIconInfo(icon, &info)) return pixels;
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor, sizeof bm, &bm);
+    size = bm.bmWidth;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = bm.bmWidth;
+    bi.bmiHeader.biHeight = -bm.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    HDC dc = ::GetDC(nullptr);
+    for (HBITMAP bitmap : {info.hbmColor, info.hbmMask}) {
+        std::vector<std::uint32_t> part(static_cast<std::size_t>(bm.bmWidth) * bm.bmHeight);
+        ::GetDIBits(dc, bitmap, 0, bm.bmHeight, part.data(), &bi, DIB_RGB_COLORS);
+        pixels.insert(pixels.end(), part.begin(), part.end());
+    }
+    ::ReleaseDC(nullptr, dc);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return pixels;
+}
+
+TEST(StampedStub, CarriesTheVendorsVersionInformationAndIcon) {
+    const std::filesystem::path art = VENDOR_ART;
+    tallowin::StubIdentity identity;
+    identity.productname = u"Vantrell";
+    identity.productversion = u"2.1";
+    identity.publisher = u"Calderic Software";
+    identity.copyright = u"Copyright (C) 2026 Calderic Software";
+    identity.originalfilename = u"vantrell-setup.exe";
+    identity.icon = ReadFile(art / "vantrell.ico");
+    tallowin::StampedStub stamped;
+    std::string error;
+    ASSERT_TRUE(tallowin::StampStub(ReadFile(ProgramFolder() + L"\\setup.exe"), identity, stamped, error)) << error;
+    const std::wstring copy = (std::filesystem::temp_directory_path() / "vantrell-setup.exe").wstring();
+    std::ofstream(std::filesystem::path(copy), std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(stamped.bytes.data()), static_cast<std::streamsize>(stamped.bytes.size()));
+
+    DWORD ignored = 0;
+    std::vector<unsigned char> block(::GetFileVersionInfoSizeW(copy.c_str(), &ignored));
+    ASSERT_FALSE(block.empty()) << "no version resource";
+    ASSERT_TRUE(::GetFileVersionInfoW(copy.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    EXPECT_EQ(VersionString(block, L"ProductName"), L"Vantrell");
+    EXPECT_EQ(VersionString(block, L"ProductVersion"), L"2.1");
+    EXPECT_EQ(VersionString(block, L"FileDescription"), L"Vantrell Setup");
+    EXPECT_EQ(VersionString(block, L"CompanyName"), L"Calderic Software");
+    EXPECT_EQ(VersionString(block, L"LegalCopyright"), L"Copyright (C) 2026 Calderic Software");
+    EXPECT_EQ(VersionString(block, L"OriginalFilename"), L"vantrell-setup.exe");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", (void**)&fixed, &length) && fixed);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
+
+    // The program icon as the shell takes it (the first icon group), and
+    // each bitmap size as the loader picks it, equal the .ico's own images.
+    HICON large = nullptr;
+    ASSERT_EQ(::ExtractIconExW(copy.c_str(), 0, &large, nullptr, 1), 1u);
+    const int shellsize = ::GetSystemMetrics(SM_CXICON);
+    HICON fromfile = static_cast<HICON>(::LoadImageW(nullptr, (art / "vantrell.ico").c_str(), IMAGE_ICON, shellsize,
+                                                     shellsize, LR_LOADFROMFILE));
+    int got = 0, want = 0;
+    EXPECT_EQ(IconPixels(large, got), IconPixels(fromfile, want));
+    EXPECT_EQ(got, shellsize);
+    ::DestroyIcon(large);
+    ::DestroyIcon(fromfile);
+    HMODULE module = ::LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    for (int size : {16, 32, 48}) {
+        HICON stamp = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0));
+        HICON file = static_cast<HICON>(
+            ::LoadImageW(nullptr, (art / "vantrell.ico").c_str(), IMAGE_ICON, size, size, LR_LOADFROMFILE));
+        const std::vector<std::uint32_t> a = IconPixels(stamp, got), b = IconPixels(file, want);
+        EXPECT_FALSE(a.empty()) << size;
+        EXPECT_EQ(got, size);
+        EXPECT_TRUE(a == b) << "the " << size << "-pixel icon differs from the .ico's";
+        ::DestroyIcon(stamp);
+        ::DestroyIcon(file);
+    }
+    ::FreeLibrary(module);
+    std::filesystem::remove(copy);
 }
 
 TEST(StubManifest, AnElevatedStubStartsUnderTheTestSystem) {

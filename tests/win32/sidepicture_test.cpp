@@ -1,13 +1,18 @@
 // The side picture as the stub shows it: expanded from the packed resource
 // it is the same bitmap, pixel for pixel, as the platform's own loading of
-// the original file gives.
+// the original file gives -- the stub's own picture, and the vendor's that
+// the builder stamps into a copy of the stub.
 #include "setup/sidepicture.hpp"
+#include "tools/tallowin/stubstamp.hpp"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -22,10 +27,16 @@ Picture Describe(HBITMAP bitmap) {
     return p;
 }
 
-TEST(SidePicture, ExpandsToTheOriginalBitmap) {
-    HBITMAP expanded = setup::LoadSidePicture(::GetModuleHandleW(nullptr));
-    HBITMAP original = static_cast<HBITMAP>(
-        ::LoadImageW(nullptr, SIDEPICTURE_BMP, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Pixel equality of the picture `module` carries with the BMP file `bmp`.
+void ExpectSamePicture(HMODULE module, const wchar_t* bmp) {
+    HBITMAP expanded = setup::LoadSidePicture(module);
+    HBITMAP original =
+        static_cast<HBITMAP>(::LoadImageW(nullptr, bmp, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
     const Picture got = Describe(expanded), want = Describe(original);
     ASSERT_TRUE(want.ok) << "cannot load the original bitmap";
     ASSERT_TRUE(got.ok) << "the packed picture did not load";
@@ -40,6 +51,28 @@ TEST(SidePicture, ExpandsToTheOriginalBitmap) {
     EXPECT_EQ(std::memcmp(got.dib.dsBm.bmBits, want.dib.dsBm.bmBits, bytes), 0) << "the pixels differ";
     ::DeleteObject(expanded);
     ::DeleteObject(original);
+}
+
+TEST(SidePicture, ExpandsToTheOriginalBitmap) { ExpectSamePicture(::GetModuleHandleW(nullptr), SIDEPICTURE_BMP); }
+
+TEST(SidePicture, TheVendorsPictureReplacesTheStubsOwn) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::filesystem::path folder = std::filesystem::path(self).parent_path();
+    tallowin::StubIdentity identity;
+    identity.productname = u"Vantrell";
+    identity.wizardimage = ReadFile(VENDOR_PICTURE_BMP);
+    tallowin::StampedStub stamped;
+    std::string error;
+    ASSERT_TRUE(tallowin::StampStub(ReadFile(folder / "setup.exe"), identity, stamped, error)) << error;
+    const std::filesystem::path copy = std::filesystem::temp_directory_path() / "stamped-picture.exe";
+    std::ofstream(copy, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(stamped.bytes.data()), static_cast<std::streamsize>(stamped.bytes.size()));
+    HMODULE module = ::LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr) << "the stamped stub does not load";
+    ExpectSamePicture(module, VENDOR_PICTURE_BMP);
+    ::FreeLibrary(module);
+    std::filesystem::remove(copy);
 }
 
 TEST(SidePicture, MissingResourceGivesNoPicture) {

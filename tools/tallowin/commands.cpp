@@ -1,14 +1,18 @@
 #include "tools/tallowin/commands.hpp"
 
 #include "payload/entrypath.hpp"
+#include "payload/packedresource.hpp"
+#include "payload/payloadcheck.hpp"
 #include "payload/payloadend.hpp"
 #include "payload/sacarchive.hpp"
 #include "payload/trailerreader.hpp"
-#include "setuputil/platform.hpp"
+#include "tools/peres/resourcetree.hpp"
+#include "tools/peres/versionblock.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 #include "tools/tallowin/jsontext.hpp"
 #include "tools/tallowin/parallelextract.hpp"
 #include "tools/tallowin/productfile.hpp"
+#include "tools/tallowin/stubstamp.hpp"
 
 #include <cstdio>
 #include <fstream>
@@ -50,6 +54,44 @@ void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, st
     Complain(file, message);
 }
 
+// What the stub of an installer carries besides its code: the builder's
+// stamp (version resource, icon, picture, payload check record).
+struct StubResources {
+    bool readable = false;  // a PE image whose resources could be read
+    peres::VersionInfo version;
+    bool hasversion = false, hasicon = false, haspicture = false, hascheck = false;
+    payload::tpayloadcheck check{};
+};
+
+// A stub is far smaller than this; only its sections are read.
+constexpr std::uint64_t kMaxStubBytes = 64u << 20;
+
+StubResources ReadStubResources(const fs::path& path) {
+    StubResources stub;
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    const std::uint64_t size = fs::file_size(path, ec);
+    if (ec || !in) return stub;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, kMaxStubBytes)));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    peres::PeImage image;
+    std::vector<peres::Resource> resources;
+    std::string error;
+    if (!peres::ParsePe(std::move(bytes), image, error) || !peres::ReadResources(image, resources, error)) return stub;
+    stub.readable = true;
+    for (const peres::Resource& r : resources) {
+        if (!r.type.name.empty()) continue;
+        if (r.type.id == peres::kTypeVersion && !stub.hasversion)
+            stub.hasversion = peres::ParseVersionBlock(r.data, stub.version);
+        if (r.type.id == peres::kTypeGroupIcon) stub.hasicon = true;
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kSidePictureName) stub.haspicture = true;
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadCheckName)
+            stub.hascheck = payload::ParsePayloadCheck(r.data.data(), r.data.size(), stub.check);
+    }
+    return stub;
+}
+
 // An installer with its trailer, license text and archive directory read,
 // exactly as the installer's own start-up and worker read them.
 struct Installer {
@@ -57,9 +99,13 @@ struct Installer {
     std::string licensetext;
     payload::tsacarchive archive;
     std::int64_t certificatetable = 0;  // size of a signed installer's certificate table; 0: not signed
+    StubResources stub;
+    bool intact = true;                 // the payload matches the stub's check record (or there is none)
 };
 
-std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
+// `refusedamage`: like the installer's start-up, a payload that fails its
+// check record ends here with the installer's own text.
+std::unique_ptr<Installer> OpenInstaller(const fs::path& path, bool refusedamage = false) {
     std::u16string wide;
     try {
         wide = path.u16string();
@@ -68,7 +114,20 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path) {
         return nullptr;
     }
     auto installer = std::make_unique<Installer>();
+    installer->stub = ReadStubResources(path);
     setuputil::FileAccess setupfile;
+    if (installer->stub.hascheck) {
+        if (!setuputil::OpenForRead(setupfile, wide)) {
+            Complain(path, Utf16ToUtf8(payload::TrailerStatusText(payload::TrailerStatus::CannotOpen, wide)));
+            return nullptr;
+        }
+        installer->intact = payload::PayloadIntact(setupfile, installer->stub.check);
+        setuputil::CloseAccess(setupfile);
+        if (!installer->intact && refusedamage) {
+            Complain(path, Utf16ToUtf8(payload::kDamagedInstaller));
+            return nullptr;
+        }
+    }
     const payload::TrailerStatus status = payload::LoadSetupTrailer(wide, setupfile, installer->trailer, installer->licensetext);
     if (status != payload::TrailerStatus::Ok) {
         Complain(path, Utf16ToUtf8(payload::TrailerStatusText(status, wide)));
@@ -117,8 +176,9 @@ private:
 
 int RunBuild(const BuildOptions& options) {
     sacwriter::InstallerInput input;
+    StubIdentity identity;
     std::string error;
-    if (!LoadProductFile(options.product, options.sourcedateepoch, input, error)) {
+    if (!LoadProductFile(options.product, options.sourcedateepoch, input, identity, error)) {
         Complain(options.product, error);
         return kExitBadInstaller;
     }
@@ -126,13 +186,30 @@ int RunBuild(const BuildOptions& options) {
     input.jobs = options.jobs;
 
     fs::path stub = options.stub;
-    if (stub.empty()) stub = fs::path(setuputil::GetParamW(0)).parent_path() / "setup.exe";
+    if (stub.empty()) {
+        const StubPlace* found = FindStub(options.stubplaces);
+        if (!found) {
+            std::cerr << "tallowin: no stub program found (give one with --stub); looked at:\n"
+                      << DescribePlaces(options.stubplaces);
+            return kExitBadInstaller;
+        }
+        stub = found->path;
+    }
     std::ifstream stubfile(stub, std::ios::binary);
     if (!stubfile) {
-        Complain(stub, "cannot read the stub program (give one with --stub)");
+        Complain(stub, "cannot read the stub program");
         return kExitBadInstaller;
     }
-    input.stub.assign(std::istreambuf_iterator<char>(stubfile), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> plainstub((std::istreambuf_iterator<char>(stubfile)), std::istreambuf_iterator<char>());
+    // The vendor's identity goes into the stub before the payload follows
+    // it, so `archiveoffset` is the edited stub's size.
+    identity.originalfilename = options.output.filename().u16string();
+    StampedStub stamped;
+    if (!StampStub(plainstub, identity, stamped, error)) {
+        Complain(stub, error);
+        return kExitBadInstaller;
+    }
+    input.stub = stamped.bytes;
 
     // Written beside the target and renamed into place, so a failed build
     // leaves an existing installer as it was.
@@ -152,6 +229,7 @@ int RunBuild(const BuildOptions& options) {
         ok = sacwriter::WriteInstaller(input, out, error);
         bar.Finish();
     }
+    if (ok) ok = SealInstaller(partial, stamped, error);
     std::error_code ec;
     if (ok) {
         fs::rename(partial, options.output, ec);
@@ -197,6 +275,18 @@ int RunInfo(const fs::path& path, bool json) {
     const std::size_t services = payload::UsedServiceSlots(t).size();
     const std::size_t shortcuts = payload::UsedShortcutSlots(t).size();
     const std::size_t entries = installer->archive.entrylist().size();
+    const StubResources& stub = installer->stub;
+    const std::string publisher = Utf16ToUtf8(peres::VersionString(stub.version, u"CompanyName"));
+    const std::string copyright = Utf16ToUtf8(peres::VersionString(stub.version, u"LegalCopyright"));
+    const auto numbers = [](const std::array<std::uint16_t, 4>& v) {
+        return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    };
+    const std::string fileversion = stub.hasversion ? numbers(stub.version.fileversion) : "";
+    const std::string productnumbers = stub.hasversion ? numbers(stub.version.productversion) : "";
+    const char* checkstate = !stub.hascheck ? "none" : installer->intact ? "intact" : "damaged";
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08x", stub.check.crc32);
+    const auto yes = [](bool b) { return b ? "true" : "false"; };
 
     if (json) {
         std::cout << "{\n \"productname\": " << JsonString(Text(t.productname))
@@ -218,7 +308,15 @@ int RunInfo(const fs::path& path, bool json) {
                   << ",\n \"compressed\": " << (installer->archive.header().compressed == 1 ? "true" : "false")
                   << ",\n \"entries\": " << entries
                   << ",\n \"signed\": " << (installer->certificatetable > 0 ? "true" : "false")
-                  << ",\n \"certificatetable\": " << installer->certificatetable << "\n}\n";
+                  << ",\n \"certificatetable\": " << installer->certificatetable
+                  << ",\n \"publisher\": " << JsonString(publisher) << ",\n \"copyright\": " << JsonString(copyright)
+                  << ",\n \"fileversion\": " << JsonString(fileversion)
+                  << ",\n \"productversionnumbers\": " << JsonString(productnumbers)
+                  << ",\n \"icon\": " << yes(stub.hasicon) << ",\n \"picture\": " << yes(stub.haspicture)
+                  << ",\n \"checksum\": " << yes(stub.hascheck) << ",\n \"checksumstate\": \"" << checkstate << "\"";
+        if (stub.hascheck)
+            std::cout << ",\n \"payloadlength\": " << stub.check.payloadlength << ",\n \"crc32\": \"" << crc << "\"";
+        std::cout << "\n}\n";
         return kExitOk;
     }
     std::cout << "productname:      " << Text(t.productname) << "\n"
@@ -239,12 +337,22 @@ int RunInfo(const fs::path& path, bool json) {
               << (installer->certificatetable > 0
                       ? "table of " + std::to_string(installer->certificatetable) + " bytes (signed)"
                       : std::string("none (not signed)"))
+              << "\n"
+              << "publisher:        " << (publisher.empty() ? "none" : publisher) << "\n"
+              << "copyright:        " << (copyright.empty() ? "none" : copyright) << "\n"
+              << "version numbers:  " << (stub.hasversion ? "file " + fileversion + ", product " + productnumbers : std::string("none")) << "\n"
+              << "icon:             " << (stub.hasicon ? "present" : "none") << "\n"
+              << "picture:          " << (stub.haspicture ? "present" : "none") << "\n"
+              << "checksum:         "
+              << (stub.hascheck ? std::string("CRC-32 ") + crc + " over " + std::to_string(stub.check.payloadlength) +
+                                      " bytes (" + checkstate + ")"
+                                : std::string("none"))
               << "\n";
     return kExitOk;
 }
 
 int RunTest(const fs::path& path, unsigned jobs) {
-    const auto installer = OpenInstaller(path);
+    const auto installer = OpenInstaller(path, true);
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
     // Verify composes the paths as an install would (under an absolute
@@ -267,7 +375,7 @@ int RunTest(const fs::path& path, unsigned jobs) {
 }
 
 int RunExtract(const fs::path& path, const fs::path& folder, unsigned jobs) {
-    const auto installer = OpenInstaller(path);
+    const auto installer = OpenInstaller(path, true);
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
     try {

@@ -8,11 +8,13 @@
 #pragma once
 
 #include "tools/sacwriter/sacwriter.hpp"
+#include "tools/tallowin/stublookup.hpp"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tallowin {
 
@@ -23,7 +25,8 @@ inline constexpr int kExitUsage = 2;
 struct BuildOptions {
     std::filesystem::path product;
     std::filesystem::path output;
-    std::filesystem::path stub;      // empty: setup.exe beside this program
+    std::filesystem::path stub;      // empty: the first of stubplaces that exists
+    std::vector<StubPlace> stubplaces;
     int level = lz::kDefaultLevel;
     unsigned jobs = 0;               // compressing threads; 0: one per core
     std::optional<std::int64_t> sourcedateepoch;

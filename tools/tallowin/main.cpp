@@ -6,6 +6,22 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// `tallowin --version`: the version and the stub a build without --stub uses.
+std::string VersionText(const std::vector<tallowin::StubPlace>& places) {
+    std::string text = "tallowin " TALLOWIN_VERSION "\n";
+    if (const tallowin::StubPlace* stub = tallowin::FindStub(places))
+        return text + "stub: " + stub->path.string() + " (" + stub->reason + ")";
+    text += "stub: none found; looked at:\n" + tallowin::DescribePlaces(places);
+    text.pop_back();
+    return text;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace tallowin;
@@ -13,10 +29,16 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     BuildOptions build;
+    const char* stubvariable = std::getenv("TALLOWIN_STUB");
+    build.stubplaces = StubPlaces(stubvariable ? stubvariable : "", ProgramFile());
+    app.set_version_flag("--version", [&build] { return VersionText(build.stubplaces); });
+
     auto* buildCmd = app.add_subcommand("build", "Build an installer from a product file");
     buildCmd->add_option("product", build.product, "Product file (TOML)")->required()->check(CLI::ExistingFile);
     buildCmd->add_option("-o,--output", build.output, "Installer to write")->required();
-    buildCmd->add_option("--stub", build.stub, "Stub program (default: setup.exe beside tallowin)")
+    buildCmd->add_option("--stub", build.stub,
+                         "Stub program (default: $TALLOWIN_STUB, else setup.exe beside tallowin, "
+                         "else ../share/tallowin/setup.exe)")
         ->check(CLI::ExistingFile);
     buildCmd->add_option("--level", build.level, "Compression level: 0 stores plainly, 1..9")
         ->check(CLI::Range(0, 9));

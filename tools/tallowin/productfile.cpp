@@ -2,6 +2,7 @@
 #include "tools/tallowin/productfile.hpp"
 
 #include "payload/entrypath.hpp"
+#include "tools/peres/icongroup.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
 #include <toml++/toml.h>
@@ -213,6 +214,24 @@ bool LoadLicense(const std::filesystem::path& path, std::string& out, std::strin
     return true;
 }
 
+// A small input file (an icon, a picture): at most 16 MiB.
+bool ReadWhole(const std::string& field, const std::filesystem::path& path, std::vector<std::uint8_t>& out,
+               std::string& error) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    std::ifstream in(path, std::ios::binary);
+    if (ec || !in) {
+        error = field + ": cannot read " + path.string();
+        return false;
+    }
+    if (size > (16u << 20)) {
+        error = field + ": " + path.string() + " is larger than 16 MiB";
+        return false;
+    }
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
 }  // namespace
 
 bool NormaliseFolder(const std::string& field, const std::u16string& text, bool leadingbackslash,
@@ -242,6 +261,12 @@ bool NormaliseFolder(const std::string& field, const std::u16string& text, bool 
 
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
                      InstallerInput& input, std::string& error) {
+    StubIdentity identity;
+    return LoadProductFile(file, sourcedateepoch, input, identity, error);
+}
+
+bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
+                     InstallerInput& input, StubIdentity& identity, std::string& error) {
     toml::table root;
     try {
         root = toml::parse_file(file.string());
@@ -254,11 +279,14 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     const std::filesystem::path base = file.parent_path();
 
     std::string name, version, exename, startmenu, subfolder, appdata, license, files;
+    std::string publisher, icon, copyright, wizardimage;
     Table top(root, "");
     if (!top.Text("productname", true, name, error) || !top.Text("productversion", true, version, error) ||
         !top.Text("exename", true, exename, error) || !top.Text("startmenufolder", true, startmenu, error) ||
         !top.Text("defaultsubfolder", true, subfolder, error) || !top.Text("appdatafolder", false, appdata, error) ||
-        !top.Text("license", false, license, error) || !top.Text("files", true, files, error))
+        !top.Text("license", false, license, error) || !top.Text("files", true, files, error) ||
+        !top.Text("publisher", false, publisher, error) || !top.Text("icon", false, icon, error) ||
+        !top.Text("copyright", false, copyright, error) || !top.Text("wizardimage", false, wizardimage, error))
         return false;
     top.Known("services");  // lists of tables, read below
     top.Known("shortcuts");
@@ -378,6 +406,38 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     // Every length limit of the trailer, checked now with the field's name.
     auto scratch = std::make_unique<payload::tsetuptrailer>();
     if (!payload::BuildTrailer(f, *scratch, error)) return false;
+
+    // The publisher becomes the uninstall entry's 8-bit "Publisher" too.
+    std::string publisher1252;
+    identity = {};
+    if (!To1252("publisher", publisher, publisher1252, error) || !ToWide("publisher", publisher, identity.publisher, error) ||
+        !ToWide("copyright", copyright, identity.copyright, error) ||
+        !ToWide("productname", name, identity.productname, error) ||
+        !ToWide("productversion", version, identity.productversion, error))
+        return false;
+    if (publisher1252.size() > 255) {
+        error = "publisher is longer than 255 bytes";
+        return false;
+    }
+    if (copyright.size() > 1024) {
+        error = "copyright is longer than 1,024 bytes";
+        return false;
+    }
+    if (!icon.empty()) {
+        std::vector<peres::IconImage> images;
+        if (!ReadWhole("icon", base / icon, identity.icon, error)) return false;
+        if (!peres::ParseIcoFile(identity.icon, images, error)) {
+            error = "icon: " + (base / icon).string() + ": " + error;
+            return false;
+        }
+    }
+    if (!wizardimage.empty()) {
+        if (!ReadWhole("wizardimage", base / wizardimage, identity.wizardimage, error)) return false;
+        if (std::string problem = CheckWizardImage(identity.wizardimage); !problem.empty()) {
+            error = "wizardimage: " + (base / wizardimage).string() + ": " + problem;
+            return false;
+        }
+    }
 
     input.licensetext.clear();
     if (!license.empty() && !LoadLicense(base / license, input.licensetext, error)) return false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "tools/sacwriter/sacwriter.hpp"
+#include "tools/tallowin/stubstamp.hpp"
 
 #include <filesystem>
 #include <optional>
@@ -20,6 +21,11 @@ namespace tallowin {
 // file date, so the same inputs always give the same bytes.
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
                      sacwriter::InstallerInput& input, std::string& error);
+// The same, also giving what the builder stamps into the stub: texts,
+// the icon file and the wizard picture read and checked
+// (`originalfilename` is left to the caller).
+bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
+                     sacwriter::InstallerInput& input, StubIdentity& identity, std::string& error);
 
 // A folder text of the product file ("Vendor/Product", "\Vendor\Product")
 // as the installer stores it: "\Vendor\Product".  Refuses an empty text, a

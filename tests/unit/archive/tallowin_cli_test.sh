@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # The tallowin command end to end: build an installer from a generated
 # product folder, then list, info, test and extract it, and check the exit
-# status of failures (1: bad installer or product, 2: bad usage).
+# status of failures (1: bad installer or product, 2: bad usage), --version
+# and where a build without --stub finds the stub.
+# STUB is a stub of the Windows builds; without one the test is skipped (77).
 set -u
-tallowin=$1
-work=$(mktemp -d)
+tallowin=$(realpath "$1")
+version=$2
+realstub=${3:-}
+[ -z "$realstub" ] || realstub=$(realpath -m "$realstub")
+[ -f "$realstub" ] || { echo "skipped: no Windows stub built ($realstub)"; exit 77; }
+unset TALLOWIN_STUB
+work=$(realpath "$(mktemp -d)")
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -23,7 +30,8 @@ printf 'hello\n' >product/files/docs/deep/hello.txt
 : >product/files/empty.dat
 chmod 444 product/files/docs/numbers.txt
 printf 'Terms.\nMore terms.\n' >product/license.txt
-head -c 7000 /dev/urandom >stub.exe
+cp "$realstub" stub.exe
+printf '\0\0\1\0\0\0' >bad.ico
 cat >product/product.toml <<'TOML'
 productname = "Vantrell"
 productversion = "2.1"
@@ -43,16 +51,20 @@ expect_status 0 "build" "$tallowin" build product/product.toml -o setup.exe --st
 cp setup.exe first.exe
 expect_status 0 "rebuild" "$tallowin" build product/product.toml -o setup.exe --stub stub.exe --level 6
 cmp -s setup.exe first.exe || fail "two builds of the same inputs differ"
-cmp -s <(head -c 7000 setup.exe) stub.exe || fail "the installer does not begin with the stub"
+# The stub is stamped before the payload: archiveoffset is its new size.
+archiveoffset=$("$tallowin" info setup.exe --json | sed -n 's/^ "archiveoffset": \([0-9]*\),$/\1/p')
+[ -n "$archiveoffset" ] && cmp -s <(head -c 128 setup.exe) <(head -c 128 stub.exe) ||
+  fail "the installer does not begin with the stub's DOS header"
 # The compressing threads change nothing in the output.
+# (Same file names: the stub's version resource names the output file.)
 for jobs in 1 4; do
-  expect_status 0 "build -j $jobs" "$tallowin" build product/product.toml -o "j$jobs.exe" --stub stub.exe -j "$jobs"
+  mkdir -p "j$jobs" "l9j$jobs"
+  expect_status 0 "build -j $jobs" "$tallowin" build product/product.toml -o "j$jobs/setup.exe" --stub stub.exe -j "$jobs"
+  expect_status 0 "build -j $jobs --level 9" "$tallowin" build product/product.toml -o "l9j$jobs/setup.exe" --stub stub.exe -j "$jobs" --level 9
 done
-cmp -s j1.exe j4.exe || fail "builds with -j 1 and -j 4 differ"
-cmp -s j1.exe first.exe || fail "a build with -j 1 differs from one with the default threads"
-expect_status 0 "build -j 4 --level 9" "$tallowin" build product/product.toml -o l9j4.exe --stub stub.exe -j 4 --level 9
-expect_status 0 "build -j 1 --level 9" "$tallowin" build product/product.toml -o l9j1.exe --stub stub.exe -j 1 --level 9
-cmp -s l9j1.exe l9j4.exe || fail "level 9 builds with -j 1 and -j 4 differ"
+cmp -s j1/setup.exe j4/setup.exe || fail "builds with -j 1 and -j 4 differ"
+cmp -s j1/setup.exe first.exe || fail "a build with -j 1 differs from one with the default threads"
+cmp -s l9j1/setup.exe l9j4/setup.exe || fail "level 9 builds with -j 1 and -j 4 differ"
 expect_status 2 "build -j 0" "$tallowin" build product/product.toml -o x.exe --stub stub.exe -j 0
 
 expect_status 0 "list" "$tallowin" list setup.exe
@@ -69,8 +81,9 @@ grep -q '"path": "docs\\\\deep\\\\hello.txt".*"attributes": 32}' "$work/stdout.t
 
 expect_status 0 "info --json" "$tallowin" info setup.exe --json
 for want in '"productname": "Vantrell"' '"productversion": "2.1"' '"startmenufolder": "\\Calderic\\Vantrell"' \
-            '"defaultsubfolder": "\\Vantrell"' '"haslicense": true' '"licenselength": 21' '"archiveoffset": 7000' \
-            '"entries": 4' '"shortcuts": [{"target": "docs\\numbers.txt", "caption": "Numbers"}]'; do
+            '"defaultsubfolder": "\\Vantrell"' '"haslicense": true' '"licenselength": 21' \
+            '"entries": 4' '"checksum": true' '"checksumstate": "intact"' '"picture": true' '"icon": true' \
+            '"publisher": ""' '"fileversion": "2.1.0.0"' '"shortcuts": [{"target": "docs\\numbers.txt", "caption": "Numbers"}]'; do
   grep -qF "$want" "$work/stdout.txt" || fail "info --json lacks $want"
 done
 
@@ -91,12 +104,30 @@ expect_status 0 "test -j 3" "$tallowin" test setup.exe -j 3
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test -j 3: $(cat "$work/stdout.txt")"
 [ "$(stat -c %a out/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable"
 
-# Damage: an installer cut short, and a chunk mark overwritten.
-head -c 20000 setup.exe >short.exe
+# Damage: an installer cut short (in its trailer, in its payload), and a
+# chunk mark overwritten: the payload check refuses them all with the
+# installer's own text.
+damaged="This installer is damaged: it was cut short or changed after it was built. Please obtain a new copy."
+head -c $(( $(stat -c %s setup.exe) - 100 )) setup.exe >short.exe
+expect_status 1 "test of an installer cut in its trailer" "$tallowin" test short.exe
+grep -qF "$damaged" "$work/stderr.txt" || fail "cut trailer: $(cat "$work/stderr.txt")"
+head -c $((archiveoffset + 20000)) setup.exe >short.exe
+expect_status 1 "extract of a cut installer" "$tallowin" extract short.exe -d shortout
+grep -qF "$damaged" "$work/stderr.txt" || fail "cut installer: $(cat "$work/stderr.txt")"
+[ ! -e shortout ] || fail "extract of a cut installer wrote files"
 expect_status 1 "list of a cut installer" "$tallowin" list short.exe
-grep -q "No install files attached!" "$work/stderr.txt" || fail "cut installer: $(cat "$work/stderr.txt")"
+grep -q "No install files attached!" "$work/stderr.txt" || fail "cut installer list: $(cat "$work/stderr.txt")"
 cp setup.exe bad.exe
-printf 'X' | dd of=bad.exe bs=1 seek=$((7000 + 2648)) conv=notrunc status=none
+printf 'X' | dd of=bad.exe bs=1 seek=$((archiveoffset + 2648)) conv=notrunc status=none
+expect_status 1 "test of a changed installer" "$tallowin" test bad.exe
+grep -qF "$damaged" "$work/stderr.txt" || fail "changed installer: $(cat "$work/stderr.txt")"
+expect_status 0 "info of a changed installer" "$tallowin" info bad.exe
+grep -q "^checksum: .*(damaged)" "$work/stdout.txt" || fail "info of a changed installer: $(grep checksum "$work/stdout.txt")"
+# Without the check record (an installer from another builder) the entry's
+# own check finds the damage.
+# (The record is the stub's last "TPC1": the code holds the mark too.)
+mark=$(LC_ALL=C grep -obUa TPC1 bad.exe | cut -d: -f1 | awk -v end="$archiveoffset" '$1 < end' | tail -1)
+[ -n "$mark" ] && printf 'X' | dd of=bad.exe bs=1 seek="$mark" conv=notrunc status=none
 expect_status 1 "test of a damaged installer" "$tallowin" test bad.exe
 grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "damaged test: $(cat "$work/stderr.txt")"
 expect_status 1 "extract of a damaged installer" "$tallowin" extract bad.exe -d badout
@@ -106,7 +137,50 @@ expect_status 1 "extract -j 4 of a damaged installer" "$tallowin" extract bad.ex
 grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "damaged extract -j 4: $(cat "$work/stderr.txt")"
 [ ! -e badout4/docs ] || fail "extract -j 4 went on after the first failing entry"
 
+# Without --stub: TALLOWIN_STUB alone when set, else setup.exe beside the
+# tool, else ../share/tallowin/setup.exe from the tool's real location; when
+# none is there the error lists the places.
+mkdir -p alone/bin alone/share/tallowin links nostub shared beside variable wrong
+cp "$tallowin" alone/bin/tallowin
+ln -s "$work/alone/bin/tallowin" links/tallowin
+expect_status 1 "build with no stub anywhere" alone/bin/tallowin build product/product.toml -o nostub/setup.exe
+grep -qF "$work/alone/bin/setup.exe (beside tallowin)" "$work/stderr.txt" &&
+  grep -qF "$work/alone/share/tallowin/setup.exe (tallowin's installed share folder)" "$work/stderr.txt" ||
+  fail "no stub: $(cat "$work/stderr.txt")"
+[ ! -e nostub/setup.exe ] && [ ! -e nostub/setup.exe.partial ] || fail "a build without a stub left a file"
+expect_status 0 "--version without a stub" alone/bin/tallowin --version
+[ "$(head -n 1 "$work/stdout.txt")" = "tallowin $version" ] || fail "--version: $(cat "$work/stdout.txt")"
+grep -qF "stub: none found" "$work/stdout.txt" || fail "--version without a stub: $(cat "$work/stdout.txt")"
+# The stub in share/ differs from the others in one byte of its DOS
+# program, which the builder copies as it is.
+cp stub.exe alone/share/tallowin/setup.exe
+printf 'X' | dd of=alone/share/tallowin/setup.exe bs=1 seek=78 conv=notrunc 2>/dev/null
+dos_marker() { dd if="$1" bs=1 skip=78 count=1 2>/dev/null; }
+expect_status 0 "build through a link, stub in share/" links/tallowin build product/product.toml -o shared/setup.exe
+[ "$(dos_marker shared/setup.exe)" = X ] || fail "the stub in share/ was not used"
+cp stub.exe alone/bin/setup.exe
+expect_status 0 "build with a stub beside the tool" links/tallowin build product/product.toml -o beside/setup.exe
+cmp -s beside/setup.exe first.exe || fail "setup.exe beside the tool was not preferred to the one in share/"
+expect_status 0 "--version" links/tallowin --version
+grep -qxF "stub: $work/alone/bin/setup.exe (beside tallowin)" "$work/stdout.txt" || fail "--version: $(cat "$work/stdout.txt")"
+TALLOWIN_STUB=$work/alone/share/tallowin/setup.exe expect_status 0 "build with TALLOWIN_STUB" \
+  alone/bin/tallowin build product/product.toml -o variable/setup.exe
+[ "$(dos_marker variable/setup.exe)" = X ] || fail "TALLOWIN_STUB was not used"
+TALLOWIN_STUB=$work/nowhere.exe expect_status 1 "build with TALLOWIN_STUB naming no file" \
+  alone/bin/tallowin build product/product.toml -o wrong/setup.exe
+grep -qF "$work/nowhere.exe (TALLOWIN_STUB)" "$work/stderr.txt" && ! grep -q "beside" "$work/stderr.txt" ||
+  fail "a wrong TALLOWIN_STUB: $(cat "$work/stderr.txt")"
+
 # Bad products and bad usage.
+expect_status 1 "build with a random stub" "$tallowin" build product/product.toml -o x.exe --stub product/license.txt
+grep -q "stub: not a well-formed PE program" "$work/stderr.txt" || fail "random stub: $(cat "$work/stderr.txt")"
+printf 'icon = "../bad.ico"\n' | cat - product/product.toml >product/badicon.toml
+expect_status 1 "build with a bad icon" "$tallowin" build product/badicon.toml -o x.exe --stub stub.exe
+grep -q "icon: .*bad.ico: an icon file holds 1 to 64 images, this one 0" "$work/stderr.txt" || fail "bad icon: $(cat "$work/stderr.txt")"
+printf 'wizardimage = "license.txt"\n' | cat - product/product.toml >product/badpicture.toml
+expect_status 1 "build with a bad picture" "$tallowin" build product/badpicture.toml -o x.exe --stub stub.exe
+grep -q "wizardimage: .*not a BMP file; the wizard's picture must be a 24-bit BMP of 150 x 300 pixels" "$work/stderr.txt" ||
+  fail "bad picture: $(cat "$work/stderr.txt")"
 sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' product/product.toml >product/long.toml
 expect_status 1 "build with a long productname" "$tallowin" build product/long.toml -o long.exe --stub stub.exe
 grep -q "productname is 300 bytes long" "$work/stderr.txt" || fail "long productname: $(cat "$work/stderr.txt")"

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 
@@ -136,6 +137,18 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
     EXPECT_EQ(again.uninstallvalues[2].value, "");
     EXPECT_EQ(again.uninstallvalues[3].value, "D:\\Apps\\vantrell.exe");
     EXPECT_EQ(again.uninstallvalues[4].value, "D:\\Apps\\");
+
+    // The installer's publisher comes last; without one no value at all.
+    EXPECT_TRUE(std::none_of(plan.uninstallvalues.begin(), plan.uninstallvalues.end(),
+                             [](const RegValue& v) { return v.name == "Publisher"; }));
+    InstallInputs vendor = Sample();
+    vendor.publisher = "Calderic Software";
+    const RegistrationPlan named = PlanRegistration(vendor);
+    ASSERT_EQ(named.uninstallvalues.size(), std::size(expected) + 1);
+    EXPECT_EQ(named.uninstallvalues.back().key, key);
+    EXPECT_EQ(named.uninstallvalues.back().name, "Publisher");
+    EXPECT_EQ(named.uninstallvalues.back().kind, RegValueKind::Text);
+    EXPECT_EQ(named.uninstallvalues.back().value, "Calderic Software");
 }
 
 TEST(EstimatedSizeKiB, RoundsUpAndStaysWithinADword) {

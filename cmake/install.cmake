@@ -1,0 +1,59 @@
+# Install rules: the tallowin command, the stub it packs, the documentation,
+# the sample product and the CMake package (find_package(Tallowin)).
+#
+# A host build installs the usual tree (bin/, share/tallowin/,
+# share/doc/tallowin/), where tallowin finds its stub as
+# ../share/tallowin/setup.exe; a Windows build puts tallowin.exe and
+# setup.exe side by side at the top, where tallowin looks first.
+include(CMakePackageConfigHelpers)
+
+if(WIN32)
+  set(TALLOWIN_INSTALL_BINDIR .)
+  set(TALLOWIN_INSTALL_STUBDIR .)
+  set(TALLOWIN_INSTALL_DOCDIR doc)
+  set(TALLOWIN_INSTALL_EXAMPLEDIR examples)
+else()
+  set(TALLOWIN_INSTALL_BINDIR bin)
+  set(TALLOWIN_INSTALL_STUBDIR share/tallowin)
+  set(TALLOWIN_INSTALL_DOCDIR share/doc/tallowin)
+  set(TALLOWIN_INSTALL_EXAMPLEDIR share/tallowin/examples)
+endif()
+set(TALLOWIN_INSTALL_CMAKEDIR lib/cmake/Tallowin)
+
+install(TARGETS tallowin RUNTIME DESTINATION ${TALLOWIN_INSTALL_BINDIR})
+
+# The stub is a 32-bit Windows program.  A Windows build installs its own; a
+# host build the one TALLOWIN_STUB_EXE names (the native preset names the
+# windows preset's build/windows/bin/setup.exe).
+if(WIN32)
+  install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
+else()
+  set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
+      "The 32-bit stub (setup.exe of the windows preset) installed as share/tallowin/setup.exe")
+  if(TALLOWIN_STUB_EXE)
+    install(CODE "
+      if(NOT EXISTS \"${TALLOWIN_STUB_EXE}\")
+        message(FATAL_ERROR \"The stub ${TALLOWIN_STUB_EXE} is missing: build the windows preset first \"
+                            \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
+      endif()")
+    install(FILES ${TALLOWIN_STUB_EXE} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup.exe)
+  else()
+    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub)")
+  endif()
+endif()
+
+# README.md beside docs/, so its links hold.
+install(FILES README.md cmake/copyright DESTINATION ${TALLOWIN_INSTALL_DOCDIR})
+install(DIRECTORY docs DESTINATION ${TALLOWIN_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
+# The sample product's texts; its two programs are built from src/ by the
+# Windows builds, so the sources stay out.
+install(DIRECTORY examples/vantrell DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR} PATTERN src EXCLUDE)
+
+configure_package_config_file(cmake/TallowinConfig.cmake.in ${CMAKE_BINARY_DIR}/TallowinConfig.cmake
+  INSTALL_DESTINATION ${TALLOWIN_INSTALL_CMAKEDIR}
+  PATH_VARS TALLOWIN_INSTALL_BINDIR)
+# The tool is a program, usable from a project of any word size.
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/TallowinConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMinorVersion ARCH_INDEPENDENT)
+install(FILES ${CMAKE_BINARY_DIR}/TallowinConfig.cmake ${CMAKE_BINARY_DIR}/TallowinConfigVersion.cmake
+        DESTINATION ${TALLOWIN_INSTALL_CMAKEDIR})

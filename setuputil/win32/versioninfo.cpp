@@ -1,0 +1,37 @@
+#include "setuputil/versioninfo.hpp"
+
+#include "setuputil/wintext.hpp"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+namespace setuputil {
+
+std::u16string ReadVersionString(const std::u16string& file, const std::u16string& name) {
+    const std::wstring path(file.begin(), file.end());
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<unsigned char> block(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+    const WORD* translation = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length) ||
+        length < 4)
+        return {};
+    wchar_t key[64];
+    std::swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
+    const std::wstring query = key + std::wstring(name.begin(), name.end());
+    const wchar_t* value = nullptr;
+    if (!::VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(const_cast<wchar_t**>(&value)), &length) ||
+        !value || length == 0)
+        return {};
+    // `length` counts characters, the ending zero among them.
+    std::u16string text;
+    for (UINT i = 0; i < length && value[i] != 0; ++i) text.push_back(static_cast<char16_t>(value[i]));
+    return text;
+}
+
+}  // namespace setuputil

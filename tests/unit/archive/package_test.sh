@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The Debian package end to end: CPack makes it from this build, dpkg-deb
+# unpacks it into a temporary root, and the unpacked tool alone (no build
+# tree on PATH, no TALLOWIN_STUB) builds the sample product with the stub
+# the package carries; then a small CMake project finds the unpacked tree
+# with find_package(Tallowin) and builds its installer target.  lintian's
+# errors, where lintian is installed, count as failures.
+#   package_test.sh CPACK CMAKE BUILD_DIR VERSION
+set -u
+cpack=$1 cmake=$2 build=$3 version=$4
+work=$(realpath "$(mktemp -d)")
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# The unpacked tool and the CMake project see the system's programs only.
+alone() { env -u TALLOWIN_STUB PATH=/usr/bin:/bin "$@"; }
+
+stub=$(sed -n 's/^TALLOWIN_STUB_EXE:FILEPATH=//p' "$build/CMakeCache.txt")
+if [ ! -f "$stub" ]; then
+  echo "SKIP: the stub to package (${stub:-TALLOWIN_STUB_EXE unset}) is not built: cmake --build --preset windows"
+  exit 77
+fi
+
+"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.txt" 2>&1 ||
+  { cat "$work/cpack.txt"; echo "FAIL: cpack"; exit 1; }
+deb=$work/pkg/tallowin_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || { ls "$work/pkg"; echo "FAIL: no $deb"; exit 1; }
+
+dpkg-deb --info "$deb" >"$work/info.txt" || fail "dpkg-deb --info"
+for want in "Package: tallowin" "Version: $version" "Section: devel"; do
+  grep -qx " $want" "$work/info.txt" || fail "control lacks $want: $(cat "$work/info.txt")"
+done
+grep -q "^ Depends: .*libc6" "$work/info.txt" || fail "no dependencies from the library scan: $(grep Depends "$work/info.txt")"
+outside=$(dpkg-deb --contents "$deb" | awk '{print $6}' | grep -v -e '^\./$' -e '^\./usr/')
+[ -z "$outside" ] || fail "files outside /usr: $outside"
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 || fail "lintian: $(grep -v '^[WIPNX]:' "$work/lintian.txt")"
+fi
+
+root=$work/root
+dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x"; exit 1; }
+tool=$root/usr/bin/tallowin
+shipped=$root/usr/share/tallowin/setup.exe
+product=$root/usr/share/tallowin/examples/vantrell/product.toml
+[ -f "$root/usr/share/doc/tallowin/copyright" ] || fail "no copyright file"
+cmp -s "$shipped" "$stub" || fail "the package's setup.exe is not $stub"
+
+cd "$work"
+alone "$tool" --version >version.txt 2>&1 || fail "--version: $(cat version.txt)"
+[ "$(cat version.txt)" = "tallowin $version
+stub: $shipped (tallowin's installed share folder)" ] || fail "--version: $(cat version.txt)"
+# --level 1, as the CMake project below asks: both must give the same bytes.
+export SOURCE_DATE_EPOCH=1700000000
+alone "$tool" build "$product" -o vantrell-setup.exe --level 1 >build.txt 2>&1 || fail "build: $(cat build.txt)"
+# The builder stamps the stub it uses: the same build with the packaged stub
+# named gives the same bytes.
+mkdir -p named
+alone "$tool" build "$product" -o named/vantrell-setup.exe --level 1 --stub "$shipped" >build.txt 2>&1 ||
+  fail "build --stub: $(cat build.txt)"
+cmp -s vantrell-setup.exe named/vantrell-setup.exe || fail "the installer was not built with the packaged stub"
+alone "$tool" info vantrell-setup.exe >info.txt 2>&1 && grep -qx "productname:      Vantrell" info.txt ||
+  fail "info: $(cat info.txt)"
+files=$(find "$(dirname "$product")/files" -type f | wc -l)
+alone "$tool" test vantrell-setup.exe >test.txt 2>&1 && grep -q "^$files entries tested, 0 failed" test.txt ||
+  fail "test: $(cat test.txt)"
+
+# A product built with CMake: the ten lines docs/cmake.md shows.
+mkdir project
+cat >project/CMakeLists.txt <<CMAKE
+cmake_minimum_required(VERSION 3.20)
+project(vantrell_installer NONE)
+find_package(Tallowin $version REQUIRED)
+tallowin_add_installer(installer
+  PRODUCT "$product"
+  OUTPUT vantrell-setup.exe
+  LEVEL 1)
+CMAKE
+alone "$cmake" -S project -B project/build -G Ninja -DCMAKE_PREFIX_PATH="$root/usr" >cmake.txt 2>&1 ||
+  fail "configure: $(cat cmake.txt)"
+alone "$cmake" --build project/build --target installer >cmake.txt 2>&1 || fail "build: $(cat cmake.txt)"
+made=project/build/vantrell-setup.exe
+cmp -s "$made" vantrell-setup.exe || fail "the installer target's output differs from the tool's own build"
+before=$(stat -c %y "$made")
+alone "$cmake" --build project/build --target installer >/dev/null 2>&1
+[ "$(stat -c %y "$made")" = "$before" ] || fail "the installer was rebuilt with nothing changed"
+touch -d '+1 minute' "$root/usr/share/tallowin/examples/vantrell/files/docs/guide.txt"
+alone "$cmake" --build project/build --target installer >cmake.txt 2>&1 || fail "rebuild: $(cat cmake.txt)"
+[ "$(stat -c %y "$made")" != "$before" ] || fail "a changed product file did not rebuild the installer"
+
+[ "$failures" -eq 0 ] && echo "tallowin package: all checks passed"
+exit $((failures > 0))

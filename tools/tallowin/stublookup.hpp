@@ -1,0 +1,34 @@
+// Where `tallowin build` finds the stub program when no --stub is given.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tallowin {
+
+// One place the stub may be, with why it is looked at.
+struct StubPlace {
+    std::filesystem::path path;
+    std::string reason;
+};
+
+// The places, in the order they are tried.  `environment` is the value of
+// TALLOWIN_STUB ("" when unset): when given, it is the only place, so a
+// wrong value is reported instead of quietly building with another stub.
+// Otherwise setup.exe beside the program, then ../share/tallowin/setup.exe
+// from the program's real location (symbolic links resolved): the build
+// tree and the Windows zip keep the stub beside the tool, an installed
+// tree under share/.
+std::vector<StubPlace> StubPlaces(const std::string& environment, const std::filesystem::path& program);
+
+// The running program's own file, symbolic links resolved.
+std::filesystem::path ProgramFile();
+
+// The first place that holds a regular file; nullptr when none does.
+const StubPlace* FindStub(const std::vector<StubPlace>& places);
+
+// "  <path> (<reason>)" per line, for the error that none was found.
+std::string DescribePlaces(const std::vector<StubPlace>& places);
+
+}  // namespace tallowin

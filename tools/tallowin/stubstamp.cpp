@@ -1,0 +1,216 @@
+#include "tools/tallowin/stubstamp.hpp"
+
+#include "payload/crc32.hpp"
+#include "payload/packedresource.hpp"
+#include "payload/payloadcheck.hpp"
+#include "tools/packres/packresource.hpp"
+#include "tools/peres/icongroup.hpp"
+#include "tools/peres/peimage.hpp"
+#include "tools/peres/resourcetree.hpp"
+#include "tools/peres/versionblock.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace tallowin {
+
+using peres::Resource;
+using peres::ResourceId;
+
+namespace {
+
+constexpr std::uint16_t kEnglishUs = 0x0409;
+
+std::u16string Dotted(const std::array<std::uint16_t, 4>& v) {
+    std::string s;
+    for (std::size_t i = 0; i < v.size(); ++i) s += (i ? "." : "") + std::to_string(v[i]);
+    return std::u16string(s.begin(), s.end());
+}
+
+Resource Make(std::uint16_t type, ResourceId name, std::uint16_t language, std::vector<std::uint8_t> data) {
+    Resource r;
+    r.type.id = type;
+    r.name = std::move(name);
+    r.language = language;
+    r.data = std::move(data);
+    return r;
+}
+
+ResourceId Numbered(std::uint16_t id) {
+    ResourceId r;
+    r.id = id;
+    return r;
+}
+
+ResourceId Named(const char16_t* name) {
+    ResourceId r;
+    r.name = name;
+    return r;
+}
+
+bool IsType(const Resource& r, std::uint16_t type) { return r.type.name.empty() && r.type.id == type; }
+bool IsNamed(const Resource& r, std::uint16_t type, const std::u16string& name) {
+    return IsType(r, type) && r.name.name == name;
+}
+
+// Replaces the first icon group and the images it names.
+void PutIcon(std::vector<Resource>& resources, const std::vector<peres::IconImage>& images) {
+    ResourceId groupname = Numbered(1);
+    std::uint16_t language = kEnglishUs;
+    const auto group = std::find_if(resources.begin(), resources.end(),
+                                    [](const Resource& r) { return IsType(r, peres::kTypeGroupIcon); });
+    if (group != resources.end()) {
+        groupname = group->name;
+        language = group->language;
+        std::vector<std::uint16_t> ids;
+        for (std::size_t e = 6; e + 14 <= group->data.size(); e += 14)
+            ids.push_back(peres::Get16(group->data, e + 12));
+        resources.erase(group);
+        std::erase_if(resources, [&](const Resource& r) {
+            return IsType(r, peres::kTypeIcon) && r.name.name.empty() &&
+                   std::find(ids.begin(), ids.end(), r.name.id) != ids.end();
+        });
+    }
+    std::uint16_t firstid = 1;
+    for (const Resource& r : resources)
+        if (IsType(r, peres::kTypeIcon) && r.name.name.empty()) firstid = std::max<std::uint16_t>(firstid, r.name.id + 1);
+    for (std::size_t i = 0; i < images.size(); ++i)
+        resources.push_back(Make(peres::kTypeIcon, Numbered(static_cast<std::uint16_t>(firstid + i)), language, images[i].data));
+    resources.push_back(Make(peres::kTypeGroupIcon, groupname, language, peres::BuildIconGroup(images, firstid)));
+}
+
+}  // namespace
+
+std::string CheckWizardImage(const std::vector<std::uint8_t>& bmp) {
+    const std::string expected = "a 24-bit BMP of " + std::to_string(payload::kSidePictureWidth) + " x " +
+                                 std::to_string(payload::kSidePictureHeight) + " pixels";
+    if (bmp.size() < 54 || bmp[0] != 'B' || bmp[1] != 'M' || peres::Get32(bmp, 14) < 40)
+        return "not a BMP file; the wizard's picture must be " + expected;
+    const std::int32_t width = static_cast<std::int32_t>(peres::Get32(bmp, 18));
+    const std::int32_t height = static_cast<std::int32_t>(peres::Get32(bmp, 22));
+    const std::uint16_t bits = peres::Get16(bmp, 28);
+    const std::uint32_t compression = peres::Get32(bmp, 30), pixels = peres::Get32(bmp, 10);
+    if (bits != 24 || compression != 0) return std::to_string(bits) + "-bit or compressed BMP; it must be " + expected;
+    if (width != payload::kSidePictureWidth || (height != payload::kSidePictureHeight && height != -payload::kSidePictureHeight))
+        return std::to_string(width) + " x " + std::to_string(height < 0 ? -height : height) + " pixels; it must be " + expected;
+    const std::size_t stride = (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4;
+    if (pixels > bmp.size() || bmp.size() - pixels < stride * payload::kSidePictureHeight)
+        return "the BMP file is cut short";
+    return {};
+}
+
+bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identity, StampedStub& out,
+               std::string& error) {
+    peres::PeImage image;
+    std::vector<Resource> resources;
+    if (!peres::ParsePe(stub, image, error) || !peres::ReadResources(image, resources, error)) {
+        error = "stub: " + error;
+        return false;
+    }
+
+    std::uint16_t language = kEnglishUs;
+    for (const Resource& r : resources)
+        if (IsType(r, peres::kTypeVersion)) language = r.language;
+    std::erase_if(resources, [](const Resource& r) { return IsType(r, peres::kTypeVersion); });
+    peres::VersionInfo version;
+    std::string ascii;
+    for (char16_t c : identity.productversion) ascii += c < 0x80 ? static_cast<char>(c) : ' ';
+    version.fileversion = version.productversion = peres::VersionNumbers(ascii);
+    version.strings = {{u"CompanyName", identity.publisher},
+                       {u"FileDescription", identity.productname + u" Setup"},
+                       {u"FileVersion", Dotted(version.fileversion)},
+                       {u"LegalCopyright", identity.copyright},
+                       {u"OriginalFilename", identity.originalfilename},
+                       {u"ProductName", identity.productname},
+                       {u"ProductVersion", identity.productversion}};
+    resources.push_back(Make(peres::kTypeVersion, Numbered(1), language, peres::BuildVersionBlock(version)));
+
+    if (!identity.icon.empty()) {
+        std::vector<peres::IconImage> images;
+        if (!peres::ParseIcoFile(identity.icon, images, error)) {
+            error = "icon: " + error;
+            return false;
+        }
+        PutIcon(resources, images);
+    }
+
+    std::uint16_t rcdatalanguage = kEnglishUs;
+    if (!identity.wizardimage.empty()) {
+        if (std::string problem = CheckWizardImage(identity.wizardimage); !problem.empty()) {
+            error = "wizardimage: " + problem;
+            return false;
+        }
+        std::vector<std::uint8_t> packed;
+        if (!packres::PackResource(identity.wizardimage, packed, error)) {
+            error = "wizardimage: " + error;
+            return false;
+        }
+        for (const Resource& r : resources)
+            if (IsNamed(r, peres::kTypeRcData, payload::kSidePictureName)) rcdatalanguage = r.language;
+        std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kSidePictureName); });
+        resources.push_back(Make(peres::kTypeRcData, Named(payload::kSidePictureName), rcdatalanguage, packed));
+    }
+
+    // The check record, filled in by SealInstaller.
+    std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kPayloadCheckName); });
+    std::vector<std::uint8_t> record(sizeof(payload::tpayloadcheck), 0);
+    std::memcpy(record.data(), payload::kPayloadCheckMark, sizeof payload::kPayloadCheckMark);
+    resources.push_back(Make(peres::kTypeRcData, Named(payload::kPayloadCheckName), rcdatalanguage, record));
+
+    std::vector<std::uint32_t> offsets;
+    if (!peres::ReplaceResources(image, resources, error, &offsets)) {
+        error = "stub: " + error;
+        return false;
+    }
+    out.checkoffset = offsets.back();
+    out.checksumoffset = image.ChecksumOffset();
+    out.bytes = std::move(image.bytes);
+    return true;
+}
+
+bool SealInstaller(const std::filesystem::path& installer, const StampedStub& stub, std::string& error) {
+    std::fstream file(installer, std::ios::binary | std::ios::in | std::ios::out);
+    error = "cannot complete the installer file";
+    if (!file) return false;
+    std::vector<std::uint8_t> block(1 << 20);
+    const auto pass = [&](std::uint64_t from, const auto& use) {
+        file.clear();
+        file.seekg(static_cast<std::streamoff>(from));
+        while (file) {
+            file.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+            if (file.gcount() > 0) use(block.data(), static_cast<std::size_t>(file.gcount()));
+        }
+        return file.eof();
+    };
+    std::uint32_t crc = 0;
+    std::uint64_t length = 0;
+    if (!pass(stub.bytes.size(), [&](const std::uint8_t* data, std::size_t size) {
+            crc = payload::Crc32(crc, data, size);
+            length += size;
+        }))
+        return false;
+    payload::tpayloadcheck record{};
+    std::memcpy(record.mark, payload::kPayloadCheckMark, sizeof record.mark);
+    record.stubsize = static_cast<std::uint32_t>(stub.bytes.size());
+    record.payloadlength = static_cast<std::uint32_t>(length);
+    record.crc32 = crc;
+    file.clear();
+    file.seekp(static_cast<std::streamoff>(stub.checkoffset));
+    file.write(reinterpret_cast<const char*>(&record), sizeof record);
+    file.flush();
+    peres::PeChecksum checksum(stub.checksumoffset);
+    if (!file || !pass(0, [&](const std::uint8_t* data, std::size_t size) { checksum.Add(data, size); })) return false;
+    std::uint8_t sum[4];
+    const std::uint32_t value = checksum.Finish();
+    for (int i = 0; i < 4; ++i) sum[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    file.clear();
+    file.seekp(static_cast<std::streamoff>(stub.checksumoffset));
+    file.write(reinterpret_cast<const char*>(sum), sizeof sum);
+    file.flush();
+    if (!file) return false;
+    error.clear();
+    return true;
+}
+
+}  // namespace tallowin
