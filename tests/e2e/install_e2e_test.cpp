@@ -1014,6 +1014,9 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
         {"a relative /D=", bytes, L"/S /D=relative\\Refused",
          "You have not specified a valid folder. Please select a folder and click OK."},
         {"an unknown switch", bytes, L"/S /Q", "Unknown command-line switch: /Q"},
+        {"a protected /D=", bytes, L"/S /D=C:\\Windows",
+         "The folder C:\\Windows cannot hold the program: it is a folder of the system or contains one. "
+         "Please choose a folder of the program's own."},
     };
     for (const Case& c : cases) {
         const std::wstring installer = Save(work, c.installer);
