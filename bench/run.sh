@@ -4,16 +4,25 @@
 #     cores), test and extract of a gathered 47 MB tree, side by side with
 #     cp -r and tar -xzf of the same tree;
 #   - the stub's size against its goal;
-#   - the LZ codec and payload CRC-32 benchmark (build/native/bin/lz_bench).
+#   - the LZ codec and payload CRC-32 benchmark (build/native/bin/lz_bench);
+#   - the unattended install against a peer installer system under Wine
+#     (bench/install.sh; left out with --no-install or without Wine).
 # Needs the native build and the windows build (the stub the builder stamps):
 #   cmake --preset native && cmake --build --preset native
-#   bash bench/run.sh [--runs N]
+#   bash bench/run.sh [--runs N] [--no-install]
 # Times are the median wall time of N runs (default 5), page cache warm,
 # the commands taking turns.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=5
-[ "${1:-}" = "--runs" ] && runs=$2
+install=1
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --no-install) install=0; shift ;;
+    *) echo "usage: bench/run.sh [--runs N] [--no-install]" >&2; exit 2 ;;
+  esac
+done
 bin=$root/build/native/bin
 tallowin=$bin/tallowin
 stub=$root/build/windows/bin/setup.exe
@@ -91,4 +100,11 @@ if [ -x "$bin/lz_bench" ]; then
   "$bin/lz_bench"
 else
   echo "LZ codec: build/native/bin/lz_bench not built (needs Google Benchmark and zlib)"
+fi
+echo
+if [ "$install" = 1 ] && command -v wine >/dev/null; then
+  echo "Unattended install under Wine (bench/install.sh):"
+  bash "$root/bench/install.sh"
+else
+  echo "Unattended install: left out (--no-install, or Wine missing); bash bench/install.sh runs it"
 fi

@@ -78,15 +78,21 @@ void Thread::Start() {
 }
 
 void Thread::Suspend() {
-    if (running_) ::ResetEvent(running_.get());
+    if (!running_) return;
+    paused_.store(true);
+    ::ResetEvent(running_.get());
 }
 
 void Thread::Resume() {
-    if (running_) ::SetEvent(running_.get());
+    if (!running_) return;
+    ::SetEvent(running_.get());
+    paused_.store(false);
 }
 
 void Thread::CheckPoint() {
-    if (running_) ::WaitForSingleObject(running_.get(), INFINITE);
+    // A worker that reads the flag just before the gate closes passes, as
+    // it would have passed the event just before its reset.
+    if (running_ && paused_.load()) ::WaitForSingleObject(running_.get(), INFINITE);
 }
 
 void Thread::Synchronize(const std::function<void()>& call) {

@@ -65,6 +65,9 @@ private:
 
     KernelHandle thread_;
     KernelHandle running_;  // manual-reset event: set = not paused
+    // Set while the gate is closed: an open gate is passed without asking
+    // the kernel (under Wine every wait is a round trip to its server).
+    std::atomic<bool> paused_{false};
     OwnedWindow syncWindow_;
     DWORD guiThreadId_ = 0;
     bool started_ = false;

@@ -76,8 +76,9 @@ public:
     virtual bool BeganWriting() const = 0;
 };
 
-// Both run on the GUI thread.
-std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host);
+// Both run on the GUI thread.  `installerpath` is the installer file the
+// worker reads its archive and the uninstaller's stub from.
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath);
 void RunUninstallSequence(InstallHost& host);
 
 }  // namespace installengine

@@ -1,7 +1,6 @@
 #include "installengine/tinstallengine.hpp"
 
 #include "payload/entrypath.hpp"
-#include "payload/payloadend.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/pathrules.hpp"
@@ -31,7 +30,7 @@ constexpr DWORD kPausePerService = 1000;
 constexpr DWORD kPauseBefore90 = 100;
 constexpr DWORD kPauseBefore100 = 200;
 constexpr DWORD kPauseAfter100 = 40;
-// The stub is copied through the archive's transfer buffer.
+// Files are compared in blocks through the archive's transfer buffers.
 constexpr std::uint32_t kCopyBlock = 65536;
 static_assert(kCopyBlock <= payload::kTransferBufferSize);
 
@@ -61,20 +60,23 @@ void tinstallengine::HandOver(std::int64_t licenseoffset, const std::string& pro
 }
 
 bool tinstallengine::OpenArchive() {
-    const std::u16string path = installerpath_.empty() ? GetParamW(0) : installerpath_;
-    return archive_.OpenArchive(path, host_.Trailer().archiveoffset, licenseoffset_);
+    return archive_.OpenArchive(installerpath_, host_.Trailer().archiveoffset, licenseoffset_);
+}
+
+std::u16string tinstallengine::ErrorText() const {
+    return errortext_.empty() ? archive_.errortext() : errortext_;
 }
 
 InstallInputs tinstallengine::Inputs() const {
     const payload::tsetuptrailer& trailer = host_.Trailer();
     InstallInputs in;
-    in.installfolder = archive_.installfolder;
+    in.installfolder = archive_.installfolder();
     in.exename = exename_;
     in.productname = productname_;
     in.productversion = payload::ReadShortString(trailer.productversion);
     // The builder stamps the vendor's name into the installer's version resource.
-    in.publisher = WideToAnsi(ReadVersionString(installerpath_.empty() ? GetParamW(0) : installerpath_, u"CompanyName"));
-    for (const auto& entry : archive_.entrylist)
+    in.publisher = WideToAnsi(ReadVersionString(installerpath_, u"CompanyName"));
+    for (const auto& entry : archive_.entrylist())
         if (entry->filesize > 0) in.payloadbytes += entry->filesize;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
@@ -93,7 +95,12 @@ void tinstallengine::Publish(int position) {
     Synchronize([this] { host_.SetInstallProgress(progress); });
 }
 
-void tinstallengine::SyncProgress(int position) { Publish(position); }
+void tinstallengine::SyncProgress(int position) {
+    // Extraction reports after every chunk, the bar moves in whole steps: a
+    // report of the position already shown would change nothing on screen
+    // and still cost a round trip to the GUI thread.
+    if (position != progress) Publish(position);
+}
 
 void tinstallengine::RequestTermination() {
     readfailure_ = true;
@@ -185,25 +192,8 @@ bool MoveOver(const std::u16string& from, const std::u16string& to) {
 }  // namespace
 
 bool tinstallengine::WriteStubCopy(const std::u16string& path) {
-    FileAccess& source = archive_.archivefile;
-    const std::int64_t stubsize = host_.Trailer().archiveoffset;
-    // A signed installer's stub names the certificate table past its end;
-    // the copy gets that entry cleared.
-    payload::tsecuritydirectory signature;
-    payload::ReadSecurityDirectory(source, signature);
-    if (!SeekAbsolute(source, 0) || !OpenForWrite(uninstallerfile, path)) return false;
-    bool whole = true;
-    for (std::int64_t position = 0; whole && position < stubsize;) {
-        const std::int64_t left = stubsize - position;
-        const std::uint32_t want = left < kCopyBlock ? static_cast<std::uint32_t>(left) : kCopyBlock;
-        std::uint32_t count = want;
-        ReadBlock(source, archive_.inbuffer.get(), count);
-        whole = count == want;
-        if (!whole) break;
-        payload::ClearSecurityEntryInCopy(signature, stubsize, position, archive_.inbuffer.get(), count);
-        whole = WriteBlock(uninstallerfile, archive_.inbuffer.get(), static_cast<std::int32_t>(count));
-        position += count;
-    }
+    if (!OpenForWrite(uninstallerfile, path)) return false;
+    const bool whole = archive_.CopyStub(uninstallerfile, host_.Trailer().archiveoffset);
     return CloseAccess(uninstallerfile) && whole;
 }
 
@@ -217,14 +207,14 @@ bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
     // An uninstaller with the same bytes stays as it is: another product's
     // uninstall may be running it.
     if (ok && IsPlainFile(target) &&
-        SameContent(copy, target, archive_.inbuffer.get(), archive_.outbuffer.get())) {
+        SameContent(copy, target, archive_.inbuffer(), archive_.outbuffer())) {
         RemoveFile(copy);
     } else if (ok) {
         ok = MoveOver(copy, target);
     }
     if (!ok) {
         if (!copy.empty()) RemoveFile(copy);
-        archive_.errortext = payload::kTextCannotCreatePrefix + target + u")";
+        errortext_ = payload::kTextCannotCreatePrefix + target + u")";
     }
     archive_.CloseArchive();
     return ok;
@@ -276,9 +266,9 @@ void tinstallengine::Execute() {
         failed = false;
         // Without an open archive there is no directory, no file to copy
         // from and no buffers: nothing below may run.
-        if (!archive_.IsOpen() || !archive_.inbuffer) {
+        if (!archive_.IsOpen()) {
             failed = true;
-            if (archive_.errortext.empty()) archive_.errortext = kTextNotPrepared;
+            if (archive_.errortext().empty()) errortext_ = kTextNotPrepared;
             SyncFinished();
             return;
         }
@@ -288,9 +278,9 @@ void tinstallengine::Execute() {
         if (StopBefore(InstallStep::Extraction)) return;
 
         beganwriting_ = true;
-        for (std::size_t index = 0; index < archive_.entrylist.size(); ++index) {
-            host_.Log(u"file: " + AddBackslash(archive_.installfolder) +
-                      payload::EntryDisplayPath(*archive_.entrylist[index]));
+        for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
+            host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
+                      payload::EntryDisplayPath(*archive_.entrylist()[index]));
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;
@@ -326,16 +316,18 @@ void tinstallengine::Execute() {
     } catch (const std::exception& error) {
         if (reported_) throw;  // the wizard's own handler failed: nothing more to tell it
         failed = true;
-        archive_.errortext = AnsiToWide(error.what());
+        errortext_ = AnsiToWide(error.what());
         SyncFinished();
     } catch (...) {
         if (reported_) throw;
         failed = true;
-        archive_.errortext = kTextUnknownFailure;
+        errortext_ = kTextUnknownFailure;
         SyncFinished();
     }
 }
 
-std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host) { return std::make_unique<tinstallengine>(host); }
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath) {
+    return std::make_unique<tinstallengine>(host, std::move(installerpath));
+}
 
 }  // namespace installengine

@@ -11,8 +11,9 @@
 //
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
-// chunk (inside SyncProgress), between entries, and at every step boundary
-// below.  A stop request (the wizard's confirmed cancel) lets the step in
+// chunk that moves the bar (inside SyncProgress; reports of the position
+// the bar already shows are dropped), between entries, and at every step
+// boundary below.  A stop request (the wizard's confirmed cancel) lets the step in
 // hand finish and keeps every later step from beginning: it is read, right
 // after the pause gate, before each earlier service is removed, before the
 // extraction, after each entry, and before the uninstaller copy, the
@@ -58,16 +59,16 @@ enum class InstallStep {
 
 class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
 public:
-    // `installerpath` is the file the archive is read from; empty means
-    // the running program's own file.
-    explicit tinstallengine(InstallHost& host, std::u16string installerpath = {});
+    // `installerpath` is the installer file: the archive and the stub the
+    // uninstaller is copied from.
+    tinstallengine(InstallHost& host, std::u16string installerpath);
     ~tinstallengine() override;
 
     // InstallWorker
     void HandOver(std::int64_t licenseoffset, const std::string& productname, const std::string& exename) override;
     bool OpenArchive() override;
-    std::u16string ErrorText() const override { return archive_.errortext; }
-    void SetInstallFolder(const std::u16string& folder) override { archive_.installfolder = folder; }
+    std::u16string ErrorText() const override;
+    void SetInstallFolder(const std::u16string& folder) override { archive_.SetInstallFolder(folder); }
     void Start() override { gui::Thread::Start(); }
     void Suspend() override { gui::Thread::Suspend(); }
     void Resume() override { gui::Thread::Resume(); }
@@ -107,7 +108,8 @@ private:
     std::u16string installerpath_;
     setuputil::FileAccess uninstallerfile;
     std::u16string groupfolder;
-    payload::tsacarchive archive_;  // archivefile, entrylist, buffers, installfolder, errortext
+    payload::tsacarchive archive_;  // the installer file, entrylist, buffers, installfolder, errortext
+    std::u16string errortext_;      // a failure of the worker's own; else the archive's text
     int progress = 0;
     bool failed = false;
     bool readfailure_ = false;  // extraction asked for the stop: the file cannot be read

@@ -203,16 +203,17 @@ void Triform::LoadUninstallMode() {
 }
 
 void Triform::LoadInstallMode() {
-    const std::u16string path = setuputil::GetParamW(0);
+    installerpath_ = setuputil::GetParamW(0);
     destfolder_ = setuputil::GetProgramFilesFolder();
-    const payload::TrailerStatus status = payload::LoadSetupTrailer(path, setupfile_.file, trailer_, licensetext_);
+    const payload::TrailerStatus status =
+        payload::LoadSetupTrailer(installerpath_, setupfile_.file, trailer_, licensetext_);
     // A download cut short or damaged is refused before anything is
     // written; a cut trailer says so rather than "No install files attached!".
     payload::tpayloadcheck check{};
     if (status != payload::TrailerStatus::CannotOpen && OwnPayloadCheck(check)) {
         setuputil::ScopedFileAccess reopened;
         setuputil::FileAccess& file = setupfile_.file.handle != 0 ? setupfile_.file : reopened.file;
-        if (file.handle == 0) OpenForRead(file, path);
+        if (file.handle == 0) OpenForRead(file, installerpath_);
         if (file.handle == 0 || !payload::PayloadIntact(file, check)) {
             if (setupfile_.file.handle != 0) CloseAccess(setupfile_.file);
             StartupFailed(payload::kDamagedInstaller);
@@ -221,7 +222,7 @@ void Triform::LoadInstallMode() {
     }
     if (status != payload::TrailerStatus::Ok) {
         // The path as the 8-bit code page shows it.
-        StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(path))));
+        StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(installerpath_))));
     }
 }
 
@@ -258,7 +259,7 @@ void Triform::FormShow() {
 
 void Triform::BeginInstall(const std::u16string& folder) {
     Log(u"destination: " + folder);
-    engine_ = installengine::CreateInstallWorker(*this);
+    engine_ = installengine::CreateInstallWorker(*this, installerpath_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
     if (!engine_->OpenArchive()) {

@@ -96,6 +96,7 @@ private:
     bool uninstallmode_ = false;
     payload::tsetuptrailer trailer_{};
     std::string licensetext_;
+    std::u16string installerpath_;  // this program's own file: the installer
     std::u16string destfolder_;
     std::unique_ptr<installengine::InstallWorker> engine_;
     bool installfailed_ = false;

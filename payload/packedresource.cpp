@@ -1,6 +1,6 @@
 #include "payload/packedresource.hpp"
 
-#include "payload/sacarchive.hpp"
+#include "payload/extractsteps.hpp"
 #include "payload/sacformat.hpp"
 #include "payload/tsmufflz.hpp"
 
@@ -27,16 +27,10 @@ std::vector<std::uint8_t> ExpandPacked(const std::uint8_t* packed, std::size_t s
         std::memcpy(&chunk, packed + at, kChunkHeaderSize);
         at += kChunkHeaderSize;
         if (!ChunkHeaderFits(chunk)) return out;
-        const std::size_t stored = (static_cast<std::size_t>(chunk.bitcount) + 63) / 64 * 8;
+        const auto stored = static_cast<std::size_t>(ChunkPayloadBytes(chunk.bitcount));
         if (size - at < stored) return out;
-        std::uint32_t bytes = static_cast<std::uint32_t>(chunk.bitcount);
-        const std::uint8_t* data = packed + at;
-        if (chunk.lzflag == 1) {
-            decoder.DecodeChunk(data, piece.data(), bytes);
-            data = piece.data();
-        } else {
-            bytes /= 8;
-        }
+        std::uint32_t bytes = 0;
+        const std::uint8_t* data = ChunkBytes(chunk, decoder, packed + at, piece.data(), bytes);
         at += stored;
         if (bytes > total - expanded.size()) return out;
         expanded.insert(expanded.end(), data, data + bytes);

@@ -2,6 +2,7 @@
 // the span the setup trailer gives before anything is allocated for it.
 #include "payload/sacarchive.hpp"
 
+#include "payload/payloadend.hpp"
 #include "payload/tsmufflz.hpp"
 
 #include <cstring>
@@ -15,17 +16,21 @@ tsacarchive::tsacarchive() = default;
 tsacarchive::~tsacarchive() { CloseArchive(); }
 
 void tsacarchive::CloseArchive() {
-    if (archivefile.handle != 0) CloseAccess(archivefile);
-    archiveopen = false;
+    if (archivefile_.handle != 0) CloseAccess(archivefile_);
+    archiveopen_ = false;
 }
 
 bool tsacarchive::FailOpen(const std::u16string& text) {
-    errortext = text;
+    errortext_ = text;
     CloseArchive();
     return false;
 }
 
 namespace {
+
+// The stub is copied in blocks of 64 KiB through a transfer buffer.
+constexpr std::uint32_t kStubCopyBlock = 65536;
+static_assert(kStubCopyBlock <= kTransferBufferSize);
 
 template <typename Record>
 bool ReadRecord(FileAccess& file, Record& record, std::int64_t offset) {
@@ -35,52 +40,76 @@ bool ReadRecord(FileAccess& file, Record& record, std::int64_t offset) {
 
 }  // namespace
 
-bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t archiveoffset_,
-                              std::int64_t licenseoffset_) {
+bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t archiveoffset,
+                              std::int64_t licenseoffset) {
     CloseArchive();
-    entrylist.clear();
-    errortext.clear();
-    archiveoffset = archiveoffset_;
-    licenseoffset = licenseoffset_;
+    entrylist_.clear();
+    errortext_.clear();
+    archiveoffset_ = archiveoffset;
+    licenseoffset_ = licenseoffset;
 
-    if (!OpenForRead(archivefile, installerpath)) return FailOpen(u"Unable to open the installer file " + installerpath);
+    if (!OpenForRead(archivefile_, installerpath)) return FailOpen(u"Unable to open the installer file " + installerpath);
 
     // Header and footer must both lie inside the file, the footer after the
     // header: otherwise the trailer belongs to some other payload.
-    const std::int64_t size = GetFileSize64(archivefile);
+    const std::int64_t size = GetFileSize64(archivefile_);
     const std::int64_t footerAt = licenseoffset - static_cast<std::int64_t>(kSacFooterSize);
     const std::int64_t recordsFrom = archiveoffset + static_cast<std::int64_t>(kSacHeaderSize);
     if (size < 0 || archiveoffset < 0 || licenseoffset > size || footerAt < recordsFrom)
         return FailOpen(u"The archive's offsets do not fit the installer file");
 
-    if (!ReadRecord(archivefile, header, archiveoffset)) return FailOpen(u"Unable to read the archive header");
-    if (std::memcmp(header.mark, kSacMark, sizeof kSacMark) != 0)
+    if (!ReadRecord(archivefile_, header_, archiveoffset)) return FailOpen(u"Unable to read the archive header");
+    if (std::memcmp(header_.mark, kSacMark, sizeof kSacMark) != 0)
         return FailOpen(u"The archive header has no SAC1 mark");
-    if (!ReadRecord(archivefile, footer, footerAt)) return FailOpen(u"Unable to read the archive directory");
-    if (std::memcmp(footer.mark, kSacMark, sizeof kSacMark) != 0)
+    if (!ReadRecord(archivefile_, footer_, footerAt)) return FailOpen(u"Unable to read the archive directory");
+    if (std::memcmp(footer_.mark, kSacMark, sizeof kSacMark) != 0)
         return FailOpen(u"The archive directory has no SAC1 mark");
-    if (header.encrypted == 1)
+    if (header_.encrypted == 1)
         return FailOpen(u"The archive is enciphered, and this installer has no key to decipher it");
 
     // A directory larger than the archive is damage; refusing it here also
     // keeps a wild count from reserving memory for records that are not there.
-    const std::int64_t count = footer.entrycount > 0 ? footer.entrycount : 0;
+    const std::int64_t count = footer_.entrycount > 0 ? footer_.entrycount : 0;
     if (count > (footerAt - recordsFrom) / static_cast<std::int64_t>(kSacEntrySize))
         return FailOpen(u"The archive directory holds more entries than the archive has room for");
 
-    entrylist.reserve(static_cast<std::size_t>(count));
+    // The records lie one after another: one seek, then one read each.
+    entrylist_.reserve(static_cast<std::size_t>(count));
     const std::int64_t firstRecord = footerAt - count * static_cast<std::int64_t>(kSacEntrySize);
+    if (count > 0 && !SeekAbsolute(archivefile_, firstRecord)) return FailOpen(u"Unable to read the archive directory");
     for (std::int64_t i = 0; i < count; ++i) {
         auto record = std::make_unique<tsacentry>();
-        if (!ReadRecord(archivefile, *record, firstRecord + i * static_cast<std::int64_t>(kSacEntrySize)))
+        std::uint32_t got = sizeof(tsacentry);
+        if (ReadBlock(archivefile_, record.get(), got) != sizeof(tsacentry))
             return FailOpen(u"Unable to read the archive directory");
-        entrylist.push_back(std::move(record));
+        entrylist_.push_back(std::move(record));
     }
 
-    archiveopen = true;
-    if (header.compressed == 1 && !decoder) decoder = std::make_unique<tsmufflz>();
-    if (!inbuffer) inbuffer = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
-    if (!outbuffer) outbuffer = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
+    archiveopen_ = true;
+    reader_.Attach(archivefile_, archiveoffset_);
+    if (header_.compressed == 1 && !decoder_) decoder_ = std::make_unique<tsmufflz>();
+    if (!inbuffer_) inbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
+    if (!outbuffer_) outbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
+    return true;
+}
+
+bool tsacarchive::CopyStub(FileAccess& output, std::int64_t size) {
+    // A signed installer's stub names the certificate table past its end;
+    // the copy gets that entry cleared.
+    tsecuritydirectory signature;
+    ReadSecurityDirectory(archivefile_, signature);
+    if (!inbuffer_ || !SeekAbsolute(archivefile_, 0)) return false;
+    std::uint8_t* const block = inbuffer_.get();
+    for (std::int64_t position = 0; position < size;) {
+        const std::int64_t left = size - position;
+        const std::uint32_t want = left < kStubCopyBlock ? static_cast<std::uint32_t>(left) : kStubCopyBlock;
+        std::uint32_t count = want;
+        ReadBlock(archivefile_, block, count);
+        if (count != want) return false;
+        ClearSecurityEntryInCopy(signature, size, position, block, count);
+        if (!WriteBlock(output, block, static_cast<std::int32_t>(count))) return false;
+        position += count;
+    }
     return true;
 }
 

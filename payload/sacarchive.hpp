@@ -3,14 +3,14 @@
 //
 // One object per run, owned by whoever extracts (the installer's worker, the
 // host tool).  It holds the installer file open for reading, copies of the
-// header and footer, the directory (`entrylist`, one record per entry, in
+// header and footer, the directory (`entrylist()`, one record per entry, in
 // file order), the LZ decoder and two transfer buffers allocated once.
 //
 //   tsacarchive archive;
 //   if (!archive.OpenArchive(installerpath, trailer.archiveoffset,
-//                            trailer.licenseoffset)) fail(archive.errortext);
-//   archive.installfolder = destination;
-//   for (i ...) if (!archive.ExtractEntry(i, &observer)) fail(archive.errortext);
+//                            trailer.licenseoffset)) fail(archive.errortext());
+//   archive.SetInstallFolder(destination);
+//   for (i ...) if (!archive.ExtractEntry(i, &observer)) fail(archive.errortext());
 //
 // OpenArchive checks more than the bare format needs, so that a payload
 // that does not fit its trailer is refused before anything is extracted:
@@ -19,22 +19,21 @@
 // allocated once that span proves they exist.  An enciphered archive is
 // refused: this system has no key for it.
 //
-// ExtractEntry writes one entry to `installfolder` + its `subfolder` +
-// `filename`, replacing an existing file.  Before creating anything it
-// refuses an entry whose names would leave the installation folder
-// (payload/entrypath.hpp) and, with an empty or relative `installfolder`
-// (setuputil::IsAbsoluteFolder), every entry: an archive's absolute
-// `fixedfolder` is never trusted.  Chunks are
-// checked before they are read (mark, bit count within one buffer) and the
-// decoded total must equal `filesize`.  Every outcome leaves its text in
-// `errortext`; "Extracted" on success.  A file that fails part-way stays as
-// far as it was written.
+// ExtractEntry writes one entry to the install folder + its `subfolder` +
+// `filename`, replacing an existing file, through the steps of
+// payload/extractsteps.hpp: it refuses an entry whose names would leave the
+// installation folder, and every entry when the folder is empty or
+// relative; chunks are checked before they are read (mark, bit count
+// within one buffer) and the decoded total must equal `filesize`.  Every
+// outcome leaves its text in `errortext()`; "Extracted" on success.  A file
+// that fails part-way stays as far as it was written.
 //
 // With `ExtractTarget::Verify` the same steps run without creating folders
 // or files: every chunk is read, decoded and counted.
 #pragma once
 
 #include "payload/extractionobserver.hpp"
+#include "payload/extractsteps.hpp"
 #include "payload/sacformat.hpp"
 #include "setuputil/fileaccess.hpp"
 
@@ -48,8 +47,6 @@ namespace payload {
 
 class tsmufflz;
 
-enum class ExtractTarget { Write, Verify };
-
 class tsacarchive {
 public:
     tsacarchive();
@@ -60,55 +57,62 @@ public:
     // Opens `installerpath` and reads header, footer and directory.  The
     // archive starts at `archiveoffset` and its footer ends at
     // `licenseoffset` (both from the setup trailer).  False with a reason
-    // in `errortext`; the archive must then not be extracted from.
+    // in `errortext()`; the archive must then not be extracted from.
     bool OpenArchive(const std::u16string& installerpath, std::int64_t archiveoffset, std::int64_t licenseoffset);
 
-    // Extracts entrylist[index].  `observer` may be null.
+    // Extracts entrylist()[index].  `observer` may be null.
     bool ExtractEntry(std::size_t index, ExtractionObserver* observer, ExtractTarget target = ExtractTarget::Write);
+
+    // Copies the installer's first `size` bytes (its stub) to `output`
+    // through a transfer buffer, with a signer's certificate entry cleared
+    // in the copy (payload/payloadend.hpp).  False when a read comes back
+    // short or a write fails: the copy then ends there.
+    bool CopyStub(setuputil::FileAccess& output, std::int64_t size);
 
     // Closes the installer file (also done by the destructor).
     void CloseArchive();
 
-    bool IsOpen() const { return archiveopen; }
-
-    setuputil::FileAccess archivefile;
-    tsacheader header{};
-    tsacfooter footer{};
-    std::vector<std::unique_ptr<tsacentry>> entrylist;
-    std::unique_ptr<tsmufflz> decoder;       // made when `compressed` is 1, else on first need
-    std::unique_ptr<std::uint8_t[]> inbuffer;   // kTransferBufferSize bytes each
-    std::unique_ptr<std::uint8_t[]> outbuffer;
-    tchunkheader chunk{};                    // the chunk being processed
-    std::u16string installfolder;            // destination root; may end in a backslash
-    std::u16string errortext;
-    int progress = 0;
-    std::int64_t archiveoffset = 0;
-    std::int64_t licenseoffset = 0;
-    bool archiveopen = false;
+    // Open: the directory is read and the buffers are there.
+    bool IsOpen() const { return archiveopen_; }
+    const tsacheader& header() const { return header_; }
+    // The directory, in file order.
+    const std::vector<std::unique_ptr<tsacentry>>& entrylist() const { return entrylist_; }
+    bool HasDecoder() const { return decoder_ != nullptr; }
+    // The two transfer buffers (kTransferBufferSize bytes each, null before
+    // OpenArchive), for the owner's block work between extractions, so that
+    // it needs no buffers of its own.
+    std::uint8_t* inbuffer() { return inbuffer_.get(); }
+    std::uint8_t* outbuffer() { return outbuffer_.get(); }
+    // The destination root; may end in a backslash.
+    void SetInstallFolder(const std::u16string& folder) { installfolder_ = folder; }
+    const std::u16string& installfolder() const { return installfolder_; }
+    // The last outcome's text.
+    const std::u16string& errortext() const { return errortext_; }
+    // The last progress ExtractEntry reported (0..90).
+    int progress() const { return progress_; }
+    // The installer file's chunks, for callers that compose the extraction
+    // steps themselves (the host tools' parallel extraction).
+    ChunkReader& Chunks() { return reader_; }
 
 private:
     bool FailOpen(const std::u16string& text);
+
+    setuputil::FileAccess archivefile_;
+    tsacheader header_{};
+    tsacfooter footer_{};
+    std::vector<std::unique_ptr<tsacentry>> entrylist_;
+    std::unique_ptr<tsmufflz> decoder_;        // made when `compressed` is 1, else on first need
+    std::unique_ptr<std::uint8_t[]> inbuffer_;   // kTransferBufferSize bytes each
+    std::unique_ptr<std::uint8_t[]> outbuffer_;
+    tchunkheader chunk_{};                     // the chunk being processed
+    ChunkReader reader_;
+    EntryOutput output_;
+    std::u16string installfolder_;
+    std::u16string errortext_;
+    int progress_ = 0;
+    std::int64_t archiveoffset_ = 0;
+    std::int64_t licenseoffset_ = 0;
+    bool archiveopen_ = false;
 };
-
-// The checks ExtractEntry makes of an entry before it creates anything:
-// empty when the entry may go under `installfolder`, else the errortext.
-std::u16string EntryRefusal(const tsacentry& entry, const std::u16string& installfolder);
-// The folder the entry's file goes to, ending in a backslash.
-std::u16string EntryFolder(const tsacentry& entry, const std::u16string& installfolder);
-// A chunk header that may be read on: its mark, and a payload that fits a
-// transfer buffer (a larger one is refused unread).
-bool ChunkHeaderFits(const tchunkheader& chunk);
-// The share of the payload read so far, 0..90, from the installer file's
-// position; false (and `progress` untouched) when the position says nothing.
-bool PayloadProgress(setuputil::FileAccess& archivefile, std::int64_t archiveoffset, int& progress);
-
-// Texts extraction leaves in `errortext`.
-inline constexpr char16_t kTextExtracted[] = u"Extracted";
-inline constexpr char16_t kTextNoFolder[] = u"Unable to create destination directory for file!";
-inline constexpr char16_t kTextCannotCreatePrefix[] = u"Unable to create file (";
-inline constexpr char16_t kTextCannotSeek[] = u"Could not read from SAC file. Perhaps another file is writing to it?";
-inline constexpr char16_t kTextShortRead[] = u"Could not read from SAC file.  Perhaps another file is writing to it.";
-inline constexpr char16_t kTextCorrupt[] = u"File corrupt";
-inline constexpr char16_t kTextWriteFailed[] = u"Error writing to file.  File may be in use by another program.";
 
 }  // namespace payload

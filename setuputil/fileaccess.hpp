@@ -11,8 +11,9 @@
 //   OpenForWrite - create or truncate, exclusive: no other open succeeds while
 //                  it is open.  An existing read-only file cannot be opened.
 // Windows: CreateFileW with GENERIC_READ/FILE_SHARE_READ/OPEN_EXISTING and
-// GENERIC_WRITE/no sharing/CREATE_ALWAYS; 64-bit positions through
-// SetFilePointerEx/GetFileSizeEx when kernel32 has them.  POSIX: open/pread
+// GENERIC_WRITE/no sharing/CREATE_NEW (CREATE_ALWAYS for a file that is
+// there); 64-bit positions through SetFilePointerEx/GetFileSizeEx when
+// kernel32 has them.  POSIX: open/pread
 // style calls with flock() locks standing in for the share modes.
 #pragma once
 

@@ -34,5 +34,9 @@ void SetFileAttrs(const std::u16string& path, std::uint32_t attributes);
 inline constexpr std::uint32_t kAttrReadOnly = 0x01;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
+// What a file that OpenForWrite has just created or replaced carries
+// (Windows sets the archive bit; on POSIX it is writable): applying these
+// to it changes nothing.
+inline constexpr std::uint32_t kAttrCreatedFile = kAttrArchive;
 
 }  // namespace setuputil

@@ -57,9 +57,12 @@ bool OpenForRead(FileAccess& file, const std::u16string& path) {
 }
 
 bool OpenForWrite(FileAccess& file, const std::u16string& path) {
-    // Windows refuses to replace a read-only file; asked first so that the
-    // rule also holds where the host's permission check does not apply
-    // (Wine running as root).
+    // A new file needs no question (an install creates almost only new
+    // ones, and each question walks the path once more).
+    if (Open(file, path, GENERIC_WRITE, 0, CREATE_NEW, 1)) return true;
+    // Windows refuses to replace a read-only file; asked before replacing
+    // so that the rule also holds where the host's permission check does
+    // not apply (Wine running as root).
     const DWORD attributes = IsWin2000OrLater() ? GetFileAttributesW(WinStr(path))
                                                 : GetFileAttributesA(WideToAnsi(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;

@@ -70,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         setuputil::CloseAccess(file);
         payload::tsacarchive archive;
         if (archive.OpenArchive(installer.u16string(), trailer.archiveoffset, trailer.licenseoffset)) {
-            archive.installfolder = dest.u16string();
-            for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
+            archive.SetInstallFolder(dest.u16string());
+            for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
                 if (!archive.ExtractEntry(i, nullptr)) break;
                 ++extracted;
             }

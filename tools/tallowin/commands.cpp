@@ -43,13 +43,14 @@ void Complain(const fs::path& file, const std::string& message) {
 }
 
 // The failure of one entry, with the extraction's own text.
-void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, std::size_t index) {
+void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, std::size_t index,
+                   const std::u16string& text) {
     std::string message = "entry ";
     message += std::to_string(index);
     message += " \"";
-    message += Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[index]));
+    message += Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist()[index]));
     message += "\": ";
-    message += Utf16ToUtf8(archive.errortext);
+    message += Utf16ToUtf8(text);
     Complain(file, message);
 }
 
@@ -138,7 +139,7 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path, bool refusedamage
         installer->certificatetable = signature.tablesize;
     setuputil::CloseAccess(setupfile);
     if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset)) {
-        Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext) + ")");
+        Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext()) + ")");
         return nullptr;
     }
     return installer;
@@ -246,7 +247,7 @@ int RunBuild(const BuildOptions& options) {
 int RunList(const fs::path& path, bool json) {
     const auto installer = OpenInstaller(path);
     if (!installer) return kExitBadInstaller;
-    const auto& entries = installer->archive.entrylist;
+    const auto& entries = installer->archive.entrylist();
     if (json) std::cout << "[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const payload::tsacentry& e = *entries[i];
@@ -273,7 +274,7 @@ int RunInfo(const fs::path& path, bool json) {
     const std::string subfolder = Utf16ToUtf8(payload::ReadWideField(t.defaultsubfolder));
     const std::size_t services = payload::UsedServiceSlots(t).size();
     const std::size_t shortcuts = payload::UsedShortcutSlots(t).size();
-    const std::size_t entries = installer->archive.entrylist.size();
+    const std::size_t entries = installer->archive.entrylist().size();
     const StubResources& stub = installer->stub;
     const std::string publisher = Utf16ToUtf8(peres::VersionString(stub.version, u"CompanyName"));
     const std::string copyright = Utf16ToUtf8(peres::VersionString(stub.version, u"LegalCopyright"));
@@ -304,7 +305,7 @@ int RunInfo(const fs::path& path, bool json) {
         std::cout << "],\n \"haslicense\": " << (t.haslicense ? "true" : "false")
                   << ",\n \"licenselength\": " << installer->licensetext.size()
                   << ",\n \"archiveoffset\": " << t.archiveoffset << ",\n \"licenseoffset\": " << t.licenseoffset
-                  << ",\n \"compressed\": " << (installer->archive.header.compressed == 1 ? "true" : "false")
+                  << ",\n \"compressed\": " << (installer->archive.header().compressed == 1 ? "true" : "false")
                   << ",\n \"entries\": " << entries
                   << ",\n \"signed\": " << (installer->certificatetable > 0 ? "true" : "false")
                   << ",\n \"certificatetable\": " << installer->certificatetable
@@ -356,20 +357,20 @@ int RunTest(const fs::path& path, unsigned jobs) {
     payload::tsacarchive& archive = installer->archive;
     // Verify composes the paths as an install would (under an absolute
     // folder, as extraction requires) but writes nothing.
-    archive.installfolder = fs::current_path().u16string();
+    archive.SetInstallFolder(fs::current_path().u16string());
     std::size_t failed = 0;
-    ExtractAll(archive, payload::ExtractTarget::Verify, jobs, nullptr, [&](std::size_t i, bool ok) {
-        const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist[i]));
+    ExtractAll(archive, payload::ExtractTarget::Verify, jobs, nullptr, [&](std::size_t i, bool ok, const std::u16string& text) {
+        const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist()[i]));
         if (ok) {
             std::cout << "ok      " << name << "\n";
         } else {
             ++failed;
             std::cout << "FAILED  " << name << "\n";
-            ComplainEntry(path, archive, i);
+            ComplainEntry(path, archive, i, text);
         }
         return true;
     });
-    std::cout << archive.entrylist.size() << " entries tested, " << failed << " failed\n";
+    std::cout << archive.entrylist().size() << " entries tested, " << failed << " failed\n";
     return failed == 0 ? kExitOk : kExitBadInstaller;
 }
 
@@ -378,25 +379,25 @@ int RunExtract(const fs::path& path, const fs::path& folder, unsigned jobs) {
     if (!installer) return kExitBadInstaller;
     payload::tsacarchive& archive = installer->archive;
     try {
-        archive.installfolder = fs::absolute(folder).u16string();
+        archive.SetInstallFolder(fs::absolute(folder).u16string());
     } catch (const std::exception&) {
         Complain(folder, "the folder name is not valid UTF-8");
         return kExitUsage;
     }
     TerminalProgress progress;
     bool failed = false;
-    ExtractAll(archive, payload::ExtractTarget::Write, jobs, &progress, [&](std::size_t i, bool ok) {
+    ExtractAll(archive, payload::ExtractTarget::Write, jobs, &progress, [&](std::size_t i, bool ok, const std::u16string& text) {
         if (ok) return true;
         // Like the installer: the first entry that fails ends the run.
         progress.Finish();
-        ComplainEntry(path, archive, i);
+        ComplainEntry(path, archive, i, text);
         failed = true;
         return false;
     });
     if (failed) return kExitBadInstaller;
     progress.Draw(100);
     progress.Finish();
-    std::cout << archive.entrylist.size() << " files extracted to " << folder.string() << "\n";
+    std::cout << archive.entrylist().size() << " files extracted to " << folder.string() << "\n";
     return kExitOk;
 }
 

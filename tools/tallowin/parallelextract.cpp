@@ -1,82 +1,65 @@
-// The reader, the decoding threads and the writer of ExtractAll.  The reader
-// and the writer each follow one half of tsacarchive::ExtractEntry's steps,
-// with the checks and texts it uses; the writer settles every entry in the
-// order ExtractEntry would meet its outcomes.
+// The reader, the decoding threads and the writer of ExtractAll: each runs
+// its share of the extraction steps (payload/extractsteps.hpp), and the
+// writer settles every entry in the order ExtractEntry would meet its
+// outcomes.
 #include "tools/tallowin/parallelextract.hpp"
 
 #include "payload/tsmufflz.hpp"
-#include "setuputil/fileops.hpp"
 #include "tools/parallel/orderedpool.hpp"
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 namespace tallowin {
 
 using namespace payload;
-using namespace setuputil;
 
 namespace {
 
 // What the reader found next, in entry and chunk order.  Every entry yields
-// one or more events, the last of which ends it (End, Fail, or a Chunk with
-// `last`).
+// one or more events, the last of which ends it (End, Fail, or a Chunk of
+// the entry's last).
 struct ChunkEvent {
     enum class Kind { Chunk, End, Fail };
     Kind kind = Kind::End;
     std::size_t entry = 0;
     // Chunk:
-    bool lz = false;
-    bool last = false;
-    std::int32_t bitcount = 0;
+    tchunkheader chunk{};
     bool hasprogress = false;
     int progress = 0;
     std::vector<std::uint8_t> payload;  // as stored
-    std::vector<std::uint8_t> decoded;  // an LZ chunk's bytes, by a worker
-    std::uint32_t bytes = 0;            // how many of them
+    std::vector<std::uint8_t> decoded;  // an LZ chunk's bytes
+    const std::uint8_t* data = nullptr; // the chunk's bytes (ChunkBytes, by a worker)
+    std::uint32_t bytes = 0;
     // Fail:
-    const char16_t* text = nullptr;
-    bool terminate = false;
+    ReadStatus failure = ReadStatus::Ok;
+
+    bool Last() const { return chunk.lastflag == 1; }
 };
 
-// Reads the entries' chunks from the installer file as ExtractEntry does.
-class ChunkReader {
+// Reads the entries' chunks from the installer file, entry after entry.
+class EntryReader {
 public:
-    explicit ChunkReader(tsacarchive& archive) : archive_(archive) {}
+    explicit EntryReader(tsacarchive& archive) : archive_(archive), chunks_(archive.Chunks()) {}
 
-    bool More() const { return entry_ < archive_.entrylist.size(); }
+    bool More() const { return entry_ < archive_.entrylist().size(); }
 
     void Next(ChunkEvent& ev) {
         ev.entry = entry_;
-        const tsacentry& entry = *archive_.entrylist[entry_];
         if (!started_) {
             started_ = true;
+            const tsacentry& entry = *archive_.entrylist()[entry_];
             // The writer refuses this entry before anything is read.
-            if (!EntryRefusal(entry, archive_.installfolder).empty()) return Ended(ev, ChunkEvent::Kind::End);
-            const std::int64_t base = archive_.archiveoffset;
-            const bool reachable =
-                entry.dataoffset >= 0 && entry.dataoffset <= std::numeric_limits<std::int64_t>::max() - base;
-            if (!reachable || !SeekAbsolute(archive_.archivefile, base + entry.dataoffset))
-                return Failed(ev, kTextCannotSeek, true);
+            if (!EntryRefusal(entry, archive_.installfolder()).empty()) return Ended(ev, ChunkEvent::Kind::End);
+            if (const ReadStatus status = chunks_.Seek(entry); status != ReadStatus::Ok) return Failed(ev, status);
         }
-        tchunkheader chunk{};
-        std::uint32_t count = kChunkHeaderSize;
-        ReadBlock(archive_.archivefile, &chunk, count);
-        if (count < kChunkHeaderSize || chunk.bitcount == 0) return Ended(ev, ChunkEvent::Kind::End);
-        if (!ChunkHeaderFits(chunk)) return Failed(ev, kTextCorrupt, false);
-        const auto stored = static_cast<std::uint32_t>(payload::ChunkPayloadBytes(chunk.bitcount));
         if (ev.payload.size() < kTransferBufferSize) ev.payload.resize(kTransferBufferSize);
-        count = stored;
-        ReadBlock(archive_.archivefile, ev.payload.data(), count);
-        if (count != stored) return Failed(ev, kTextShortRead, true);
-
+        const ReadStatus status = chunks_.Read(ev.chunk, ev.payload.data());
+        if (status == ReadStatus::EntryEnd) return Ended(ev, ChunkEvent::Kind::End);
+        if (status != ReadStatus::Ok) return Failed(ev, status);
         ev.kind = ChunkEvent::Kind::Chunk;
-        ev.lz = chunk.lzflag == 1;
-        ev.last = chunk.lastflag == 1;
-        ev.bitcount = chunk.bitcount;
-        ev.hasprogress = !ev.last && PayloadProgress(archive_.archivefile, archive_.archiveoffset, ev.progress);
-        if (ev.last) NextEntry();
+        ev.hasprogress = !ev.Last() && chunks_.Progress(ev.progress);
+        if (ev.Last()) NextEntry();
     }
 
 private:
@@ -84,9 +67,8 @@ private:
         ev.kind = kind;
         NextEntry();
     }
-    void Failed(ChunkEvent& ev, const char16_t* text, bool terminate) {
-        ev.text = text;
-        ev.terminate = terminate;
+    void Failed(ChunkEvent& ev, ReadStatus status) {
+        ev.failure = status;
         Ended(ev, ChunkEvent::Kind::Fail);
     }
     void NextEntry() {
@@ -95,6 +77,7 @@ private:
     }
 
     tsacarchive& archive_;
+    ChunkReader& chunks_;
     std::size_t entry_ = 0;
     bool started_ = false;
 };
@@ -102,122 +85,74 @@ private:
 // Creates the files and writes the decoded chunks, in order.
 class EntryWriter {
 public:
-    EntryWriter(tsacarchive& archive, ExtractTarget target, ExtractionObserver* observer)
-        : archive_(archive), writing_(target == ExtractTarget::Write), observer_(observer) {}
+    EntryWriter(const tsacarchive& archive, ExtractTarget target, ExtractionObserver* observer)
+        : archive_(archive), target_(target), observer_(observer) {}
 
     // Applies one event; true when it settled its entry, with the outcome
-    // in `ok` and the text in the archive's errortext.  Events of an entry
-    // already settled are dropped.
+    // in `ok` and its text in Text().  Events of an entry already settled
+    // are dropped.
     bool Apply(const ChunkEvent& ev, bool& ok) {
         if (haveSettled_ && ev.entry == settled_) return false;
         if (!begun_ || ev.entry != current_) {
             begun_ = true;
             current_ = ev.entry;
-            decoded_ = 0;
-            if (!Begin()) return Settle(false, ok);
+            if (!output_.Begin(*archive_.entrylist()[current_], archive_.installfolder(), target_, text_))
+                return Settle(false, ok);
         }
-        const tsacentry& entry = *archive_.entrylist[current_];
         switch (ev.kind) {
         case ChunkEvent::Kind::Fail:
-            archive_.errortext = ev.text;
-            if (ev.terminate && observer_) observer_->RequestTermination();
+            text_ = ReadFailureText(ev.failure);
+            if (ReadFailureEndsRun(ev.failure) && observer_) observer_->RequestTermination();
             return Settle(false, ok);
         case ChunkEvent::Kind::End:
-            return Complete(ok);
+            return Settle(output_.Finish(text_), ok);
         case ChunkEvent::Kind::Chunk:
             break;
         }
-        const std::uint32_t bytes = ev.lz ? ev.bytes : static_cast<std::uint32_t>(ev.bitcount) / 8;
-        const std::uint8_t* data = ev.lz ? ev.decoded.data() : ev.payload.data();
-        // Never write past the size the directory promises.
-        if (bytes > kMaxChunkBytes || static_cast<std::int64_t>(bytes) > entry.filesize - decoded_) {
-            archive_.errortext = kTextCorrupt;
-            return Settle(false, ok);
-        }
-        if (writing_ && !WriteBlock(output_.file, data, static_cast<std::int32_t>(bytes))) {
-            archive_.errortext = kTextWriteFailed;
-            return Settle(false, ok);
-        }
-        decoded_ += bytes;
-        if (ev.last) return Complete(ok);
-        if (ev.hasprogress) {
-            archive_.progress = ev.progress;
-            if (observer_) observer_->SyncProgress(ev.progress);
-        }
+        if (!output_.Write(ev.data, ev.bytes, text_)) return Settle(false, ok);
+        if (ev.Last()) return Settle(output_.Finish(text_), ok);
+        if (ev.hasprogress && observer_) observer_->SyncProgress(ev.progress);
         return false;
     }
 
+    const std::u16string& Text() const { return text_; }
+
 private:
-    bool Begin() {
-        const tsacentry& entry = *archive_.entrylist[current_];
-        if (std::u16string refusal = EntryRefusal(entry, archive_.installfolder); !refusal.empty()) {
-            archive_.errortext = std::move(refusal);
-            return false;
-        }
-        const std::u16string folder = EntryFolder(entry, archive_.installfolder);
-        fullpath_ = folder + ReadWideField(entry.filename);
-        if (!writing_) return true;
-        if (!ForceFolders(folder)) {
-            archive_.errortext = kTextNoFolder;
-            return false;
-        }
-        if (!OpenForWrite(output_.file, fullpath_)) {
-            archive_.errortext = kTextCannotCreatePrefix + fullpath_ + u")";
-            return false;
-        }
-        return true;
-    }
-
-    bool Complete(bool& ok) {
-        const tsacentry& entry = *archive_.entrylist[current_];
-        if (decoded_ != entry.filesize) {
-            archive_.errortext = kTextCorrupt;
-            return Settle(false, ok);
-        }
-        if (writing_) {
-            CloseAccess(output_.file);
-            SetFileAttrs(fullpath_, entry.attributes);
-        }
-        archive_.errortext = kTextExtracted;
-        return Settle(true, ok);
-    }
-
     bool Settle(bool outcome, bool& ok) {
-        if (output_.file.handle != 0) CloseAccess(output_.file);
+        output_.Abandon();
         haveSettled_ = true;
         settled_ = current_;
         ok = outcome;
         return true;
     }
 
-    tsacarchive& archive_;
-    const bool writing_;
+    const tsacarchive& archive_;
+    const ExtractTarget target_;
     ExtractionObserver* const observer_;
-    ScopedFileAccess output_;
-    std::u16string fullpath_;
+    EntryOutput output_;
+    std::u16string text_;
     std::size_t current_ = 0;
     bool begun_ = false;
     std::size_t settled_ = 0;
     bool haveSettled_ = false;
-    std::int64_t decoded_ = 0;
 };
 
 }  // namespace
 
 void ExtractAll(tsacarchive& archive, ExtractTarget target, unsigned workers, ExtractionObserver* observer,
-                const std::function<bool(std::size_t index, bool ok)>& settled) {
+                const Settled& settled) {
     if (workers == 0) workers = parallel::HardwareWorkers();
     const tsmufflz decoder;  // keeps no state: one serves every thread
     // A few chunks per worker keep them busy while the writer waits on the disk.
     parallel::OrderedPool<ChunkEvent> pool(workers, 4 * std::size_t{workers} + 4,
                                            [&decoder](ChunkEvent& ev, unsigned) {
-                                               if (ev.kind != ChunkEvent::Kind::Chunk || !ev.lz) return;
+                                               if (ev.kind != ChunkEvent::Kind::Chunk) return;
                                                if (ev.decoded.size() < kTransferBufferSize)
                                                    ev.decoded.resize(kTransferBufferSize);
-                                               ev.bytes = static_cast<std::uint32_t>(ev.bitcount);
-                                               decoder.DecodeChunk(ev.payload.data(), ev.decoded.data(), ev.bytes);
+                                               ev.data = ChunkBytes(ev.chunk, decoder, ev.payload.data(),
+                                                                    ev.decoded.data(), ev.bytes);
                                            });
-    ChunkReader reader(archive);
+    EntryReader reader(archive);
     EntryWriter writer(archive, target, observer);
     for (;;) {
         while (!pool.Full() && reader.More()) {
@@ -230,7 +165,7 @@ void ExtractAll(tsacarchive& archive, ExtractTarget target, unsigned workers, Ex
         bool ok = false;
         const bool done = writer.Apply(ev, ok);
         pool.Pop();
-        if (done && !settled(entry, ok)) return;
+        if (done && !settled(entry, ok, writer.Text())) return;
     }
 }
 

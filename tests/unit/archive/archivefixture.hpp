@@ -45,7 +45,7 @@ protected:
             return false;
         setuputil::CloseAccess(file);
         const bool ok = archive.OpenArchive(InstallerPath(), trailer.archiveoffset, trailer.licenseoffset);
-        archive.installfolder = Dest();
+        archive.SetInstallFolder(Dest());
         return ok;
     }
     bool Open(const RawInstaller& raw) { return OpenImage(raw.Assemble()); }

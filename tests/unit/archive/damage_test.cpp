@@ -44,7 +44,7 @@ using Damage = ArchiveFixture;
 
 // True when every entry extracted.
 bool ExtractAll(payload::tsacarchive& archive) {
-    for (std::size_t i = 0; i < archive.entrylist.size(); ++i)
+    for (std::size_t i = 0; i < archive.entrylist().size(); ++i)
         if (!archive.ExtractEntry(i, nullptr)) return false;
     return true;
 }
@@ -126,12 +126,12 @@ TEST_F(Damage, ArchiveCutWithTheTrailerKeptFails) {
         std::memcpy(part.data() + part.size() - payload::kTrailerSize, &moved, payload::kTrailerSize);
         fs::remove_all(DestPath());
         ++cuts;
-        ASSERT_TRUE(OpenImage(part)) << cut << ": " << std::string(archive.errortext.begin(), archive.errortext.end());
+        ASSERT_TRUE(OpenImage(part)) << cut << ": " << std::string(archive.errortext().begin(), archive.errortext().end());
         ++opened;
-        ASSERT_EQ(archive.entrylist.size(), 3u);
+        ASSERT_EQ(archive.entrylist().size(), 3u);
         bool failed = false;
-        for (std::size_t i = 0; i < archive.entrylist.size() && !failed; ++i) {
-            const payload::tsacentry& entry = *archive.entrylist[i];
+        for (std::size_t i = 0; i < archive.entrylist().size() && !failed; ++i) {
+            const payload::tsacentry& entry = *archive.entrylist()[i];
             const bool intact = DataEnd(good, archiveStart + static_cast<std::size_t>(entry.dataoffset)) <= cut;
             const bool extracted = archive.ExtractEntry(i, nullptr);
             if (intact) {

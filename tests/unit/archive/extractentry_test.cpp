@@ -33,8 +33,8 @@ TEST_F(ExtractEntry, MixedLzAndPlainChunksGiveExactlyTheFileSize) {
     ASSERT_TRUE(Open(raw));
 
     Recorder recorder;
-    ASSERT_TRUE(archive.ExtractEntry(0, &recorder)) << Narrow(archive.errortext);
-    EXPECT_EQ(archive.errortext, u"Extracted");
+    ASSERT_TRUE(archive.ExtractEntry(0, &recorder)) << Narrow(archive.errortext());
+    EXPECT_EQ(archive.errortext(), u"Extracted");
     Bytes expected = first;
     expected.insert(expected.end(), second.begin(), second.end());
     expected.insert(expected.end(), third.begin(), third.end());
@@ -60,12 +60,12 @@ TEST_F(ExtractEntry, ProgressOncePerChunkThatIsNotTheLast) {
     ASSERT_EQ(recorder.progress.size(), 19u);
     // Each value is the share of the payload read so far, scaled to 0..90.
     const std::int64_t a = trailer.archiveoffset, size = static_cast<std::int64_t>(image.size());
-    const std::int64_t start = a + archive.entrylist[1]->dataoffset;
+    const std::int64_t start = a + archive.entrylist()[1]->dataoffset;
     for (int k = 0; k < 19; ++k) {
         const std::int64_t position = start + (k + 1) * (12 + 1000);
         EXPECT_EQ(recorder.progress[k], (position - a) * 90 / (size - a)) << k;
     }
-    EXPECT_EQ(archive.progress, recorder.progress.back());
+    EXPECT_EQ(archive.progress(), recorder.progress.back());
 }
 
 TEST_F(ExtractEntry, EmptyEntryAndFolders) {
@@ -78,9 +78,9 @@ TEST_F(ExtractEntry, EmptyEntryAndFolders) {
     raw.entries.push_back(nested);
     ASSERT_TRUE(Open(raw));
 
-    archive.installfolder = Dest() + u"\\";  // a trailing backslash changes nothing
+    archive.SetInstallFolder(Dest() + u"\\");  // a trailing backslash changes nothing
     ASSERT_TRUE(archive.ExtractEntry(0, nullptr));
-    EXPECT_EQ(archive.errortext, u"Extracted");
+    EXPECT_EQ(archive.errortext(), u"Extracted");
     EXPECT_TRUE(fs::is_regular_file(DestPath() / "empty.txt"));
     EXPECT_EQ(fs::file_size(DestPath() / "empty.txt"), 0u);
     ASSERT_TRUE(archive.ExtractEntry(1, nullptr));
@@ -99,14 +99,14 @@ TEST_F(ExtractEntry, ReplacesAnExistingFileAndAppliesAttributes) {
 
     // Now the file is read-only: it cannot be replaced.
     EXPECT_FALSE(archive.ExtractEntry(0, nullptr));
-    EXPECT_EQ(archive.errortext, u"Unable to create file (" + Dest() + u"\\f.txt)");
+    EXPECT_EQ(archive.errortext(), u"Unable to create file (" + Dest() + u"\\f.txt)");
 }
 
 TEST_F(ExtractEntry, FolderThatCannotBeMade) {
     ASSERT_TRUE(Open(OnePlain(u"f.txt", u"\\sub", Bytes{1})));
     WriteBytes(HostPath("dest"), Bytes{0});  // a file where the folder should be
     EXPECT_FALSE(archive.ExtractEntry(0, nullptr));
-    EXPECT_EQ(archive.errortext, u"Unable to create destination directory for file!");
+    EXPECT_EQ(archive.errortext(), u"Unable to create destination directory for file!");
 }
 
 TEST_F(ExtractEntry, DamagedChunksAreFileCorrupt) {
@@ -127,7 +127,7 @@ TEST_F(ExtractEntry, DamagedChunksAreFileCorrupt) {
         Recorder recorder;
         EXPECT_FALSE(archive.ExtractEntry(0, &recorder)) << c.what;
         // Refused before any payload read: a read would have run short.
-        EXPECT_EQ(archive.errortext, u"File corrupt") << c.what;
+        EXPECT_EQ(archive.errortext(), u"File corrupt") << c.what;
         EXPECT_EQ(recorder.terminations, 0) << c.what;
     }
 }
@@ -139,7 +139,7 @@ TEST_F(ExtractEntry, DecodedTotalMustMatchTheFileSize) {
         ASSERT_TRUE(Open(raw));
         fs::remove_all(DestPath());
         EXPECT_FALSE(archive.ExtractEntry(0, nullptr)) << filesize;
-        EXPECT_EQ(archive.errortext, u"File corrupt") << filesize;
+        EXPECT_EQ(archive.errortext(), u"File corrupt") << filesize;
         // Never more than the promised size on disk.
         if (filesize == 10) {
             EXPECT_LE(fs::file_size(DestPath() / "f.bin"), 10u);
@@ -155,20 +155,20 @@ TEST_F(ExtractEntry, PayloadPastTheEndOfTheFileIsAReadFailure) {
     AppendChunkHeader(header, payload::kChunkMark, 0, 400000, 1);
     raw.license.assign(header.begin(), header.end());
     ASSERT_TRUE(Open(raw));
-    archive.entrylist[0]->dataoffset = trailer.licenseoffset - trailer.archiveoffset;
+    archive.entrylist()[0]->dataoffset = trailer.licenseoffset - trailer.archiveoffset;
     Recorder recorder;
     EXPECT_FALSE(archive.ExtractEntry(0, &recorder));
-    EXPECT_EQ(archive.errortext, u"Could not read from SAC file.  Perhaps another file is writing to it.");
+    EXPECT_EQ(archive.errortext(), u"Could not read from SAC file.  Perhaps another file is writing to it.");
     EXPECT_EQ(recorder.terminations, 1);
 }
 
 TEST_F(ExtractEntry, UnreachableDataIsASeekFailure) {
     ASSERT_TRUE(Open(OnePlain(u"f.bin", u"", Bytes(8, 1))));
     for (std::int64_t offset : {std::int64_t{-5000}, std::int64_t{0x7FFFFFFFFFFFFFFF}}) {
-        archive.entrylist[0]->dataoffset = offset;
+        archive.entrylist()[0]->dataoffset = offset;
         Recorder recorder;
         EXPECT_FALSE(archive.ExtractEntry(0, &recorder));
-        EXPECT_EQ(archive.errortext, u"Could not read from SAC file. Perhaps another file is writing to it?");
+        EXPECT_EQ(archive.errortext(), u"Could not read from SAC file. Perhaps another file is writing to it?");
         EXPECT_EQ(recorder.terminations, 1);
         EXPECT_EQ(fs::file_size(DestPath() / "f.bin"), 0u);
     }
@@ -176,9 +176,9 @@ TEST_F(ExtractEntry, UnreachableDataIsASeekFailure) {
 
 TEST_F(ExtractEntry, DataOffsetIntoAPayloadIsFileCorrupt) {
     ASSERT_TRUE(Open(OnePlain(u"f.bin", u"", Bytes(64, 0x11))));
-    archive.entrylist[0]->dataoffset += 12 + 8;
+    archive.entrylist()[0]->dataoffset += 12 + 8;
     EXPECT_FALSE(archive.ExtractEntry(0, nullptr));
-    EXPECT_EQ(archive.errortext, u"File corrupt");
+    EXPECT_EQ(archive.errortext(), u"File corrupt");
 }
 
 TEST_F(ExtractEntry, LzChunkDecodesEvenWithoutTheCompressedFlag) {
@@ -189,7 +189,7 @@ TEST_F(ExtractEntry, LzChunkDecodesEvenWithoutTheCompressedFlag) {
     AppendLzChunk(e.chunks, data, true);
     raw.entries.push_back(e);
     ASSERT_TRUE(Open(raw));
-    EXPECT_EQ(archive.decoder, nullptr);
+    EXPECT_FALSE(archive.HasDecoder());
     ASSERT_TRUE(archive.ExtractEntry(0, nullptr));
     EXPECT_EQ(Extracted("t.txt"), data);
 }
@@ -201,9 +201,9 @@ TEST_F(ExtractEntry, VerifyDecodesEverythingAndWritesNothing) {
     raw.entries.push_back(bad);
     ASSERT_TRUE(Open(raw));
     EXPECT_TRUE(archive.ExtractEntry(0, nullptr, payload::ExtractTarget::Verify));
-    EXPECT_EQ(archive.errortext, u"Extracted");
+    EXPECT_EQ(archive.errortext(), u"Extracted");
     EXPECT_FALSE(archive.ExtractEntry(1, nullptr, payload::ExtractTarget::Verify));
-    EXPECT_EQ(archive.errortext, u"File corrupt");
+    EXPECT_EQ(archive.errortext(), u"File corrupt");
     EXPECT_FALSE(fs::exists(DestPath()));
 }
 
@@ -225,13 +225,13 @@ TEST_F(ExtractEntry, UnsafeEntriesAreRefusedBeforeAnythingIsWritten) {
         RawInstaller raw = OnePlain(name, subfolder, Bytes{1});
         ASSERT_TRUE(Open(raw));
         EXPECT_FALSE(archive.ExtractEntry(0, nullptr)) << Narrow(subfolder) << " | " << Narrow(name);
-        EXPECT_EQ(archive.errortext.rfind(u"Refused archive entry \"", 0), 0u) << Narrow(archive.errortext);
+        EXPECT_EQ(archive.errortext().rfind(u"Refused archive entry \"", 0), 0u) << Narrow(archive.errortext());
         EXPECT_FALSE(fs::exists(DestPath())) << Narrow(subfolder) << " | " << Narrow(name);
     }
     // The names these rules leave alone.
     for (const char16_t* fine : {u"a.b.c", u"..hidden", u"cone.d", u"COM10", u"x y"}) {
         ASSERT_TRUE(Open(OnePlain(fine, u"\\sub.d\\x y", Bytes{1})));
-        EXPECT_TRUE(archive.ExtractEntry(0, nullptr)) << Narrow(fine) << ": " << Narrow(archive.errortext);
+        EXPECT_TRUE(archive.ExtractEntry(0, nullptr)) << Narrow(fine) << ": " << Narrow(archive.errortext());
     }
 }
 
@@ -239,9 +239,9 @@ TEST_F(ExtractEntry, NoInstallFolderMeansNoExtraction) {
     RawInstaller raw = OnePlain(u"f.bin", u"", Bytes{1});
     payload::WriteWideField(raw.entries[0].record.fixedfolder, dir.wide(u"fixed"));
     ASSERT_TRUE(Open(raw));
-    archive.installfolder.clear();
+    archive.SetInstallFolder({});
     EXPECT_FALSE(archive.ExtractEntry(0, nullptr));
-    EXPECT_NE(archive.errortext.find(u"f.bin"), std::u16string::npos);
+    EXPECT_NE(archive.errortext().find(u"f.bin"), std::u16string::npos);
     EXPECT_FALSE(fs::exists(dir.path() / "fixed"));
 }
 
@@ -259,14 +259,14 @@ TEST_F(ExtractEntry, ARelativeInstallFolderMeansNoExtraction) {
         relative.push_back(more);
 #endif
     for (const std::u16string& folder : relative) {
-        archive.installfolder = folder;
+        archive.SetInstallFolder(folder);
         EXPECT_FALSE(archive.ExtractEntry(0, nullptr)) << Narrow(folder);
-        EXPECT_NE(archive.errortext.find(u"absolute"), std::u16string::npos) << Narrow(archive.errortext);
+        EXPECT_NE(archive.errortext().find(u"absolute"), std::u16string::npos) << Narrow(archive.errortext());
     }
     fs::current_path(before);
     EXPECT_TRUE(fs::is_empty(cwd));
-    archive.installfolder = Dest();
-    EXPECT_TRUE(archive.ExtractEntry(0, nullptr)) << Narrow(archive.errortext);
+    archive.SetInstallFolder(Dest());
+    EXPECT_TRUE(archive.ExtractEntry(0, nullptr)) << Narrow(archive.errortext());
 }
 
 TEST_F(ExtractEntry, NeedsAnOpenArchiveAndAValidIndex) {

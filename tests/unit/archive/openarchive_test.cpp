@@ -20,15 +20,13 @@ RawInstaller ThreeEntries(const char16_t* a, const char16_t* b, const char16_t* 
 using OpenArchive = ArchiveFixture;
 
 TEST_F(OpenArchive, KeepsFileOrderAndPreparesBuffers) {
-    ASSERT_TRUE(Open(ThreeEntries(u"B", u"C", u"A"))) << "text: " << std::string(archive.errortext.begin(), archive.errortext.end());
-    ASSERT_EQ(archive.entrylist.size(), 3u);
-    EXPECT_EQ(ReadWideField(archive.entrylist[0]->filename), u"B");
-    EXPECT_EQ(ReadWideField(archive.entrylist[1]->filename), u"C");
-    EXPECT_EQ(ReadWideField(archive.entrylist[2]->filename), u"A");
+    ASSERT_TRUE(Open(ThreeEntries(u"B", u"C", u"A"))) << "text: " << std::string(archive.errortext().begin(), archive.errortext().end());
+    ASSERT_EQ(archive.entrylist().size(), 3u);
+    EXPECT_EQ(ReadWideField(archive.entrylist()[0]->filename), u"B");
+    EXPECT_EQ(ReadWideField(archive.entrylist()[1]->filename), u"C");
+    EXPECT_EQ(ReadWideField(archive.entrylist()[2]->filename), u"A");
     EXPECT_TRUE(archive.IsOpen());
-    EXPECT_NE(archive.inbuffer, nullptr);
-    EXPECT_NE(archive.outbuffer, nullptr);
-    EXPECT_NE(archive.decoder, nullptr);  // compressed is 1
+    EXPECT_TRUE(archive.HasDecoder());  // compressed is 1
 }
 
 TEST_F(OpenArchive, ZeroOrNegativeEntryCountMeansNoEntries) {
@@ -37,7 +35,7 @@ TEST_F(OpenArchive, ZeroOrNegativeEntryCountMeansNoEntries) {
         raw.overrideCount = true;
         raw.entrycount = count;
         ASSERT_TRUE(Open(raw)) << count;
-        EXPECT_TRUE(archive.entrylist.empty()) << count;
+        EXPECT_TRUE(archive.entrylist().empty()) << count;
     }
 }
 
@@ -47,8 +45,8 @@ TEST_F(OpenArchive, EntryCountLargerThanTheArchiveIsRefused) {
         raw.overrideCount = true;
         raw.entrycount = count;
         EXPECT_FALSE(Open(raw)) << count;
-        EXPECT_TRUE(archive.entrylist.empty()) << count;
-        EXPECT_FALSE(archive.errortext.empty());
+        EXPECT_TRUE(archive.entrylist().empty()) << count;
+        EXPECT_FALSE(archive.errortext().empty());
         EXPECT_FALSE(archive.IsOpen());
     }
 }
@@ -57,19 +55,19 @@ TEST_F(OpenArchive, ChecksBothMarks) {
     RawInstaller raw = ThreeEntries(u"a", u"b", u"c");
     raw.header.mark[3] = '2';
     EXPECT_FALSE(Open(raw));
-    EXPECT_NE(archive.errortext.find(u"SAC1"), std::u16string::npos);
+    EXPECT_NE(archive.errortext().find(u"SAC1"), std::u16string::npos);
 
     RawInstaller footer = ThreeEntries(u"a", u"b", u"c");
     footer.footermark[0] = 'X';
     EXPECT_FALSE(Open(footer));
-    EXPECT_NE(archive.errortext.find(u"SAC1"), std::u16string::npos);
+    EXPECT_NE(archive.errortext().find(u"SAC1"), std::u16string::npos);
 }
 
 TEST_F(OpenArchive, RefusesEncipheredArchives) {
     RawInstaller raw = ThreeEntries(u"a", u"b", u"c");
     raw.header.encrypted = 1;
     EXPECT_FALSE(Open(raw));
-    EXPECT_NE(archive.errortext.find(u"enciphered"), std::u16string::npos);
+    EXPECT_NE(archive.errortext().find(u"enciphered"), std::u16string::npos);
     // Other values of the byte mean a plain archive.
     raw.header.encrypted = 2;
     EXPECT_TRUE(Open(raw));
@@ -92,7 +90,7 @@ TEST_F(OpenArchive, OffsetsThatDoNotFitTheFileAreRefused) {
 
 TEST_F(OpenArchive, MissingFileFails) {
     EXPECT_FALSE(archive.OpenArchive(dir.wide(u"nothing.exe"), 0, 100));
-    EXPECT_FALSE(archive.errortext.empty());
+    EXPECT_FALSE(archive.errortext().empty());
 }
 
 TEST_F(OpenArchive, NamesEndAtTheFirstZeroUnitOrTakeAllUnits) {
@@ -110,8 +108,8 @@ TEST_F(OpenArchive, NamesEndAtTheFirstZeroUnitOrTakeAllUnits) {
     raw.entries.push_back(full);
 
     ASSERT_TRUE(Open(raw));
-    EXPECT_EQ(ReadWideField(archive.entrylist[0]->filename), u"help.chm");
-    const std::u16string whole = ReadWideField(archive.entrylist[1]->filename);
+    EXPECT_EQ(ReadWideField(archive.entrylist()[0]->filename), u"help.chm");
+    const std::u16string whole = ReadWideField(archive.entrylist()[1]->filename);
     ASSERT_EQ(whole.size(), payload::kWideFieldUnits);
     EXPECT_EQ(whole[1023], static_cast<char16_t>(u'a' + 1023 % 26));
 }
@@ -120,9 +118,9 @@ TEST_F(OpenArchive, UncompressedArchiveHasNoDecoder) {
     RawInstaller raw = ThreeEntries(u"a", u"b", u"c");
     raw.header.compressed = 0;
     ASSERT_TRUE(Open(raw));
-    EXPECT_EQ(archive.decoder, nullptr);
+    EXPECT_FALSE(archive.HasDecoder());
     for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(archive.ExtractEntry(i, nullptr));
-    EXPECT_EQ(archive.decoder, nullptr);
+    EXPECT_FALSE(archive.HasDecoder());
 }
 
 }  // namespace

@@ -87,9 +87,9 @@ protected:
         Clear();
         Outcome o;
         Recorder recorder;
-        for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
+        for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
             const bool ok = archive.ExtractEntry(i, &recorder, target);
-            o.entries.emplace_back(ok, archive.errortext);
+            o.entries.emplace_back(ok, archive.errortext());
             if (!ok && target == payload::ExtractTarget::Write) break;
         }
         o.progress = recorder.progress;
@@ -103,9 +103,9 @@ protected:
         Outcome o;
         Recorder recorder;
         std::size_t expected = 0;
-        tallowin::ExtractAll(archive, target, workers, &recorder, [&](std::size_t i, bool ok) {
+        tallowin::ExtractAll(archive, target, workers, &recorder, [&](std::size_t i, bool ok, const std::u16string& text) {
             EXPECT_EQ(i, expected++) << "entries settled out of order";
-            o.entries.emplace_back(ok, archive.errortext);
+            o.entries.emplace_back(ok, text);
             return ok || target == payload::ExtractTarget::Verify;
         });
         o.progress = recorder.progress;
@@ -185,9 +185,9 @@ TEST_F(ParallelExtract, FileThatCannotBeCreatedStopsTheRunThere) {
     prepare();
     Recorder r1;
     std::vector<std::u16string> want;
-    for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
+    for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
         const bool ok = archive.ExtractEntry(i, &r1);
-        want.push_back(archive.errortext);
+        want.push_back(archive.errortext());
         if (!ok) break;
     }
     const auto wantTree = Tree(DestPath());
@@ -195,8 +195,8 @@ TEST_F(ParallelExtract, FileThatCannotBeCreatedStopsTheRunThere) {
     prepare();
     Recorder r2;
     std::vector<std::u16string> got;
-    tallowin::ExtractAll(archive, payload::ExtractTarget::Write, 4, &r2, [&](std::size_t, bool ok) {
-        got.push_back(archive.errortext);
+    tallowin::ExtractAll(archive, payload::ExtractTarget::Write, 4, &r2, [&](std::size_t, bool ok, const std::u16string& text) {
+        got.push_back(text);
         return ok;
     });
     ASSERT_EQ(got.size(), 2u);

@@ -70,9 +70,9 @@ TEST_F(Writer, RoundTripAtEveryLevel) {
     for (int level : {0, 1, 6, 9}) {
         const InstallerInput input = Sample(level);
         ASSERT_TRUE(OpenImage(WriteOk(input))) << level;
-        EXPECT_EQ(archive.header.compressed, level > 0 ? 1 : 0);
-        ASSERT_EQ(archive.entrylist.size(), input.items.size());
-        for (std::size_t i = 0; i < archive.entrylist.size(); ++i)
+        EXPECT_EQ(archive.header().compressed, level > 0 ? 1 : 0);
+        ASSERT_EQ(archive.entrylist().size(), input.items.size());
+        for (std::size_t i = 0; i < archive.entrylist().size(); ++i)
             ASSERT_TRUE(archive.ExtractEntry(i, nullptr)) << level << " " << i;
         for (const ArchiveItem& item : input.items) {
             std::string rel = std::string(item.subfolder.begin(), item.subfolder.end());
@@ -93,17 +93,17 @@ TEST_F(Writer, LayoutOfTheWrittenInstaller) {
     EXPECT_TRUE(std::equal(input.stub.begin(), input.stub.end(), bytes.begin()));
     EXPECT_EQ(std::string(bytes.begin() + trailer.licenseoffset, bytes.end() - payload::kTrailerSize), input.licensetext);
     EXPECT_EQ(trailer.haslicense, 1);
-    EXPECT_EQ(archive.header.reserved4, 4);
-    EXPECT_EQ(archive.header.created, 45000.5);
-    EXPECT_EQ(archive.entrylist[0]->dataoffset, 2648);  // the first entry follows the header
+    EXPECT_EQ(archive.header().reserved4, 4);
+    EXPECT_EQ(archive.header().created, 45000.5);
+    EXPECT_EQ(archive.entrylist()[0]->dataoffset, 2648);  // the first entry follows the header
 
     // Entries sorted by path; each entry's chunks follow the previous ones.
     std::vector<std::u16string> paths;
-    for (const auto& e : archive.entrylist) 
+    for (const auto& e : archive.entrylist()) 
         paths.push_back(payload::ReadWideField(e->subfolder) + u"\\" + payload::ReadWideField(e->filename));
     EXPECT_TRUE(std::is_sorted(paths.begin(), paths.end())) << "order";
-    for (std::size_t i = 0; i < archive.entrylist.size(); ++i) {
-        const payload::tsacentry& e = *archive.entrylist[i];
+    for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
+        const payload::tsacentry& e = *archive.entrylist()[i];
         // Walk the chunks: stored size, last flag, pieces of at most 64 KiB.
         std::int64_t at = trailer.archiveoffset + e.dataoffset, stored = 0, chunks = 0;
         for (;;) {
@@ -120,8 +120,8 @@ TEST_F(Writer, LayoutOfTheWrittenInstaller) {
         }
         EXPECT_EQ(stored, e.storedsize) << i;
         EXPECT_EQ(chunks, std::max<std::int64_t>(1, (e.filesize + 65535) / 65536)) << i;
-        if (i + 1 < archive.entrylist.size()) {
-            EXPECT_EQ(at - trailer.archiveoffset, archive.entrylist[i + 1]->dataoffset);
+        if (i + 1 < archive.entrylist().size()) {
+            EXPECT_EQ(at - trailer.archiveoffset, archive.entrylist()[i + 1]->dataoffset);
         }
         for (std::uint8_t b : e.reserved6192) ASSERT_EQ(b, 0);
         EXPECT_EQ(e.attributes, 0x20);
@@ -137,7 +137,7 @@ TEST_F(Writer, EmptyFileIsOneChunkOfBitCountZero) {
     std::memcpy(&h, bytes.data() + trailer.archiveoffset + 2648, sizeof h);
     EXPECT_EQ(h.bitcount, 0);
     EXPECT_EQ(h.lastflag, 1);
-    EXPECT_EQ(archive.entrylist[0]->storedsize, 0);
+    EXPECT_EQ(archive.entrylist()[0]->storedsize, 0);
 }
 
 TEST_F(Writer, PiecesThatDoNotShrinkAreStoredPlain) {
@@ -146,8 +146,8 @@ TEST_F(Writer, PiecesThatDoNotShrinkAreStoredPlain) {
     const Bytes bytes = WriteOk(input);
     ASSERT_TRUE(OpenImage(bytes));
     payload::tchunkheader random, text;
-    std::memcpy(&random, bytes.data() + trailer.archiveoffset + archive.entrylist[0]->dataoffset, 12);
-    std::memcpy(&text, bytes.data() + trailer.archiveoffset + archive.entrylist[1]->dataoffset, 12);
+    std::memcpy(&random, bytes.data() + trailer.archiveoffset + archive.entrylist()[0]->dataoffset, 12);
+    std::memcpy(&text, bytes.data() + trailer.archiveoffset + archive.entrylist()[1]->dataoffset, 12);
     EXPECT_EQ(random.lzflag, 0);
     EXPECT_EQ(random.bitcount, 8000);
     EXPECT_EQ(text.lzflag, 1);

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The install as a user waits for it: our installer against a peer
+# installer system's, installing the same tree unattended under Wine.
+#
+#   bash bench/install.sh [--runs N]
+#
+# Builds, from the tree bench/gather-corpus.sh gathers: our installer at the
+# default level and at level 9, and the peer's (makensis from Debian's
+# `nsis`) with its zlib compressor and with LZMA solid, each with the stub
+# of the architecture whose programs run here (tests/wine/wine-run.sh
+# --arch: the x86 stubs where Wine's 32-bit loader runs, the amd64 ones
+# elsewhere).  Then it installs each unattended as a whole process
+# (`setup.exe /S /D=<folder>` against the peer's `/S /D=<folder>`), every
+# run in a fresh copy of one Wine prefix whose wine server is started and
+# warmed (one program run) before the clock starts; each installer is run once unclocked,
+# then N times (default 3) in turns, and the best time counts.  Every
+# install is compared byte for byte with the tree.  `tallowin extract` of
+# the same installers (native, all cores) is the floor.
+#
+# Needs the native build, the Windows build that runs here (windows or
+# windows64) and makensis; installs nsis when it is missing.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=3
+[ "${1:-}" = "--runs" ] && runs=$2
+
+arch=$(bash "$root/tests/wine/wine-run.sh" --arch)
+if [ "$arch" = win32 ]; then
+  stub=$root/build/windows/bin/setup.exe wine=$(command -v wine) nsistarget=x86-unicode
+else
+  stub=$root/build/windows64/bin/setup.exe wine=/usr/lib/wine/wine64 nsistarget=amd64-unicode
+  export WINELOADER=$wine
+fi
+tallowin=$root/build/native/bin/tallowin
+[ -x "$tallowin" ] || { echo "install bench: build the native preset first ($tallowin missing)" >&2; exit 2; }
+[ -f "$stub" ] || { echo "install bench: build the Windows stub first ($stub missing)" >&2; exit 2; }
+if ! command -v makensis >/dev/null; then
+  sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y nsis >/dev/null
+fi
+
+work=$root/build/bench-install
+rm -rf "$work"
+mkdir -p "$work"
+export WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+unset DISPLAY WAYLAND_DISPLAY
+server_of() { WINEPREFIX=$1 wineserver -k >/dev/null 2>&1 || true; }
+cleanup() {
+  for p in "$work"/prefix*; do [ -d "$p" ] && server_of "$p"; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "install bench: gathering the tree" >&2
+files=$work/product/files
+bash "$root/bench/gather-corpus.sh" "$files"
+printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nstartmenufolder = "Benchmark"\ndefaultsubfolder = "Benchmark"\nfiles = "files"\n' >"$work/product/product.toml"
+bytes=$(find "$files" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
+count=$(find "$files" -type f | wc -l)
+
+echo "install bench: building the installers" >&2
+"$tallowin" build "$work/product/product.toml" -o "$work/ours.exe" --stub "$stub" >/dev/null
+"$tallowin" build "$work/product/product.toml" -o "$work/ours9.exe" --stub "$stub" --level 9 >/dev/null
+peer() {  # output, compressor line
+  cat >"$work/peer.nsi" <<EOF
+Unicode true
+Target $nsistarget
+$2
+Name "Benchmark"
+OutFile "$1"
+InstallDir "\$PROGRAMFILES\\Benchmark"
+RequestExecutionLevel admin
+Section
+  SetOutPath "\$INSTDIR"
+  File /r "$files/*"
+SectionEnd
+EOF
+  makensis -V1 "$work/peer.nsi" >/dev/null
+}
+peer "$work/peer-zlib.exe" "SetCompressor zlib"
+peer "$work/peer-lzma.exe" "SetCompressor /SOLID lzma"
+
+echo "install bench: making the prefix" >&2
+TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --init >/dev/null
+TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --shutdown >/dev/null
+server_of "$work/prefix"
+WINEPREFIX=$work/prefix wineserver -w 2>/dev/null || true
+
+names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid")
+exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe)
+declare -A best
+
+# One clocked install: a fresh copy of the prefix, its server started and
+# warmed, then the installer as a whole process; the install is checked
+# against the tree.  Prints the microseconds.
+install_once() {  # index
+  local run=$work/prefix-run target start end status=0
+  server_of "$run"
+  rm -rf "$run"
+  # Wine's own files, which no install rewrites, as hard links; the
+  # registry files, which the server rewrites, as copies.
+  cp -al "$work/prefix" "$run"
+  for reg in "$work/prefix"/*.reg; do cp --remove-destination "$reg" "$run/${reg##*/}"; done
+  target=$run/drive_c/benchout
+  (
+    export WINEPREFIX=$run
+    wineserver -p </dev/null >/dev/null 2>&1
+    "$wine" cmd /c exit </dev/null >/dev/null 2>&1
+    start=$(date +%s%N)
+    "$wine" "$work/${exes[$1]}" /S '/D=C:\benchout' </dev/null >"$work/out.txt" 2>&1 ||
+      { echo "install bench: ${exes[$1]} failed:" >&2; cat "$work/out.txt" >&2; exit 1; }
+    end=$(date +%s%N)
+    diff -r "$files" "$target" >"$work/diff.txt" 2>&1 ||
+      { echo "install bench: ${exes[$1]} did not install the tree:" >&2; head "$work/diff.txt" >&2; exit 1; }
+    echo $(((end - start) / 1000))
+  ) || status=$?
+  server_of "$run"
+  return $status
+}
+
+for i in "${!exes[@]}"; do install_once "$i" >/dev/null || exit 1; done  # warm: page cache, Wine's own files
+for ((round = 0; round < runs; round++)); do
+  for i in "${!exes[@]}"; do
+    t=$(install_once "$i") || exit 1
+    [ -z "${best[$i]:-}" ] || [ "$t" -lt "${best[$i]}" ] && best[$i]=$t
+  done
+done
+rm -rf "$work/prefix-run"
+
+floor() {  # installer: best of $runs native extractions
+  local b= t start end
+  for ((round = 0; round < runs; round++)); do
+    rm -rf "$work/floor"
+    start=$(date +%s%N)
+    "$tallowin" extract "$1" -d "$work/floor" >/dev/null
+    end=$(date +%s%N)
+    t=$(((end - start) / 1000))
+    [ -z "$b" ] || [ "$t" -lt "$b" ] && b=$t
+  done
+  echo "$b"
+}
+floor6=$(floor "$work/ours.exe")
+floor9=$(floor "$work/ours9.exe")
+
+echo
+echo "Tree: $count files, $bytes bytes; Wine $arch ($("$wine" --version 2>/dev/null)); $(nproc) cores; best of $runs"
+echo "Load: $(uptime | sed 's/.*load average: //')"
+echo
+printf '| %-22s | %12s | %9s | %11s |\n' installer bytes seconds "x peer zlib"
+printf '|%s|%s|%s|%s|\n' "------------------------" "--------------" "-----------" "-------------"
+for i in "${!exes[@]}"; do
+  awk -v n="${names[$i]}" -v s="$(stat -c %s "$work/${exes[$i]}")" -v t="${best[$i]}" -v z="${best[2]}" \
+    'BEGIN { printf "| %-22s | %12d | %9.3f | %11.2f |\n", n, s, t / 1e6, t / z }'
+done
+for row in "tallowin extract:$floor6:ours.exe" "tallowin extract -9:$floor9:ours9.exe"; do
+  IFS=: read -r n t exe <<<"$row"
+  awk -v n="$n" -v s="$(stat -c %s "$work/$exe")" -v t="$t" -v z="${best[2]}" \
+    'BEGIN { printf "| %-22s | %12d | %9.3f | %11.2f |\n", n, s, t / 1e6, t / z }'
+done
