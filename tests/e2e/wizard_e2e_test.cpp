@@ -339,7 +339,7 @@ TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
     // A folder the uninstall could never delete: named in the refusal.
     wchar_t windows[MAX_PATH] = {};
     ::GetWindowsDirectoryW(windows, MAX_PATH);
-    for (const std::wstring typed : {std::wstring(windows), std::wstring(L"C:\\"), std::wstring(L"C:\\users\\"),
+    for (const std::wstring& typed : {std::wstring(windows), std::wstring(L"C:\\"), std::wstring(L"C:\\users\\"),
                                      std::wstring(L"C:\\Program Files")}) {
         ::SendMessageW(installpath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()));
         PostClick(b.next);

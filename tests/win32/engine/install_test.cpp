@@ -380,7 +380,9 @@ TEST(EngineInstall, PatternFoldersInTheTrailerDeleteNothingElse) {
         std::unique_ptr<BoxAnswerer> answer;
         if (!c.appdatafolder.empty()) answer = std::make_unique<BoxAnswerer>(IDYES);
         InstallAndUninstall(c.startmenufolder, c.appdatafolder, answer.get());
-        if (answer) EXPECT_FALSE(answer->found()) << "the uninstall asked about the settings folder \"*\"";
+        if (answer) {
+            EXPECT_FALSE(answer->found()) << "the uninstall asked about the settings folder \"*\"";
+        }
         EXPECT_TRUE(fs::exists(vendor / "app.lnk")) << WideToAnsi(c.startmenufolder);
         EXPECT_TRUE(fs::exists(loose)) << WideToAnsi(c.startmenufolder);
         EXPECT_TRUE(fs::exists(othersettings / "keep.ini")) << c.appdatafolder;
