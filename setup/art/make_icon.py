@@ -8,9 +8,9 @@ Python, deterministic: the same script writes the same bytes.
     python3 make_icon.py [OUTPUT.ico]
 """
 import math
-import struct
 import sys
-import zlib
+
+from icofile import ico_file
 
 SIZES = (16, 32, 48)
 
@@ -47,68 +47,6 @@ def sample(u, v):
     return (c[0], c[1], c[2], 255)
 
 
-def render(size):
-    """Rows top-down of (r, g, b, a), 4 x 4 supersampled."""
-    n = 4
-    rows = []
-    for y in range(size):
-        row = []
-        for x in range(size):
-            acc = [0.0, 0.0, 0.0, 0.0]
-            for sy in range(n):
-                for sx in range(n):
-                    p = sample((x + (sx + 0.5) / n) / size, (y + (sy + 0.5) / n) / size)
-                    a = p[3] / 255.0
-                    acc[0] += p[0] * a
-                    acc[1] += p[1] * a
-                    acc[2] += p[2] * a
-                    acc[3] += a
-            a = acc[3] / (n * n)
-            if a == 0:
-                row.append((0, 0, 0, 0))
-            else:
-                row.append(tuple(int(round(acc[i] / acc[3])) for i in range(3)) + (int(round(a * 255)),))
-        rows.append(row)
-    return rows
-
-
-def bmp_image(size, rows):
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    pixels = bytearray()
-    for row in reversed(rows):
-        for r, g, b, a in row:
-            pixels += bytes((b, g, r, a))
-    mask_stride = (size + 31) // 32 * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        bits = bytearray(mask_stride)
-        for x, p in enumerate(row):
-            if p[3] == 0:
-                bits[x // 8] |= 0x80 >> (x % 8)
-        mask += bits
-    return header + bytes(pixels) + bytes(mask)
-
-
-def png_image(size, rows):
-    raw = b"".join(b"\0" + bytes(v for p in row for v in p) for row in rows)
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
-def icon(sizes):
-    images = [png_image(s, render(s)) if s >= 48 else bmp_image(s, render(s)) for s in sizes]
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for s, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", s % 256, s % 256, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    return out + b"".join(images)
-
-
 if __name__ == "__main__":
     with open(sys.argv[1] if len(sys.argv) > 1 else "setup.ico", "wb") as out:
-        out.write(icon(SIZES))
+        out.write(ico_file(sample, SIZES, png_from=48))

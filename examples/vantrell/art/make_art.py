@@ -14,7 +14,10 @@ import math
 import os
 import struct
 import sys
-import zlib
+
+# The icon container and its image encoders are the project's own art tools.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "setup", "art"))
+from icofile import ico_file  # noqa: E402
 
 
 def mix(a, b, t):
@@ -78,65 +81,9 @@ def badge(u, v):
     return (c[0], c[1], c[2], 255)
 
 
-def render(size):
-    n = 4
-    rows = []
-    for y in range(size):
-        row = []
-        for x in range(size):
-            acc = [0.0] * 4
-            for sy in range(n):
-                for sx in range(n):
-                    p = badge((x + (sx + 0.5) / n) / size, (y + (sy + 0.5) / n) / size)
-                    a = p[3] / 255.0
-                    for i in range(3):
-                        acc[i] += p[i] * a
-                    acc[3] += a
-            if acc[3] == 0:
-                row.append((0, 0, 0, 0))
-            else:
-                row.append(tuple(int(round(acc[i] / acc[3])) for i in range(3)) + (int(round(acc[3] / (n * n) * 255)),))
-        rows.append(row)
-    return rows
-
-
-def bmp_image(size, rows):
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    pixels = b"".join(bytes((b, g, r, a)) for row in reversed(rows) for r, g, b, a in row)
-    stride = (size + 31) // 32 * 4
-    mask = bytearray()
-    for row in reversed(rows):
-        bits = bytearray(stride)
-        for x, p in enumerate(row):
-            if p[3] == 0:
-                bits[x // 8] |= 0x80 >> (x % 8)
-        mask += bits
-    return header + pixels + bytes(mask)
-
-
-def png_image(size, rows):
-    raw = b"".join(b"\0" + bytes(v for p in row for v in p) for row in rows)
-
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
-            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
-def icon(sizes=(16, 32, 48, 256)):
-    images = [png_image(s, render(s)) if s >= 256 else bmp_image(s, render(s)) for s in sizes]
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for s, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", s % 256, s % 256, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    return out + b"".join(images)
-
-
 if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     with open(os.path.join(folder, "wizard.bmp"), "wb") as out:
         out.write(wizard_bmp())
     with open(os.path.join(folder, "vantrell.ico"), "wb") as out:
-        out.write(icon())
+        out.write(ico_file(badge, (16, 32, 48, 256), png_from=256))
