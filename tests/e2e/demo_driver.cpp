@@ -227,6 +227,17 @@ bool Refused(const std::wstring& installer) {
     return true;
 }
 
+// Cancel, Yes to the question, and the program's end.
+bool CancelWithYes(Process& program, HWND cancel, const std::wstring& name) {
+    PostClick(cancel);
+    HWND question = WaitMessageBox(program.Id(), L"Warning", kWait);
+    if (!question) return Fail(L"Cancel asked nothing");
+    PostClick(FindChild(question, L"&Yes", L"Button"));
+    DWORD code = 1;
+    if (!program.WaitExit(kWait, code)) return Fail(name + L" did not end");
+    return true;
+}
+
 bool RefusedDestination(const std::wstring& installer, const std::wstring& typed) {
     Process setup;
     if (!setup.Start(installer, L"")) return Fail(L"cannot start " + installer);
@@ -251,13 +262,7 @@ bool RefusedDestination(const std::wstring& installer, const std::wstring& typed
     Say(L"destination refused: " + MessageBoxText(box));
     PostClick(FindChild(box, L"OK", L"Button"));
     if (!WaitLabel(wizard, L"Install Vantrell to:", kWait)) return Fail(L"the destination page did not stay");
-    PostClick(b.cancel);
-    HWND question = WaitMessageBox(setup.Id(), L"Warning", kWait);
-    if (!question) return Fail(L"Cancel asked nothing");
-    PostClick(FindChild(question, L"&Yes", L"Button"));
-    DWORD code = 1;
-    if (!setup.WaitExit(kWait, code)) return Fail(L"the installer did not end");
-    return true;
+    return CancelWithYes(setup, b.cancel, L"the installer");
 }
 
 bool KeptUninstall(const std::wstring& product, const std::wstring& exename) {
@@ -280,13 +285,7 @@ bool KeptUninstall(const std::wstring& product, const std::wstring& exename) {
     ::Sleep(1000);
     if (Visible(FindChild(wizard, L"Uninstall Complete!"))) return Fail(L"the uninstall went on to its end");
     Say(L"uninstall stopped on its installing page");
-    PostClick(b.cancel);
-    HWND question = WaitMessageBox(uninstaller.Id(), L"Warning", kWait);
-    if (!question) return Fail(L"Cancel asked nothing");
-    PostClick(FindChild(question, L"&Yes", L"Button"));
-    DWORD code = 1;
-    if (!uninstaller.WaitExit(kWait, code)) return Fail(L"the uninstaller did not end");
-    return true;
+    return CancelWithYes(uninstaller, b.cancel, L"the uninstaller");
 }
 
 }  // namespace
