@@ -19,7 +19,11 @@ void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
     Put16(b, at + 2, static_cast<std::uint16_t>(v >> 16));
 }
 
-bool ParsePe(std::vector<std::uint8_t> bytes, PeImage& image, std::string& error) {
+namespace {
+
+// The headers and section table of `bytes`; `whole`: every section's raw
+// data must lie in `bytes` too (else `bytes` may be the file's first part).
+bool ParseHeaders(const std::vector<std::uint8_t>& bytes, bool whole, PeImage& image, std::string& error) {
     image = PeImage{};
     const auto fail = [&](const char* what) {
         error = std::string("not a well-formed PE program: ") + what;
@@ -58,14 +62,31 @@ bool ParsePe(std::vector<std::uint8_t> bytes, PeImage& image, std::string& error
         s.rawsize = Get32(bytes, h + 16);
         s.rawpointer = Get32(bytes, h + 20);
         s.characteristics = Get32(bytes, h + 36);
-        if (s.rawsize != 0 && (s.rawpointer > bytes.size() || bytes.size() - s.rawpointer < s.rawsize))
+        if (whole && s.rawsize != 0 && (s.rawpointer > bytes.size() || bytes.size() - s.rawpointer < s.rawsize))
             return fail("a section lies past the end of the file");
         if (!image.sections.empty() && s.virtualaddress < image.sections.back().virtualaddress)
             return fail("sections out of order");
         image.sections.push_back(s);
     }
+    return true;
+}
+
+}  // namespace
+
+bool ParsePe(std::vector<std::uint8_t> bytes, PeImage& image, std::string& error) {
+    if (!ParseHeaders(bytes, true, image, error)) return false;
     image.bytes = std::move(bytes);
     return true;
+}
+
+std::uint64_t ImageFileSize(const std::vector<std::uint8_t>& headers) {
+    PeImage image;
+    std::string error;
+    if (!ParseHeaders(headers, false, image, error)) return 0;
+    std::uint64_t end = image.sections.back().headeroffset + 40;
+    for (const Section& s : image.sections)
+        if (s.rawsize != 0) end = std::max<std::uint64_t>(end, std::uint64_t{s.rawpointer} + s.rawsize);
+    return end;
 }
 
 DataDirectory PeImage::Directory(std::uint32_t index) const {

@@ -50,6 +50,11 @@ struct PeImage {
 
 bool ParsePe(std::vector<std::uint8_t> bytes, PeImage& image, std::string& error);
 
+// How many of a file's first bytes its PE image takes (headers and every
+// section's raw data), read from `headers`, the file's first bytes; 0 when
+// they do not hold a well-formed header and section table.
+std::uint64_t ImageFileSize(const std::vector<std::uint8_t>& headers);
+
 // The header checksum of a file (the image help library's algorithm): the
 // 16-bit ones'-complement-style sum of the file with the checksum field
 // taken as zero, plus the file's length.  Fed in pieces of any size.

@@ -63,8 +63,20 @@ struct StubResources {
     payload::tpayloadcheck check{};
 };
 
-// A stub is far smaller than this; only its sections are read.
+// The headers and section table of a stub lie in its first bytes; then
+// only the stub's own sections are read, never the payload behind them.
+constexpr std::size_t kStubHeaderBytes = 64u << 10;
+// A stub is far smaller than this.
 constexpr std::uint64_t kMaxStubBytes = 64u << 20;
+
+std::vector<std::uint8_t> ReadFront(std::ifstream& in, std::uint64_t count) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
+    in.clear();
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
 
 StubResources ReadStubResources(const fs::path& path) {
     StubResources stub;
@@ -72,9 +84,9 @@ StubResources ReadStubResources(const fs::path& path) {
     std::error_code ec;
     const std::uint64_t size = fs::file_size(path, ec);
     if (ec || !in) return stub;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(size, kMaxStubBytes)));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    const std::uint64_t imagesize = peres::ImageFileSize(ReadFront(in, std::min<std::uint64_t>(size, kStubHeaderBytes)));
+    if (imagesize == 0 || imagesize > kMaxStubBytes) return stub;
+    std::vector<std::uint8_t> bytes = ReadFront(in, std::min(size, imagesize));
     peres::PeImage image;
     std::vector<peres::Resource> resources;
     std::string error;
