@@ -13,6 +13,12 @@
 //   byte at a time and reads nothing past ceil(bitcount / 8) bytes; there
 //   the bits past the last byte are the buffer's zeros.
 //
+// - A refill makes all 64 bits of the buffer stream bits, not only the
+//   `left` it counts, and one turn takes at most 50 of them: the next code
+//   is looked up before the refill, so the look-up does not wait for it.
+//   The chain from one token's table entry to the next is then a shift or
+//   two and one load (two for a reference: its distance symbol's).
+//
 // - kCodeTable, on the leading 9 bits, gives a literal with its code length,
 //   or a length symbol as the bits to take (code plus extra bits) and an
 //   offset that turns those bits, read as a number, into the length.  The
@@ -21,12 +27,14 @@
 //
 // - One output check per turn of the fast loop: it runs only while
 //   kFastRoom bytes are left, room for two literals and a 259-byte copy
-//   with its overrun.  Copies move 16 bytes at a time when the distance is
-//   at least 16, 8 when at least 8 (a move never reads a byte the same move
-//   writes), and for shorter distances 8 bytes stepping by the distance, so
-//   each move adds `distance` correct bytes; they may write up to 15 bytes
-//   past the reference, always below the cap.  The tail loop checks every
-//   token and copies byte by byte, stopping exactly at kMaxChunkBytes.
+//   with its overrun.  When the distance is at least 8 a copy makes five
+//   8-byte moves whatever its length (most references are shorter than 40
+//   bytes: no loop exit to mispredict), then 8 bytes at a time; a move
+//   never reads a byte the same move writes.  Shorter distances step 8-byte
+//   moves by the distance, so each adds `distance` correct bytes.  Copies
+//   may write past the reference, always below the cap.  The tail loop
+//   checks every token and copies byte by byte, stopping exactly at
+//   kMaxChunkBytes.
 //
 // - No allocation and no state beyond the locals of one call.
 #include "payload/tsmufflz.hpp"
@@ -106,11 +114,14 @@ static_assert(Length(~std::uint64_t{0} >> 8 | std::uint64_t{0xC4} << 56, kCodeTa
 static_assert(Value(~std::uint64_t{0}, static_cast<std::int32_t>(kDistanceTable[31]) >> 8, 19) == 65536);
 static_assert(Value(0, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 1);
 
-// The most bytes one turn of the fast loop writes: two literals and a
-// reference of 259 bytes whose last move overruns by up to 15 (short
-// references: up to 31 past their end, but far below 259).
-constexpr std::uint32_t kFastRoom = 2 + kMaxLength + 15;
-static_assert(kMaxLength + 15 >= 16 + 31, "a short reference's overrun stays inside kFastRoom");
+// The most bytes one copy writes: the five moves of a short reference, or
+// a 259-byte one whose last 8-byte move overruns by up to 7 (distance 1:
+// two moves, then as the longest).  One turn of the fast loop writes two
+// literals and one copy.
+constexpr std::uint32_t kShortCopyBytes = 5 * 8;
+constexpr std::uint32_t kMostCopied = kMaxLength + 7;
+static_assert(kMostCopied >= kShortCopyBytes && kMostCopied >= 2 * 8);
+constexpr std::uint32_t kFastRoom = 2 + kMostCopied;
 
 // Bit budget of one turn of the fast loop: the refill leaves at least 56
 // bits, enough for two literals and the longest reference.
@@ -126,6 +137,9 @@ constexpr unsigned LongestToken() {
 }
 static_assert(LongestToken() == 32);
 static_assert(2 * 9 + LongestToken() <= kRefillBits);
+// The bits a turn leaves unread after its last refill: the next look-up
+// takes 9 of them.
+static_assert(64 - (2 * 9 + LongestToken()) >= 9);
 
 inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
     std::uint64_t v;
@@ -153,34 +167,20 @@ inline void Move8(std::uint8_t* dst, const std::uint8_t* src) {
     std::memcpy(dst, &v, 8);
 }
 
-inline void Move16(std::uint8_t* dst, const std::uint8_t* src) {
-    std::uint8_t v[16];
-    std::memcpy(v, src, 16);
-    std::memcpy(dst, v, 16);
-}
-
-// Copies `length` bytes from `distance` back; may write up to 31 bytes past
-// dst + length (15 when length is over 16).
+// Copies `length` bytes from `distance` back; writes at most
+// max(kShortCopyBytes, length + 7) bytes from dst.
 inline void CopyWithOverrun(std::uint8_t* dst, std::uint32_t distance, std::uint32_t length) {
     const std::uint8_t* src = dst - distance;
     std::uint8_t* const end = dst + length;
-    if (distance >= 16) {
-        // Most references are short: two moves cover them without a loop
-        // exit to mispredict.
-        Move16(dst, src);
-        Move16(dst + 16, src + 16);
-        dst += 32;
-        src += 32;
-        while (dst < end) {
-            Move16(dst, src);
-            dst += 16;
-            src += 16;
-        }
-    } else if (distance >= 8) {
+    if (distance >= 8) {
         Move8(dst, src);
         Move8(dst + 8, src + 8);
-        dst += 16;
-        src += 16;
+        Move8(dst + 16, src + 16);
+        Move8(dst + 24, src + 24);
+        Move8(dst + 32, src + 32);
+        static_assert(kShortCopyBytes == 40);
+        dst += kShortCopyBytes;
+        src += kShortCopyBytes;
         while (dst < end) {
             Move8(dst, src);
             dst += 8;
@@ -222,43 +222,50 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     // of the stream then lies more than 56 bits past the buffer's bits, so
     // every token taken here starts inside the bit count, and the refill at
     // the end of the turn may load eight bytes.  The next token's entry is
-    // looked up before a reference is copied, so the look-up's latency hides
-    // behind the copy.
+    // looked up before the refill and before a reference is copied, so the
+    // look-up's latency hides behind both.
     std::uint32_t e = 0;
     const auto refill = [&] {
         buf |= LoadBigEndian64(in) >> left;
         in += (63 - left) >> 3;
         left |= kRefillBits;
-        e = kCodeTable[buf >> 55];
     };
-    if (in_end - in >= 8) refill();
-    while (in_end - in >= 8 && out_end - out >= static_cast<std::ptrdiff_t>(kFastRoom)) {
-        if (e & kLiteral) {
-            e = TakeLiteral(e, buf, left, out);
+    if (in_end - in >= 8) {
+        // The last places a turn may start from.
+        const std::uint8_t* const in_last = in_end - 8;
+        const std::uint8_t* const out_last = out_end - kFastRoom;
+        refill();
+        e = kCodeTable[buf >> 55];
+        while (in <= in_last && out <= out_last) {
             if (e & kLiteral) {
                 e = TakeLiteral(e, buf, left, out);
                 if (e & kLiteral) {
-                    // Three literals (27 bits) would leave too few bits for
-                    // a reference: refill first.
-                    *out++ = static_cast<std::uint8_t>(Literal(e));
-                    buf <<= Taken(e);
-                    left -= Taken(e);
-                    refill();
-                    continue;
+                    e = TakeLiteral(e, buf, left, out);
+                    if (e & kLiteral) {
+                        // Three literals (27 bits) would leave too few bits for
+                        // a reference: refill first.
+                        *out++ = static_cast<std::uint8_t>(Literal(e));
+                        buf <<= Taken(e);
+                        left -= Taken(e);
+                        e = kCodeTable[buf >> 55];
+                        refill();
+                        continue;
+                    }
                 }
             }
+            if (e & kEnd) goto done;
+            const std::uint32_t length = Length(buf, e);
+            buf <<= Taken(e);
+            const std::uint32_t d = kDistanceTable[buf >> 59];
+            const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
+            buf <<= d & 31;
+            left -= Taken(e) + (d & 31);
+            e = kCodeTable[buf >> 55];
+            refill();
+            if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
+            CopyWithOverrun(out, distance, length);
+            out += length;
         }
-        if (e & kEnd) goto done;
-        const std::uint32_t length = Length(buf, e);
-        buf <<= Taken(e);
-        const std::uint32_t d = kDistanceTable[buf >> 59];
-        const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
-        buf <<= d & 31;
-        left -= Taken(e) + (d & 31);
-        refill();
-        if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
-        CopyWithOverrun(out, distance, length);
-        out += length;
     }
 
     // Tail loop: one token per turn, each checked against the bit count and

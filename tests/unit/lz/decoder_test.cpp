@@ -204,9 +204,9 @@ TEST(LzDecode, OutputStopsAt65536ForReferencesAndLiterals) {
 }
 
 TEST(LzDecode, PeriodicCopiesUpToTheCapKeepThePattern) {
-    // Filled runs (distance 1), moves stepping by the distance (< 8), 8- and
-    // 16-byte moves, and the switch to byte copies next to the cap all keep
-    // the period.
+    // Filled runs (distance 1), moves stepping by the distance (< 8), 8-byte
+    // moves, and the switch to byte copies next to the cap all keep the
+    // period.
     for (std::uint32_t distance : {1u, 2u, 3u, 7u, 8u, 9u, 10u, 15u, 16u, 17u, 31u, 32u, 33u, 100u, 4097u}) {
         BitStream s;
         for (std::uint32_t i = 0; i < distance; ++i) s.Literal(static_cast<std::uint8_t>(i * 37 + 1));
@@ -227,7 +227,7 @@ TEST(LzDecode, ShortReferencesAtShortDistances) {
     for (std::uint32_t distance = 1; distance <= 40; ++distance) {
         int dsym = code::kDistanceSymbols - 1;
         while (code::kDistanceBase[dsym] > distance) --dsym;
-        for (std::uint32_t length = 3; length <= 40; ++length) {
+        for (std::uint32_t length = 3; length <= 48; ++length) {
             int k = code::kLengthSymbols - 2;
             while (code::kLengthBase[k] > length) --k;
             BitStream s;
