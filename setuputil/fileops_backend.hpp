@@ -11,7 +11,7 @@ std::int64_t LastSeparatorPos(const std::u16string& path);
 // True when the path holds * or ?: the platform's find calls would match it
 // as a pattern, so it names no one file or folder.
 inline bool HoldsPattern(const std::u16string& path) { return path.find_first_of(u"*?") != std::u16string::npos; }
-// Creates one folder whose parent exists.
+// Creates one folder; false when its parent is missing or it is there.
 bool CreateOneFolder(const std::u16string& path);
 
 }  // namespace setuputil::detail
