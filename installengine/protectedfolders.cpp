@@ -10,7 +10,12 @@ namespace installengine {
 
 namespace {
 
+// The path with its short (8.3) names spelled out; empty when it has none
+// to spell out or the system cannot tell.  A short name the system makes
+// always holds a '~': without one the walk (a directory search per level)
+// would only give the same path.
 std::u16string LongForm(const std::u16string& path) {
+    if (path.find(u'~') == std::u16string::npos) return u"";
     wchar_t buffer[MAX_PATH * 4] = {};
     const DWORD n = ::GetLongPathNameW(setuputil::WinStr(path), buffer, MAX_PATH * 4);
     if (n == 0 || n >= MAX_PATH * 4) return u"";

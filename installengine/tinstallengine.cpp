@@ -251,6 +251,7 @@ bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
     // A shortcut that cannot be saved is skipped: the product is installed
     // and registered, and the other shortcuts are still made.
     const std::vector<ShortcutSpec> links = PlanShortcuts(in);
+    const setuputil::ShortcutSession session;
     for (std::size_t i = 0; i < links.size(); ++i) {
         if (StopBefore(InstallStep::Shortcut, static_cast<int>(i))) return false;
         const ShortcutSpec& link = links[i];

@@ -5,6 +5,7 @@
 #include "payload/payloadend.hpp"
 #include "payload/tsmufflz.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace payload {
@@ -73,16 +74,24 @@ bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t 
     if (count > (footerAt - recordsFrom) / static_cast<std::int64_t>(kSacEntrySize))
         return FailOpen(u"The archive directory holds more entries than the archive has room for");
 
-    // The records lie one after another: one seek, then one read each.
+    // The records lie one after another: one seek, then reads of many
+    // records at a time (a read is a system call, and under Wine more).
     entrylist_.reserve(static_cast<std::size_t>(count));
     const std::int64_t firstRecord = footerAt - count * static_cast<std::int64_t>(kSacEntrySize);
     if (count > 0 && !SeekAbsolute(archivefile_, firstRecord)) return FailOpen(u"Unable to read the archive directory");
-    for (std::int64_t i = 0; i < count; ++i) {
-        auto record = std::make_unique<tsacentry>();
-        std::uint32_t got = sizeof(tsacentry);
-        if (ReadBlock(archivefile_, record.get(), got) != sizeof(tsacentry))
-            return FailOpen(u"Unable to read the archive directory");
-        entrylist_.push_back(std::move(record));
+    constexpr std::int64_t kRecordsPerRead = 64;
+    std::unique_ptr<std::uint8_t[]> batch;
+    if (count > 0) batch = std::make_unique_for_overwrite<std::uint8_t[]>(kRecordsPerRead * sizeof(tsacentry));
+    for (std::int64_t i = 0; i < count; i += kRecordsPerRead) {
+        const std::int64_t n = std::min(kRecordsPerRead, count - i);
+        const auto bytes = static_cast<std::uint32_t>(n * static_cast<std::int64_t>(sizeof(tsacentry)));
+        std::uint32_t got = bytes;
+        if (ReadBlock(archivefile_, batch.get(), got) != bytes) return FailOpen(u"Unable to read the archive directory");
+        for (std::int64_t k = 0; k < n; ++k) {
+            auto record = std::make_unique_for_overwrite<tsacentry>();
+            std::memcpy(record.get(), batch.get() + k * static_cast<std::int64_t>(sizeof(tsacentry)), sizeof(tsacentry));
+            entrylist_.push_back(std::move(record));
+        }
     }
 
     archiveopen_ = true;

@@ -18,6 +18,20 @@ private:
     std::int32_t code_;
 };
 
+// Keeps the component system initialised on the calling thread while it
+// lives, so that a run of CreateShortcut calls sets it up and tears it down
+// once rather than once per shortcut.
+class ShortcutSession {
+public:
+    ShortcutSession();
+    ~ShortcutSession();
+    ShortcutSession(const ShortcutSession&) = delete;
+    ShortcutSession& operator=(const ShortcutSession&) = delete;
+
+private:
+    bool initialised_;
+};
+
 // Saves a shortcut to `target` with `arguments`, `description` and the
 // working folder `workfolder` as the file `linkfile`.  The icon, show command
 // and hot key are left to the shell (it shows the target's icon).  Initialises

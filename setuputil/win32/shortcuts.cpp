@@ -14,22 +14,6 @@ namespace setuputil {
 
 namespace {
 
-// Balances a successful CoInitialize.  A thread already in the other
-// apartment model answers RPC_E_CHANGED_MODE and must not be uninitialised:
-// that would take away the caller's own initialisation.
-class ComScope {
-public:
-    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-    ~ComScope() {
-        if (initialised_) CoUninitialize();
-    }
-
-private:
-    bool initialised_;
-};
-
 // An interface pointer released when it goes out of scope.
 template <typename T>
 class ComPtr {
@@ -71,10 +55,19 @@ void SetFields(Link& link, const Text& target, const Text& arguments, const Text
 
 }  // namespace
 
+// Balances a successful CoInitialize.  A thread already in the other
+// apartment model answers RPC_E_CHANGED_MODE and must not be uninitialised:
+// that would take away the caller's own initialisation.
+ShortcutSession::ShortcutSession() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+
+ShortcutSession::~ShortcutSession() {
+    if (initialised_) CoUninitialize();
+}
+
 bool CreateShortcut(const std::u16string& target, const std::u16string& arguments,
                     const std::u16string& description, const std::u16string& workfolder,
                     const std::u16string& linkfile) {
-    ComScope com;
+    const ShortcutSession com;
     ComPtr<IUnknown> object;
     Check(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.out()),
           "Cannot create the shell link object");
