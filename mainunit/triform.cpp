@@ -54,7 +54,9 @@ Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(op
     onShow = [this] { FormShow(); };
     onClose = [this] { FormClose(); };
     onCloseQuery = [this] { return FormCloseQuery(); };
-    BuildComponents(sidepicture);
+    // Unattended nobody sees a page: the controls are not made (under Wine
+    // that alone is some 1,800 round trips to the server at start and end).
+    if (!options_.unattended) BuildComponents(sidepicture);
     CentreOnScreen();
     FormCreate();
 }

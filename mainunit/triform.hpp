@@ -57,9 +57,10 @@ public:
     // installengine::InstallHost.
     const payload::tsetuptrailer& Trailer() const override { return trailer_; }
     setuputil::WindowHandle OwnerWindow() const override { return Handle(); }
-    // After a confirmed cancel the bar stays where the cancel put it.
+    // After a confirmed cancel the bar stays where the cancel put it; an
+    // unattended run has no bar.
     void SetInstallProgress(int position) override {
-        if (!cancelling_) installprogress.SetPosition(position);
+        if (!cancelling_ && built_) installprogress.SetPosition(position);
     }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;

@@ -26,7 +26,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     application.Initialize();
     application.SetTitle(u"Tallowin");
     // The five pages with a picture share this one bitmap; it outlives them.
-    const gui::BitmapHandle sidepicture(setup::LoadSidePicture(instance));
+    // Unattended there are no pages.
+    const gui::BitmapHandle sidepicture(options.unattended ? nullptr : setup::LoadSidePicture(instance));
     mainunit::Triform riform(sidepicture.get(), options);
     if (options.unattended) return riform.RunUnattended();
     choosedir::Tdir dir(riform);
