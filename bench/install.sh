@@ -6,7 +6,9 @@
 #
 # Builds, from the tree bench/gather-corpus.sh gathers: our installer at the
 # default level and at level 9, and the peer's (makensis from Debian's
-# `nsis`) with its zlib compressor and with LZMA solid, each with the stub
+# `nsis`) with its zlib compressor and with LZMA solid, and a zlib one that
+# also takes the steps ours takes for the product (an uninstaller, the App
+# Paths and Uninstall registry values, four shortcuts), each with the stub
 # of the architecture whose programs run here (tests/wine/wine-run.sh
 # --arch: the x86 stubs where Wine's 32-bit loader runs, the amd64 ones
 # elsewhere).  Then it installs each unattended as a whole process
@@ -16,6 +18,10 @@
 # then N times (default 3) in turns, and the best time counts.  Every
 # install is compared byte for byte with the tree.  `tallowin extract` of
 # the same installers (native, all cores) is the floor.
+#
+# The prefixes and installs live in /dev/shm when it is a tmpfs with room
+# (TALLOWIN_BENCH_DIR chooses another folder): on disk the write-back of one
+# run's 40-odd MB lands in the next runs, and times swing by a second.
 #
 # Needs the native build, the Windows build that runs here (windows or
 # windows64) and makensis; installs nsis when it is missing.
@@ -39,7 +45,15 @@ if ! command -v makensis >/dev/null; then
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y nsis >/dev/null
 fi
 
-work=$root/build/bench-install
+base=${TALLOWIN_BENCH_DIR:-}
+if [ -z "$base" ]; then
+  base=$root/build
+  if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" = tmpfs ] &&
+    [ "$(df -Pk /dev/shm | awk 'NR == 2 { print $4 }')" -gt 2097152 ]; then
+    base=/dev/shm
+  fi
+fi
+work=$base/tallowin-bench-install
 rm -rf "$work"
 mkdir -p "$work"
 export WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
@@ -61,7 +75,7 @@ count=$(find "$files" -type f | wc -l)
 echo "install bench: building the installers" >&2
 "$tallowin" build "$work/product/product.toml" -o "$work/ours.exe" --stub "$stub" >/dev/null
 "$tallowin" build "$work/product/product.toml" -o "$work/ours9.exe" --stub "$stub" --level 9 >/dev/null
-peer() {  # output, compressor line
+peer() {  # output, compressor line[, script of further steps]
   cat >"$work/peer.nsi" <<EOF
 Unicode true
 Target $nsistarget
@@ -73,12 +87,43 @@ RequestExecutionLevel admin
 Section
   SetOutPath "\$INSTDIR"
   File /r "$files/*"
+  ${3:+!include "$3"}
+SectionEnd
+Section Uninstall
 SectionEnd
 EOF
   makensis -V1 "$work/peer.nsi" >/dev/null
 }
+# What ours does for this product besides the files, in the peer's words:
+# the uninstaller, the App Paths and Uninstall values, the four shortcuts.
+cat >"$work/peer-steps.nsh" <<'EOF'
+WriteUninstaller "$WINDIR\peer-uninstall.exe"
+!define APPPATHS "Software\Microsoft\Windows\CurrentVersion\App Paths\cmake"
+!define UNINSTALL "Software\Microsoft\Windows\CurrentVersion\Uninstall\Benchmark"
+WriteRegStr HKLM "${APPPATHS}" "" "$INSTDIR\cmake"
+WriteRegStr HKLM "${APPPATHS}" "Path" "$INSTDIR"
+WriteRegStr HKLM "${APPPATHS}" "Displayname" "Benchmark"
+WriteRegStr HKLM "${APPPATHS}" "Startpath" "$INSTDIR"
+WriteRegStr HKLM "${APPPATHS}" "Desktop" "1"
+WriteRegStr HKLM "${APPPATHS}" "AppData" ""
+WriteRegStr HKLM "${UNINSTALL}" "DisplayName" "Benchmark"
+WriteRegStr HKLM "${UNINSTALL}" "UninstallString" "$WINDIR\peer-uninstall.exe"
+WriteRegStr HKLM "${UNINSTALL}" "DisplayVersion" "1"
+WriteRegStr HKLM "${UNINSTALL}" "DisplayIcon" "$INSTDIR\cmake"
+WriteRegStr HKLM "${UNINSTALL}" "InstallLocation" "$INSTDIR"
+WriteRegDWORD HKLM "${UNINSTALL}" "EstimatedSize" 42128
+WriteRegDWORD HKLM "${UNINSTALL}" "NoModify" 1
+WriteRegDWORD HKLM "${UNINSTALL}" "NoRepair" 1
+WriteRegStr HKLM "${UNINSTALL}" "QuietUninstallString" "$WINDIR\peer-uninstall.exe /S"
+CreateDirectory "$SMPROGRAMS\Benchmark"
+CreateShortCut "$SMPROGRAMS\Benchmark\Benchmark.lnk" "$INSTDIR\cmake"
+CreateShortCut "$STARTMENU\Benchmark.lnk" "$INSTDIR\cmake"
+CreateShortCut "$SMPROGRAMS\Benchmark\Uninstall Benchmark.lnk" "$WINDIR\peer-uninstall.exe"
+CreateShortCut "$DESKTOP\Benchmark.lnk" "$INSTDIR\cmake"
+EOF
 peer "$work/peer-zlib.exe" "SetCompressor zlib"
 peer "$work/peer-lzma.exe" "SetCompressor /SOLID lzma"
+peer "$work/peer-steps.exe" "SetCompressor zlib" "$work/peer-steps.nsh"
 
 echo "install bench: making the prefix" >&2
 TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --init >/dev/null
@@ -86,8 +131,8 @@ TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine
 server_of "$work/prefix"
 WINEPREFIX=$work/prefix wineserver -w 2>/dev/null || true
 
-names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid")
-exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe)
+names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid" "peer, zlib, ours' steps")
+exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe peer-steps.exe)
 declare -A best
 
 # One clocked install: a fresh copy of the prefix, its server started and
@@ -144,6 +189,7 @@ floor9=$(floor "$work/ours9.exe")
 
 echo
 echo "Tree: $count files, $bytes bytes; Wine $arch ($("$wine" --version 2>/dev/null)); $(nproc) cores; best of $runs"
+echo "Prefixes and installs in $base ($(stat -f -c %T "$base"))"
 echo "Load: $(uptime | sed 's/.*load average: //')"
 echo
 printf '| %-22s | %12s | %9s | %11s |\n' installer bytes seconds "x peer zlib"
