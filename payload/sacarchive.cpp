@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace payload {
 
@@ -75,24 +76,24 @@ bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t 
         return FailOpen(u"The archive directory holds more entries than the archive has room for");
 
     // The records lie one after another: one seek, then reads of many
-    // records at a time (a read is a system call, and under Wine more).
-    entrylist_.reserve(static_cast<std::size_t>(count));
+    // records at a time into one block.
+    records_.reset();
     const std::int64_t firstRecord = footerAt - count * static_cast<std::int64_t>(kSacEntrySize);
-    if (count > 0 && !SeekAbsolute(archivefile_, firstRecord)) return FailOpen(u"Unable to read the archive directory");
-    constexpr std::int64_t kRecordsPerRead = 64;
-    std::unique_ptr<std::uint8_t[]> batch;
-    if (count > 0) batch = std::make_unique_for_overwrite<std::uint8_t[]>(kRecordsPerRead * sizeof(tsacentry));
-    for (std::int64_t i = 0; i < count; i += kRecordsPerRead) {
-        const std::int64_t n = std::min(kRecordsPerRead, count - i);
-        const auto bytes = static_cast<std::uint32_t>(n * static_cast<std::int64_t>(sizeof(tsacentry)));
-        std::uint32_t got = bytes;
-        if (ReadBlock(archivefile_, batch.get(), got) != bytes) return FailOpen(u"Unable to read the archive directory");
-        for (std::int64_t k = 0; k < n; ++k) {
-            auto record = std::make_unique_for_overwrite<tsacentry>();
-            std::memcpy(record.get(), batch.get() + k * static_cast<std::int64_t>(sizeof(tsacentry)), sizeof(tsacentry));
-            entrylist_.push_back(std::move(record));
-        }
+    if (count > 0) {
+        records_.reset(new (std::nothrow) tsacentry[static_cast<std::size_t>(count)]);
+        if (!records_) return FailOpen(u"Not enough memory for the archive directory");
+        if (!SeekAbsolute(archivefile_, firstRecord)) return FailOpen(u"Unable to read the archive directory");
     }
+    constexpr std::int64_t kRecordsPerRead = 1024;
+    for (std::int64_t i = 0; i < count; i += kRecordsPerRead) {
+        const auto bytes = static_cast<std::uint32_t>(std::min(kRecordsPerRead, count - i) *
+                                                      static_cast<std::int64_t>(sizeof(tsacentry)));
+        std::uint32_t got = bytes;
+        if (ReadBlock(archivefile_, &records_[static_cast<std::size_t>(i)], got) != bytes)
+            return FailOpen(u"Unable to read the archive directory");
+    }
+    entrylist_.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) entrylist_.push_back(&records_[static_cast<std::size_t>(i)]);
 
     archiveopen_ = true;
     reader_.Attach(archivefile_, archiveoffset_);

@@ -75,8 +75,9 @@ public:
     // Open: the directory is read and the buffers are there.
     bool IsOpen() const { return archiveopen_; }
     const tsacheader& header() const { return header_; }
-    // The directory, in file order.
-    const std::vector<std::unique_ptr<tsacentry>>& entrylist() const { return entrylist_; }
+    // The directory, in file order: one pointer per record, valid until the
+    // next OpenArchive.
+    const std::vector<tsacentry*>& entrylist() const { return entrylist_; }
     bool HasDecoder() const { return decoder_ != nullptr; }
     // The two transfer buffers (kTransferBufferSize bytes each, null before
     // OpenArchive), for the owner's block work between extractions, so that
@@ -100,7 +101,10 @@ private:
     setuputil::FileAccess archivefile_;
     tsacheader header_{};
     tsacfooter footer_{};
-    std::vector<std::unique_ptr<tsacentry>> entrylist_;
+    // The records in one block, read in one pass: one allocation rather
+    // than one per entry (thousands of them in a large product).
+    std::unique_ptr<tsacentry[]> records_;
+    std::vector<tsacentry*> entrylist_;
     std::unique_ptr<tsmufflz> decoder_;        // made when `compressed` is 1, else on first need
     std::unique_ptr<std::uint8_t[]> inbuffer_;   // kTransferBufferSize bytes each
     std::unique_ptr<std::uint8_t[]> outbuffer_;
