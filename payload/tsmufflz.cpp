@@ -2,22 +2,28 @@
 //
 // How it is fast, and why it stays in bounds:
 //
-// - Bits come from a 64-bit buffer `buf`, most significant bit first, with
-//   `left` valid bits at its top.  While at least 8 input bytes remain, a
-//   refill is branchless: one unaligned big-endian load ORed in below the
-//   valid bits, the pointer advanced by the whole bytes that fitted, and
-//   `left |= 56` (the load's other bytes land where the next refill puts
-//   them again, so ORing them twice is harmless).  Then at least 56 bits are
-//   valid, enough for two literals (9 bits each) and the longest reference
-//   (32 bits).  The last bytes go through the tail loop, which loads one
-//   byte at a time and reads nothing past ceil(bitcount / 8) bytes; there
-//   the bits past the last byte are the buffer's zeros.
+// - Bits come from a buffer `buf` of one machine word, most significant bit
+//   first, with `left` valid bits at its top: 64 bits, or 32 on a 32-bit
+//   build (the installer's own), where each 64-bit shift would cost several
+//   instructions.  While at least 8 input bytes remain, a refill is
+//   branchless: one unaligned big-endian word load ORed in below the valid
+//   bits, the pointer advanced by the whole bytes that fitted, and
+//   `left |= 56` (24) (the load's other bytes land where the next refill
+//   puts them again, so ORing them twice is harmless).  Then at least 56
+//   bits are valid, enough for two literals (9 bits each) and the longest
+//   reference (32 bits); with 24, for two literals or a literal and a
+//   length, and a second refill comes before the distance.  The last bytes
+//   go through the tail loop (64 bits on every build: it is not the hot
+//   path), which loads one byte at a time and reads nothing past
+//   ceil(bitcount / 8) bytes; there the bits past the last byte are the
+//   buffer's zeros.
 //
-// - A refill makes all 64 bits of the buffer stream bits, not only the
-//   `left` it counts, and one turn takes at most 50 of them: the next code
-//   is looked up before the refill, so the look-up does not wait for it.
-//   The chain from one token's table entry to the next is then a shift or
-//   two and one load (two for a reference: its distance symbol's).
+// - A refill makes all of the buffer's bits stream bits, not only the
+//   `left` it counts, and a turn takes few enough of them after its last
+//   refill: the next code is looked up before the refill, so the look-up
+//   does not wait for it.  The chain from one token's table entry to the
+//   next is then a shift or two and one load (two for a reference: its
+//   distance symbol's).
 //
 // - kCodeTable, on the leading 9 bits, gives a literal with its code length,
 //   or a length symbol as the bits to take (code plus extra bits) and an
@@ -98,21 +104,38 @@ constexpr std::array<std::uint32_t, kDistanceSymbols> BuildDistanceTable() {
 constexpr std::array<std::uint32_t, 512> kCodeTable = BuildCodeTable();
 constexpr std::array<std::uint32_t, kDistanceSymbols> kDistanceTable = BuildDistanceTable();
 
+// The bit buffer is a machine word: 64 bits, or 32 on a 32-bit build, where
+// every 64-bit shift would take several instructions.
+template <typename Word>
+constexpr unsigned kWordBits = 8 * sizeof(Word);
+
 constexpr std::uint32_t Literal(std::uint32_t e) { return e >> 16; }
 constexpr unsigned Taken(std::uint32_t e) { return e & 63; }
-constexpr std::uint32_t Value(std::uint64_t buf, std::int32_t offset, unsigned taken) {
-    return static_cast<std::uint32_t>(offset) + static_cast<std::uint32_t>(buf >> (64 - taken));
+template <typename Word>
+constexpr std::uint32_t Value(Word buf, std::int32_t offset, unsigned taken) {
+    return static_cast<std::uint32_t>(offset) + static_cast<std::uint32_t>(buf >> (kWordBits<Word> - taken));
 }
-constexpr std::uint32_t Length(std::uint64_t buf, std::uint32_t e) {
+template <typename Word>
+constexpr std::uint32_t Length(Word buf, std::uint32_t e) {
     return Value(buf, static_cast<std::int32_t>(e) >> 16, Taken(e));
+}
+template <typename Word>
+constexpr std::uint32_t Lookup(Word buf) {
+    return kCodeTable[buf >> (kWordBits<Word> - 9)];
+}
+template <typename Word>
+constexpr std::uint32_t DistanceEntry(Word buf) {
+    return kDistanceTable[buf >> (kWordBits<Word> - kDistanceCodeBits)];
 }
 
 static_assert(Literal(kCodeTable[0x91 << 1]) == 0x61 && (kCodeTable[0x91 << 1] & kLiteral));
 static_assert(Literal(kCodeTable[0x1FF]) == 255 && Taken(kCodeTable[0x1FF]) == 9);
-static_assert(Length(0, kCodeTable[0]) == 3 && Taken(kCodeTable[0]) == 7);
+static_assert(Length(std::uint64_t{0}, kCodeTable[0]) == 3 && Taken(kCodeTable[0]) == 7);
 static_assert(Length(~std::uint64_t{0} >> 8 | std::uint64_t{0xC4} << 56, kCodeTable[0xC4 << 1]) == 228 + 31);
 static_assert(Value(~std::uint64_t{0}, static_cast<std::int32_t>(kDistanceTable[31]) >> 8, 19) == 65536);
-static_assert(Value(0, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 1);
+static_assert(Value(std::uint64_t{0}, static_cast<std::int32_t>(kDistanceTable[0]) >> 8, 5) == 1);
+static_assert(Value(~std::uint32_t{0}, static_cast<std::int32_t>(kDistanceTable[31]) >> 8, 19) == 65536);
+static_assert(Lookup(std::uint32_t{0xC4} << 24) == Lookup(std::uint64_t{0xC4} << 56));
 
 // The most bytes one copy writes: the five moves of a short reference, or
 // a 259-byte one whose last 8-byte move overruns by up to 7 (distance 1:
@@ -123,28 +146,46 @@ constexpr std::uint32_t kMostCopied = kMaxLength + 7;
 static_assert(kMostCopied >= kShortCopyBytes && kMostCopied >= 2 * 8);
 constexpr std::uint32_t kFastRoom = 2 + kMostCopied;
 
-// Bit budget of one turn of the fast loop: the refill leaves at least 56
-// bits, enough for two literals and the longest reference.
-constexpr unsigned kRefillBits = 56;  // also the mask the refill ORs into `left` (< 64)
-constexpr unsigned LongestToken() {
+// Bit budgets.  A refill leaves at least kRefillBits<Word> bits counted (56
+// or 24: the load's last byte may not fit whole), and it makes all of the
+// buffer's bits stream bits, so a code can be looked up in bits taken
+// after the last refill as long as they lie inside the word.
+template <typename Word>
+constexpr unsigned kRefillBits = kWordBits<Word> - 8;  // also the mask the refill ORs into `left`
+constexpr unsigned kLookupBits = 9;                     // the longest code of a literal or length
+constexpr unsigned LongestLength() {
     unsigned most = 0;
     for (std::uint32_t top9 = 0; top9 < 512; ++top9)
         if (!(kCodeTable[top9] & (kLiteral | kEnd)) && Taken(kCodeTable[top9]) > most) most = Taken(kCodeTable[top9]);
-    unsigned dmost = 0;
-    for (std::uint32_t d : kDistanceTable)
-        if ((d & 31) > dmost) dmost = d & 31;
-    return most + dmost;
+    return most;
 }
-static_assert(LongestToken() == 32);
-static_assert(2 * 9 + LongestToken() <= kRefillBits);
-// The bits a turn leaves unread after its last refill: the next look-up
-// takes 9 of them.
-static_assert(64 - (2 * 9 + LongestToken()) >= 9);
+constexpr unsigned LongestDistance() {
+    unsigned most = 0;
+    for (std::uint32_t d : kDistanceTable)
+        if ((d & 31) > most) most = d & 31;
+    return most;
+}
+static_assert(LongestLength() == 13 && LongestDistance() == 19);
+// 64 bits: a turn takes two literals and a reference on one refill, and
+// the next code is looked up in what is left of the word.
+static_assert(2 * kLookupBits + LongestLength() + LongestDistance() <= kRefillBits<std::uint64_t>);
+static_assert(64 - (2 * kLookupBits + LongestLength() + LongestDistance()) >= kLookupBits);
+// 32 bits: a turn takes two literals, or a literal and a reference's
+// length; a refill comes before the distance, whose bits leave room for
+// the next look-up.  The second literal's two look-ups reach 27 bits.
+static_assert(2 * kLookupBits <= kRefillBits<std::uint32_t> &&
+              kLookupBits + LongestLength() <= kRefillBits<std::uint32_t>);
+static_assert(LongestDistance() <= kRefillBits<std::uint32_t> && 32 - LongestDistance() >= kLookupBits);
+static_assert(3 * kLookupBits <= 32);
 
-inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
-    std::uint64_t v;
+template <typename Word>
+inline Word LoadBigEndian(const std::uint8_t* at) {
+    Word v;
     std::memcpy(&v, at, sizeof v);
-    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    if constexpr (std::endian::native == std::endian::little) {
+        if constexpr (sizeof v == 8) v = __builtin_bswap64(v);
+        else v = __builtin_bswap32(v);
+    }
     return v;
 }
 
@@ -152,9 +193,10 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* at) {
 // the next code.  Both possible next entries (after 8 or 9 bits) are looked
 // up at once, so a run of literals waits on one table load per literal
 // rather than on a load and the shift before it.
-inline std::uint32_t TakeLiteral(std::uint32_t e, std::uint64_t& buf, unsigned& left, std::uint8_t*& out) {
-    const std::uint32_t after8 = kCodeTable[(buf << 8) >> 55];
-    const std::uint32_t after9 = kCodeTable[(buf << 9) >> 55];
+template <typename Word>
+inline std::uint32_t TakeLiteral(std::uint32_t e, Word& buf, unsigned& left, std::uint8_t*& out) {
+    const std::uint32_t after8 = Lookup(static_cast<Word>(buf << 8));
+    const std::uint32_t after9 = Lookup(static_cast<Word>(buf << 9));
     *out++ = static_cast<std::uint8_t>(Literal(e));
     buf <<= Taken(e);
     left -= Taken(e);
@@ -204,9 +246,77 @@ inline void CopyWithOverrun(std::uint8_t* dst, std::uint32_t distance, std::uint
     }
 }
 
+// The fast loop.  Each turn starts with the buffer refilled and `e` the
+// entry of its leading bits, and at least eight bytes at `in`: the end of
+// the stream then lies more than 56 bits past the buffer's bits, so every
+// token taken here starts inside the bit count, and the turn's refills (at
+// most two of at most three bytes each) may load whole words.  The next
+// token's entry is looked up before the refill and before a reference is
+// copied, so the look-up's latency hides behind both.  Answers false at the
+// code that ends the stream; otherwise hands the buffer, in the top bits
+// of `tail`, to the tail loop.
+template <typename Word>
+bool FastLoop(const std::uint8_t*& in, const std::uint8_t* in_end, std::uint8_t* output, std::uint8_t*& out,
+              std::uint64_t& tail, unsigned& left) {
+    Word buf = 0;
+    left = 0;
+    tail = 0;
+    if (in_end - in < 8) return true;
+    const auto refill = [&] {
+        buf |= LoadBigEndian<Word>(in) >> left;
+        in += (kWordBits<Word> - 1 - left) >> 3;
+        left |= kRefillBits<Word>;
+    };
+    // The last places a turn may start from.
+    const std::uint8_t* const in_last = in_end - 8;
+    const std::uint8_t* const out_last = output + kMaxChunkBytes - kFastRoom;
+    refill();
+    std::uint32_t e = Lookup(buf);
+    while (in <= in_last && out <= out_last) {
+        if (e & kLiteral) {
+            e = TakeLiteral(e, buf, left, out);
+            if (e & kLiteral) {
+                e = TakeLiteral(e, buf, left, out);
+                if constexpr (kWordBits<Word> == 32) {
+                    refill();
+                    continue;
+                } else if (e & kLiteral) {
+                    // Three literals (27 bits) would leave too few bits for
+                    // a reference: refill first.
+                    *out++ = static_cast<std::uint8_t>(Literal(e));
+                    buf <<= Taken(e);
+                    left -= Taken(e);
+                    e = Lookup(buf);
+                    refill();
+                    continue;
+                }
+            }
+        }
+        if (e & kEnd) return false;
+        const std::uint32_t length = Length(buf, e);
+        buf <<= Taken(e);
+        left -= Taken(e);
+        if constexpr (kWordBits<Word> == 32) refill();
+        const std::uint32_t d = DistanceEntry(buf);
+        const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
+        buf <<= d & 31;
+        left -= d & 31;
+        e = Lookup(buf);
+        refill();
+        if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
+        CopyWithOverrun(out, distance, length);
+        out += length;
+    }
+    tail = static_cast<std::uint64_t>(buf) << (64 - kWordBits<Word>);
+    return true;
+}
+
 }  // namespace
 
-void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std::uint32_t& bitcount) const {
+namespace lzdetail {
+
+template <typename Word>
+void DecodeChunkWith(const std::uint8_t* input, std::uint8_t* output, std::uint32_t& bitcount) {
     const std::uint64_t nbits = bitcount;
     bitcount = 0;
     if (nbits == 0) return;
@@ -216,57 +326,7 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     std::uint8_t* const out_end = output + kMaxChunkBytes;
     std::uint64_t buf = 0;
     unsigned left = 0;
-
-    // Fast loop.  Each turn starts with the buffer refilled and `e` the
-    // entry of its leading bits, and at least eight bytes at `in`: the end
-    // of the stream then lies more than 56 bits past the buffer's bits, so
-    // every token taken here starts inside the bit count, and the refill at
-    // the end of the turn may load eight bytes.  The next token's entry is
-    // looked up before the refill and before a reference is copied, so the
-    // look-up's latency hides behind both.
-    std::uint32_t e = 0;
-    const auto refill = [&] {
-        buf |= LoadBigEndian64(in) >> left;
-        in += (63 - left) >> 3;
-        left |= kRefillBits;
-    };
-    if (in_end - in >= 8) {
-        // The last places a turn may start from.
-        const std::uint8_t* const in_last = in_end - 8;
-        const std::uint8_t* const out_last = out_end - kFastRoom;
-        refill();
-        e = kCodeTable[buf >> 55];
-        while (in <= in_last && out <= out_last) {
-            if (e & kLiteral) {
-                e = TakeLiteral(e, buf, left, out);
-                if (e & kLiteral) {
-                    e = TakeLiteral(e, buf, left, out);
-                    if (e & kLiteral) {
-                        // Three literals (27 bits) would leave too few bits for
-                        // a reference: refill first.
-                        *out++ = static_cast<std::uint8_t>(Literal(e));
-                        buf <<= Taken(e);
-                        left -= Taken(e);
-                        e = kCodeTable[buf >> 55];
-                        refill();
-                        continue;
-                    }
-                }
-            }
-            if (e & kEnd) goto done;
-            const std::uint32_t length = Length(buf, e);
-            buf <<= Taken(e);
-            const std::uint32_t d = kDistanceTable[buf >> 59];
-            const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
-            buf <<= d & 31;
-            left -= Taken(e) + (d & 31);
-            e = kCodeTable[buf >> 55];
-            refill();
-            if (distance > static_cast<std::uint32_t>(out - output)) continue;  // before the chunk: skipped
-            CopyWithOverrun(out, distance, length);
-            out += length;
-        }
-    }
+    if (!FastLoop<Word>(in, in_end, output, out, buf, left)) goto done;
 
     // Tail loop: one token per turn, each checked against the bit count and
     // the cap.  `pos` counts the bits taken.
@@ -309,6 +369,15 @@ void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std:
     }
 done:
     bitcount = static_cast<std::uint32_t>(out - output);
+}
+
+template void DecodeChunkWith<std::uint32_t>(const std::uint8_t*, std::uint8_t*, std::uint32_t&);
+template void DecodeChunkWith<std::uint64_t>(const std::uint8_t*, std::uint8_t*, std::uint32_t&);
+
+}  // namespace lzdetail
+
+void tsmufflz::DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std::uint32_t& bitcount) const {
+    lzdetail::DecodeChunkWith<lzdetail::MachineWord>(input, output, bitcount);
 }
 
 }  // namespace payload

@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace payload {
 
@@ -48,5 +49,16 @@ public:
     // overlap.  On return `bitcount` holds the number of bytes written.
     void DecodeChunk(const std::uint8_t* input, std::uint8_t* output, std::uint32_t& bitcount) const;
 };
+
+// The decoder's two forms, for the tests: the bits are gathered in a 64-bit
+// or a 32-bit word (DecodeChunk takes the machine's).  Both decode every
+// stream the same way.
+namespace lzdetail {
+using MachineWord = std::conditional_t<sizeof(void*) >= 8, std::uint64_t, std::uint32_t>;
+template <typename Word>
+void DecodeChunkWith(const std::uint8_t* input, std::uint8_t* output, std::uint32_t& bitcount);
+extern template void DecodeChunkWith<std::uint32_t>(const std::uint8_t*, std::uint8_t*, std::uint32_t&);
+extern template void DecodeChunkWith<std::uint64_t>(const std::uint8_t*, std::uint8_t*, std::uint32_t&);
+}  // namespace lzdetail
 
 }  // namespace payload

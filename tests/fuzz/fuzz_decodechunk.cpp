@@ -5,7 +5,7 @@
 // copied into a buffer of exactly its meaningful size so that any read past
 // ceil(bitcount / 8) bytes trips AddressSanitizer.  The output buffer is
 // exactly the decoder's cap.  The result must match the bit-at-a-time
-// oracle decoder.
+// oracle decoder, in both of its word sizes.
 #include "payload/tsmufflz.hpp"
 
 #include "tests/unit/lz/bitstream.hpp"
@@ -26,10 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (meaningful) std::memcpy(in.get(), data + 1, meaningful);
     std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[payload::tsmufflz::kMaxChunkBytes]);
 
+    const std::vector<std::uint8_t> want = lztest::OracleDecode(in.get(), bits);
     std::uint32_t n = bits;
     payload::tsmufflz{}.DecodeChunk(in.get(), out.get(), n);
     if (n > payload::tsmufflz::kMaxChunkBytes) std::abort();
-    const std::vector<std::uint8_t> want = lztest::OracleDecode(in.get(), bits);
+    if (want.size() != n || (n && std::memcmp(want.data(), out.get(), n) != 0)) std::abort();
+    // The decoder's 32-bit word form, which the 32-bit stub runs.
+    n = bits;
+    payload::lzdetail::DecodeChunkWith<std::uint32_t>(in.get(), out.get(), n);
     if (want.size() != n || (n && std::memcmp(want.data(), out.get(), n) != 0)) std::abort();
     return 0;
 }

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
+#include <type_traits>
 
 using payload::tsmufflz;
 using lztest::BitStream;
@@ -16,13 +18,24 @@ namespace {
 
 constexpr std::uint8_t kUntouched = 0xEE;
 
-// Decodes into a full-size buffer whose unused bytes hold kUntouched.
+// Decodes into a full-size buffer whose unused bytes hold kUntouched, with
+// the machine's DecodeChunk; the decoder's other word size must leave the
+// same bytes (so every test below checks both).
 std::vector<std::uint8_t> Decode(const std::uint8_t* in, std::uint32_t bits, std::vector<std::uint8_t>* whole = nullptr) {
     std::vector<std::uint8_t> out(payload::kTransferBufferSize, kUntouched);
     std::uint32_t n = bits;
     tsmufflz{}.DecodeChunk(in, out.data(), n);
     EXPECT_LE(n, tsmufflz::kMaxChunkBytes);
     EXPECT_EQ(out[tsmufflz::kMaxChunkBytes], kUntouched) << "wrote past the chunk cap";
+    using Other = std::conditional_t<std::is_same_v<payload::lzdetail::MachineWord, std::uint64_t>, std::uint32_t,
+                                     std::uint64_t>;
+    std::vector<std::uint8_t> other(payload::kTransferBufferSize, kUntouched);
+    std::uint32_t m = bits;
+    payload::lzdetail::DecodeChunkWith<Other>(in, other.data(), m);
+    EXPECT_EQ(m, n) << "the two word sizes decode different lengths";
+    EXPECT_TRUE(m == n && std::equal(out.begin(), out.begin() + n, other.begin()))
+        << "the two word sizes decode different bytes";
+    EXPECT_EQ(other[tsmufflz::kMaxChunkBytes], kUntouched) << "the other word size wrote past the chunk cap";
     if (whole) *whole = out;
     out.resize(n);
     return out;
