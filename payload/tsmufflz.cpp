@@ -68,9 +68,14 @@ constexpr std::uint32_t LengthEntry(int k, std::uint32_t code, std::uint32_t cod
     return (static_cast<std::uint32_t>(offset) << 16) | (codebits + extra);
 }
 
-constexpr std::array<std::uint32_t, 512> BuildCodeTable() {
-    std::array<std::uint32_t, 512> table{};
-    for (std::uint32_t top9 = 0; top9 < 512; ++top9) {
+// The codes are looked up on their leading 9 bits, the longest literal or
+// length code.
+constexpr unsigned kLookupBits = 9;
+using CodeTable = std::array<std::uint32_t, 1u << kLookupBits>;
+
+constexpr CodeTable BuildCodeTable() {
+    CodeTable table{};
+    for (std::uint32_t top9 = 0; top9 < table.size(); ++top9) {
         const std::uint32_t top7 = top9 >> 2;
         const std::uint32_t top8 = top9 >> 1;
         std::uint32_t e = 0;
@@ -101,7 +106,7 @@ constexpr std::array<std::uint32_t, kDistanceSymbols> BuildDistanceTable() {
     return table;
 }
 
-constexpr std::array<std::uint32_t, 512> kCodeTable = BuildCodeTable();
+constexpr CodeTable kCodeTable = BuildCodeTable();
 constexpr std::array<std::uint32_t, kDistanceSymbols> kDistanceTable = BuildDistanceTable();
 
 // The bit buffer is a machine word: 64 bits, or 32 on a 32-bit build, where
@@ -121,7 +126,7 @@ constexpr std::uint32_t Length(Word buf, std::uint32_t e) {
 }
 template <typename Word>
 constexpr std::uint32_t Lookup(Word buf) {
-    return kCodeTable[buf >> (kWordBits<Word> - 9)];
+    return kCodeTable[buf >> (kWordBits<Word> - kLookupBits)];
 }
 template <typename Word>
 constexpr std::uint32_t DistanceEntry(Word buf) {
@@ -152,11 +157,10 @@ constexpr std::uint32_t kFastRoom = 2 + kMostCopied;
 // after the last refill as long as they lie inside the word.
 template <typename Word>
 constexpr unsigned kRefillBits = kWordBits<Word> - 8;  // also the mask the refill ORs into `left`
-constexpr unsigned kLookupBits = 9;                     // the longest code of a literal or length
 constexpr unsigned LongestLength() {
     unsigned most = 0;
-    for (std::uint32_t top9 = 0; top9 < 512; ++top9)
-        if (!(kCodeTable[top9] & (kLiteral | kEnd)) && Taken(kCodeTable[top9]) > most) most = Taken(kCodeTable[top9]);
+    for (std::uint32_t e : kCodeTable)
+        if (!(e & (kLiteral | kEnd)) && Taken(e) > most) most = Taken(e);
     return most;
 }
 constexpr unsigned LongestDistance() {
@@ -341,7 +345,7 @@ void DecodeChunkWith(const std::uint8_t* input, std::uint8_t* output, std::uint3
                 buf |= std::uint64_t{*in++} << (56 - left);
                 left += 8;
             }
-            const std::uint32_t e = kCodeTable[buf >> 55];
+            const std::uint32_t e = Lookup(buf);
             if (e & kLiteral) {
                 if (out == out_end) break;
                 *out++ = static_cast<std::uint8_t>(Literal(e));
@@ -353,7 +357,7 @@ void DecodeChunkWith(const std::uint8_t* input, std::uint8_t* output, std::uint3
             if (e & kEnd) break;
             const std::uint32_t length = Length(buf, e);
             buf <<= Taken(e);
-            const std::uint32_t d = kDistanceTable[buf >> 59];
+            const std::uint32_t d = DistanceEntry(buf);
             const std::uint32_t distance = Value(buf, static_cast<std::int32_t>(d) >> 8, d & 31);
             buf <<= d & 31;
             left -= Taken(e) + (d & 31);
