@@ -77,7 +77,7 @@ InstallInputs tinstallengine::Inputs() const {
     // The builder stamps the vendor's name into the installer's version resource.
     in.publisher = WideToAnsi(ReadVersionString(installerpath_, u"CompanyName"));
     for (const auto& entry : archive_.entrylist())
-        if (entry->filesize > 0) in.payloadbytes += entry->filesize;
+        if (entry.filesize > 0) in.payloadbytes += entry.filesize;
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
     in.services = payload::UsedServiceSlots(trailer);
@@ -281,7 +281,7 @@ void tinstallengine::Execute() {
         beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
             host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
-                      payload::EntryDisplayPath(*archive_.entrylist()[index]));
+                      payload::EntryDisplayPath(archive_.entrylist()[index]));
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;

@@ -97,11 +97,11 @@ std::u16string EntryPathProblemText(EntryPathProblem problem) {
     return {};
 }
 
-std::u16string EntryDisplayPath(const tsacentry& entry) {
-    std::u16string folder = ReadWideField(entry.subfolder);
+std::u16string EntryDisplayPath(const DirectoryEntry& entry) {
+    std::u16string folder = entry.subfolder;
     if (!folder.empty() && folder.front() == u'\\') folder.erase(0, 1);
     folder = setuputil::AddBackslash(folder);
-    return folder + ReadWideField(entry.filename);
+    return folder + entry.filename;
 }
 
 }  // namespace payload

@@ -18,7 +18,7 @@
 //              backslashes (one trailing backslash tolerated).
 #pragma once
 
-#include "payload/sacformat.hpp"
+#include "payload/sacentry.hpp"
 
 #include <string>
 
@@ -55,6 +55,6 @@ std::u16string EntryPathProblemText(EntryPathProblem problem);
 
 // The entry's path relative to the installation folder, "sub\name", as
 // error texts and listings show it.
-std::u16string EntryDisplayPath(const tsacentry& entry);
+std::u16string EntryDisplayPath(const DirectoryEntry& entry);
 
 }  // namespace payload

@@ -11,7 +11,7 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
         errortext_ = u"The archive is not open or has no such entry";
         return false;
     }
-    const tsacentry& entry = *entrylist_[index];
+    const DirectoryEntry& entry = entrylist_[index];
     if (!output_.Begin(entry, installfolder_, target, errortext_)) return false;
 
     ReadStatus status = reader_.Seek(entry);

@@ -13,24 +13,24 @@ using namespace setuputil;
 
 namespace {
 
-std::u16string Refused(const tsacentry& entry, const std::u16string& reason) {
+std::u16string Refused(const DirectoryEntry& entry, const std::u16string& reason) {
     return u"Refused archive entry \"" + EntryDisplayPath(entry) + u"\": " + reason;
 }
 
 }  // namespace
 
-std::u16string EntryRefusal(const tsacentry& entry, const std::u16string& installfolder) {
+std::u16string EntryRefusal(const DirectoryEntry& entry, const std::u16string& installfolder) {
     if (installfolder.empty()) return Refused(entry, u"no installation folder is given");
     // A relative folder would land wherever the process happens to be.
     if (!IsAbsoluteFolder(installfolder)) return Refused(entry, u"the installation folder is not an absolute path");
-    const EntryPathProblem problem = CheckEntryPath(ReadWideField(entry.filename), ReadWideField(entry.subfolder));
+    const EntryPathProblem problem = CheckEntryPath(entry.filename, entry.subfolder);
     if (problem != EntryPathProblem::None) return Refused(entry, EntryPathProblemText(problem));
     if (entry.filesize < 0) return kTextCorrupt;
     return {};
 }
 
-std::u16string EntryFolder(const tsacentry& entry, const std::u16string& installfolder) {
-    return AddBackslash(RemoveBackslash(installfolder) + ReadWideField(entry.subfolder));
+std::u16string EntryFolder(const DirectoryEntry& entry, const std::u16string& installfolder) {
+    return AddBackslash(RemoveBackslash(installfolder) + entry.subfolder);
 }
 
 bool ChunkHeaderFits(const tchunkheader& chunk) {
@@ -63,7 +63,7 @@ void ChunkReader::Attach(FileAccess& file, std::int64_t archiveoffset) {
     position_ = -1;
 }
 
-ReadStatus ChunkReader::Seek(const tsacentry& entry) {
+ReadStatus ChunkReader::Seek(const DirectoryEntry& entry) {
     const bool reachable = file_ != nullptr && entry.dataoffset >= 0 &&
                            entry.dataoffset <= std::numeric_limits<std::int64_t>::max() - archiveoffset_;
     if (!reachable || !SeekAbsolute(*file_, archiveoffset_ + entry.dataoffset)) {
@@ -104,7 +104,7 @@ const std::uint8_t* ChunkBytes(const tchunkheader& chunk, const tsmufflz& decode
     return decoded;
 }
 
-bool EntryOutput::Begin(const tsacentry& entry, const std::u16string& installfolder, ExtractTarget target,
+bool EntryOutput::Begin(const DirectoryEntry& entry, const std::u16string& installfolder, ExtractTarget target,
                         std::u16string& errortext) {
     Abandon();
     entry_ = &entry;
@@ -117,7 +117,7 @@ bool EntryOutput::Begin(const tsacentry& entry, const std::u16string& installfol
         return false;
     }
     const std::u16string folder = EntryFolder(entry, installfolder);
-    fullpath_ = folder + ReadWideField(entry.filename);
+    fullpath_ = folder + entry.filename;
     if (!writing_) return true;
     // Most entries go to a folder that an earlier one made: the folder
     // chain is walked only when the file cannot be created as it is.  The

@@ -26,6 +26,7 @@
 // part-way stays as far as it was written.
 #pragma once
 
+#include "payload/sacentry.hpp"
 #include "payload/sacformat.hpp"
 #include "setuputil/fileaccess.hpp"
 
@@ -43,9 +44,9 @@ enum class ExtractTarget { Write, Verify };
 // relative `installfolder` refuses every entry (an archive's own absolute
 // `fixedfolder` is never trusted); the names must pass CheckEntryPath
 // (payload/entrypath.hpp); the size must not be negative.
-std::u16string EntryRefusal(const tsacentry& entry, const std::u16string& installfolder);
+std::u16string EntryRefusal(const DirectoryEntry& entry, const std::u16string& installfolder);
 // The folder the entry's file goes to, ending in a backslash.
-std::u16string EntryFolder(const tsacentry& entry, const std::u16string& installfolder);
+std::u16string EntryFolder(const DirectoryEntry& entry, const std::u16string& installfolder);
 // A chunk header that may be read on: its mark, and a payload that fits a
 // transfer buffer (a larger one is refused unread).
 bool ChunkHeaderFits(const tchunkheader& chunk);
@@ -67,7 +68,7 @@ public:
     // Over the open installer file whose archive begins at `archiveoffset`.
     void Attach(setuputil::FileAccess& file, std::int64_t archiveoffset);
     // Ok, or CannotSeek.
-    ReadStatus Seek(const tsacentry& entry);
+    ReadStatus Seek(const DirectoryEntry& entry);
     // The next chunk's header into `chunk` and its payload into `payload`
     // (kTransferBufferSize bytes): Ok, EntryEnd, Corrupt or ShortRead.
     ReadStatus Read(tchunkheader& chunk, std::uint8_t* payload);
@@ -99,7 +100,7 @@ public:
 
     // Refuses the entry (EntryRefusal), or, when writing, makes its folders
     // and creates its file, replacing one that is there.
-    bool Begin(const tsacentry& entry, const std::u16string& installfolder, ExtractTarget target,
+    bool Begin(const DirectoryEntry& entry, const std::u16string& installfolder, ExtractTarget target,
                std::u16string& errortext);
     // One chunk's bytes; never past the size the directory promises.
     bool Write(const std::uint8_t* data, std::uint32_t bytes, std::u16string& errortext);
@@ -110,7 +111,7 @@ public:
     void Abandon();
 
 private:
-    const tsacentry* entry_ = nullptr;
+    const DirectoryEntry* entry_ = nullptr;
     bool writing_ = false;
     setuputil::ScopedFileAccess output_;
     std::u16string fullpath_;

@@ -24,6 +24,7 @@ void tsacarchive::CloseArchive() {
 
 bool tsacarchive::FailOpen(const std::u16string& text) {
     errortext_ = text;
+    entrylist_.clear();
     CloseArchive();
     return false;
 }
@@ -38,6 +39,21 @@ template <typename Record>
 bool ReadRecord(FileAccess& file, Record& record, std::int64_t offset) {
     std::uint32_t count = sizeof(Record);
     return ReadBlockAt(file, &record, count, offset) == sizeof(Record);
+}
+
+// Directory records are read this many at a time into a transfer buffer.
+constexpr std::size_t kRecordsPerRead = kTransferBufferSize / sizeof(tsacentry);
+static_assert(kRecordsPerRead >= 1);
+
+DirectoryEntry EntryOf(const tsacentry& record) {
+    DirectoryEntry entry;
+    entry.filename = ReadWideField(record.filename);
+    entry.subfolder = ReadWideField(record.subfolder);
+    entry.filesize = record.filesize;
+    entry.storedsize = record.storedsize;
+    entry.dataoffset = record.dataoffset;
+    entry.attributes = record.attributes;
+    return entry;
 }
 
 }  // namespace
@@ -75,31 +91,34 @@ bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t 
     if (count > (footerAt - recordsFrom) / static_cast<std::int64_t>(kSacEntrySize))
         return FailOpen(u"The archive directory holds more entries than the archive has room for");
 
-    // The records lie one after another: one seek, then reads of many
-    // records at a time into one block.
-    records_.reset();
+    // The records lie one after another: one seek, then reads of several
+    // records at a time through a transfer buffer.
+    if (!inbuffer_) inbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
+    if (!outbuffer_) outbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
     const std::int64_t firstRecord = footerAt - count * static_cast<std::int64_t>(kSacEntrySize);
-    if (count > 0) {
-        records_.reset(new (std::nothrow) tsacentry[static_cast<std::size_t>(count)]);
-        if (!records_) return FailOpen(u"Not enough memory for the archive directory");
-        if (!SeekAbsolute(archivefile_, firstRecord)) return FailOpen(u"Unable to read the archive directory");
+    if (count > 0 && !SeekAbsolute(archivefile_, firstRecord)) return FailOpen(u"Unable to read the archive directory");
+    try {
+        entrylist_.reserve(static_cast<std::size_t>(count));
+        tsacentry record;  // one record copied out of the buffer at a time
+        for (auto left = static_cast<std::size_t>(count); left > 0;) {
+            const std::size_t records = std::min(kRecordsPerRead, left);
+            const auto bytes = static_cast<std::uint32_t>(records * sizeof(tsacentry));
+            std::uint32_t got = bytes;
+            if (ReadBlock(archivefile_, inbuffer_.get(), got) != bytes)
+                return FailOpen(u"Unable to read the archive directory");
+            for (std::size_t r = 0; r < records; ++r) {
+                std::memcpy(&record, inbuffer_.get() + r * sizeof(tsacentry), sizeof(tsacentry));
+                entrylist_.push_back(EntryOf(record));
+            }
+            left -= records;
+        }
+    } catch (const std::bad_alloc&) {
+        return FailOpen(u"Not enough memory for the archive directory");
     }
-    constexpr std::int64_t kRecordsPerRead = 1024;
-    for (std::int64_t i = 0; i < count; i += kRecordsPerRead) {
-        const auto bytes = static_cast<std::uint32_t>(std::min(kRecordsPerRead, count - i) *
-                                                      static_cast<std::int64_t>(sizeof(tsacentry)));
-        std::uint32_t got = bytes;
-        if (ReadBlock(archivefile_, &records_[static_cast<std::size_t>(i)], got) != bytes)
-            return FailOpen(u"Unable to read the archive directory");
-    }
-    entrylist_.reserve(static_cast<std::size_t>(count));
-    for (std::int64_t i = 0; i < count; ++i) entrylist_.push_back(&records_[static_cast<std::size_t>(i)]);
 
     archiveopen_ = true;
     reader_.Attach(archivefile_, archiveoffset_);
     if (header_.compressed == 1 && !decoder_) decoder_ = std::make_unique<tsmufflz>();
-    if (!inbuffer_) inbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
-    if (!outbuffer_) outbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
     return true;
 }
 

@@ -3,8 +3,9 @@
 //
 // One object per run, owned by whoever extracts (the installer's worker, the
 // host tool).  It holds the installer file open for reading, copies of the
-// header and footer, the directory (`entrylist()`, one record per entry, in
-// file order), the LZ decoder and two transfer buffers allocated once.
+// header and footer, the directory (`entrylist()`, one entry per record, in
+// file order, the names read out of their fields), the LZ decoder and two
+// transfer buffers allocated once.
 //
 //   tsacarchive archive;
 //   if (!archive.OpenArchive(installerpath, trailer.archiveoffset,
@@ -15,9 +16,10 @@
 // OpenArchive checks more than the bare format needs, so that a payload
 // that does not fit its trailer is refused before anything is extracted:
 // both "SAC1" marks, the header and footer inside the span the trailer
-// gives, and every directory record inside it too.  Records are only
-// allocated once that span proves they exist.  An enciphered archive is
-// refused: this system has no key for it.
+// gives, and every directory record inside it too.  Entries are only
+// allocated once that span proves their records exist, and the records are
+// read through a transfer buffer, a few at a time.  An enciphered archive
+// is refused: this system has no key for it.
 //
 // ExtractEntry writes one entry to the install folder + its `subfolder` +
 // `filename`, replacing an existing file, through the steps of
@@ -34,6 +36,7 @@
 
 #include "payload/extractionobserver.hpp"
 #include "payload/extractsteps.hpp"
+#include "payload/sacentry.hpp"
 #include "payload/sacformat.hpp"
 #include "setuputil/fileaccess.hpp"
 
@@ -75,9 +78,8 @@ public:
     // Open: the directory is read and the buffers are there.
     bool IsOpen() const { return archiveopen_; }
     const tsacheader& header() const { return header_; }
-    // The directory, in file order: one pointer per record, valid until the
-    // next OpenArchive.
-    const std::vector<tsacentry*>& entrylist() const { return entrylist_; }
+    // The directory, in file order; replaced by the next OpenArchive.
+    const std::vector<DirectoryEntry>& entrylist() const { return entrylist_; }
     bool HasDecoder() const { return decoder_ != nullptr; }
     // The two transfer buffers (kTransferBufferSize bytes each, null before
     // OpenArchive), for the owner's block work between extractions, so that
@@ -101,10 +103,7 @@ private:
     setuputil::FileAccess archivefile_;
     tsacheader header_{};
     tsacfooter footer_{};
-    // The records in one block, read in one pass: one allocation rather
-    // than one per entry (thousands of them in a large product).
-    std::unique_ptr<tsacentry[]> records_;
-    std::vector<tsacentry*> entrylist_;
+    std::vector<DirectoryEntry> entrylist_;
     std::unique_ptr<tsmufflz> decoder_;        // made when `compressed` is 1, else on first need
     std::unique_ptr<std::uint8_t[]> inbuffer_;   // kTransferBufferSize bytes each
     std::unique_ptr<std::uint8_t[]> outbuffer_;

@@ -48,7 +48,7 @@ void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, st
     std::string message = "entry ";
     message += std::to_string(index);
     message += " \"";
-    message += Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist()[index]));
+    message += Utf16ToUtf8(payload::EntryDisplayPath(archive.entrylist()[index]));
     message += "\": ";
     message += Utf16ToUtf8(text);
     Complain(file, message);
@@ -262,12 +262,12 @@ int RunList(const fs::path& path, bool json) {
     const auto& entries = installer->archive.entrylist();
     if (json) std::cout << "[";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const payload::tsacentry& e = *entries[i];
+        const payload::DirectoryEntry& e = entries[i];
         const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(e));
         if (json) {
             std::cout << (i ? ",\n " : "\n ") << "{\"path\": " << JsonString(name)
-                      << ", \"filename\": " << JsonString(Utf16ToUtf8(payload::ReadWideField(e.filename)))
-                      << ", \"subfolder\": " << JsonString(Utf16ToUtf8(payload::ReadWideField(e.subfolder)))
+                      << ", \"filename\": " << JsonString(Utf16ToUtf8(e.filename))
+                      << ", \"subfolder\": " << JsonString(Utf16ToUtf8(e.subfolder))
                       << ", \"size\": " << e.filesize << ", \"stored\": " << e.storedsize
                       << ", \"attributes\": " << static_cast<int>(e.attributes) << "}";
         } else {
@@ -372,7 +372,7 @@ int RunTest(const fs::path& path, unsigned jobs) {
     archive.SetInstallFolder(fs::current_path().u16string());
     std::size_t failed = 0;
     ExtractAll(archive, payload::ExtractTarget::Verify, jobs, nullptr, [&](std::size_t i, bool ok, const std::u16string& text) {
-        const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(*archive.entrylist()[i]));
+        const std::string name = Utf16ToUtf8(payload::EntryDisplayPath(archive.entrylist()[i]));
         if (ok) {
             std::cout << "ok      " << name << "\n";
         } else {

@@ -48,7 +48,7 @@ public:
         ev.entry = entry_;
         if (!started_) {
             started_ = true;
-            const tsacentry& entry = *archive_.entrylist()[entry_];
+            const DirectoryEntry& entry = archive_.entrylist()[entry_];
             // The writer refuses this entry before anything is read.
             if (!EntryRefusal(entry, archive_.installfolder()).empty()) return Ended(ev, ChunkEvent::Kind::End);
             if (const ReadStatus status = chunks_.Seek(entry); status != ReadStatus::Ok) return Failed(ev, status);
@@ -96,7 +96,7 @@ public:
         if (!begun_ || ev.entry != current_) {
             begun_ = true;
             current_ = ev.entry;
-            if (!output_.Begin(*archive_.entrylist()[current_], archive_.installfolder(), target_, text_))
+            if (!output_.Begin(archive_.entrylist()[current_], archive_.installfolder(), target_, text_))
                 return Settle(false, ok);
         }
         switch (ev.kind) {

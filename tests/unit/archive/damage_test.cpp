@@ -131,7 +131,7 @@ TEST_F(Damage, ArchiveCutWithTheTrailerKeptFails) {
         ASSERT_EQ(archive.entrylist().size(), 3u);
         bool failed = false;
         for (std::size_t i = 0; i < archive.entrylist().size() && !failed; ++i) {
-            const payload::tsacentry& entry = *archive.entrylist()[i];
+            const payload::DirectoryEntry& entry = archive.entrylist()[i];
             const bool intact = DataEnd(good, archiveStart + static_cast<std::size_t>(entry.dataoffset)) <= cut;
             const bool extracted = archive.ExtractEntry(i, nullptr);
             if (intact) {
@@ -142,8 +142,8 @@ TEST_F(Damage, ArchiveCutWithTheTrailerKeptFails) {
                 refusedAtTheCut += !intact;
                 continue;
             }
-            const std::u16string name = payload::ReadWideField(entry.filename);
-            const std::u16string sub = payload::ReadWideField(entry.subfolder);
+            const std::u16string& name = entry.filename;
+            const std::u16string& sub = entry.subfolder;
             const fs::path file = DestPath() / fs::path(sub.empty() ? name : sub.substr(1) + u"/" + name);
             // The format carries no checksum: a plain payload whose tail is
             // now other bytes of the same length passes unnoticed, but it

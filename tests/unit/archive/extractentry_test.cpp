@@ -60,7 +60,7 @@ TEST_F(ExtractEntry, ProgressOncePerChunkThatIsNotTheLast) {
     ASSERT_EQ(recorder.progress.size(), 19u);
     // Each value is the share of the payload read so far, scaled to 0..90.
     const std::int64_t a = trailer.archiveoffset, size = static_cast<std::int64_t>(image.size());
-    const std::int64_t start = a + archive.entrylist()[1]->dataoffset;
+    const std::int64_t start = a + archive.entrylist()[1].dataoffset;
     for (int k = 0; k < 19; ++k) {
         const std::int64_t position = start + (k + 1) * (12 + 1000);
         EXPECT_EQ(recorder.progress[k], (position - a) * 90 / (size - a)) << k;
@@ -155,7 +155,9 @@ TEST_F(ExtractEntry, PayloadPastTheEndOfTheFileIsAReadFailure) {
     AppendChunkHeader(header, payload::kChunkMark, 0, 400000, 1);
     raw.license.assign(header.begin(), header.end());
     ASSERT_TRUE(Open(raw));
-    archive.entrylist()[0]->dataoffset = trailer.licenseoffset - trailer.archiveoffset;
+    raw.entries[0].record.dataoffset = trailer.licenseoffset - trailer.archiveoffset;
+    raw.entries[0].keepoffset = true;
+    ASSERT_TRUE(Open(raw));
     Recorder recorder;
     EXPECT_FALSE(archive.ExtractEntry(0, &recorder));
     EXPECT_EQ(archive.errortext(), u"Could not read from SAC file.  Perhaps another file is writing to it.");
@@ -163,9 +165,11 @@ TEST_F(ExtractEntry, PayloadPastTheEndOfTheFileIsAReadFailure) {
 }
 
 TEST_F(ExtractEntry, UnreachableDataIsASeekFailure) {
-    ASSERT_TRUE(Open(OnePlain(u"f.bin", u"", Bytes(8, 1))));
+    RawInstaller raw = OnePlain(u"f.bin", u"", Bytes(8, 1));
+    raw.entries[0].keepoffset = true;
     for (std::int64_t offset : {std::int64_t{-5000}, std::int64_t{0x7FFFFFFFFFFFFFFF}}) {
-        archive.entrylist()[0]->dataoffset = offset;
+        raw.entries[0].record.dataoffset = offset;
+        ASSERT_TRUE(Open(raw));
         Recorder recorder;
         EXPECT_FALSE(archive.ExtractEntry(0, &recorder));
         EXPECT_EQ(archive.errortext(), u"Could not read from SAC file. Perhaps another file is writing to it?");
@@ -175,8 +179,10 @@ TEST_F(ExtractEntry, UnreachableDataIsASeekFailure) {
 }
 
 TEST_F(ExtractEntry, DataOffsetIntoAPayloadIsFileCorrupt) {
-    ASSERT_TRUE(Open(OnePlain(u"f.bin", u"", Bytes(64, 0x11))));
-    archive.entrylist()[0]->dataoffset += 12 + 8;
+    RawInstaller raw = OnePlain(u"f.bin", u"", Bytes(64, 0x11));
+    raw.entries[0].record.dataoffset = payload::kSacHeaderSize + 12 + 8;
+    raw.entries[0].keepoffset = true;
+    ASSERT_TRUE(Open(raw));
     EXPECT_FALSE(archive.ExtractEntry(0, nullptr));
     EXPECT_EQ(archive.errortext(), u"File corrupt");
 }

@@ -22,11 +22,34 @@ using OpenArchive = ArchiveFixture;
 TEST_F(OpenArchive, KeepsFileOrderAndPreparesBuffers) {
     ASSERT_TRUE(Open(ThreeEntries(u"B", u"C", u"A"))) << "text: " << std::string(archive.errortext().begin(), archive.errortext().end());
     ASSERT_EQ(archive.entrylist().size(), 3u);
-    EXPECT_EQ(ReadWideField(archive.entrylist()[0]->filename), u"B");
-    EXPECT_EQ(ReadWideField(archive.entrylist()[1]->filename), u"C");
-    EXPECT_EQ(ReadWideField(archive.entrylist()[2]->filename), u"A");
+    EXPECT_EQ(archive.entrylist()[0].filename, u"B");
+    EXPECT_EQ(archive.entrylist()[1].filename, u"C");
+    EXPECT_EQ(archive.entrylist()[2].filename, u"A");
     EXPECT_TRUE(archive.IsOpen());
     EXPECT_TRUE(archive.HasDecoder());  // compressed is 1
+}
+
+TEST_F(OpenArchive, ManyEntriesAreReadWholeInFileOrder) {
+    // More records than one read through a transfer buffer takes, with a
+    // part-filled last read.
+    RawInstaller raw;
+    constexpr int kEntries = 23;
+    for (int i = 0; i < kEntries; ++i) {
+        const std::u16string name = u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i));
+        RawEntry e(name, i % 2 ? u"\\sub" : u"", i);
+        AppendPlainChunk(e.chunks, Bytes(static_cast<std::size_t>(i), 7), true);
+        raw.entries.push_back(e);
+    }
+    ASSERT_TRUE(Open(raw));
+    ASSERT_EQ(archive.entrylist().size(), static_cast<std::size_t>(kEntries));
+    for (int i = 0; i < kEntries; ++i) {
+        const payload::DirectoryEntry& e = archive.entrylist()[static_cast<std::size_t>(i)];
+        EXPECT_EQ(e.filename, u"f" + std::u16string(1, static_cast<char16_t>(u'a' + i))) << i;
+        EXPECT_EQ(e.subfolder, i % 2 ? u"\\sub" : u"") << i;
+        EXPECT_EQ(e.filesize, i) << i;
+        EXPECT_EQ(e.attributes, 0x20) << i;
+    }
+    for (std::size_t i = 0; i < archive.entrylist().size(); ++i) EXPECT_TRUE(archive.ExtractEntry(i, nullptr)) << i;
 }
 
 TEST_F(OpenArchive, ZeroOrNegativeEntryCountMeansNoEntries) {
@@ -108,8 +131,8 @@ TEST_F(OpenArchive, NamesEndAtTheFirstZeroUnitOrTakeAllUnits) {
     raw.entries.push_back(full);
 
     ASSERT_TRUE(Open(raw));
-    EXPECT_EQ(ReadWideField(archive.entrylist()[0]->filename), u"help.chm");
-    const std::u16string whole = ReadWideField(archive.entrylist()[1]->filename);
+    EXPECT_EQ(archive.entrylist()[0].filename, u"help.chm");
+    const std::u16string& whole = archive.entrylist()[1].filename;
     ASSERT_EQ(whole.size(), payload::kWideFieldUnits);
     EXPECT_EQ(whole[1023], static_cast<char16_t>(u'a' + 1023 % 26));
 }

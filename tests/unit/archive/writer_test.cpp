@@ -95,15 +95,15 @@ TEST_F(Writer, LayoutOfTheWrittenInstaller) {
     EXPECT_EQ(trailer.haslicense, 1);
     EXPECT_EQ(archive.header().reserved4, 4);
     EXPECT_EQ(archive.header().created, 45000.5);
-    EXPECT_EQ(archive.entrylist()[0]->dataoffset, 2648);  // the first entry follows the header
+    EXPECT_EQ(archive.entrylist()[0].dataoffset, 2648);  // the first entry follows the header
 
     // Entries sorted by path; each entry's chunks follow the previous ones.
     std::vector<std::u16string> paths;
     for (const auto& e : archive.entrylist()) 
-        paths.push_back(payload::ReadWideField(e->subfolder) + u"\\" + payload::ReadWideField(e->filename));
+        paths.push_back(e.subfolder + u"\\" + e.filename);
     EXPECT_TRUE(std::is_sorted(paths.begin(), paths.end())) << "order";
     for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
-        const payload::tsacentry& e = *archive.entrylist()[i];
+        const payload::DirectoryEntry& e = archive.entrylist()[i];
         // Walk the chunks: stored size, last flag, pieces of at most 64 KiB.
         std::int64_t at = trailer.archiveoffset + e.dataoffset, stored = 0, chunks = 0;
         for (;;) {
@@ -121,9 +121,16 @@ TEST_F(Writer, LayoutOfTheWrittenInstaller) {
         EXPECT_EQ(stored, e.storedsize) << i;
         EXPECT_EQ(chunks, std::max<std::int64_t>(1, (e.filesize + 65535) / 65536)) << i;
         if (i + 1 < archive.entrylist().size()) {
-            EXPECT_EQ(at - trailer.archiveoffset, archive.entrylist()[i + 1]->dataoffset);
+            EXPECT_EQ(at - trailer.archiveoffset, archive.entrylist()[i + 1].dataoffset);
         }
-        for (std::uint8_t b : e.reserved6192) ASSERT_EQ(b, 0);
+        // The record as written: its reserved tail stays zero.
+        payload::tsacentry record;
+        const std::size_t records = archive.entrylist().size();
+        std::memcpy(&record,
+                    bytes.data() + trailer.licenseoffset - payload::kSacFooterSize - (records - i) * payload::kSacEntrySize,
+                    sizeof record);
+        EXPECT_EQ(record.dataoffset, e.dataoffset) << i;
+        for (std::uint8_t b : record.reserved6192) ASSERT_EQ(b, 0);
         EXPECT_EQ(e.attributes, 0x20);
     }
 }
@@ -137,7 +144,7 @@ TEST_F(Writer, EmptyFileIsOneChunkOfBitCountZero) {
     std::memcpy(&h, bytes.data() + trailer.archiveoffset + 2648, sizeof h);
     EXPECT_EQ(h.bitcount, 0);
     EXPECT_EQ(h.lastflag, 1);
-    EXPECT_EQ(archive.entrylist()[0]->storedsize, 0);
+    EXPECT_EQ(archive.entrylist()[0].storedsize, 0);
 }
 
 TEST_F(Writer, PiecesThatDoNotShrinkAreStoredPlain) {
@@ -146,8 +153,8 @@ TEST_F(Writer, PiecesThatDoNotShrinkAreStoredPlain) {
     const Bytes bytes = WriteOk(input);
     ASSERT_TRUE(OpenImage(bytes));
     payload::tchunkheader random, text;
-    std::memcpy(&random, bytes.data() + trailer.archiveoffset + archive.entrylist()[0]->dataoffset, 12);
-    std::memcpy(&text, bytes.data() + trailer.archiveoffset + archive.entrylist()[1]->dataoffset, 12);
+    std::memcpy(&random, bytes.data() + trailer.archiveoffset + archive.entrylist()[0].dataoffset, 12);
+    std::memcpy(&text, bytes.data() + trailer.archiveoffset + archive.entrylist()[1].dataoffset, 12);
     EXPECT_EQ(random.lzflag, 0);
     EXPECT_EQ(random.bitcount, 8000);
     EXPECT_EQ(text.lzflag, 1);

@@ -1,0 +1,27 @@
+// One archive entry as extraction and the listings use it: the directory
+// record's names read out of their fixed fields, and the numbers the
+// extraction needs, as stored.
+//
+// The record itself (tsacentry, payload/sacformat.hpp) is 6,232 bytes,
+// nearly all of it three 1,024-unit name fields.  Holding records would
+// take 16 MB for a product of 2,655 files and more than a 32-bit installer
+// can address for a few hundred thousand; first touching that memory is
+// also what opening a large archive spent its time on.  An entry here
+// takes the length of its names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace payload {
+
+struct DirectoryEntry {
+    std::u16string filename;      // name without folder
+    std::u16string subfolder;     // "" or "\a\b", relative to the install folder
+    std::int64_t filesize = 0;    // bytes the chunks decode to
+    std::int64_t storedsize = 0;  // total of the payload sizes
+    std::int64_t dataoffset = 0;  // first chunk header, from the archive's start
+    std::uint8_t attributes = 0;  // low eight file-attribute bits
+};
+
+}  // namespace payload
