@@ -19,8 +19,12 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
         status = reader_.Read(chunk_, inbuffer_.get());
         if (status != ReadStatus::Ok) break;
         if (chunk_.lzflag == 1 && !decoder_) decoder_ = std::make_unique<tsmufflz>();
+        // A plain chunk of an archive that has made no decoder yet never
+        // uses one; the reference still has to name an object.
+        const tsmufflz unused;
         std::uint32_t bytes = 0;
-        const std::uint8_t* data = ChunkBytes(chunk_, *decoder_, inbuffer_.get(), outbuffer_.get(), bytes);
+        const std::uint8_t* data =
+            ChunkBytes(chunk_, decoder_ ? *decoder_ : unused, inbuffer_.get(), outbuffer_.get(), bytes);
         if (!output_.Write(data, bytes, errortext_)) {
             output_.Abandon();
             return false;
