@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <vector>
 
 namespace setuputil {
@@ -21,9 +20,14 @@ std::u16string ReadVersionString(const std::u16string& file, const std::u16strin
     if (!::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length) ||
         length < 4)
         return {};
-    wchar_t key[64];
-    std::swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\", translation[0], translation[1]);
-    const std::wstring query = key + std::wstring(name.begin(), name.end());
+    // The language and code page as eight hex digits.  Spelt out here: the
+    // C library's formatted printing would bring its whole float formatter
+    // into the stub (some 27 KB of the 32-bit one) for this one line.
+    std::wstring query = L"\\StringFileInfo\\";
+    for (const WORD part : {translation[0], translation[1]})
+        for (int shift = 12; shift >= 0; shift -= 4) query.push_back(L"0123456789abcdef"[(part >> shift) & 0xF]);
+    query += L'\\';
+    query.append(name.begin(), name.end());
     const wchar_t* value = nullptr;
     if (!::VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(const_cast<wchar_t**>(&value)), &length) ||
         !value || length == 0)
