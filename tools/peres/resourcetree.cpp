@@ -271,10 +271,10 @@ bool ReplaceResources(PeImage& image, const std::vector<Resource>& resources, st
             error = "the stub's resource section does not lie after its other sections in the file";
             return false;
         }
-    // The alignments Windows loads: file alignment 512 to 64 KiB, or equal
-    // to a section alignment below the page size.
-    const bool small = image.sectionalignment < 4096 && image.filealignment == image.sectionalignment;
-    if (!small && (image.filealignment < 512 || image.filealignment > 65536)) {
+    // The alignments the format allows: a file alignment of 512 to 64 KiB,
+    // equal to the section alignment when that is below the page size.
+    if (image.filealignment < 512 || image.filealignment > 65536 ||
+        (image.sectionalignment < 4096 && image.filealignment != image.sectionalignment)) {
         error = "the stub's file alignment (" + std::to_string(image.filealignment) + ") is not one Windows loads";
         return false;
     }

@@ -341,15 +341,21 @@ TEST(StubStamp, UnusualStubsAreRefusedOrReadBack) {
     EXPECT_FALSE(tallowin::StampStub(stub, identity, out, error));
     EXPECT_EQ(error, "stub: the stub's file alignment (1) is not one Windows loads");
 
-    // An empty resource sorting last, in a last section that ends where its
-    // data does (file and section alignment 8): written, it reads back.
-    const std::vector<std::uint8_t> empty =
-        BuildResourceSection({Rc(kTypeRcData, 1, {1, 2, 3}), Rc(0x7FFF, 1, {})}, 0x2000);
-    ASSERT_TRUE(tallowin::StampStub(MiniStub(empty, 8, 8, false), identity, out, error)) << error;
-    PeImage image;
-    std::vector<Resource> back;
-    ASSERT_TRUE(ParsePe(out.bytes, image, error) && ReadResources(image, back, error)) << error;
-    EXPECT_TRUE(std::any_of(back.begin(), back.end(), [](const Resource& r) { return r.type.id == 0x7FFF && r.data.empty(); }));
+    // An empty resource sorting last: written at the very end of the
+    // section's data when that fills whole 512-byte blocks, it still reads
+    // back.  An earlier resource's size moves the end through every place.
+    int atblockend = 0;
+    for (std::uint32_t pad = 0; pad < 512; pad += 8) {
+        const std::vector<std::uint8_t> empty = BuildResourceSection(
+            {Rc(kTypeRcData, 1, std::vector<std::uint8_t>(pad + 1, 7)), Rc(0x7FFF, 1, {})}, 0x2000);
+        ASSERT_TRUE(tallowin::StampStub(MiniStub(empty, 0x200, 0x1000, false), identity, out, error)) << error;
+        PeImage image;
+        std::vector<Resource> back;
+        ASSERT_TRUE(ParsePe(out.bytes, image, error) && ReadResources(image, back, error)) << error;
+        EXPECT_TRUE(std::any_of(back.begin(), back.end(), [](const Resource& r) { return r.type.id == 0x7FFF && r.data.empty(); }));
+        atblockend += image.sections.back().virtualsize % 0x200 == 0;
+    }
+    EXPECT_EQ(atblockend, 1);
 }
 
 TEST(StubStamp, PicturesAndIconsOnlyOfTheFormTheStubDraws) {
