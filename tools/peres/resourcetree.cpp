@@ -312,7 +312,7 @@ bool ReplaceResources(PeImage& image, const std::vector<Resource>& resources, st
     std::string ignored;
     if (!ParsePe(image.bytes, written, ignored) || !ReadResources(written, again, ignored) ||
         again.size() != resources.size()) {
-        error = "the stub's layout cannot hold the new resources";
+        error = "the stub edited with the new resources does not read back";
         return false;
     }
     return true;
