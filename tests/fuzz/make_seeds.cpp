@@ -7,14 +7,19 @@
 //                             several chunks
 //   OUTDIR/fuzz_decodechunk/  LZ streams from the encoder, each behind the
 //                             target's leading byte (bits left out: 0)
+//   OUTDIR/fuzz_peres/        each STUB given (the Windows builds' stubs) as
+//                             built and as the builder stamps it; a STUB
+//                             that does not exist is left out
 //
-// Usage: make_seeds OUTDIR
+// Usage: make_seeds OUTDIR [STUB...]
 #include "tools/lz/lzencoder.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
+#include "tools/tallowin/stubstamp.hpp"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,11 +100,30 @@ bool Stream(const fs::path& file, const Bytes& data, int level) {
     return Write(file, bytes);
 }
 
+// The stub as it is and as the builder stamps it.
+bool Stub(const fs::path& folder, const fs::path& stub, int index) {
+    std::ifstream in(stub, std::ios::binary);
+    if (!in) return true;
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    tallowin::StubIdentity identity;
+    identity.productname = u"Seed";
+    identity.productversion = u"1.0";
+    tallowin::StampedStub stamped;
+    std::string error;
+    if (!tallowin::StampStub(bytes, identity, stamped, error)) {
+        std::fprintf(stderr, "make_seeds: %s: %s\n", stub.string().c_str(), error.c_str());
+        return false;
+    }
+    const std::string name = "stub" + std::to_string(index);
+    return Write(folder / (name + ".exe"), std::string(bytes.begin(), bytes.end())) &&
+           Write(folder / (name + "-stamped.exe"), std::string(stamped.bytes.begin(), stamped.bytes.end()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds OUTDIR\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make_seeds OUTDIR [STUB...]\n");
         return 2;
     }
     const fs::path root = argv[1];
@@ -135,5 +159,9 @@ int main(int argc, char** argv) {
     ok &= Stream(streams / "runs-9", Bytes(5000, 'a'), 9);
     ok &= Stream(streams / "full-chunk", Text(65536, 12), 6);
     ok &= Stream(streams / "short", Text(40, 13), 6);
+
+    const fs::path stubs = root / "fuzz_peres";
+    fs::create_directories(stubs, error);
+    for (int i = 2; i < argc; ++i) ok &= Stub(stubs, argv[i], i - 1);
     return ok ? 0 : 1;
 }
