@@ -70,9 +70,9 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         number(kNoModifyValue, 1),
         number(kNoRepairValue, 1),
         {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(in.windowsfolder, in.exename))},
+        {uninstall, kInstallRecordIdValue, in.recordid},
     };
     if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
-    plan.uninstallvalues.push_back({uninstall, kInstallRecordIdValue, in.recordid});
     return plan;
 }
 

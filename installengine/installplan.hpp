@@ -79,8 +79,8 @@ struct ServiceInstall {
 // per service its installation followed by its two values, then the
 // uninstall key's values -- "DisplayName" and "UninstallString", then what
 // the system's list of installed programs shows besides the name.  All
-// under HKEY_LOCAL_MACHINE.  The install record's identifier is the
-// uninstall key's last value.
+// under HKEY_LOCAL_MACHINE.  The install record's identifier follows the
+// quiet uninstall command.
 struct RegistrationPlan {
     std::vector<RegValue> appvalues;
     std::vector<ServiceInstall> services;
