@@ -54,7 +54,7 @@ constexpr DWORD kPauseAfterServices = 1000;
 constexpr DWORD kPauseAtEnd = 100;
 constexpr char kVendorFolder[] = "Calderic";
 constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
-// The log's reason when the sequence stops at the program folder.
+// The reason the host shows and logs when the sequence stops at the program folder.
 constexpr char16_t kFolderNotRemoved[] = u"Unable to delete the program folder ";
 
 void RemoveServices(InstallHost& host, const InstallRecord& record) {
@@ -195,7 +195,6 @@ void RunUninstallSequence(InstallHost& host) {
                                        : std::string();
     const FolderProof proof = ProveProgramFolder(destfolder, registeredid);
     if (!proof.ok) {
-        host.Log(proof.reason);
         host.UninstallStopped(proof.reason);
         return;
     }
@@ -214,7 +213,6 @@ void RunUninstallSequence(InstallHost& host) {
     // are still there, so the registration that a retry needs stays too.
     host.Log(u"delete folder: " + destfolder);
     if (!DeleteFolderTree(destfolder, kInstallRecordName)) {
-        host.Log(kFolderNotRemoved + destfolder);
         host.UninstallStopped(kFolderNotRemoved + destfolder);
         return;
     }
