@@ -76,7 +76,8 @@ struct FolderProof {
     std::u16string reason;
 };
 
-FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid) {
+FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid,
+                               const std::string& productname, const std::string& exename) {
     FolderProof proof;
     const auto refuse = [&](const std::u16string& why) {
         proof.reason = u"Nothing was removed: " + why;
@@ -91,6 +92,8 @@ FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& 
                       AnsiToWide(parsed.error) + u").");
     if (parsed.record.id != registeredid)
         return refuse(u"the install record in " + folder + u" belongs to another installation.");
+    if (parsed.record.productname != AnsiToWide(productname) || parsed.record.exename != AnsiToWide(exename))
+        return refuse(u"the install record in " + folder + u" is another product's.");
     const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
     if (here.empty() || !IsSamePlace(here, recorded))
         return refuse(u"the install record in " + folder + u" names another program folder.");
@@ -193,7 +196,7 @@ void RunUninstallSequence(InstallHost& host) {
     const std::string registeredid =
         HasCompletingName(productname) ? ReadMachineRegString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
                                        : std::string();
-    const FolderProof proof = ProveProgramFolder(destfolder, registeredid);
+    const FolderProof proof = ProveProgramFolder(destfolder, registeredid, productname, exename);
     if (!proof.ok) {
         host.UninstallStopped(proof.reason);
         return;
