@@ -79,9 +79,16 @@ void Install(EdgeRun& run, const sacwriter::InstallerInput& input, bool expectOp
 }
 
 void ForgetProduct() {
-    // What the tests below may have registered, removed without the uninstall.
+    // What the tests below may have registered and made, removed without the
+    // uninstall (which keeps a Start-menu folder holding shortcuts it did
+    // not record, such as those of an earlier install's other slots).
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAppKey.c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("software\\microsoft\\windows\\currentversion\\uninstall\\" + kProduct).c_str());
+    std::error_code ignored;
+    fs::remove_all(fs::path(GetProgramsFolder()) / "Calderic" / kProduct, ignored);
+    fs::remove(fs::path(GetProgramsFolder()) / "Calderic", ignored);
+    fs::remove(fs::path(GetDesktopFolder()) / (kProduct + ".lnk"), ignored);
+    fs::remove(fs::path(GetStartMenuFolder()) / (kProduct + ".lnk"), ignored);
 }
 
 fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
