@@ -10,8 +10,12 @@
 //   OUTDIR/fuzz_peres/        each STUB given (the Windows builds' stubs) as
 //                             built and as the builder stamps it; a STUB
 //                             that does not exist is left out
+//   OUTDIR/fuzz_installrecord/  install records as the install writes them:
+//                             the sample product's, one without a Start-menu
+//                             folder or services, one with many entries
 //
 // Usage: make_seeds OUTDIR [STUB...]
+#include "installengine/installplan.hpp"
 #include "tools/lz/lzencoder.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
 #include "tools/tallowin/stubstamp.hpp"
@@ -119,6 +123,52 @@ bool Stub(const fs::path& folder, const fs::path& stub, int index) {
            Write(folder / (name + "-stamped.exe"), std::string(stamped.bytes.begin(), stamped.bytes.end()));
 }
 
+// A record as the install plans it for `in`, with `files` extracted.
+bool Record(const fs::path& file, installengine::InstallInputs in, const std::vector<std::u16string>& folders,
+            const std::vector<std::u16string>& files) {
+    in.programsfolder = u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+    in.startmenuroot = u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu";
+    in.desktopfolder = u"C:\\Users\\me\\Desktop";
+    in.windowsfolder = u"C:\\Windows";
+    in.recordid = "5f0c2a9e41b37d68c0e1f2a3b4c5d6e7";
+    installengine::InstallRecord record = installengine::PlanInstallRecord(in);
+    record.folders = folders;
+    record.files = files;
+    const std::string text = installengine::FormatInstallRecord(record);
+    if (text.empty()) {
+        std::fprintf(stderr, "make_seeds: %s: the record cannot be written\n", file.string().c_str());
+        return false;
+    }
+    return Write(file, text);
+}
+
+bool Records(const fs::path& folder) {
+    installengine::InstallInputs sample;
+    sample.installfolder = u"C:\\Program Files\\Vantrell";
+    sample.exename = "vantrell.exe";
+    sample.productname = "Vantrell";
+    sample.startmenufolder = u"\\Calderic\\Vantrell";
+    sample.appdatafolder = "Vantrell";
+    sample.services = {{"vantrelld.exe", "VantrellService"}};
+    sample.shortcuts = {{"docs\\guide.txt", "Vantrell guide"}, {"vantrell.exe -safe", "Vantrell (safe mode)"}};
+    bool ok = Record(folder / "sample.dat", sample, {u"docs"},
+                     {u"vantrell.exe", u"vantrelld.exe", u"readme.txt", u"docs\\guide.txt", u"docs\\help.html"});
+    installengine::InstallInputs bare;
+    bare.installfolder = u"D:\\Apps\\Seed\\";
+    bare.exename = "seed.exe";
+    bare.productname = "Seed";
+    ok &= Record(folder / "bare.dat", bare, {}, {u"seed.exe"});
+    std::vector<std::u16string> folders, files;
+    for (int i = 0; i < 40; ++i) {
+        const std::u16string sub = u"lib\\m" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+        if (i < 26) folders.push_back(sub);
+        files.push_back(sub + u"\\f\u00fcr " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + u".dll");
+    }
+    folders.insert(folders.begin(), u"lib");
+    ok &= Record(folder / "many.dat", sample, folders, files);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,6 +182,7 @@ int main(int argc, char** argv) {
     std::error_code error;
     fs::create_directories(installers, error);
     fs::create_directories(streams, error);
+    fs::create_directories(root / "fuzz_installrecord", error);
 
     bool ok = true;
     ok &= Installer(installers / "lz-several.exe",
@@ -163,5 +214,6 @@ int main(int argc, char** argv) {
     const fs::path stubs = root / "fuzz_peres";
     fs::create_directories(stubs, error);
     for (int i = 2; i < argc; ++i) ok &= Stub(stubs, argv[i], i - 1);
+    ok &= Records(root / "fuzz_installrecord");
     return ok ? 0 : 1;
 }
