@@ -3,8 +3,9 @@
 // folder (the one step whose failure stops the sequence), the Start-menu
 // folder (with the vendor folders it leaves empty), the settings folder
 // after asking (the host's Ask), the shortcuts, a file association and the
-// registration keys.  Each removal is logged as it begins, and so is the
-// program folder that stops the sequence.
+// registration keys, and last the product's own uninstaller
+// (installengine/uninstallerfile.hpp).  Each removal is logged as it
+// begins, and so is the program folder that stops the sequence.
 //
 // Every path and key name comes from the registration, so each deletion is
 // guarded: folder trees and emptied vendor folders only where
@@ -19,6 +20,7 @@
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/treedelete.hpp"
+#include "installengine/uninstallerfile.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
@@ -178,6 +180,12 @@ void RunUninstallSequence(InstallHost& host) {
         deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
     }
     if (HasCompletingName(startmenufolder)) deletekey(RegRoot::CurrentUser, SettingsKeyFor(startmenufolder));
+
+    // Last, the product's own uninstaller: usually this very program, so it
+    // is renamed and left to the system to delete at the next restart.  The
+    // shared uninstaller of earlier installs stays for the products that
+    // still name it.
+    if (havekey) RemoveUninstallerFile(UninstallerPath(GetWindowsFolder(), exename), [&](const std::u16string& line) { host.Log(line); });
 
     ::Sleep(kPauseAtEnd);
     host.UninstallFinished();

@@ -164,11 +164,9 @@ void ExpectExit(Process& process, DWORD expected = 0) {
 // Removes an installation through its registered uninstaller, so that the
 // shared prefix holds no registration afterwards.
 void Uninstall(const std::string& product, const std::string& exename) {
-    wchar_t windows[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
+    const std::wstring program(exename.begin(), exename.end());
     Process process;
-    ASSERT_TRUE(process.Start(std::wstring(windows) + L"\\tallowui.exe",
-                              L"-ui " + std::wstring(exename.begin(), exename.end())));
+    ASSERT_TRUE(process.Start(ProductUninstaller(program), L"-ui " + program));
     HWND wizard =
         WaitTopWindow(process.Id(), std::wstring(product.begin(), product.end()) + L" Uninstaller - Tallowin", kWait);
     ASSERT_NE(wizard, nullptr);
@@ -591,10 +589,8 @@ TEST(FileInUse, AProgramFolderThatCannotBeDeletedKeepsTheUninstallOnItsInstallin
 
     HeldFile held(target + L"\\data.bin");
     ASSERT_TRUE(held.Held());
-    wchar_t windows[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
     Process process;
-    ASSERT_TRUE(process.Start(std::wstring(windows) + L"\\tallowui.exe", L"-ui heldfolder.exe"));
+    ASSERT_TRUE(process.Start(ProductUninstaller(L"heldfolder.exe"), L"-ui heldfolder.exe"));
     HWND wizard = WaitTopWindow(process.Id(), L"Held Folder Uninstaller - Tallowin", kWait);
     ASSERT_NE(wizard, nullptr);
     const Buttons b = FindButtons(wizard);
@@ -895,7 +891,7 @@ void AddShortcuts(Footprint& print, const std::wstring& place, const std::wstrin
 Footprint SampleFootprint(const std::wstring& folder) {
     Footprint print;
     AddFiles(print, folder, L"");
-    print[L"uninstaller"] = Fingerprint(SpecialFolder(CSIDL_WINDOWS) + L"\\tallowui.exe");
+    print[L"uninstaller"] = Fingerprint(ProductUninstaller(L"vantrell.exe"));
     AddValues(print, kSampleAppPaths, folder);
     AddValues(print, kSampleUninstall, folder);
     std::wstring program;
