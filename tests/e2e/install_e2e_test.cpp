@@ -929,9 +929,12 @@ std::wstring WizardInstall(const std::wstring& installer) {
 void QuietUninstall(const std::wstring& folder, const std::wstring& more = L"") {
     const std::wstring command = MachineText(kSampleUninstall, L"QuietUninstallString");
     ASSERT_EQ(command, MachineText(kSampleUninstall, L"UninstallString") + L" /S");
-    const std::size_t blank = command.find(L' ');
-    ASSERT_NE(blank, std::wstring::npos);
-    const SilentRun run = RunSilent(command.substr(0, blank), command.substr(blank + 1) + more);
+    // The program in quotes, as the list of installed programs reads it.
+    ASSERT_EQ(command.substr(0, 1), L"\"");
+    const std::size_t close = command.find(L"\" ", 1);
+    ASSERT_NE(close, std::wstring::npos);
+    EXPECT_EQ(command.substr(1, close - 1), ProductUninstaller(L"vantrell.exe"));
+    const SilentRun run = RunSilent(command.substr(1, close - 1), command.substr(close + 2) + more);
     ASSERT_TRUE(run.ended) << "the quiet uninstall did not end";
     EXPECT_EQ(run.code, 0u);
     EXPECT_FALSE(run.showedwindow) << "the quiet uninstall showed a window";
