@@ -30,7 +30,8 @@ bool MoveOver(const std::u16string& from, const std::u16string& to) {
     return ::MoveFileA(WideToAnsi(from).c_str(), WideToAnsi(to).c_str()) != 0;
 }
 
-bool RemoveUninstallerFile(const std::u16string& path, const std::function<void(const std::u16string&)>& log) {
+bool RemoveUninstallerFile(const std::u16string& path, InstallHost& host) {
+    const auto log = [&host](const std::u16string& line) { host.Log(line); };
     if (path.empty() || !IsPlainFile(path)) return true;
     log(u"delete file: " + path);
     const std::u16string folder = path.substr(0, path.find_last_of(u'\\') + 1);

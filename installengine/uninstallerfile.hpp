@@ -13,7 +13,8 @@
 // file (and the folder, when it is then empty) at the next restart.
 #pragma once
 
-#include <functional>
+#include "installengine/installhost.hpp"
+
 #include <string>
 
 namespace installengine {
@@ -24,8 +25,9 @@ std::u16string NewTemporaryFile(const std::u16string& folder);
 // Moves `from` over `to`, replacing it.
 bool MoveOver(const std::u16string& from, const std::u16string& to);
 
-// Removes the uninstaller at `path` as described above; `log` gets a line
-// for what was done.  False when it is still there under its own name.
-bool RemoveUninstallerFile(const std::u16string& path, const std::function<void(const std::u16string&)>& log);
+// Removes the uninstaller at `path` as described above; the host's log
+// gets a line for what was done.  False when it is still there under its
+// own name.
+bool RemoveUninstallerFile(const std::u16string& path, InstallHost& host);
 
 }  // namespace installengine

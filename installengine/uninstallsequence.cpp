@@ -185,7 +185,7 @@ void RunUninstallSequence(InstallHost& host) {
     // is renamed and left to the system to delete at the next restart.  The
     // shared uninstaller of earlier installs stays for the products that
     // still name it.
-    if (havekey) RemoveUninstallerFile(UninstallerPath(GetWindowsFolder(), exename), [&](const std::u16string& line) { host.Log(line); });
+    if (havekey) RemoveUninstallerFile(UninstallerPath(GetWindowsFolder(), exename), host);
 
     ::Sleep(kPauseAtEnd);
     host.UninstallFinished();
