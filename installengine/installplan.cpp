@@ -23,7 +23,7 @@ std::u16string ProgramPath(const InstallInputs& in) { return AddBackslash(in.ins
 
 std::u16string BareFolder(const InstallInputs& in) { return RemoveBackslash(in.installfolder); }
 
-std::u16string UninstallerPath(const InstallInputs& in) { return AddBackslash(in.windowsfolder) + kUninstallerName; }
+std::u16string UninstallerPath(const InstallInputs& in) { return installengine::UninstallerPath(in.windowsfolder, in.exename); }
 
 std::u16string GroupFolder(const InstallInputs& in) {
     // Without a Programs folder the group would become a path relative to
@@ -62,14 +62,14 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
     };
     plan.uninstallvalues = {
         {uninstall, kDisplayNameValue, in.productname},
-        {uninstall, kUninstallStringValue, WideToAnsi(UninstallCommand(in.windowsfolder, in.exename))},
+        {uninstall, kUninstallStringValue, WideToAnsi(UninstallCommand(UninstallerPath(in), in.exename))},
         {uninstall, kDisplayVersionValue, in.productversion},
         {uninstall, kDisplayIconValue, WideToAnsi(ProgramPath(in))},
         {uninstall, kInstallLocationValue, WideToAnsi(in.installfolder)},
         number(kEstimatedSizeValue, EstimatedSizeKiB(in.payloadbytes)),
         number(kNoModifyValue, 1),
         number(kNoRepairValue, 1),
-        {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(in.windowsfolder, in.exename))},
+        {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(UninstallerPath(in), in.exename))},
         {uninstall, kInstallRecordIdValue, in.recordid},
     };
     if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
@@ -101,7 +101,8 @@ std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in) {
         }
         const std::u16string uninstallcaption = u"Uninstall " + display;
         links.push_back({group + StripBadNameChars(uninstallcaption) + u".lnk", UninstallerPath(in),
-                         std::u16string(kUninstallSwitch) + u" " + AnsiToWide(in.exename), uninstallcaption, in.windowsfolder, true});
+                         std::u16string(kUninstallSwitch) + u" " + AnsiToWide(in.exename), uninstallcaption,
+                         UninstallerFolder(in.windowsfolder), true});
     }
     const std::u16string desktop = DesktopLinkPath(in);
     if (!desktop.empty()) links.push_back({desktop, program, u"", display, bare, false});

@@ -49,7 +49,7 @@ std::u16string DisplayName(const InstallInputs& in);       // product name, trim
 std::u16string LinkName(const InstallInputs& in);          // bad characters dropped + ".lnk"
 std::u16string ProgramPath(const InstallInputs& in);       // folder + "\" + exename
 std::u16string BareFolder(const InstallInputs& in);        // installfolder without its trailing backslash
-std::u16string UninstallerPath(const InstallInputs& in);   // Windows folder + "\tallowui.exe"
+std::u16string UninstallerPath(const InstallInputs& in);   // the product's own (registration.hpp); "" without one
 // The product's Start-menu folder, ending in a backslash.
 std::u16string GroupFolder(const InstallInputs& in);
 std::u16string DesktopLinkPath(const InstallInputs& in);

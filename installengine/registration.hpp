@@ -1,7 +1,8 @@
 // The registration record: how an installation is found again.
 //
-// The uninstaller left in the Windows folder is the bare stub, so everything
-// the uninstall needs beyond the program's file name lives in two keys under
+// The product's uninstaller is the bare stub (or the signed uninstaller its
+// installer carries), so everything the uninstall needs beyond the
+// program's file name lives in two keys under
 // HKEY_LOCAL_MACHINE.  This header is the one place that names them and
 // their values; the install sequence writes them (installplan.hpp), start-up
 // in uninstall mode and the uninstall sequence read them back, and the
@@ -79,14 +80,27 @@ inline constexpr char kQuietUninstallStringValue[] = "QuietUninstallString";
 inline constexpr char kPublisherValue[] = "Publisher";
 inline constexpr char kInstallRecordIdValue[] = "InstallRecordId";
 
-// The uninstaller's file name in the Windows folder, and the command line
-// that runs it for `exename`: the Windows folder, a backslash,
-// "tallowui.exe -ui " and the program name, unquoted.
-inline constexpr char16_t kUninstallerName[] = u"tallowui.exe";
+// Each product has an uninstaller of its own, in a folder of ours below the
+// Windows folder, named after its program: "vantrell.exe" gives
+// "<Windows>\Tallowin\vantrell-uninstall.exe" (a name without ".exe" keeps
+// it whole: "tool" gives "tool-uninstall.exe").  Only administrators can
+// write there, and the uninstall never runs from inside the folder it
+// deletes.  Empty when `exename` is not a plain file name.
+inline constexpr char16_t kUninstallerFolderName[] = u"Tallowin";
+inline constexpr char16_t kUninstallerSuffix[] = u"-uninstall.exe";
+std::u16string UninstallerFolder(const std::u16string& windowsfolder);
+std::u16string UninstallerPath(const std::u16string& windowsfolder, const std::string& exename);
+// The one uninstaller of earlier installs, in the Windows folder, shared by
+// every product they installed: never written or removed any more, so that
+// their registrations ("...\tallowui.exe -ui <program>") keep working.
+inline constexpr char16_t kSharedUninstallerName[] = u"tallowui.exe";
+
+// The command line that runs `uninstaller` for `exename`: the uninstaller's
+// path in double quotes, " -ui " and the program name.
 inline constexpr char16_t kUninstallSwitch[] = u"-ui";
-std::u16string UninstallCommand(const std::u16string& windowsfolder, const std::string& exename);
+std::u16string UninstallCommand(const std::u16string& uninstaller, const std::string& exename);
 // The switch of the unattended run, and the uninstall command with it.
 inline constexpr char16_t kUnattendedSwitch[] = u"/S";
-std::u16string QuietUninstallCommand(const std::u16string& windowsfolder, const std::string& exename);
+std::u16string QuietUninstallCommand(const std::u16string& uninstaller, const std::string& exename);
 
 }  // namespace installengine

@@ -1,6 +1,7 @@
 #include "installengine/tinstallengine.hpp"
 
 #include "installengine/installrecordfile.hpp"
+#include "installengine/uninstallerfile.hpp"
 #include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
@@ -17,6 +18,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -171,26 +173,6 @@ bool SameContent(const std::u16string& a, const std::u16string& b, std::uint8_t*
     return true;
 }
 
-// A new empty file of a unique name in `folder`; empty when none can be made.
-std::u16string NewTemporaryFile(const std::u16string& folder) {
-    if (IsWin2000OrLater()) {
-        wchar_t name[MAX_PATH] = {};
-        if (::GetTempFileNameW(WinStr(AddBackslash(folder)), L"tlw", 0, name) == 0) return {};
-        return FromWinStr(name);
-    }
-    char name[MAX_PATH] = {};
-    if (::GetTempFileNameA(WideToAnsi(AddBackslash(folder)).c_str(), "tlw", 0, name) == 0) return {};
-    return AnsiToWide(name);
-}
-
-// Moves `from` over `to`, replacing it.
-bool MoveOver(const std::u16string& from, const std::u16string& to) {
-    if (IsWin2000OrLater())
-        return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    ::DeleteFileA(WideToAnsi(to).c_str());
-    return ::MoveFileA(WideToAnsi(from).c_str(), WideToAnsi(to).c_str()) != 0;
-}
-
 }  // namespace
 
 bool tinstallengine::WriteStubCopy(const std::u16string& path) {
@@ -199,15 +181,35 @@ bool tinstallengine::WriteStubCopy(const std::u16string& path) {
     return CloseAccess(uninstallerfile) && whole;
 }
 
+bool tinstallengine::WriteSignedUninstaller(const std::u16string& path) {
+    const auto& entries = archive_.entrylist();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].uninstaller) continue;
+        const std::size_t slash = path.find_last_of(u'\\');
+        return archive_.ExtractEntryAs(i, path.substr(0, slash), path.substr(slash + 1));
+    }
+    return false;
+}
+
 bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
     // Written whole under a name of its own first: a failed copy never
-    // leaves a partial uninstaller for the registration to name.
+    // leaves a partial uninstaller for the registration to name.  The
+    // signed uninstaller the installer carries takes the place of the copy
+    // of the stub.
     const std::u16string target = UninstallerPath(in);
+    if (target.empty()) {
+        errortext_ = payload::kTextCannotCreatePrefix + AnsiToWide(in.exename) + u")";
+        archive_.CloseArchive();
+        return false;
+    }
     host_.Log(u"file: " + target);
-    const std::u16string copy = NewTemporaryFile(in.windowsfolder);
-    bool ok = !copy.empty() && WriteStubCopy(copy);
-    // An uninstaller with the same bytes stays as it is: another product's
-    // uninstall may be running it.
+    const std::u16string folder = UninstallerFolder(in.windowsfolder);
+    const std::u16string copy = ForceFolders(folder) ? NewTemporaryFile(folder) : u"";
+    const bool carried = std::any_of(archive_.entrylist().begin(), archive_.entrylist().end(),
+                                     [](const payload::DirectoryEntry& e) { return e.uninstaller; });
+    bool ok = !copy.empty() && (carried ? WriteSignedUninstaller(copy) : WriteStubCopy(copy));
+    // An uninstaller with the same bytes stays as it is: its uninstall may
+    // be running it.
     if (ok && IsPlainFile(target) &&
         SameContent(copy, target, archive_.inbuffer(), archive_.outbuffer())) {
         RemoveFile(copy);
@@ -309,6 +311,9 @@ void tinstallengine::Execute() {
 
         beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
+            // The signed uninstaller is written with the uninstaller, never
+            // into the installation folder.
+            if (archive_.entrylist()[index].uninstaller) continue;
             host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
                       payload::EntryDisplayPath(archive_.entrylist()[index]));
             const payload::DirectoryEntry& entry = archive_.entrylist()[index];

@@ -5,9 +5,9 @@
 // archive on the GUI thread, hands over the destination folder and starts
 // it.  The thread body then, in order: asks a running copy of the product
 // to close, removes the services of an earlier installation, extracts every
-// entry, copies the stub to the Windows folder as the uninstaller, writes
-// the install record into the program folder (installrecord.hpp; part of
-// the uninstaller step), writes the registration and installs and starts
+// entry, writes the product's own uninstaller (installengine/registration.hpp),
+// writes the install record into the program folder (installrecord.hpp; part
+// of the uninstaller step), writes the registration and installs and starts
 // the services, creates the shortcuts, and reports through SyncFinished.
 //
 // The worker reaches its host only through synchronised calls
@@ -99,9 +99,10 @@ private:
     InstallInputs Inputs() const;
     void CloseRunningCopy();
     void RemoveEarlierServices();
-    // Copies the stub to a temporary name in the Windows folder and moves it
-    // over the uninstaller when whole (an identical uninstaller is kept);
-    // false with `errortext` set when it cannot.
+    // Writes the product's uninstaller (the signed one the installer
+    // carries, else a copy of the stub) to a temporary name in its folder
+    // and moves it over the uninstaller when whole (an identical
+    // uninstaller is kept); false with `errortext` set when it cannot.
     bool CopyUninstaller(const InstallInputs& in);
     bool WriteStubCopy(const std::u16string& path);
     // Notes the folders extracting `entry` will create, before it runs.
@@ -109,6 +110,7 @@ private:
     // Writes the install record into the program folder; false with
     // `errortext` set when it cannot.
     bool WriteRecord(const InstallInputs& in);
+    bool WriteSignedUninstaller(const std::u16string& path);
     void Register(const InstallInputs& in);
     // False when a stop came between two shortcuts.
     bool CreateShortcuts(const InstallInputs& in);

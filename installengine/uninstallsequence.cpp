@@ -11,8 +11,9 @@
 // whose failure stops the sequence), the recorded shortcuts and the
 // Start-menu folders they leave empty, the settings folder after asking
 // (the host's Ask) and the settings key -- both only when the registration
-// names the ones recorded --, a file association and the registration
-// keys.  Each removal is logged as it begins.
+// names the ones recorded --, a file association, the registration keys,
+// and last the product's own uninstaller (installengine/uninstallerfile.hpp).
+// Each removal is logged as it begins.
 //
 // Every path and key name that still comes from the registration is
 // guarded besides: folders only where IsRemovableFolderHere allows it,
@@ -25,6 +26,7 @@
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/treedelete.hpp"
+#include "installengine/uninstallerfile.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
@@ -250,6 +252,12 @@ void RunUninstallSequence(InstallHost& host) {
     const std::string settingskey = HasCompletingName(startmenufolder) ? SettingsKeyFor(startmenufolder) : std::string();
     if (!settingskey.empty() && AnsiToWide(settingskey) == record.settingskey && IsRemovableSettingsKey(settingskey))
         deletekey(RegRoot::CurrentUser, settingskey);
+
+    // Last, the product's own uninstaller: usually this very program, so it
+    // is renamed and left to the system to delete at the next restart.  The
+    // shared uninstaller of earlier installs stays for the products that
+    // still name it.
+    if (havekey) RemoveUninstallerFile(UninstallerPath(GetWindowsFolder(), exename), host);
 
     ::Sleep(kPauseAtEnd);
     host.UninstallFinished();

@@ -11,8 +11,23 @@ bool tsacarchive::ExtractEntry(std::size_t index, ExtractionObserver* observer, 
         errortext_ = u"The archive is not open or has no such entry";
         return false;
     }
-    const DirectoryEntry& entry = entrylist_[index];
-    if (!output_.Begin(entry, installfolder_, target, errortext_)) return false;
+    return Extract(entrylist_[index], installfolder_, observer, target);
+}
+
+bool tsacarchive::ExtractEntryAs(std::size_t index, const std::u16string& folder, const std::u16string& filename) {
+    if (!archiveopen_ || index >= entrylist_.size()) {
+        errortext_ = u"The archive is not open or has no such entry";
+        return false;
+    }
+    DirectoryEntry entry = entrylist_[index];
+    entry.filename = filename;
+    entry.subfolder.clear();
+    return Extract(entry, folder, nullptr, ExtractTarget::Write);
+}
+
+bool tsacarchive::Extract(const DirectoryEntry& entry, const std::u16string& folder, ExtractionObserver* observer,
+                          ExtractTarget target) {
+    if (!output_.Begin(entry, folder, target, errortext_)) return false;
 
     ReadStatus status = reader_.Seek(entry);
     while (status == ReadStatus::Ok) {

@@ -53,6 +53,8 @@ DirectoryEntry EntryOf(const tsacentry& record) {
     entry.storedsize = record.storedsize;
     entry.dataoffset = record.dataoffset;
     entry.attributes = record.attributes;
+    entry.uninstaller = record.role == kEntryRoleUninstaller && entry.subfolder.empty() &&
+                        entry.filename == kUninstallerEntryName;
     return entry;
 }
 

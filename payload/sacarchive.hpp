@@ -66,6 +66,11 @@ public:
     // Extracts entrylist()[index].  `observer` may be null.
     bool ExtractEntry(std::size_t index, ExtractionObserver* observer, ExtractTarget target = ExtractTarget::Write);
 
+    // Extracts entrylist()[index] as `folder` + "\" + `filename` instead of
+    // under the install folder: the signed uninstaller (entry.uninstaller)
+    // to a temporary name.  The same steps and checks as ExtractEntry.
+    bool ExtractEntryAs(std::size_t index, const std::u16string& folder, const std::u16string& filename);
+
     // Copies the installer's first `size` bytes (its stub) to `output`
     // through a transfer buffer, with a signer's certificate entry cleared
     // in the copy (payload/payloadend.hpp).  False when a read comes back
@@ -99,6 +104,8 @@ public:
 
 private:
     bool FailOpen(const std::u16string& text);
+    bool Extract(const DirectoryEntry& entry, const std::u16string& folder, ExtractionObserver* observer,
+                 ExtractTarget target);
 
     setuputil::FileAccess archivefile_;
     tsacheader header_{};

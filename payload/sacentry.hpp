@@ -22,6 +22,9 @@ struct DirectoryEntry {
     std::int64_t storedsize = 0;  // total of the payload sizes
     std::int64_t dataoffset = 0;  // first chunk header, from the archive's start
     std::uint8_t attributes = 0;  // low eight file-attribute bits
+    // The signed uninstaller (payload/sacformat.hpp): the role, the name
+    // and no subfolder all say so.
+    bool uninstaller = false;
 };
 
 }  // namespace payload

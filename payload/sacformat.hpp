@@ -54,7 +54,7 @@ struct tsacentry {
     std::int64_t filesize;         // bytes the chunks decode to
     WideField fixedfolder;         // absolute folder, used without an install folder
     std::int64_t storedsize;       // total of the payload sizes
-    std::uint8_t reserved6168;
+    std::uint8_t role;             // kEntryRoleFile, or kEntryRoleUninstaller
     std::uint8_t attributes;       // low eight file-attribute bits
     std::uint8_t padding6170[6];
     double filetime;               // day count since 30 December 1899
@@ -71,6 +71,17 @@ struct tchunkheader {
     std::uint8_t padding9[3];
 };
 #pragma pack(pop)
+
+// An entry's role.  An installer whose setup.exe is signed carries its
+// uninstaller, signed by the same command, as one more entry: role
+// kEntryRoleUninstaller, no subfolder, the name "uninstall.exe" (a name the
+// builder keeps from the product's own files).  The install writes it as
+// the product's uninstaller instead of a copy of the stub and never into
+// the installation folder.  Readers that know no roles (older tools) see an
+// ordinary top-level file.
+inline constexpr std::uint8_t kEntryRoleFile = 0;
+inline constexpr std::uint8_t kEntryRoleUninstaller = 1;
+inline constexpr char16_t kUninstallerEntryName[] = u"uninstall.exe";
 
 inline constexpr std::size_t kSacHeaderSize = 2648;
 inline constexpr std::size_t kSacFooterSize = 8;
@@ -111,7 +122,7 @@ static_assert(offsetof(tsacentry, subfolder) == 2056);
 static_assert(offsetof(tsacentry, filesize) == 4104);
 static_assert(offsetof(tsacentry, fixedfolder) == 4112);
 static_assert(offsetof(tsacentry, storedsize) == 6160);
-static_assert(offsetof(tsacentry, reserved6168) == 6168);
+static_assert(offsetof(tsacentry, role) == 6168);
 static_assert(offsetof(tsacentry, attributes) == 6169);
 static_assert(offsetof(tsacentry, filetime) == 6176);
 static_assert(offsetof(tsacentry, dataoffset) == 6184);

@@ -105,7 +105,7 @@ wine_tool() { "$wine_run" --timeout 60 "$system32/$1.exe" "${@:2}" || true; }
 show_state() {
   echo "-- files and folders (below $drive_c):"
   local found
-  found=$(find "$drive_c" \( -iname '*vantrell*' -o -iname 'tallowui.exe' \) -prune -print 2>/dev/null | sort)
+  found=$(find "$drive_c" \( -iname '*vantrell*' -o -iname 'Tallowin' \) -prune -print 2>/dev/null | sort)
   if [ -z "$found" ]; then
     echo "   (none)"
   else
@@ -136,7 +136,7 @@ if [ "$headless" = 0 ]; then
   echo
   echo "Uninstall it again with the registered command, for example:"
   echo "  TALLOWIN_WINEPREFIX=$TALLOWIN_WINEPREFIX TALLOWIN_WINE_ARCH=$arch \\"
-  echo "    tests/wine/wine-run.sh --desktop $drive_c/windows/tallowui.exe -ui vantrell.exe"
+  echo "    tests/wine/wine-run.sh --desktop $drive_c/windows/Tallowin/vantrell-uninstall.exe -ui vantrell.exe"
   exit 0
 fi
 

@@ -266,10 +266,8 @@ bool RefusedDestination(const std::wstring& installer, const std::wstring& typed
 }
 
 bool KeptUninstall(const std::wstring& product, const std::wstring& exename) {
-    wchar_t windows[MAX_PATH] = {};
-    ::GetWindowsDirectoryW(windows, MAX_PATH);
     Process uninstaller;
-    if (!uninstaller.Start(std::wstring(windows) + L"\\tallowui.exe", L"-ui " + exename))
+    if (!uninstaller.Start(ProductUninstaller(exename), L"-ui " + exename))
         return Fail(L"cannot start the uninstaller");
     HWND wizard = WaitTopWindow(uninstaller.Id(), product + L" Uninstaller - Tallowin", kWait);
     if (!wizard) return Fail(L"no uninstaller window; " + ErrorShown(uninstaller.Id()));

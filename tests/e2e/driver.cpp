@@ -251,4 +251,12 @@ std::wstring ProgramFolder() {
     return text.substr(0, text.find_last_of(L'\\'));
 }
 
+std::wstring ProductUninstaller(const std::wstring& exename) {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring stem = exename;
+    if (stem.size() > 4 && ::lstrcmpiW(stem.c_str() + stem.size() - 4, L".exe") == 0) stem.resize(stem.size() - 4);
+    return std::wstring(windows) + L"\\Tallowin\\" + stem + L"-uninstall.exe";
+}
+
 }  // namespace e2e

@@ -86,4 +86,8 @@ bool WaitUntil(F condition, DWORD ms) {
 // put setup.exe and the sample programs.
 std::wstring ProgramFolder();
 
+// The uninstaller of the product whose program is `exename`, where the
+// install writes it: "<Windows>\Tallowin\<name without .exe>-uninstall.exe".
+std::wstring ProductUninstaller(const std::wstring& exename);
+
 }  // namespace e2e

@@ -164,11 +164,9 @@ void ExpectExit(Process& process, DWORD expected = 0) {
 // Removes an installation through its registered uninstaller, so that the
 // shared prefix holds no registration afterwards.
 void Uninstall(const std::string& product, const std::string& exename) {
-    wchar_t windows[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
+    const std::wstring program(exename.begin(), exename.end());
     Process process;
-    ASSERT_TRUE(process.Start(std::wstring(windows) + L"\\tallowui.exe",
-                              L"-ui " + std::wstring(exename.begin(), exename.end())));
+    ASSERT_TRUE(process.Start(ProductUninstaller(program), L"-ui " + program));
     HWND wizard =
         WaitTopWindow(process.Id(), std::wstring(product.begin(), product.end()) + L" Uninstaller - Tallowin", kWait);
     ASSERT_NE(wizard, nullptr);
@@ -591,10 +589,8 @@ TEST(FileInUse, AProgramFolderThatCannotBeDeletedKeepsTheUninstallOnItsInstallin
 
     HeldFile held(target + L"\\data.bin");
     ASSERT_TRUE(held.Held());
-    wchar_t windows[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
     Process process;
-    ASSERT_TRUE(process.Start(std::wstring(windows) + L"\\tallowui.exe", L"-ui heldfolder.exe"));
+    ASSERT_TRUE(process.Start(ProductUninstaller(L"heldfolder.exe"), L"-ui heldfolder.exe"));
     HWND wizard = WaitTopWindow(process.Id(), L"Held Folder Uninstaller - Tallowin", kWait);
     ASSERT_NE(wizard, nullptr);
     const Buttons b = FindButtons(wizard);
@@ -911,7 +907,7 @@ void AddShortcuts(Footprint& print, const std::wstring& place, const std::wstrin
 Footprint SampleFootprint(const std::wstring& folder) {
     Footprint print;
     AddFiles(print, folder, L"");
-    print[L"uninstaller"] = Fingerprint(SpecialFolder(CSIDL_WINDOWS) + L"\\tallowui.exe");
+    print[L"uninstaller"] = Fingerprint(ProductUninstaller(L"vantrell.exe"));
     AddValues(print, kSampleAppPaths, folder);
     AddValues(print, kSampleUninstall, folder);
     std::wstring program;
@@ -949,9 +945,12 @@ std::wstring WizardInstall(const std::wstring& installer) {
 void QuietUninstall(const std::wstring& folder, const std::wstring& more = L"") {
     const std::wstring command = MachineText(kSampleUninstall, L"QuietUninstallString");
     ASSERT_EQ(command, MachineText(kSampleUninstall, L"UninstallString") + L" /S");
-    const std::size_t blank = command.find(L' ');
-    ASSERT_NE(blank, std::wstring::npos);
-    const SilentRun run = RunSilent(command.substr(0, blank), command.substr(blank + 1) + more);
+    // The program in quotes, as the list of installed programs reads it.
+    ASSERT_EQ(command.substr(0, 1), L"\"");
+    const std::size_t close = command.find(L"\" ", 1);
+    ASSERT_NE(close, std::wstring::npos);
+    EXPECT_EQ(command.substr(1, close - 1), ProductUninstaller(L"vantrell.exe"));
+    const SilentRun run = RunSilent(command.substr(1, close - 1), command.substr(close + 2) + more);
     ASSERT_TRUE(run.ended) << "the quiet uninstall did not end";
     EXPECT_EQ(run.code, 0u);
     EXPECT_FALSE(run.showedwindow) << "the quiet uninstall showed a window";

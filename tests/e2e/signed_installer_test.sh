@@ -10,6 +10,13 @@
 # was changed, with its payload check, before it writes anything.  The installed product's uninstall entry names
 # the vendor the builder stamped into the stub ("Publisher").
 #
+# Then each product's own uninstaller: the sample built with an osslsigncode
+# --sign-command (setup.exe and the installed uninstaller both verify), and a second
+# vendor's product beside it: two uninstallers with their vendors' version
+# information; removing the second through an earlier install's shared
+# tallowui.exe registration leaves the first's uninstaller byte for byte,
+# and that still removes its product.
+#
 #   signed_installer_test.sh TALLOWIN WINDOWS_BIN WORK
 #
 # WINDOWS_BIN holds setup.exe, vantrell.exe, vantrelld.exe and demo_driver.exe
@@ -115,7 +122,8 @@ reg query "$uninstallkey" >/dev/null && fail "a refused installer registered the
 "$wine_run" --timeout 600 "$driver" install "$work/signed.exe" >install.txt 2>&1 || fail "install: $(cat install.txt)"
 reg query "$uninstallkey" | grep -qF 'Publisher    REG_SZ    Calderic Software' ||
   fail "the uninstall key names no publisher: $(reg query "$uninstallkey")"
-uninstaller=$TALLOWIN_WINEPREFIX/drive_c/windows/tallowui.exe
+uninstallers=$TALLOWIN_WINEPREFIX/drive_c/windows/Tallowin
+uninstaller=$uninstallers/vantrell-uninstall.exe
 if [ -f "$uninstaller" ]; then
   # The copy is the stub: the first archiveoffset bytes of the signed file
   # with the security directory entry (8 bytes) cleared.  It keeps the PE
@@ -143,6 +151,64 @@ fi
 sleep 2
 "$wine_run" --timeout 600 "$driver" uninstall >uninstall.txt 2>&1 || fail "uninstall: $(cat uninstall.txt)"
 [ ! -e "$TALLOWIN_WINEPREFIX/drive_c/Program Files/Vantrell" ] || fail "the program folder is left"
+[ ! -e "$uninstaller" ] || fail "the uninstall left its uninstaller under the product's name"
+
+# The builder signs: the uninstaller it carries and setup.exe.
+signcmd='osslsigncode sign -certs cert.pem -key key.pem -n Vantrell -in {file} -out {file}.signed && mv {file}.signed {file}'
+"$tallowin" build stage/product.toml -o selfsigned.exe --stub "$bin/setup.exe" --sign-command "$signcmd" >build.txt 2>&1 ||
+  fail "build --sign-command: $(cat build.txt)"
+osslsigncode verify -CAfile cert.pem selfsigned.exe >verify.log 2>&1 || fail "verify of setup.exe: $(tail -3 verify.log)"
+"$tallowin" info selfsigned.exe >info-self.txt 2>&1
+grep -q '^uninstaller:      signed, carried in the payload' info-self.txt || fail "info: $(grep uninstaller: info-self.txt)"
+grep -q '^certificate:      table of' info-self.txt || fail "info: $(grep certificate: info-self.txt)"
+grep -q 'uninstaller:      a copy of the stub' info.txt || fail "info of the unsigned build: $(grep uninstaller: info.txt)"
+"$tallowin" list selfsigned.exe | grep -q "uninstall.exe	(the signed uninstaller)" || fail "list marks no signed uninstaller"
+"$tallowin" extract selfsigned.exe -d carried >/dev/null 2>&1 || fail "extract of the self-signed installer"
+osslsigncode verify -CAfile cert.pem carried/uninstall.exe >verify.log 2>&1 || fail "the carried uninstaller: $(tail -3 verify.log)"
+[ "$(ls selfsigned.exe* | wc -l)" -eq 1 ] || fail "the build left files behind: $(ls selfsigned.exe*)"
+# A second vendor's product, unsigned, beside the signed one.
+mkdir -p other/files
+cp "$bin/vantrell.exe" other/files/orlenne.exe
+cat >other/product.toml <<'TOML'
+productname = "Orlenne"
+productversion = "1.0"
+publisher = "Brasswick Instruments"
+exename = "orlenne.exe"
+startmenufolder = "Brasswick/Orlenne"
+defaultsubfolder = "Orlenne"
+appdatafolder = "Orlenne"
+files = "files"
+TOML
+"$tallowin" build other/product.toml -o orlenne-setup.exe --stub "$bin/setup.exe" >build.txt 2>&1 || fail "build: $(cat build.txt)"
+
+"$wine_run" --timeout 600 "$work/selfsigned.exe" /S >run.txt 2>&1 || fail "install of the self-signed product: $(cat run.txt)"
+"$wine_run" --timeout 600 "$work/orlenne-setup.exe" /S >run.txt 2>&1 || fail "install of the second product: $(cat run.txt)"
+other=$uninstallers/orlenne-uninstall.exe
+cmp -s "$uninstaller" carried/uninstall.exe || fail "the installed uninstaller is not the signed one the installer carries"
+osslsigncode verify -CAfile cert.pem "$uninstaller" >verify.log 2>&1 || fail "the installed uninstaller: $(tail -3 verify.log)"
+vendor() { strings -el "$1" | grep -x -e 'Calderic Software' -e 'Brasswick Instruments' | sort -u | tr '\n' ' '; }
+[ "$(vendor "$uninstaller")" = "Calderic Software " ] || fail "the first uninstaller's vendor: $(vendor "$uninstaller")"
+[ "$(vendor "$other")" = "Brasswick Instruments " ] || fail "the second uninstaller's vendor: $(vendor "$other")"
+cp "$uninstaller" kept.exe
+
+# An earlier install's registration: the shared tallowui.exe, still run.
+cp "$other" "$TALLOWIN_WINEPREFIX/drive_c/windows/tallowui.exe"
+reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orlenne' /v UninstallString /d 'C:\windows\tallowui.exe -ui orlenne.exe' /f >/dev/null
+"$wine_run" --timeout 600 "$TALLOWIN_WINEPREFIX/drive_c/windows/tallowui.exe" -ui orlenne.exe /S >run.txt 2>&1 ||
+  fail "uninstall through tallowui.exe: $(cat run.txt)"
+[ ! -e "$TALLOWIN_WINEPREFIX/drive_c/Program Files/Orlenne" ] || fail "the second product's folder is left"
+reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orlenne' >/dev/null && fail "the second product is still registered"
+[ -f "$TALLOWIN_WINEPREFIX/drive_c/windows/tallowui.exe" ] || fail "the shared uninstaller was removed"
+[ ! -e "$other" ] || fail "the second product's own uninstaller is left"
+cmp -s "$uninstaller" kept.exe || fail "removing the second product changed the first one's uninstaller"
+# The first product through its registered quiet command.
+quiet=$(reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell' /v QuietUninstallString | tr -d '\r' |
+  sed -n 's/.*REG_SZ *//p')
+[ "$quiet" = '"C:\windows\Tallowin\vantrell-uninstall.exe" -ui vantrell.exe /S' ] || fail "QuietUninstallString: $quiet"
+"$wine_run" --timeout 600 "$uninstaller" -ui vantrell.exe /S >run.txt 2>&1 || fail "uninstall of the first product: $(cat run.txt)"
+[ ! -e "$TALLOWIN_WINEPREFIX/drive_c/Program Files/Vantrell" ] || fail "the first product's folder is left"
+[ ! -e "$uninstaller" ] || fail "the first product's uninstaller is left under its name"
+rm -f "$TALLOWIN_WINEPREFIX/drive_c/windows/tallowui.exe"
 
 if [ "$failures" -eq 0 ]; then
   echo "signed installer: all checks passed ($table-byte certificate table)"

@@ -66,7 +66,7 @@ grep -q 'RUNNING' <<<"$state" || fail "VantrellService is not running: $state"
 
 # The registration in the 32-bit view; App Paths is shared by both views.
 values=$(reg query "$uninstall32")
-for want in 'DisplayName    REG_SZ    Vantrell' 'UninstallString    REG_SZ    C:\windows\tallowui.exe -ui vantrell.exe' \
+for want in 'DisplayName    REG_SZ    Vantrell' 'UninstallString    REG_SZ    "C:\windows\Tallowin\vantrell-uninstall.exe" -ui vantrell.exe' \
             'DisplayVersion    REG_SZ    2.1' 'DisplayIcon    REG_SZ    C:\Program Files (x86)\Vantrell\vantrell.exe' \
             'InstallLocation    REG_SZ    C:\Program Files (x86)\Vantrell' 'NoModify    REG_DWORD    0x1' \
             'NoRepair    REG_DWORD    0x1' 'EstimatedSize    REG_DWORD    0x'; do
@@ -81,7 +81,7 @@ reg query "$apppaths" | grep -qF 'C:\Program Files (x86)\Vantrell\vantrell.exe' 
 sleep 2
 # Uninstall from the registered command; nothing of the product is left.
 "$wine_run" --timeout 600 "$bin/demo_driver.exe" uninstall >uninstall.txt 2>&1 || fail "uninstall: $(cat uninstall.txt)"
-grep -qF 'UninstallString: C:\windows\tallowui.exe -ui vantrell.exe' uninstall.txt || fail "$(head -3 uninstall.txt)"
+grep -qF 'UninstallString: "C:\windows\Tallowin\vantrell-uninstall.exe" -ui vantrell.exe' uninstall.txt || fail "$(head -3 uninstall.txt)"
 [ ! -e "$folder" ] || fail "the program folder is left"
 reg query "$uninstall32" >/dev/null && fail "the uninstall key is left"
 reg query "$apppaths" >/dev/null && fail "the App Paths key is left"

@@ -438,10 +438,8 @@ TEST(FullRun, InstallThenUninstall) {
     }
     EXPECT_EQ(ReadAll(target + L"\\readme.txt"), (std::vector<std::uint8_t>{'h', 'e', 'l', 'l', 'o'}));
 
-    // The uninstaller copy in the Windows folder, as the registration names it.
-    wchar_t windows[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, windows, CSIDL_WINDOWS, FALSE);
-    const std::wstring uninstaller = std::wstring(windows) + L"\\tallowui.exe";
+    // The product's own uninstaller, as the registration names it.
+    const std::wstring uninstaller = ProductUninstaller(L"vantrell.exe");
     ASSERT_NE(::GetFileAttributesW(uninstaller.c_str()), INVALID_FILE_ATTRIBUTES);
     Process process;
     ASSERT_TRUE(process.Start(uninstaller, L"-ui vantrell.exe"));

@@ -251,6 +251,7 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
         WriteWideField(record->filename, item->filename);
         WriteWideField(record->subfolder, item->subfolder);
         record->attributes = item->attributes;
+        record->role = item->role;
         record->filetime = item->filetime;
         records.push_back(std::move(record));
         std::error_code ec;

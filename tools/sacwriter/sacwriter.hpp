@@ -40,6 +40,7 @@ struct ArchiveItem {
     std::vector<std::uint8_t> data;     // else these bytes are the file
     std::uint8_t attributes = 0x20;     // the archive bit
     double filetime = 0;                // day count since 30 December 1899
+    std::uint8_t role = payload::kEntryRoleFile;
 };
 
 // Largest installer file: its size must fit the trailer's signed 32-bit offsets.

@@ -12,8 +12,10 @@
 #include "tools/tallowin/jsontext.hpp"
 #include "tools/tallowin/parallelextract.hpp"
 #include "tools/tallowin/productfile.hpp"
+#include "tools/tallowin/signcommand.hpp"
 #include "tools/tallowin/stubstamp.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -184,14 +186,69 @@ private:
     int last_ = -1;
 };
 
+// Names in the installation folder that the installer keeps for itself:
+// the uninstaller's entry and the install's record.
+constexpr const char* kReservedNames[] = {"uninstall.exe", "uninstall.dat"};
+
+// The product's top-level file that takes a reserved name, in any letter
+// case; "" when none does.
+std::string ReservedNameUsed(const std::vector<sacwriter::ArchiveItem>& items) {
+    for (const sacwriter::ArchiveItem& item : items) {
+        if (!item.subfolder.empty()) continue;
+        std::string name = Utf16ToUtf8(item.filename);
+        for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        for (const char* reserved : kReservedNames)
+            if (name == reserved) return Utf16ToUtf8(item.filename);
+    }
+    return "";
+}
+
+// The stamped stub as a program of its own (its check record sealed over
+// no payload), signed by `command`: the uninstaller the installer carries.
+bool MakeSignedUninstaller(const StampedStub& stamped, const std::string& command, const fs::path& output,
+                           sacwriter::ArchiveItem& item, std::string& error) {
+    fs::path file = output;
+    file += ".uninstall.partial";
+    fs::path scratch = output;
+    scratch += ".sign.log";
+    {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(stamped.bytes.data()), static_cast<std::streamsize>(stamped.bytes.size()));
+        if (!out) error = "cannot write the uninstaller to sign";
+    }
+    bool ok = error.empty() && SealInstaller(file, stamped, error) && RunSignCommand(command, file, scratch, error);
+    if (ok) {
+        std::ifstream in(file, std::ios::binary);
+        item.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ok = !item.data.empty();
+        if (!ok) error = "cannot read the signed uninstaller";
+    }
+    std::error_code ec;
+    fs::remove(file, ec);
+    item.filename = payload::kUninstallerEntryName;
+    item.role = payload::kEntryRoleUninstaller;
+    return ok;
+}
+
 }  // namespace
 
 int RunBuild(const BuildOptions& options) {
+    if (!options.signcommand.empty() && options.signcommand.find(kSignFilePlaceholder) == std::string::npos) {
+        std::cerr << "tallowin: the signing command \"" << ElidedCommand(options.signcommand) << "\" names no "
+                  << kSignFilePlaceholder << " to sign\n";
+        return kExitUsage;
+    }
     sacwriter::InstallerInput input;
     StubIdentity identity;
     std::string error;
     if (!LoadProductFile(options.product, options.sourcedateepoch, input, identity, error)) {
         Complain(options.product, error);
+        return kExitBadInstaller;
+    }
+    if (const std::string reserved = ReservedNameUsed(input.items); !reserved.empty()) {
+        Complain(options.product, "the product's files hold \"" + reserved +
+                                      "\" at the top of the installation folder, a name the installer keeps for "
+                                      "itself: rename it or move it into a subfolder");
         return kExitBadInstaller;
     }
     input.level = options.level;
@@ -222,6 +279,15 @@ int RunBuild(const BuildOptions& options) {
         return kExitBadInstaller;
     }
     input.stub = stamped.bytes;
+    if (!options.signcommand.empty()) {
+        sacwriter::ArchiveItem uninstaller;
+        uninstaller.filetime = input.created;
+        if (!MakeSignedUninstaller(stamped, options.signcommand, options.output, uninstaller, error)) {
+            Complain(options.output, error);
+            return kExitBadInstaller;
+        }
+        input.items.push_back(std::move(uninstaller));
+    }
 
     // Written beside the target and renamed into place, so a failed build
     // leaves an existing installer as it was.
@@ -242,6 +308,16 @@ int RunBuild(const BuildOptions& options) {
         bar.Finish();
     }
     if (ok) ok = SealInstaller(partial, stamped, error);
+    if (ok && !options.signcommand.empty()) {
+        fs::path scratch = options.output;
+        scratch += ".sign.log";
+        ok = RunSignCommand(options.signcommand, partial, scratch, error);
+        // The signed installer must still read as one, its payload intact.
+        if (ok && !OpenInstaller(partial, true)) {
+            ok = false;
+            error = "the signed installer no longer reads as an installer";
+        }
+    }
     std::error_code ec;
     if (ok) {
         fs::rename(partial, options.output, ec);
@@ -252,7 +328,9 @@ int RunBuild(const BuildOptions& options) {
         Complain(ok ? options.output : options.product, error);
         return kExitBadInstaller;
     }
-    std::cout << options.output.string() << ": " << input.items.size() << " files\n";
+    const bool signing = !options.signcommand.empty();
+    std::cout << options.output.string() << ": " << input.items.size() - (signing ? 1 : 0) << " files"
+              << (signing ? ", signed, with its signed uninstaller" : "") << "\n";
     return kExitOk;
 }
 
@@ -269,9 +347,11 @@ int RunList(const fs::path& path, bool json) {
                       << ", \"filename\": " << JsonString(Utf16ToUtf8(e.filename))
                       << ", \"subfolder\": " << JsonString(Utf16ToUtf8(e.subfolder))
                       << ", \"size\": " << e.filesize << ", \"stored\": " << e.storedsize
+                      << ", \"uninstaller\": " << (e.uninstaller ? "true" : "false")
                       << ", \"attributes\": " << static_cast<int>(e.attributes) << "}";
         } else {
-            std::cout << e.filesize << "\t" << e.storedsize << "\t" << name << "\n";
+            std::cout << e.filesize << "\t" << e.storedsize << "\t" << name
+                      << (e.uninstaller ? "\t(the signed uninstaller)" : "") << "\n";
         }
     }
     if (json) std::cout << (entries.empty() ? "]\n" : "\n]\n");
@@ -287,6 +367,9 @@ int RunInfo(const fs::path& path, bool json) {
     const std::size_t services = payload::UsedServiceSlots(t).size();
     const std::size_t shortcuts = payload::UsedShortcutSlots(t).size();
     const std::size_t entries = installer->archive.entrylist().size();
+    const auto& list = installer->archive.entrylist();
+    const auto carried = std::find_if(list.begin(), list.end(), [](const payload::DirectoryEntry& e) { return e.uninstaller; });
+    const bool signeduninstaller = carried != list.end();
     const StubResources& stub = installer->stub;
     const std::string publisher = Utf16ToUtf8(peres::VersionString(stub.version, u"CompanyName"));
     const std::string copyright = Utf16ToUtf8(peres::VersionString(stub.version, u"LegalCopyright"));
@@ -324,6 +407,7 @@ int RunInfo(const fs::path& path, bool json) {
                   << ",\n \"entries\": " << entries
                   << ",\n \"signed\": " << (installer->certificatetable > 0 ? "true" : "false")
                   << ",\n \"certificatetable\": " << installer->certificatetable
+                  << ",\n \"signeduninstaller\": " << yes(signeduninstaller)
                   << ",\n \"publisher\": " << JsonString(publisher) << ",\n \"copyright\": " << JsonString(copyright)
                   << ",\n \"fileversion\": " << JsonString(fileversion)
                   << ",\n \"productversionnumbers\": " << JsonString(productnumbers)
@@ -353,6 +437,10 @@ int RunInfo(const fs::path& path, bool json) {
               << (installer->certificatetable > 0
                       ? "table of " + std::to_string(installer->certificatetable) + " bytes (signed)"
                       : std::string("none (not signed)"))
+              << "\n"
+              << "uninstaller:      "
+              << (signeduninstaller ? "signed, carried in the payload (" + std::to_string(carried->filesize) + " bytes)"
+                                    : std::string("a copy of the stub (not signed)"))
               << "\n"
               << "publisher:        " << (publisher.empty() ? "none" : publisher) << "\n"
               << "copyright:        " << (copyright.empty() ? "none" : copyright) << "\n"

@@ -30,6 +30,10 @@ struct BuildOptions {
     int level = lz::kDefaultLevel;
     unsigned jobs = 0;               // compressing threads; 0: one per core
     std::optional<std::int64_t> sourcedateepoch;
+    // The vendor's signing command (tools/tallowin/signcommand.hpp); empty:
+    // nothing is signed.  Run on the stamped uninstaller, which the
+    // installer then carries, and on the finished installer.
+    std::string signcommand;
 };
 
 int RunBuild(const BuildOptions& options);

@@ -67,6 +67,11 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 9));
     buildCmd->add_option("-j,--jobs", build.jobs, "Threads compressing the files (default: one per core)")
         ->check(CLI::Range(1, 256));
+    const char* signvariable = std::getenv("TALLOWIN_SIGN_COMMAND");
+    build.signcommand = signvariable ? signvariable : "";
+    buildCmd->add_option("--sign-command", build.signcommand,
+                         "Shell command that signs {file} in place, run on the uninstaller and on the installer "
+                         "(default: $TALLOWIN_SIGN_COMMAND)");
 
     std::string installer;
     bool json = false;

@@ -195,6 +195,28 @@ sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' prod
 expect_status 1 "build with a long productname" "$tallowin" build product/long.toml -o long.exe --stub stub.exe
 grep -q "productname is 300 bytes long" "$work/stderr.txt" || fail "long productname: $(cat "$work/stderr.txt")"
 [ ! -e long.exe ] && [ ! -e long.exe.partial ] || fail "a failed build left a file"
+# Signing commands that fail: the build fails with the command's output and
+# shows no more of the command than its program's name; a command that signs
+# nothing fails too, and so does one without {file}.
+expect_status 1 "a failing signing command" "$tallowin" build product/product.toml -o signed.exe --stub stub.exe \
+  --sign-command "sh -c 'echo cannot reach the token; exit 3' SECRET-PASSWORD {file}"
+grep -q 'the signing command "sh \.\.\." failed .*exit status 3' "$work/stderr.txt" &&
+  grep -q 'cannot reach the token' "$work/stderr.txt" || fail "failing command: $(cat "$work/stderr.txt")"
+grep -q SECRET "$work/stderr.txt" "$work/stdout.txt" && fail "the signing command was printed: $(cat "$work/stderr.txt")"
+TALLOWIN_SIGN_COMMAND='true {file}' expect_status 1 "an idle signing command" \
+  "$tallowin" build product/product.toml -o signed.exe --stub stub.exe
+grep -q '"true ..." left .* carries no signature' "$work/stderr.txt" || fail "idle command: $(cat "$work/stderr.txt")"
+expect_status 2 "a signing command without {file}" "$tallowin" build product/product.toml -o signed.exe --stub stub.exe \
+  --sign-command "signtool sign /p SECRET"
+grep -q '"signtool ..." names no {file}' "$work/stderr.txt" || fail "no {file}: $(cat "$work/stderr.txt")"
+[ -z "$(ls signed.exe* 2>/dev/null)" ] || fail "a failed signing build left files: $(ls signed.exe*)"
+# The names the installer keeps for itself at the top of the folder.
+mkdir -p reserved && cp -r product/. reserved/ && printf 'x' >reserved/files/UnInstall.EXE
+expect_status 1 "a product holding uninstall.exe" "$tallowin" build reserved/product.toml -o r.exe --stub stub.exe
+grep -q '"UnInstall.EXE" at the top of the installation folder' "$work/stderr.txt" || fail "reserved: $(cat "$work/stderr.txt")"
+mv reserved/files/UnInstall.EXE reserved/files/docs/uninstall.exe
+expect_status 0 "uninstall.exe in a subfolder" "$tallowin" build reserved/product.toml -o r.exe --stub stub.exe
+
 expect_status 2 "no command" "$tallowin"
 expect_status 2 "unknown command" "$tallowin" frobnicate setup.exe
 expect_status 2 "extract without -d" "$tallowin" extract setup.exe

@@ -107,14 +107,14 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
     };
     const Expected expected[] = {
         {"DisplayName", RegValueKind::Text, "  Vantrell 2: Pro", 0},
-        {"UninstallString", RegValueKind::Text, "C:\\WINDOWS\\tallowui.exe -ui vantrell.exe", 0},
+        {"UninstallString", RegValueKind::Text, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe", 0},
         {"DisplayVersion", RegValueKind::Text, "2.1 beta", 0},
         {"DisplayIcon", RegValueKind::Text, "C:\\Program Files\\Vantrell\\vantrell.exe", 0},
         {"InstallLocation", RegValueKind::Text, "C:\\Program Files\\Vantrell", 0},
         {"EstimatedSize", RegValueKind::Number, "", 4},  // 3 KiB and one byte
         {"NoModify", RegValueKind::Number, "", 1},
         {"NoRepair", RegValueKind::Number, "", 1},
-        {"QuietUninstallString", RegValueKind::Text, "C:\\WINDOWS\\tallowui.exe -ui vantrell.exe /S", 0},
+        {"QuietUninstallString", RegValueKind::Text, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe /S", 0},
         {"InstallRecordId", RegValueKind::Text, "5f0c2a9e41b37d68c0e1f2a3b4c5d6e7", 0},
     };
     ASSERT_EQ(plan.uninstallvalues.size(), std::size(expected));
@@ -201,13 +201,29 @@ TEST(PlanShortcuts, TheTenKindsInOrder) {
     EXPECT_EQ(links[4].target, u"C:\\Program Files\\Vantrell\\my");
     EXPECT_EQ(links[4].arguments, u"-tool.exe");
     EXPECT_EQ(links[5].linkfile, group + u"Uninstall Vantrell 2 Pro.lnk");
-    EXPECT_EQ(links[5].target, u"C:\\WINDOWS\\tallowui.exe");
+    EXPECT_EQ(links[5].target, u"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe");
     EXPECT_EQ(links[5].arguments, u"-ui vantrell.exe");
     EXPECT_EQ(links[5].description, u"Uninstall Vantrell 2: Pro");
-    EXPECT_EQ(links[5].workfolder, u"C:\\WINDOWS");
+    EXPECT_EQ(links[5].workfolder, u"C:\\WINDOWS\\Tallowin");
     EXPECT_EQ(links[6].linkfile, u"C:\\Users\\u\\Desktop\\  Vantrell 2 Pro.lnk");
     EXPECT_FALSE(links[6].ingroup);
     EXPECT_EQ(links[6].target, links[0].target);
+}
+
+// Every product gets an uninstaller of its own, named after its program;
+// a program name that is no plain file name gets none (the install then
+// fails instead of writing outside the folder).
+TEST(UninstallerPath, OnePerProgramInOurFolder) {
+    const std::u16string windows = u"C:\\WINDOWS\\";
+    EXPECT_EQ(UninstallerPath(windows, "vantrell.exe"), u"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe");
+    EXPECT_EQ(UninstallerPath(windows, "Other.EXE"), u"C:\\WINDOWS\\Tallowin\\Other-uninstall.exe");
+    EXPECT_EQ(UninstallerPath(windows, "tool"), u"C:\\WINDOWS\\Tallowin\\tool-uninstall.exe");
+    EXPECT_EQ(UninstallerPath(windows, ".exe"), u"C:\\WINDOWS\\Tallowin\\.exe-uninstall.exe");
+    for (const char* bad : {"", "..\\evil.exe", "a/b.exe", "c:x.exe", "nul", "a*.exe"})
+        EXPECT_EQ(UninstallerPath(windows, bad), u"") << bad;
+    EXPECT_EQ(UninstallerPath(u"", "vantrell.exe"), u"");
+    EXPECT_EQ(UninstallCommand(u"C:\\W\\Tallowin\\a-uninstall.exe", "a.exe"),
+              u"\"C:\\W\\Tallowin\\a-uninstall.exe\" -ui a.exe");
 }
 
 TEST(PlanShortcuts, EdgeFolders) {

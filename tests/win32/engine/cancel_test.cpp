@@ -57,7 +57,7 @@ private:
     bool hold_;
 };
 
-fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
+fs::path Uninstaller() { return fs::path(installengine::UninstallerPath(GetWindowsFolder(), kExe)); }
 fs::path Group() { return fs::path(GetProgramsFolder() + kStartMenu); }
 fs::path DesktopLink() { return fs::path(GetDesktopFolder()) / (kProduct + ".lnk"); }
 fs::path StartMenuLink() { return fs::path(GetStartMenuFolder()) / (kProduct + ".lnk"); }

@@ -91,7 +91,7 @@ void ForgetProduct() {
     fs::remove(fs::path(GetStartMenuFolder()) / (kProduct + ".lnk"), ignored);
 }
 
-fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
+fs::path Uninstaller() { return fs::path(installengine::UninstallerPath(GetWindowsFolder(), kExe)); }
 
 TEST(EngineEdges, ThirdOfFiveFailingLeavesTheFirstTwoAndReportsItsText) {
     ForgetProduct();
@@ -236,10 +236,10 @@ TEST(EngineEdges, AnUninstallerThatCannotBeWrittenEndsTheInstallBeforeTheRegistr
     ForgetProduct();
     std::error_code ignored;
     fs::remove(Uninstaller(), ignored);
-    fs::create_directory(Uninstaller());  // a folder in its place: the move cannot replace it
+    fs::create_directories(Uninstaller());  // a folder in its place: the move cannot replace it
     const auto leftovers = [] {
         int n = 0;
-        for (const auto& entry : fs::directory_iterator(fs::path(GetWindowsFolder())))
+        for (const auto& entry : fs::directory_iterator(Uninstaller().parent_path()))
             if (entry.path().extension() == ".tmp" && entry.path().filename().string().rfind("tlw", 0) == 0) ++n;
         return n;
     };
@@ -250,7 +250,7 @@ TEST(EngineEdges, AnUninstallerThatCannotBeWrittenEndsTheInstallBeforeTheRegistr
     EXPECT_TRUE(run.host.failedflag);
     EXPECT_EQ(run.engine->ErrorText(), u"Unable to create file (" + Uninstaller().u16string() + u")");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
-    EXPECT_EQ(leftovers(), before) << "the temporary copy was left in the Windows folder";
+    EXPECT_EQ(leftovers(), before) << "the temporary copy was left in the uninstallers' folder";
     for (int p : run.host.positions) EXPECT_LE(p, 90);
     fs::remove(Uninstaller(), ignored);
 }

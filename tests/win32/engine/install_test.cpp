@@ -111,7 +111,7 @@ void RunUninstall(TestHost& host, const std::string& exename) {
 fs::path Programs() { return fs::path(GetProgramsFolder()); }
 fs::path Desktop() { return fs::path(GetDesktopFolder()); }
 fs::path StartMenu() { return fs::path(GetStartMenuFolder()); }
-fs::path Uninstaller() { return fs::path(AddBackslash(GetWindowsFolder()) + u"tallowui.exe"); }
+fs::path Uninstaller() { return fs::path(installengine::UninstallerPath(GetWindowsFolder(), kExe)); }
 
 void CleanServices() {
     for (const std::string& name : {kServiceA, kServiceB}) {
@@ -180,9 +180,9 @@ void ExpectInstalled(Installed& run) {
     EXPECT_FALSE(present);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayName"), kProduct);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
-              WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe);
+              "\"" + Uninstaller().string() + "\" -ui " + kExe);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
-              WideToAnsi(GetWindowsFolder()) + "\\tallowui.exe -ui " + kExe + " /S");
+              "\"" + Uninstaller().string() + "\" -ui " + kExe + " /S");
     // The installed-programs entry.
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "5.0");
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayIcon"), WideToAnsi(run.folder) + "\\" + kExe);
@@ -209,7 +209,6 @@ void ExpectInstalled(Installed& run) {
     struct Expected {
         std::u16string link, target, arguments, description, work;
     };
-    const std::u16string windows = GetWindowsFolder();
     const Expected links[] = {
         {group + W(kProduct) + u".lnk", program, u"", W(kProduct), run.folder},
         {StartMenu().u16string() + u"\\" + W(kProduct) + u".lnk", program, u"", W(kProduct), run.folder},
@@ -219,8 +218,8 @@ void ExpectInstalled(Installed& run) {
         {group + u"Hyphen.lnk", run.folder + u"\\x", u"-y.txt", u"Hyphen", run.folder},
         {group + u"Again.lnk", program, u"", u"Again", run.folder},
         {group + u"Big.lnk", run.folder + u"\\big.bin", u"", u"Big", run.folder},
-        {group + u"Uninstall " + W(kProduct) + u".lnk", windows + u"\\tallowui.exe", u"-ui " + W(kExe),
-         u"Uninstall " + W(kProduct), windows},
+        {group + u"Uninstall " + W(kProduct) + u".lnk", Uninstaller().u16string(), u"-ui " + W(kExe),
+         u"Uninstall " + W(kProduct), Uninstaller().parent_path().u16string()},
         {desktopLink, program, u"", W(kProduct), run.folder},
     };
     for (const Expected& e : links) {
@@ -262,7 +261,7 @@ void ExpectRemoved(const Installed& run) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TlwEngTest.File"));
     for (const std::string& name : {kServiceA, kServiceB})
         EXPECT_TRUE(Eventually([&] { return ServiceState(name) == 0; })) << name;
-    EXPECT_EQ(ReadBytes(Uninstaller()), run.input.stub);  // the uninstaller stays
+    EXPECT_FALSE(fs::exists(Uninstaller()));  // the product's own uninstaller goes last
     EXPECT_EQ(run.host.events.back(), "finish page");
 }
 

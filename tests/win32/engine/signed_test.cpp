@@ -85,7 +85,7 @@ TEST(SignedInstaller, InstallsAndCopiesAnUnsignedUninstaller) {
 
     // The copy is the unsigned stub again, byte for byte; the installer's
     // own stub still names its table.
-    const fs::path uninstaller(AddBackslash(GetWindowsFolder()) + u"tallowui.exe");
+    const fs::path uninstaller(installengine::UninstallerPath(GetWindowsFolder(), kExe));
     EXPECT_EQ(ReadBytes(uninstaller), input.stub);
     EXPECT_EQ(Get32(bytes, entry), unsignedsize);
 
@@ -95,6 +95,55 @@ TEST(SignedInstaller, InstallsAndCopiesAnUnsignedUninstaller) {
     installengine::RunUninstallSequence(cleanup);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
     EXPECT_FALSE(fs::exists(fs::path(folder)));
+    EXPECT_FALSE(fs::exists(uninstaller));
+}
+
+// Built with a signing command, the installer carries its signed
+// uninstaller as a marked entry: the install writes that as the product's
+// uninstaller instead of copying the stub, and never into the program
+// folder.  An entry of that name without the mark is an ordinary file.
+TEST(SignedInstaller, WritesTheSignedUninstallerItCarries) {
+    TempDir dir;
+    sacwriter::InstallerInput input;
+    input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
+    input.fields.productname = kProduct;
+    input.fields.exename = kExe;
+    input.fields.startmenufolder = u"\\Calderic\\Tallowin Engine Signed";
+    sacwriter::ArchiveItem file;
+    file.filename = u"a.txt";
+    file.data = {'a'};
+    sacwriter::ArchiveItem carried;
+    carried.filename = u"uninstall.exe";
+    carried.data.assign(70000, 'u');  // more than one chunk
+    carried.data[69999] = 'z';
+    carried.role = payload::kEntryRoleUninstaller;
+    const fs::path uninstaller(installengine::UninstallerPath(GetWindowsFolder(), kExe));
+
+    for (const bool marked : {true, false}) {
+        carried.role = marked ? payload::kEntryRoleUninstaller : payload::kEntryRoleFile;
+        input.items = {file, carried};
+        TestHost host;
+        const fs::path installer = dir.path() / "setup-carrying.exe";
+        BuildInstaller(installer, input, host.trailer);
+        const std::u16string folder = dir.wide(u"Carrying");
+        tinstallengine engine(host, installer.u16string());
+        engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
+        ASSERT_TRUE(engine.OpenArchive()) << WideToAnsi(engine.ErrorText());
+        engine.SetInstallFolder(folder);
+        engine.Start();
+        ASSERT_TRUE(engine.WaitFor(60000));
+        ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
+        EXPECT_EQ(ReadBytes(fs::path(folder + u"\\a.txt")), file.data);
+        EXPECT_EQ(ReadBytes(uninstaller), marked ? carried.data : input.stub) << marked;
+        EXPECT_EQ(fs::exists(fs::path(folder + u"\\uninstall.exe")), !marked);
+
+        TestHost cleanup;
+        cleanup.trailer = host.trailer;
+        cleanup.destfolder = folder;
+        installengine::RunUninstallSequence(cleanup);
+        EXPECT_FALSE(fs::exists(fs::path(folder)));
+        EXPECT_FALSE(fs::exists(uninstaller));
+    }
 }
 
 }  // namespace

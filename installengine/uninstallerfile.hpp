@@ -1,0 +1,33 @@
+// The product's own uninstaller file (installengine/registration.hpp says
+// where it lives): the file operations that put it in place and take it
+// away again.
+//
+// The install writes the uninstaller whole under a temporary name in its
+// folder and then moves it over the old one, so the registration never
+// names a partial file.  The uninstall, once the product is gone, removes
+// it.  When the uninstall runs from that very file (the usual case: the
+// registered command started it), Windows keeps a running program's file
+// from being deleted but lets it be renamed within its volume: the file
+// is renamed to a temporary name in the same folder, so the product's name
+// is free at once for a later install, and the system deletes the renamed
+// file (and the folder, when it is then empty) at the next restart.
+#pragma once
+
+#include "installengine/installhost.hpp"
+
+#include <string>
+
+namespace installengine {
+
+// A new empty file of a unique name in `folder`; empty when none can be made.
+std::u16string NewTemporaryFile(const std::u16string& folder);
+
+// Moves `from` over `to`, replacing it.
+bool MoveOver(const std::u16string& from, const std::u16string& to);
+
+// Removes the uninstaller at `path` as described above; the host's log
+// gets a line for what was done.  False when it is still there under its
+// own name.
+bool RemoveUninstallerFile(const std::u16string& path, InstallHost& host);
+
+}  // namespace installengine
