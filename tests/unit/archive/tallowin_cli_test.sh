@@ -10,8 +10,8 @@ set -u
 tallowin=$(realpath "$1")
 version=$2
 realstub=${3:-}
-run32=${4:-}
-tallowin32=${5:-}
+run32=${4:+$(realpath -m "$4")}
+tallowin32=${5:+$(realpath -m "$5")}
 [ -z "$realstub" ] || realstub=$(realpath -m "$realstub")
 [ -f "$realstub" ] || { echo "skipped: no Windows stub built ($realstub)"; exit 77; }
 unset TALLOWIN_STUB
