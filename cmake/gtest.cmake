@@ -1,6 +1,7 @@
-# GoogleTest: Debian's library natively; for Windows built from the sources
-# Debian ships in /usr/src/googletest.
-if(WIN32)
+# GoogleTest: Debian's library natively; for the cross builds (Windows,
+# 32-bit Linux) built with their compiler from the sources Debian ships in
+# /usr/src/googletest.
+if(WIN32 OR CMAKE_CROSSCOMPILING)
   if(NOT TARGET gtest)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -14,8 +15,9 @@ else()
 endif()
 
 # tallowin_unit_test(NAME sources...): one test program linked with the
-# libraries it needs through target_link_libraries afterwards.  Natively it is
-# registered with CTest under the label `unit`.
+# libraries it needs through target_link_libraries afterwards.  On Linux it is
+# registered with CTest under the label `unit` (the 32-bit build's under its
+# emulator, when it has one).
 function(tallowin_unit_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE ${TALLOWIN_GTEST})

@@ -4,10 +4,14 @@
 # status of failures (1: bad installer or product, 2: bad usage), --version
 # and where a build without --stub finds the stub.
 # STUB is a stub of the Windows builds; without one the test is skipped (77).
+# RUN32 TALLOWIN32, when given, are tests/linux32/run32.sh and the 32-bit
+# Linux build's tallowin, checked against this one where it runs.
 set -u
 tallowin=$(realpath "$1")
 version=$2
 realstub=${3:-}
+run32=${4:+$(realpath -m "$4")}
+tallowin32=${5:+$(realpath -m "$5")}
 [ -z "$realstub" ] || realstub=$(realpath -m "$realstub")
 [ -f "$realstub" ] || { echo "skipped: no Windows stub built ($realstub)"; exit 77; }
 unset TALLOWIN_STUB
@@ -106,6 +110,29 @@ diff -r product/files out1 >/dev/null || fail "files extracted by one thread dif
 expect_status 0 "test -j 3" "$tallowin" test setup.exe -j 3
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test -j 3: $(cat "$work/stdout.txt")"
 [ "$(stat -c %a out/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable"
+
+# The 32-bit tallowin (the word size of the stub's decoder) makes the same
+# installers and extracts them to the same files.
+if [ -n "$run32" ]; then
+  way=$("$run32" --way)
+  if [ ! -f "$tallowin32" ] || [ "${way%%:*}" = none ]; then
+    echo "32-bit tallowin skipped: $([ -f "$tallowin32" ] && echo "${way#none: }" || echo "$tallowin32 is not built")"
+  else
+    mkdir -p x32 x32l9
+    expect_status 0 "32-bit build" "$run32" "$tallowin32" build product/product.toml -o x32/setup.exe --stub stub.exe
+    cmp -s x32/setup.exe first.exe || fail "the 32-bit tallowin built a different installer"
+    expect_status 0 "32-bit build --level 9" "$run32" "$tallowin32" build product/product.toml -o x32l9/setup.exe --stub stub.exe --level 9
+    cmp -s x32l9/setup.exe l9j1/setup.exe || fail "the 32-bit tallowin built a different level 9 installer"
+    for installer in setup.exe l9j1/setup.exe; do
+      rm -rf out32
+      expect_status 0 "32-bit extract of $installer" "$run32" "$tallowin32" extract "$installer" -d out32
+      diff -r product/files out32 >/dev/null || fail "the 32-bit tallowin extracted other files from $installer"
+    done
+    expect_status 0 "32-bit test -j 1" "$run32" "$tallowin32" test setup.exe -j 1
+    grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "32-bit test: $(cat "$work/stdout.txt")"
+    echo "32-bit tallowin ($way): checked"
+  fi
+fi
 
 # Damage: an installer cut short (in its trailer, in its payload), and a
 # chunk mark overwritten: the payload check refuses them all with the
