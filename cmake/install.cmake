@@ -24,29 +24,39 @@ install(TARGETS tallowin RUNTIME DESTINATION ${TALLOWIN_INSTALL_BINDIR})
 
 # The stub is a 32-bit Windows program.  A Windows build installs its own; a
 # host build the one TALLOWIN_STUB_EXE names (the native preset names the
-# windows preset's build/windows/bin/setup.exe).
+# windows preset's build/windows/bin/setup.exe).  The sample product's two
+# programs go into its files/ the same way, so that the installed sample
+# builds as it stands: a Windows build's own, or those the same Windows
+# build made beside the stub.
 if(WIN32)
   install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
+  install(TARGETS vantrell vantrelld RUNTIME DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
 else()
   set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
       "The 32-bit stub (setup.exe of the windows preset) installed as share/tallowin/setup.exe")
   if(TALLOWIN_STUB_EXE)
+    get_filename_component(tallowin_stub_bin "${TALLOWIN_STUB_EXE}" DIRECTORY)
+    set(tallowin_sample_programs ${tallowin_stub_bin}/vantrell.exe ${tallowin_stub_bin}/vantrelld.exe)
     install(CODE "
-      if(NOT EXISTS \"${TALLOWIN_STUB_EXE}\")
-        message(FATAL_ERROR \"The stub ${TALLOWIN_STUB_EXE} is missing: build the windows preset first \"
-                            \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
-      endif()")
+      foreach(file \"${TALLOWIN_STUB_EXE}\" ${tallowin_sample_programs})
+        if(NOT EXISTS \"\${file}\")
+          message(FATAL_ERROR \"\${file} is missing: build the windows preset first \"
+                              \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
+        endif()
+      endforeach()")
     install(FILES ${TALLOWIN_STUB_EXE} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup.exe)
+    install(FILES ${tallowin_sample_programs} DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
   else()
-    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub)")
+    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub) "
+                   "and the sample product without its programs")
   endif()
 endif()
 
 # README.md beside docs/, so its links hold.
 install(FILES README.md cmake/copyright DESTINATION ${TALLOWIN_INSTALL_DOCDIR})
 install(DIRECTORY docs DESTINATION ${TALLOWIN_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
-# The sample product's texts; its two programs are built from src/ by the
-# Windows builds, so the sources stay out.
+# The sample product's texts and art (its programs above); the programs'
+# sources stay out.
 install(DIRECTORY examples/vantrell DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR} PATTERN src EXCLUDE)
 
 configure_package_config_file(cmake/TallowinConfig.cmake.in ${CMAKE_BINARY_DIR}/TallowinConfig.cmake

@@ -190,10 +190,12 @@ int RunBuild(const BuildOptions& options) {
     sacwriter::InstallerInput input;
     StubIdentity identity;
     std::string error;
-    if (!LoadProductFile(options.product, options.sourcedateepoch, input, identity, error)) {
+    std::vector<std::string> warnings;
+    if (!LoadProductFile(options.product, options.sourcedateepoch, input, identity, warnings, error)) {
         Complain(options.product, error);
         return kExitBadInstaller;
     }
+    for (const std::string& warning : warnings) Complain(options.product, "warning: " + warning);
     input.level = options.level;
     input.jobs = options.jobs;
 

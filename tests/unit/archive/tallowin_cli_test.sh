@@ -35,7 +35,7 @@ printf '\0\0\1\0\0\0' >bad.ico
 cat >product/product.toml <<'TOML'
 productname = "Vantrell"
 productversion = "2.1"
-exename = "random.bin"
+exename = "empty.dat"
 startmenufolder = "Calderic/Vantrell"
 defaultsubfolder = "Vantrell"
 license = "license.txt"
@@ -185,6 +185,16 @@ sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' prod
 expect_status 1 "build with a long productname" "$tallowin" build product/long.toml -o long.exe --stub stub.exe
 grep -q "productname is 300 bytes long" "$work/stderr.txt" || fail "long productname: $(cat "$work/stderr.txt")"
 [ ! -e long.exe ] && [ ! -e long.exe.partial ] || fail "a failed build left a file"
+# A program the installer would start must be packed; a shortcut to a file
+# that is not packed is built with a warning.
+sed 's/^exename = .*/exename = "random.bin"/' product/product.toml >product/noprogram.toml
+expect_status 1 "build without its program" "$tallowin" build product/noprogram.toml -o noprogram.exe --stub stub.exe
+grep -qF 'exename "random.bin" is not among the files' "$work/stderr.txt" || fail "no program: $(cat "$work/stderr.txt")"
+[ ! -e noprogram.exe ] || fail "a build without its program left an installer"
+sed 's|^target = .*|target = "docs/nowhere.txt"|' product/product.toml >product/notarget.toml
+expect_status 0 "build with a shortcut to nothing" "$tallowin" build product/notarget.toml -o notarget.exe --stub stub.exe
+grep -qF 'warning: shortcuts[0].target "docs/nowhere.txt" is not among the files' "$work/stderr.txt" ||
+  fail "shortcut to nothing: $(cat "$work/stderr.txt")"
 expect_status 2 "no command" "$tallowin"
 expect_status 2 "unknown command" "$tallowin" frobnicate setup.exe
 expect_status 2 "extract without -d" "$tallowin" extract setup.exe
