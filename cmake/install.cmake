@@ -1,5 +1,6 @@
-# Install rules: the tallowin command, the stub it packs, the documentation,
-# the sample product and the CMake package (find_package(Tallowin)).
+# Install rules: the tallowin command and its manual page, the stub it
+# packs, the documentation, the sample product and the CMake package
+# (find_package(Tallowin)).
 #
 # A host build installs the usual tree (bin/, share/tallowin/,
 # share/doc/tallowin/), where tallowin finds its stub as
@@ -21,6 +22,19 @@ endif()
 set(TALLOWIN_INSTALL_CMAKEDIR lib/cmake/Tallowin)
 
 install(TARGETS tallowin RUNTIME DESTINATION ${TALLOWIN_INSTALL_BINDIR})
+
+# The manual page, made at build time from the help text the tool prints
+# (cmake/manpage.cmake), so the two never differ; where the built tool runs.
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  set(tallowin_manpage ${CMAKE_BINARY_DIR}/man/tallowin.1)
+  add_custom_command(OUTPUT ${tallowin_manpage} ${tallowin_manpage}.gz
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:tallowin> -DVERSION=${PROJECT_VERSION}
+            -DOUTPUT=${tallowin_manpage} -P ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
+    COMMAND gzip -9 -n -f -k ${tallowin_manpage}
+    DEPENDS tallowin ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake)
+  add_custom_target(tallowin_manpage ALL DEPENDS ${tallowin_manpage}.gz)
+  install(FILES ${tallowin_manpage}.gz DESTINATION share/man/man1)
+endif()
 
 # The stub is a 32-bit Windows program.  A Windows build installs its own; a
 # host build the one TALLOWIN_STUB_EXE names (the native preset names the
