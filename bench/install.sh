@@ -16,15 +16,21 @@
 # run in a fresh copy of one Wine prefix whose wine server is started and
 # warmed (one program run) before the clock starts; each installer is run once unclocked,
 # then N times (default 3) in turns, and the best time counts.  Every
-# install is compared byte for byte with the tree.  `tallowin extract` of
-# the same installers (native, all cores) is the floor.
+# install is compared byte for byte with the tree.  The floor takes its
+# turns the same way: install_floor (bench/installfloor.cpp, built with
+# the same Windows build as the stub), a bare program that only creates the
+# tree's files with their sizes, run under the same Wine.  The table gives
+# each time over the peer's zlib installer's and over the floor's; the
+# `tallowin extract` rows are the same installers unpacked natively (all
+# cores), without Wine.
 #
 # The prefixes and installs live in /dev/shm when it is a tmpfs with room
 # (TALLOWIN_BENCH_DIR chooses another folder): on disk the write-back of one
 # run's 40-odd MB lands in the next runs, and times swing by a second.
 #
 # Needs the native build, the Windows build that runs here (windows or
-# windows64) and makensis; installs nsis when it is missing.
+# windows64: the stub and install_floor) and makensis; installs nsis when it
+# is missing.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=3
@@ -40,6 +46,8 @@ fi
 tallowin=$root/build/native/bin/tallowin
 [ -x "$tallowin" ] || { echo "install bench: build the native preset first ($tallowin missing)" >&2; exit 2; }
 [ -f "$stub" ] || { echo "install bench: build the Windows stub first ($stub missing)" >&2; exit 2; }
+floorexe=$(dirname "$stub")/install_floor.exe
+[ -f "$floorexe" ] || { echo "install bench: build the Windows preset first ($floorexe missing)" >&2; exit 2; }
 if ! command -v makensis >/dev/null; then
   sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y nsis >/dev/null
@@ -124,22 +132,31 @@ EOF
 peer "$work/peer-zlib.exe" "SetCompressor zlib"
 peer "$work/peer-lzma.exe" "SetCompressor /SOLID lzma"
 peer "$work/peer-steps.exe" "SetCompressor zlib" "$work/peer-steps.nsh"
+cp "$floorexe" "$work/floor.exe"
 
 echo "install bench: making the prefix" >&2
 TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --init >/dev/null
 TALLOWIN_WINEPREFIX=$work/prefix TALLOWIN_WINE_ARCH=$arch bash "$root/tests/wine/wine-run.sh" --shutdown >/dev/null
 server_of "$work/prefix"
 WINEPREFIX=$work/prefix wineserver -w 2>/dev/null || true
+# The floor's list of the tree's files, inside the prefix: size and path.
+(cd "$files" && find . -type f -printf '%s %P\n' | LC_ALL=C sort -k2) >"$work/prefix/drive_c/floor-list.txt"
 
-names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid" "peer, zlib, ours' steps")
-exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe peer-steps.exe)
+names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid" "peer, zlib, ours' steps" "floor")
+exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe peer-steps.exe floor.exe)
+floor=5
 declare -A best
+
+# The files of a tree with their sizes, one line each.
+sizes() { (cd "$1" && find . -type f -printf '%P %s\n' | LC_ALL=C sort); }
 
 # One clocked install: a fresh copy of the prefix, its server started and
 # warmed, then the installer as a whole process; the install is checked
-# against the tree.  Prints the microseconds.
+# against the tree (the floor's by names and sizes).  Prints the
+# microseconds.
 install_once() {  # index
-  local run=$work/prefix-run target start end status=0
+  local run=$work/prefix-run target start end status=0 args=(/S '/D=C:\benchout')
+  [ "$1" -ne "$floor" ] || args=('C:\floor-list.txt' 'C:\benchout')
   server_of "$run"
   rm -rf "$run"
   # Wine's own files, which no install rewrites, as hard links; the
@@ -152,11 +169,14 @@ install_once() {  # index
     wineserver -p </dev/null >/dev/null 2>&1
     "$wine" cmd /c exit </dev/null >/dev/null 2>&1
     start=$(date +%s%N)
-    "$wine" "$work/${exes[$1]}" /S '/D=C:\benchout' </dev/null >"$work/out.txt" 2>&1 ||
+    "$wine" "$work/${exes[$1]}" "${args[@]}" </dev/null >"$work/out.txt" 2>&1 ||
       { echo "install bench: ${exes[$1]} failed:" >&2; cat "$work/out.txt" >&2; exit 1; }
     end=$(date +%s%N)
-    diff -r "$files" "$target" >"$work/diff.txt" 2>&1 ||
-      { echo "install bench: ${exes[$1]} did not install the tree:" >&2; head "$work/diff.txt" >&2; exit 1; }
+    if [ "$1" -eq "$floor" ]; then
+      diff <(sizes "$files") <(sizes "$target") >"$work/diff.txt" 2>&1
+    else
+      diff -r "$files" "$target" >"$work/diff.txt" 2>&1
+    fi || { echo "install bench: ${exes[$1]} did not install the tree:" >&2; head "$work/diff.txt" >&2; exit 1; }
     echo $(((end - start) / 1000))
   ) || status=$?
   server_of "$run"
@@ -172,7 +192,7 @@ for ((round = 0; round < runs; round++)); do
 done
 rm -rf "$work/prefix-run"
 
-floor() {  # installer: best of $runs native extractions
+native() {  # installer: best of $runs native extractions
   local b= t start end
   for ((round = 0; round < runs; round++)); do
     rm -rf "$work/floor"
@@ -184,22 +204,24 @@ floor() {  # installer: best of $runs native extractions
   done
   echo "$b"
 }
-floor6=$(floor "$work/ours.exe")
-floor9=$(floor "$work/ours9.exe")
+native6=$(native "$work/ours.exe")
+native9=$(native "$work/ours9.exe")
 
 echo
 echo "Tree: $count files, $bytes bytes; Wine $arch ($("$wine" --version 2>/dev/null)); $(nproc) cores; best of $runs"
 echo "Prefixes and installs in $base ($(stat -f -c %T "$base"))"
 echo "Load: $(uptime | sed 's/.*load average: //')"
 echo
-printf '| %-22s | %12s | %9s | %11s |\n' installer bytes seconds "x peer zlib"
-printf '|%s|%s|%s|%s|\n' "------------------------" "--------------" "-----------" "-------------"
+printf '| %-23s | %12s | %9s | %11s | %7s |\n' installer bytes seconds "x peer zlib" "x floor"
+printf '|%s|%s|%s|%s|%s|\n' "-------------------------" "--------------" "-----------" "-------------" "---------"
+row() {  # name, bytes, microseconds
+  awk -v n="$1" -v s="$2" -v t="$3" -v z="${best[2]}" -v f="${best[$floor]}" \
+    'BEGIN { printf "| %-23s | %12s | %9.3f | %11.2f | %7.2f |\n", n, s, t / 1e6, t / z, t / f }'
+}
 for i in "${!exes[@]}"; do
-  awk -v n="${names[$i]}" -v s="$(stat -c %s "$work/${exes[$i]}")" -v t="${best[$i]}" -v z="${best[2]}" \
-    'BEGIN { printf "| %-22s | %12d | %9.3f | %11.2f |\n", n, s, t / 1e6, t / z }'
+  size=$(stat -c %s "$work/${exes[$i]}")
+  [ "$i" -ne "$floor" ] || size=-
+  row "${names[$i]}" "$size" "${best[$i]}"
 done
-for row in "tallowin extract:$floor6:ours.exe" "tallowin extract -9:$floor9:ours9.exe"; do
-  IFS=: read -r n t exe <<<"$row"
-  awk -v n="$n" -v s="$(stat -c %s "$work/$exe")" -v t="$t" -v z="${best[2]}" \
-    'BEGIN { printf "| %-22s | %12d | %9.3f | %11.2f |\n", n, s, t / 1e6, t / z }'
-done
+row "tallowin extract" "$(stat -c %s "$work/ours.exe")" "$native6"
+row "tallowin extract -9" "$(stat -c %s "$work/ours9.exe")" "$native9"

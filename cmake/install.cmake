@@ -1,5 +1,6 @@
-# Install rules: the tallowin command, the stub it packs, the documentation,
-# the sample product and the CMake package (find_package(Tallowin)).
+# Install rules: the tallowin command and its manual page, the stub it
+# packs, the documentation, the sample product and the CMake package
+# (find_package(Tallowin)).
 #
 # A host build installs the usual tree (bin/, share/tallowin/,
 # share/doc/tallowin/), where tallowin finds its stub as
@@ -22,31 +23,54 @@ set(TALLOWIN_INSTALL_CMAKEDIR lib/cmake/Tallowin)
 
 install(TARGETS tallowin RUNTIME DESTINATION ${TALLOWIN_INSTALL_BINDIR})
 
+# The manual page, made at build time from the help text the tool prints
+# (cmake/manpage.cmake), so the two never differ; where the built tool runs.
+if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  set(tallowin_manpage ${CMAKE_BINARY_DIR}/man/tallowin.1)
+  add_custom_command(OUTPUT ${tallowin_manpage} ${tallowin_manpage}.gz
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:tallowin> -DVERSION=${PROJECT_VERSION}
+            -DOUTPUT=${tallowin_manpage} -P ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
+    COMMAND gzip -9 -n -f -k ${tallowin_manpage}
+    DEPENDS tallowin ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake)
+  add_custom_target(tallowin_manpage ALL DEPENDS ${tallowin_manpage}.gz)
+  install(FILES ${tallowin_manpage}.gz DESTINATION share/man/man1)
+endif()
+
 # The stub is a 32-bit Windows program.  A Windows build installs its own; a
 # host build the one TALLOWIN_STUB_EXE names (the native preset names the
-# windows preset's build/windows/bin/setup.exe).
+# windows preset's build/windows/bin/setup.exe).  The sample product's two
+# programs go into its files/ the same way, so that the installed sample
+# builds as it stands: a Windows build's own, or those the same Windows
+# build made beside the stub.
 if(WIN32)
   install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
+  install(TARGETS vantrell vantrelld RUNTIME DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
 else()
   set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
       "The 32-bit stub (setup.exe of the windows preset) installed as share/tallowin/setup.exe")
   if(TALLOWIN_STUB_EXE)
+    get_filename_component(tallowin_stub_bin "${TALLOWIN_STUB_EXE}" DIRECTORY)
+    set(tallowin_sample_programs ${tallowin_stub_bin}/vantrell.exe ${tallowin_stub_bin}/vantrelld.exe)
     install(CODE "
-      if(NOT EXISTS \"${TALLOWIN_STUB_EXE}\")
-        message(FATAL_ERROR \"The stub ${TALLOWIN_STUB_EXE} is missing: build the windows preset first \"
-                            \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
-      endif()")
+      foreach(file \"${TALLOWIN_STUB_EXE}\" ${tallowin_sample_programs})
+        if(NOT EXISTS \"\${file}\")
+          message(FATAL_ERROR \"\${file} is missing: build the windows preset first \"
+                              \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
+        endif()
+      endforeach()")
     install(FILES ${TALLOWIN_STUB_EXE} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup.exe)
+    install(FILES ${tallowin_sample_programs} DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
   else()
-    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub)")
+    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub) "
+                   "and the sample product without its programs")
   endif()
 endif()
 
 # README.md beside docs/, so its links hold.
 install(FILES README.md cmake/copyright DESTINATION ${TALLOWIN_INSTALL_DOCDIR})
 install(DIRECTORY docs DESTINATION ${TALLOWIN_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
-# The sample product's texts; its two programs are built from src/ by the
-# Windows builds, so the sources stay out.
+# The sample product's texts and art (its programs above); the programs'
+# sources stay out.
 install(DIRECTORY examples/vantrell DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR} PATTERN src EXCLUDE)
 
 configure_package_config_file(cmake/TallowinConfig.cmake.in ${CMAKE_BINARY_DIR}/TallowinConfig.cmake

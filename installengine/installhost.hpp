@@ -32,6 +32,10 @@ public:
     virtual const payload::tsetuptrailer& Trailer() const = 0;
     // Owner window of message boxes.
     virtual setuputil::WindowHandle OwnerWindow() const = 0;
+    // True when a person watches the run on the installing page.  The
+    // install's short pauses at its progress marks are there only for
+    // them; a run without a person (/S) takes none.
+    virtual bool Watched() const = 0;
 
     // Install: what SyncProgress and SyncFinished reach.
     virtual void SetInstallProgress(int position) = 0;

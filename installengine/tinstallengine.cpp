@@ -29,7 +29,9 @@ using namespace setuputil;
 
 namespace {
 
+// The old service needs a moment to go before its name can be used again.
 constexpr DWORD kPausePerService = 1000;
+// For the eye: the bar at 90 and 100 stays long enough to be seen.
 constexpr DWORD kPauseBefore90 = 100;
 constexpr DWORD kPauseBefore100 = 200;
 constexpr DWORD kPauseAfter100 = 40;
@@ -120,6 +122,12 @@ void tinstallengine::SyncFinished() {
 }
 
 void tinstallengine::BeforeStep(InstallStep, int) {}
+
+void tinstallengine::Pause(unsigned long milliseconds) { ::Sleep(milliseconds); }
+
+void tinstallengine::PauseForTheEye(unsigned long milliseconds) {
+    if (host_.Watched()) Pause(milliseconds);
+}
 
 bool tinstallengine::StopBefore(InstallStep step, int slot) {
     BeforeStep(step, slot);
@@ -332,7 +340,7 @@ void tinstallengine::Execute() {
         if (Terminated() && !(failed && readfailure_)) return;
         if (!failed) {
             const InstallInputs in = Inputs();
-            ::Sleep(kPauseBefore90);
+            PauseForTheEye(kPauseBefore90);
             Publish(90);
             if (StopBefore(InstallStep::UninstallerCopy)) return;
             if (!CopyUninstaller(in) || !WriteRecord(in)) {
@@ -346,9 +354,9 @@ void tinstallengine::Execute() {
             Register(in);
             if (StopBefore(InstallStep::Shortcuts)) return;
             if (!CreateShortcuts(in)) return;
-            ::Sleep(kPauseBefore100);
+            PauseForTheEye(kPauseBefore100);
             Publish(100);
-            ::Sleep(kPauseAfter100);
+            PauseForTheEye(kPauseAfter100);
         }
         SyncFinished();
     } catch (const std::exception& error) {

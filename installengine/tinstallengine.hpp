@@ -23,6 +23,11 @@
 // record to the end; only the services not yet installed are left out of
 // it.
 //
+// Around the progress marks 90 and 100 the sequence pauses briefly so that
+// a person sees each step on the installing page; an unattended run (the
+// host is not watched) goes straight on.  The pause after each earlier
+// service removed is a wait for the service to go, and every run takes it.
+//
 // Each step's line goes to the host's log as the step begins: every file
 // written, registry value, service and shortcut.
 //
@@ -86,6 +91,9 @@ protected:
     // start of `step`.  Does nothing here; a derived worker can watch the
     // run or hold it at a step boundary.
     virtual void BeforeStep(InstallStep step, int slot);
+    // Waits `milliseconds`: a pause at a progress mark, taken only when the
+    // host is watched.  A derived worker can record the pauses instead.
+    virtual void Pause(unsigned long milliseconds);
 
 private:
     // True when a stop was requested: `step` then must not begin.
@@ -95,6 +103,8 @@ private:
     void RequestTermination() override;
 
     void Publish(int position);
+    // A pause for the person watching the bar; none when nobody is.
+    void PauseForTheEye(unsigned long milliseconds);
     void SyncFinished();
     InstallInputs Inputs() const;
     void CloseRunningCopy();

@@ -57,6 +57,7 @@ public:
     // installengine::InstallHost.
     const payload::tsetuptrailer& Trailer() const override { return trailer_; }
     setuputil::WindowHandle OwnerWindow() const override { return Handle(); }
+    bool Watched() const override { return !options_.unattended; }
     // After a confirmed cancel the bar stays where the cancel put it; an
     // unattended run has no bar.
     void SetInstallProgress(int position) override {

@@ -14,6 +14,26 @@ namespace sacwriter {
 
 using namespace payload;
 
+std::u16string FoldedPath(const std::u16string& path) {
+    std::u16string out, part;
+    const auto flush = [&] {
+        while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
+        if (!part.empty()) out += u'\\' + part;
+        part.clear();
+    };
+    for (char16_t c : path) {
+        if (c == u'\\') {
+            flush();
+            continue;
+        }
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c = static_cast<char16_t>(c - 0x20);
+        else if (c == 0xFF) c = 0x178;
+        part += c;
+    }
+    flush();
+    return out;
+}
+
 double DayCountFromUnix(std::int64_t seconds) {
     // 25,569 days lie between 30 December 1899 and 1 January 1970.
     return 25569.0 + static_cast<double>(seconds) / 86400.0;
@@ -34,26 +54,8 @@ std::string Display(const ArchiveItem& item) {
     return Utf16ToUtf8(folder + item.filename);
 }
 
-// A path as the platform compares it: letters without case (ASCII and
-// Latin-1), each part without its trailing dots and blanks, no empty parts.
 std::u16string FoldedPath(const ArchiveItem& item) {
-    std::u16string out, part;
-    const auto flush = [&] {
-        while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
-        if (!part.empty()) out += u'\\' + part;
-        part.clear();
-    };
-    for (char16_t c : item.subfolder + u'\\' + item.filename) {
-        if (c == u'\\') {
-            flush();
-            continue;
-        }
-        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c = static_cast<char16_t>(c - 0x20);
-        else if (c == 0xFF) c = 0x178;
-        part += c;
-    }
-    flush();
-    return out;
+    return sacwriter::FoldedPath(item.subfolder + u'\\' + item.filename);
 }
 
 std::u16string SortKey(const ArchiveItem& item) { return item.subfolder + u'\\' + item.filename; }

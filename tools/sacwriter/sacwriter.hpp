@@ -72,6 +72,12 @@ bool AppendPieceChunk(lz::LzEncoder& encoder, const std::uint8_t* piece, std::si
 // Day count since 30 December 1899 of a POSIX time in seconds.
 double DayCountFromUnix(std::int64_t seconds);
 
+// A path inside the installation folder ("a\b\name") as the platform
+// compares it ("\A\B\NAME"): letters without case (ASCII and Latin-1),
+// each part without its trailing dots and blanks, no empty parts.  Two
+// paths with one folded path are one file to Windows.
+std::u16string FoldedPath(const std::u16string& path);
+
 // The item's entry path check and length limits; "" when the item is fine.
 std::string CheckItem(const ArchiveItem& item);
 

@@ -241,7 +241,8 @@ int RunBuild(const BuildOptions& options) {
     sacwriter::InstallerInput input;
     StubIdentity identity;
     std::string error;
-    if (!LoadProductFile(options.product, options.sourcedateepoch, input, identity, error)) {
+    std::vector<std::string> warnings;
+    if (!LoadProductFile(options.product, options.sourcedateepoch, input, identity, warnings, error)) {
         Complain(options.product, error);
         return kExitBadInstaller;
     }
@@ -251,6 +252,7 @@ int RunBuild(const BuildOptions& options) {
                                       "itself: rename it or move it into a subfolder");
         return kExitBadInstaller;
     }
+    for (const std::string& warning : warnings) Complain(options.product, "warning: " + warning);
     input.level = options.level;
     input.jobs = options.jobs;
 

@@ -48,7 +48,24 @@ int RunCommand(bool build, bool list, bool info, bool test, tallowin::BuildOptio
 
 int main(int argc, char** argv) {
     using namespace tallowin;
-    CLI::App app{"tallowin: build, inspect, test and unpack Tallowin installers"};
+    // This help text is also the manual page: the build turns the help of
+    // the command and of each subcommand into tallowin.1
+    // (cmake/manpage.cmake).  Footer sections: a line ending in ":" heads
+    // one, its entries are indented "name  text" lines.
+    CLI::App app{"tallowin: build, inspect, test and unpack Tallowin installers", "tallowin"};
+    app.footer(
+        "Exit status:\n"
+        "  0                  success\n"
+        "  1                  a bad or damaged installer, or a product that cannot be built\n"
+        "  2                  bad usage\n"
+        "\n"
+        "Environment:\n"
+        "  TALLOWIN_STUB      the stub a build uses when --stub is not given\n"
+        "  SOURCE_DATE_EPOCH  seconds since 1970: the installer's date, and the latest file date it carries\n"
+        "\n"
+        "See also:\n"
+        "  docs/product-file.md  the product file's settings, in tallowin's documentation\n"
+        "  docs/cmake.md         find_package(Tallowin) and tallowin_add_installer()");
     app.require_subcommand(1);
 
     BuildOptions build;

@@ -232,6 +232,40 @@ bool ReadWhole(const std::string& field, const std::filesystem::path& path, std:
     return true;
 }
 
+// A path inside the installation folder that the product file names: the
+// field, its text there, and the path with "\\" between its parts.
+struct NamedPath {
+    std::string field;
+    std::string text;
+    std::u16string path;
+};
+
+bool AddNamedPath(const std::string& field, const std::string& text, std::vector<NamedPath>& out, std::string& error) {
+    NamedPath named{field, text, {}};
+    if (!ToWide(field, text, named.path, error)) return false;
+    std::replace(named.path.begin(), named.path.end(), u'/', u'\\');
+    out.push_back(std::move(named));
+    return true;
+}
+
+// The gathered files and the folders that hold them, as Windows compares
+// their names.
+class PackedPaths {
+public:
+    explicit PackedPaths(const std::vector<ArchiveItem>& items) {
+        for (const ArchiveItem& item : items) {
+            files_.insert(sacwriter::FoldedPath(item.subfolder + u'\\' + item.filename));
+            std::u16string folder = sacwriter::FoldedPath(item.subfolder);
+            for (; !folder.empty(); folder.resize(folder.rfind(u'\\'))) folders_.insert(folder);
+        }
+    }
+    bool HasFile(const std::u16string& path) const { return files_.count(sacwriter::FoldedPath(path)) != 0; }
+    bool HasFolder(const std::u16string& path) const { return folders_.count(sacwriter::FoldedPath(path)) != 0; }
+
+private:
+    std::set<std::u16string> files_, folders_;
+};
+
 }  // namespace
 
 bool NormaliseFolder(const std::string& field, const std::u16string& text, bool leadingbackslash,
@@ -260,13 +294,14 @@ bool NormaliseFolder(const std::string& field, const std::u16string& text, bool 
 }
 
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
-                     InstallerInput& input, std::string& error) {
+                     InstallerInput& input, std::vector<std::string>& warnings, std::string& error) {
     StubIdentity identity;
-    return LoadProductFile(file, sourcedateepoch, input, identity, error);
+    return LoadProductFile(file, sourcedateepoch, input, identity, warnings, error);
 }
 
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
-                     InstallerInput& input, StubIdentity& identity, std::string& error) {
+                     InstallerInput& input, StubIdentity& identity, std::vector<std::string>& warnings,
+                     std::string& error) {
     toml::table root;
     try {
         root = toml::parse_file(file.string());
@@ -347,6 +382,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
         return true;
     };
 
+    // What the installer will start or link to, as the product file names it.
+    std::vector<NamedPath> programs{{"exename", exename, wideexe}}, targets;
     std::vector<const toml::table*> services, shortcuts;
     if (!slotTables("services", services) || !slotTables("shortcuts", shortcuts)) return false;
     if (services.size() > payload::kServiceSlots) {
@@ -370,6 +407,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
             return false;
         std::replace(slot.program.begin(), slot.program.end(), '/', '\\');
         f.services.push_back(slot);
+        if (!AddNamedPath(t.Field("program"), program, programs, error)) return false;
     }
     for (std::size_t i = 0; i < shortcuts.size(); ++i) {
         Table t(*shortcuts[i], "shortcuts[" + std::to_string(i) + "]");
@@ -396,6 +434,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
             error = t.Field("caption") + " \"" + caption + "\" becomes a link file's name and must be a plain file name";
             return false;
         }
+        if (!AddNamedPath(t.Field("target"), target, targets, error)) return false;
         std::replace(target.begin(), target.end(), '/', '\\');
         if (!To1252(t.Field("target"), target + arguments, slot.target, error) ||
             !To1252(t.Field("caption"), caption, slot.caption, error))
@@ -444,6 +483,17 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
 
     input.items.clear();
     if (!GatherFiles(base / files, sourcedateepoch, input.items, error)) return false;
+    const PackedPaths packed(input.items);
+    for (const NamedPath& program : programs)
+        if (!packed.HasFile(program.path)) {
+            error = program.field + " \"" + program.text + "\" is not among the files in " + (base / files).string() +
+                    ": the installer could not start it";
+            return false;
+        }
+    for (const NamedPath& target : targets)
+        if (!packed.HasFile(target.path) && !packed.HasFolder(target.path))
+            warnings.push_back(target.field + " \"" + target.text + "\" is not among the files in " +
+                               (base / files).string() + ": the shortcut will point at nothing");
     if (sourcedateepoch) {
         input.created = sacwriter::DayCountFromUnix(*sourcedateepoch);
     } else {

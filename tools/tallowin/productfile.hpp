@@ -5,6 +5,12 @@
 // every limit with a message naming the field, and gathers the license
 // text and the files of the product folder.  Paths in the file are relative
 // to the file's own folder.
+//
+// What the installer will start must be among the gathered files, compared
+// as Windows compares names: a missing `exename` or service program is an
+// error naming it.  A shortcut target that is neither a gathered file nor a
+// folder holding one is only a warning (the program may make it on its
+// first run); warnings go to `warnings`, the build goes on.
 #pragma once
 
 #include "tools/sacwriter/sacwriter.hpp"
@@ -13,6 +19,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tallowin {
 
@@ -20,12 +27,13 @@ namespace tallowin {
 // date and caps every file date; without it the header carries the newest
 // file date, so the same inputs always give the same bytes.
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
-                     sacwriter::InstallerInput& input, std::string& error);
+                     sacwriter::InstallerInput& input, std::vector<std::string>& warnings, std::string& error);
 // The same, also giving what the builder stamps into the stub: texts,
 // the icon file and the wizard picture read and checked
 // (`originalfilename` is left to the caller).
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
-                     sacwriter::InstallerInput& input, StubIdentity& identity, std::string& error);
+                     sacwriter::InstallerInput& input, StubIdentity& identity, std::vector<std::string>& warnings,
+                     std::string& error);
 
 // A folder text of the product file ("Vendor/Product", "\Vendor\Product")
 // as the installer stores it: "\Vendor\Product".  Refuses an empty text, a

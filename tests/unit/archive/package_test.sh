@@ -4,7 +4,7 @@
 # tree on PATH, no TALLOWIN_STUB) builds the sample product with the stub
 # the package carries; then a small CMake project finds the unpacked tree
 # with find_package(Tallowin) and builds its installer target.  lintian's
-# errors, where lintian is installed, count as failures.
+# errors and warnings, where lintian is installed, count as failures.
 #   package_test.sh CPACK CMAKE BUILD_DIR VERSION
 set -u
 cpack=$1 cmake=$2 build=$3 version=$4
@@ -34,7 +34,7 @@ grep -q "^ Depends: .*libc6" "$work/info.txt" || fail "no dependencies from the 
 outside=$(dpkg-deb --contents "$deb" | awk '{print $6}' | grep -v -e '^\./$' -e '^\./usr/')
 [ -z "$outside" ] || fail "files outside /usr: $outside"
 if command -v lintian >/dev/null; then
-  lintian --fail-on error "$deb" >"$work/lintian.txt" 2>&1 || fail "lintian: $(grep -v '^[WIPNX]:' "$work/lintian.txt")"
+  lintian --fail-on error,warning "$deb" >"$work/lintian.txt" 2>&1 || fail "lintian: $(grep -v '^[IPNX]:' "$work/lintian.txt")"
 fi
 
 root=$work/root
@@ -44,6 +44,17 @@ shipped=$root/usr/share/tallowin/setup.exe
 product=$root/usr/share/tallowin/examples/vantrell/product.toml
 [ -f "$root/usr/share/doc/tallowin/copyright" ] || fail "no copyright file"
 cmp -s "$shipped" "$stub" || fail "the package's setup.exe is not $stub"
+# The manual page is the tool's own help: each command's description is there.
+manpage=$root/usr/share/man/man1/tallowin.1.gz
+if [ ! -f "$manpage" ]; then
+  fail "no manual page"
+elif command -v man >/dev/null; then
+  LC_ALL=C MANWIDTH=200 man -l "$manpage" >"$work/man.txt" 2>&1 || fail "man -l: $(cat "$work/man.txt")"
+  for command in build list info test extract; do
+    what=$(alone "$tool" "$command" --help | head -n 1)
+    grep -qF "$what" "$work/man.txt" || fail "the manual page lacks $command (\"$what\")"
+  done
+fi
 
 cd "$work"
 alone "$tool" --version >version.txt 2>&1 || fail "--version: $(cat version.txt)"

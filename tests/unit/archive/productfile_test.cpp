@@ -35,16 +35,21 @@ class ProductFile : public ::testing::Test {
 protected:
     testing_support::TempDir dir;
     sacwriter::InstallerInput input;
+    std::vector<std::string> warnings;
 
     void SetUp() override {
         fs::create_directories(dir.path() / "files" / "bin");
         std::ofstream(dir.path() / "files" / "bin" / "vantrell.exe") << "program";
+        // Windows finds the program the product file names in other letters.
+        std::ofstream(dir.path() / "files" / "Vantrell.EXE") << "program";
+        std::ofstream(dir.path() / "files" / "bin" / "svc.exe") << "service";
         std::ofstream(dir.path() / "files" / "readme.txt") << "read me";
         std::ofstream(dir.path() / "license.txt", std::ios::binary) << "Line one\nLine two\r\nD\xC3\xA9j\xC3\xA0\n";
     }
     bool Load(const std::string& text, std::string& error, std::optional<std::int64_t> epoch = std::nullopt) {
         std::ofstream(dir.path() / "product.toml", std::ios::binary) << text;
-        return tallowin::LoadProductFile(dir.path() / "product.toml", epoch, input, error);
+        warnings.clear();
+        return tallowin::LoadProductFile(dir.path() / "product.toml", epoch, input, warnings, error);
     }
     // The good file with one line replaced (or appended when `from` is empty).
     std::string Error(const std::string& from, const std::string& to) {
@@ -74,7 +79,7 @@ TEST_F(ProductFile, ReadsEveryField) {
     EXPECT_EQ(f.shortcuts[0].caption, "Vantrell (safe mode)");
     // Line feeds become CR LF; UTF-8 becomes Windows-1252.
     EXPECT_EQ(input.licensetext, "Line one\r\nLine two\r\nD\xE9j\xE0\r\n");
-    ASSERT_EQ(input.items.size(), 2u);
+    ASSERT_EQ(input.items.size(), 4u);
     bool sawProgram = false;
     for (const auto& item : input.items)
         if (item.filename == u"vantrell.exe") {
@@ -143,6 +148,26 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
               std::string::npos);
     EXPECT_NE(Error("exename = \"vantrell.exe\"", "exename = \"vantrell.exe.\"").find("exename"), std::string::npos);
     EXPECT_NE(Error("program = \"bin/svc.exe\"", "program = \"bin/s?c.exe\"").find("services[0].program"),
+              std::string::npos);
+}
+
+// A program the installer would start must be packed where the product
+// file puts it; a shortcut to nothing (the program may make its target
+// later) is a warning.
+TEST_F(ProductFile, RefusesMissingProgramsAndWarnsOfMissingShortcutTargets) {
+    std::string error;
+    ASSERT_TRUE(Load(std::string(kGood) + "[[shortcuts]]\ntarget = \"BIN\"\ncaption = \"Programs\"\n", error)) << error;
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    ASSERT_TRUE(Load(std::string(kGood) + "[[shortcuts]]\ntarget = \"docs/guide.txt\"\ncaption = \"Guide\"\n", error))
+        << error;
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("shortcuts[1].target \"docs/guide.txt\" is not among the files"), std::string::npos)
+        << warnings[0];
+    EXPECT_NE(Error("exename = \"vantrell.exe\"", "exename = \"vantrelld.exe\"")
+                  .find("exename \"vantrelld.exe\" is not among the files"),
+              std::string::npos);
+    EXPECT_NE(Error("program = \"bin/svc.exe\"", "program = \"svc.exe\"")
+                  .find("services[0].program \"svc.exe\" is not among the files"),
               std::string::npos);
 }
 

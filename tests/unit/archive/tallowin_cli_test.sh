@@ -39,7 +39,7 @@ printf '\0\0\1\0\0\0' >bad.ico
 cat >product/product.toml <<'TOML'
 productname = "Vantrell"
 productversion = "2.1"
-exename = "random.bin"
+exename = "empty.dat"
 startmenufolder = "Calderic/Vantrell"
 defaultsubfolder = "Vantrell"
 license = "license.txt"
@@ -244,6 +244,16 @@ grep -q '"UnInstall.EXE" at the top of the installation folder' "$work/stderr.tx
 mv reserved/files/UnInstall.EXE reserved/files/docs/uninstall.exe
 expect_status 0 "uninstall.exe in a subfolder" "$tallowin" build reserved/product.toml -o r.exe --stub stub.exe
 
+# A program the installer would start must be packed; a shortcut to a file
+# that is not packed is built with a warning.
+sed 's/^exename = .*/exename = "random.bin"/' product/product.toml >product/noprogram.toml
+expect_status 1 "build without its program" "$tallowin" build product/noprogram.toml -o noprogram.exe --stub stub.exe
+grep -qF 'exename "random.bin" is not among the files' "$work/stderr.txt" || fail "no program: $(cat "$work/stderr.txt")"
+[ ! -e noprogram.exe ] || fail "a build without its program left an installer"
+sed 's|^target = .*|target = "docs/nowhere.txt"|' product/product.toml >product/notarget.toml
+expect_status 0 "build with a shortcut to nothing" "$tallowin" build product/notarget.toml -o notarget.exe --stub stub.exe
+grep -qF 'warning: shortcuts[0].target "docs/nowhere.txt" is not among the files' "$work/stderr.txt" ||
+  fail "shortcut to nothing: $(cat "$work/stderr.txt")"
 expect_status 2 "no command" "$tallowin"
 expect_status 2 "unknown command" "$tallowin" frobnicate setup.exe
 expect_status 2 "extract without -d" "$tallowin" extract setup.exe

@@ -26,9 +26,11 @@ public:
     std::u16string destfolder;
     std::vector<std::string> events;  // page and text changes of the uninstall
     std::function<void(int)> onprogress;
+    bool watched = true;  // false: an unattended run
 
     const payload::tsetuptrailer& Trailer() const override { return trailer; }
     HWND OwnerWindow() const override { return nullptr; }
+    bool Watched() const override { return watched; }
     void SetInstallProgress(int position) override {
         positions.push_back(position);
         if (onprogress) onprogress(position);

@@ -59,10 +59,21 @@ sacwriter::ArchiveItem Item(const std::u16string& name, std::vector<std::uint8_t
     return item;
 }
 
+// A worker that records the pauses for the eye instead of taking them.
+class PauseRecorder : public tinstallengine {
+public:
+    using tinstallengine::tinstallengine;
+    ~PauseRecorder() override { WaitFor(60000); }  // the body calls Pause: end it while we exist
+    std::vector<unsigned long> pauses;             // read after the run
+
+protected:
+    void Pause(unsigned long milliseconds) override { pauses.push_back(milliseconds); }
+};
+
 struct EdgeRun {
     TempDir dir;
     TestHost host;
-    std::unique_ptr<tinstallengine> engine;
+    std::unique_ptr<PauseRecorder> engine;
     std::u16string folder;
 };
 
@@ -70,7 +81,7 @@ void Install(EdgeRun& run, const sacwriter::InstallerInput& input, bool expectOp
     const fs::path installer = run.dir.path() / "setup.exe";
     BuildInstaller(installer, input, run.host.trailer);
     if (run.folder.empty()) run.folder = run.dir.wide(u"Edge");
-    run.engine = std::make_unique<tinstallengine>(run.host, installer.u16string());
+    run.engine = std::make_unique<PauseRecorder>(run.host, installer.u16string());
     run.engine->HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
     EXPECT_EQ(run.engine->OpenArchive(), expectOpen);
     run.engine->SetInstallFolder(run.folder);
@@ -176,6 +187,25 @@ TEST(EngineEdges, EmptyArchiveGoesStraightTo90_95_100) {
     EXPECT_FALSE(fs::exists(fs::path(GetProgramsFolder()) / "Calderic" / "Tallowin Engine Edge"));
 }
 
+// The pauses at the progress marks are for a person watching the bar.
+TEST(EngineEdges, OnlyAWatchedRunPausesAtTheProgressMarks) {
+    for (const bool watched : {true, false}) {
+        ForgetProduct();
+        EdgeRun run;
+        run.host.watched = watched;
+        Install(run, Input({}));
+        EXPECT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+        EXPECT_EQ(run.host.positions, (std::vector<int>{90, 95, 100}));
+        const std::vector<unsigned long> expected = watched ? std::vector<unsigned long>{100, 200, 40}
+                                                            : std::vector<unsigned long>{};
+        EXPECT_EQ(run.engine->pauses, expected) << (watched ? "watched" : "unattended");
+        TestHost cleanup;
+        cleanup.trailer = run.host.trailer;
+        cleanup.destfolder = run.folder;
+        installengine::RunUninstallSequence(cleanup);
+    }
+}
+
 TEST(EngineEdges, FailedOpenRunsNoStepAndReportsTheReason) {
     ForgetProduct();
     EdgeRun run;
@@ -183,7 +213,7 @@ TEST(EngineEdges, FailedOpenRunsNoStepAndReportsTheReason) {
     auto input = Input({Item(u"a.txt", {'a'})});
     BuildInstaller(installer, input, run.host.trailer);
     run.host.trailer.archiveoffset += 7;  // the archive is not where the trailer says
-    run.engine = std::make_unique<tinstallengine>(run.host, installer.u16string());
+    run.engine = std::make_unique<PauseRecorder>(run.host, installer.u16string());
     run.engine->HandOver(run.host.trailer.licenseoffset, kProduct, kExe);
     EXPECT_FALSE(run.engine->OpenArchive());
     run.engine->SetInstallFolder(run.dir.wide(u"Edge"));
