@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -447,6 +449,17 @@ TEST(UninstallGuard, ASharedFileTypeAndAFileTheDesktopValueNamesStay) {
     ::RegDeleteKeyA(HKEY_CLASSES_ROOT, ".tlwshared");
 }
 
+// Waits up to 10 s for `link` to be a link (`present`) or to be gone.
+bool WaitForLink(const std::u16string& link, bool present) {
+    for (int i = 0; i < 200; ++i) {
+        const DWORD attributes = ::GetFileAttributesW(WinStr(link));
+        const bool islink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (present ? islink : attributes == INVALID_FILE_ATTRIBUTES) return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
 // Wine shows a Unix symbolic link as a link (a reparse point) and follows
 // it; a Windows program makes one by running ln.  On Windows a directory
 // symbolic link does the same.  False when neither can be made.
@@ -475,8 +488,9 @@ bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
     ::WaitForSingleObject(process.hProcess, 10000);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    return (::GetFileAttributesW(WinStr(link)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           ::GetFileAttributesW(WinStr(link)) != INVALID_FILE_ATTRIBUTES;
+    // The handle of a Unix program may be signalled before the program has
+    // run: wait for the link itself.
+    return WaitForLink(link, true);
 }
 
 // Removes a link whatever made it (Wine's own calls cannot remove a Unix one).
@@ -497,7 +511,29 @@ void RemoveFolderLink(const std::u16string& link) {
     ::WaitForSingleObject(process.hProcess, 10000);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
+    WaitForLink(link, false);
 }
+
+// A link made for one test, removed when the test ends however it ends:
+// before the test's folder goes, whose removal might otherwise walk into
+// the link's target.
+struct FolderLink {
+    FolderLink(std::u16string at, const std::u16string& target) : path(std::move(at)), made(MakeFolderLink(path, target)) {}
+    ~FolderLink() {
+        if (!made) return;
+        RemoveFolderLink(path);
+        // A link still there would lead the test folder's removal into its
+        // target: stop here rather than let that happen.
+        if (::GetFileAttributesW(WinStr(path)) != INVALID_FILE_ATTRIBUTES) {
+            std::fprintf(stderr, "the test link %s could not be removed\n", WideToAnsi(path).c_str());
+            std::abort();
+        }
+    }
+    FolderLink(const FolderLink&) = delete;
+    FolderLink& operator=(const FolderLink&) = delete;
+    std::u16string path;
+    bool made;
+};
 
 // The uninstall of a normal install whose registration another tool then
 // changed: each change that named something not the product's -- a share
@@ -525,7 +561,8 @@ TEST(UninstallRecord, AChangedRegistrationDeletesNothingItNames) {
     // Someone else's folder, holding the product's record of this install.
     fs::copy_file(fs::path(installengine::InstallRecordPath(run.folder)), fs::path(victim) / "uninstall.dat");
     const std::u16string linked = run.dir.wide(u"PF");
-    const bool havelink = MakeFolderLink(linked, RemoveBackslash(programfiles));
+    FolderLink pf(linked, RemoveBackslash(programfiles));
+    const bool havelink = pf.made;
     std::vector<std::u16string> sentinels;
     for (const std::u16string& folder : {victim, FromWinStr(common), drivers}) {
         sentinels.push_back(folder + u"\\tlw-sentinel.txt");
@@ -558,7 +595,6 @@ TEST(UninstallRecord, AChangedRegistrationDeletesNothingItNames) {
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey)) << WideToAnsi(c.path);
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << WideToAnsi(c.path);
     }
-    if (havelink) RemoveFolderLink(linked);
     for (const std::u16string& sentinel : sentinels) ::DeleteFileW(WinStr(sentinel));
 
     // The registration as the install wrote it, but a Start-menu path that
@@ -606,7 +642,11 @@ TEST(UninstallRecord, ALinkInsideTheProgramFolderKeepsItsTarget) {
     fs::create_directories(fs::path(outside) / "deep");
     { std::ofstream(fs::path(outside) / "deep" / "keep.txt") << "keep"; }
     const std::u16string link = run.folder + u"\\linked";
-    if (!MakeFolderLink(link, outside)) GTEST_SKIP() << "no folder link can be made here";
+    FolderLink linked(link, outside);
+    if (!linked.made) {
+        ForgetProduct();
+        GTEST_SKIP() << "no folder link can be made here";
+    }
     TestHost host;
     host.trailer = run.host.trailer;
     host.destfolder = run.folder;
