@@ -8,6 +8,13 @@
 # GCC 12 of Debian 12 fails with an internal compiler error in its alias
 # pass on the GUI classes, so it stays off.
 #
+# --gc-sections drops no code from the 32-bit stub: the unwind tables of
+# i686 mingw-w64 refer to every function of an object, so an object the
+# link takes comes whole.  What keeps the stub small is what it takes:
+# setup/libraryerrors.cpp keeps the library's throw helpers, and with them
+# its old copy-on-write string, out; setuputil's errors are not
+# std::runtime_error for the same reason (setuputil/error.hpp).
+#
 # Included after the stub's targets exist (Windows builds only).
 set(tallowin_stub_libraries setuputil payload installcore installengine wizardcore mainunit choosedir gui setup)
 foreach(lib IN LISTS tallowin_stub_libraries)

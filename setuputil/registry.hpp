@@ -12,8 +12,9 @@
 // write raise RegistryError, and no function here catches it.
 #pragma once
 
+#include "setuputil/error.hpp"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 namespace setuputil {
@@ -28,9 +29,9 @@ enum class RegRoot {
 // The one error type of the registry layer.  what() is the full message:
 // "Invalid data type for '<value>'", "Failed to create key <key>" or
 // "Failed to set data for '<value>'".
-class RegistryError : public std::runtime_error {
+class RegistryError : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // A registry accessor for one root: every call opens the key it needs and

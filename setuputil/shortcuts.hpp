@@ -1,17 +1,18 @@
 // Shell link (shortcut) files.
 #pragma once
 
+#include "setuputil/error.hpp"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 namespace setuputil {
 
 // Raised when the shell link object cannot be created or lacks one of the
 // interfaces it is used through; `code` is the component layer's result.
-class ComError : public std::runtime_error {
+class ComError : public Error {
 public:
-    ComError(const std::string& what, std::int32_t code) : std::runtime_error(what), code_(code) {}
+    ComError(const std::string& what, std::int32_t code) : Error(what), code_(code) {}
     std::int32_t code() const { return code_; }
 
 private:
