@@ -3,8 +3,9 @@
 #
 # A host build installs the usual tree (bin/, share/tallowin/,
 # share/doc/tallowin/), where tallowin finds its stub as
-# ../share/tallowin/setup.exe; a Windows build puts tallowin.exe and
-# setup.exe side by side at the top, where tallowin looks first.
+# ../share/tallowin/setup.exe (and setup64.exe); a Windows build puts
+# tallowin.exe and both stubs side by side at the top, where tallowin looks
+# first.
 include(CMakePackageConfigHelpers)
 
 if(WIN32)
@@ -22,24 +23,39 @@ set(TALLOWIN_INSTALL_CMAKEDIR lib/cmake/Tallowin)
 
 install(TARGETS tallowin RUNTIME DESTINATION ${TALLOWIN_INSTALL_BINDIR})
 
-# The stub is a 32-bit Windows program.  A Windows build installs its own; a
-# host build the one TALLOWIN_STUB_EXE names (the native preset names the
-# windows preset's build/windows/bin/setup.exe).
-if(WIN32)
-  install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
-else()
-  set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
-      "The 32-bit stub (setup.exe of the windows preset) installed as share/tallowin/setup.exe")
-  if(TALLOWIN_STUB_EXE)
-    install(CODE "
-      if(NOT EXISTS \"${TALLOWIN_STUB_EXE}\")
-        message(FATAL_ERROR \"The stub ${TALLOWIN_STUB_EXE} is missing: build the windows preset first \"
-                            \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
-      endif()")
-    install(FILES ${TALLOWIN_STUB_EXE} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup.exe)
-  else()
-    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub)")
+# The stubs: the 32-bit one as setup.exe, the 64-bit one (for products
+# with architecture = "x64") as setup64.exe.  A Windows build installs its
+# own under its name and the other one that TALLOWIN_STUB_EXE or
+# TALLOWIN_STUB64_EXE names; a host build both named ones (the presets name
+# build/windows/bin/setup.exe and build/windows64/bin/setup.exe).
+set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
+    "The 32-bit stub (setup.exe of the windows preset) installed as setup.exe")
+set(TALLOWIN_STUB64_EXE "" CACHE FILEPATH
+    "The 64-bit stub (setup.exe of the windows64 preset) installed as setup64.exe")
+
+# tallowin_install_stub(FILE NAME PRESET): the built stub FILE as NAME.
+function(tallowin_install_stub file name preset)
+  if(NOT file)
+    message(STATUS "No stub to install as ${name}: tallowin build then needs --stub for that architecture")
+    return()
   endif()
+  install(CODE "
+    if(NOT EXISTS \"${file}\")
+      message(FATAL_ERROR \"The stub ${file} is missing: build the ${preset} preset first \"
+                          \"(cmake --build --preset ${preset}) or point the cache variable at a built setup.exe\")
+    endif()")
+  install(FILES ${file} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME ${name})
+endfunction()
+
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  install(PROGRAMS $<TARGET_FILE:setup> DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup64.exe)
+  tallowin_install_stub("${TALLOWIN_STUB_EXE}" setup.exe windows)
+elseif(WIN32)
+  install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
+  tallowin_install_stub("${TALLOWIN_STUB64_EXE}" setup64.exe windows64)
+else()
+  tallowin_install_stub("${TALLOWIN_STUB_EXE}" setup.exe windows)
+  tallowin_install_stub("${TALLOWIN_STUB64_EXE}" setup64.exe windows64)
 endif()
 
 # README.md beside docs/, so its links hold.

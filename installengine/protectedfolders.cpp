@@ -1,6 +1,7 @@
 #include "installengine/protectedfolders.hpp"
 
 #include "installengine/uninstallguard.hpp"
+#include "setuputil/shellfolders.hpp"
 #include "setuputil/wintext.hpp"
 
 #include <windows.h>
@@ -77,6 +78,9 @@ std::vector<std::u16string> ProtectedFolders() {
     if (::GetSystemDirectoryW(buffer, MAX_PATH) != 0) AddWithLongForm(list, setuputil::FromWinStr(buffer));
     buffer[0] = 0;
     if (::GetTempPathW(MAX_PATH, buffer) != 0) AddWithLongForm(list, setuputil::FromWinStr(buffer));
+    // The user's own Programs folder (no CSIDL names it), which holds every
+    // per-user product's folder.
+    AddWithLongForm(list, setuputil::GetUserProgramsFolder());
 
     // A 32-bit program on 64-bit Windows gets "Program Files (x86)" for
     // every Program Files folder above; the 64-bit ones come from the

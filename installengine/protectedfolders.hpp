@@ -2,6 +2,7 @@
 // the shell names as special (desktop, Documents, Startup, the Programs
 // and Start Menu folders of the user and of all users, application data,
 // the profile, Program Files, the Windows and system folders, ...), the
+// user's own Programs folder of per-user installs, the
 // 64-bit Program Files and Common Files folders that a 32-bit program is
 // not shown, the folder holding the user profiles and every drive's root.
 #pragma once

@@ -15,6 +15,10 @@
 // free of patterns, keys only with a real completing name (and
 // DeleteRegTree itself refuses the shared parents), a file association only
 // when it is the product's own.
+//
+// A per-user install's uninstall (payload/installscope.hpp) reads and
+// deletes the same keys under HKEY_CURRENT_USER, a file association under
+// the user's own classes, and never touches HKEY_LOCAL_MACHINE or a service.
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/protectedfolders.hpp"
@@ -47,11 +51,11 @@ constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all
 // The log's reason when the sequence stops at the program folder.
 constexpr char16_t kFolderNotRemoved[] = u"Unable to delete the program folder ";
 
-void RemoveServices(InstallHost& host, const std::string& key) {
+void RemoveServices(InstallHost& host, const tregistry& registration, const std::string& key) {
     if (!IsWin2000OrLater()) return;
     for (std::size_t i = 0; i < kRegisteredServiceSlots; ++i) {
-        if (ReadMachineRegString(key, ServiceProgramValue(i), "").empty()) break;
-        const std::string name = ReadMachineRegString(key, ServiceNameValue(i), "");
+        if (registration.ReadString(key, ServiceProgramValue(i), "").empty()) break;
+        const std::string name = registration.ReadString(key, ServiceNameValue(i), "");
         if (name.empty()) continue;
         host.Log(u"remove service: " + AnsiToWide(name));
         if (IsServiceRunning(name)) StopServiceNamed(name);
@@ -82,7 +86,10 @@ std::u16string RootName(RegRoot root) {
 
 }  // namespace
 
-void RunUninstallSequence(InstallHost& host) {
+void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
+    const bool peruser = scope == payload::InstallScope::User;
+    const RegRoot root = RegistrationRoot(scope);
+    const tregistry registration(root);
     const payload::tsetuptrailer& trailer = host.Trailer();
     const std::string exename = payload::ReadShortString(trailer.exename);
     const std::string productname = payload::ReadShortString(trailer.productname);
@@ -93,7 +100,7 @@ void RunUninstallSequence(InstallHost& host) {
     // program on the machine.
     const bool havekey = HasCompletingName(exename);
     const std::string key = havekey ? AppPathsKeyFor(exename) : std::string();
-    auto read = [&](const std::string& name) { return havekey ? ReadMachineRegString(key, name, "") : std::string(); };
+    auto read = [&](const std::string& name) { return havekey ? registration.ReadString(key, name, "") : std::string(); };
     auto deletekey = [&](RegRoot root, const std::string& path) {
         host.Log(u"delete registry key: " + RootName(root) + u"\\" + AnsiToWide(path));
         DeleteRegTree(root, path);
@@ -108,7 +115,9 @@ void RunUninstallSequence(InstallHost& host) {
         SendCloseRequest(window);
     }
 
-    if (havekey) RemoveServices(host, key);
+    // A per-user product has no services: names in the user's own
+    // registration are never acted on.
+    if (havekey && !peruser) RemoveServices(host, registration, key);
     ::Sleep(kPauseAfterServices);
 
     // A program folder the guard refuses stops the sequence like one that
@@ -168,15 +177,18 @@ void RunUninstallSequence(InstallHost& host) {
 
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {
-        const std::string filetype = ReadClassesRegString(extension, "", "");
+        // The user's own classes live in HKEY_CURRENT_USER\Software\Classes.
+        const RegRoot classes = peruser ? RegRoot::CurrentUser : RegRoot::ClassesRoot;
+        const std::string below = peruser ? "Software\\Classes\\" : "";
+        const std::string filetype = tregistry(classes).ReadString(below + extension, "", "");
         const AssociationKeys keys = AssociationKeysToRemove(extension, filetype);
-        if (!keys.filetype.empty()) deletekey(RegRoot::ClassesRoot, keys.filetype);
-        if (!keys.extension.empty()) deletekey(RegRoot::ClassesRoot, keys.extension);
+        if (!keys.filetype.empty()) deletekey(classes, below + keys.filetype);
+        if (!keys.extension.empty()) deletekey(classes, below + keys.extension);
     }
 
-    if (HasCompletingName(productname)) deletekey(RegRoot::LocalMachine, UninstallKeyFor(productname));
+    if (HasCompletingName(productname)) deletekey(root, UninstallKeyFor(productname));
     if (havekey) {
-        deletekey(RegRoot::LocalMachine, key);
+        deletekey(root, key);
         deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
     }
     if (HasCompletingName(startmenufolder)) deletekey(RegRoot::CurrentUser, SettingsKeyFor(startmenufolder));
@@ -185,7 +197,7 @@ void RunUninstallSequence(InstallHost& host) {
     // is renamed and left to the system to delete at the next restart.  The
     // shared uninstaller of earlier installs stays for the products that
     // still name it.
-    if (havekey) RemoveUninstallerFile(UninstallerPath(GetWindowsFolder(), exename), host);
+    if (havekey) RemoveUninstallerFile(UninstallerPath(UninstallerBase(scope), exename), host, scope);
 
     ::Sleep(kPauseAtEnd);
     host.UninstallFinished();
