@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace installengine {
 
@@ -19,8 +18,8 @@ using namespace setuputil;
 namespace {
 
 // How often the command processor tries the delete after this program has
-// ended, a second apart.
-constexpr int kDeleteAttempts = 10;
+// ended, a second apart (a number in the command's text).
+constexpr char16_t kDeleteAttempts[] = u"10";
 
 // Starts the command processor, hidden, to delete `parked` and then the
 // empty `folder` once this process has ended (see the header).  False when
@@ -36,8 +35,8 @@ bool DeleteAfterExit(const std::u16string& parked, const std::u16string& folder)
     const std::u16string file = u"\"" + parked + u"\"";
     // "set /p" returns when the pipe's writing end closes: at this
     // process's end.  ping is the command processor's one-second pause.
-    std::u16string command = u"\"" + processor + u"\" /d /q /v:off /c \"set /p tallowin= & for /l %i in (1,1," +
-                             AnsiToWide(std::to_string(kDeleteAttempts)) + u") do @if exist " + file +
+    const std::u16string command = u"\"" + processor + u"\" /d /q /v:off /c \"set /p tallowin= & for /l %i in (1,1," +
+                             kDeleteAttempts + u") do @if exist " + file +
                              u" (del /f /q " + file + u" >nul 2>&1 & if exist " + file +
                              u" ping -n 2 127.0.0.1 >nul 2>&1) & rd \"" + RemoveBackslash(folder) + u"\" >nul 2>&1\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -52,9 +51,8 @@ bool DeleteAfterExit(const std::u16string& parked, const std::u16string& folder)
     startup.wShowWindow = SW_HIDE;
     startup.hStdInput = readend;
     PROCESS_INFORMATION process{};
-    std::vector<wchar_t> line(command.begin(), command.end());
-    line.push_back(0);
-    const BOOL started = ::CreateProcessW(WinStr(processor), line.data(), nullptr, nullptr, TRUE,
+    std::u16string line = command;  // CreateProcessW may write into it
+    const BOOL started = ::CreateProcessW(WinStr(processor), reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, TRUE,
                                           CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP, nullptr,
                                           WinStr(FromWinStr(system)), &startup, &process);
     ::CloseHandle(readend);
