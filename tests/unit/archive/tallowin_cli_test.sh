@@ -189,6 +189,7 @@ grep -qF "$work/nowhere.exe ($stubvar)" "$work/stderr.txt" && ! grep -q "beside"
 grep -qx "architecture:     $arch" <("$tallowin" info first.exe) && grep -qx "scope:            machine" <("$tallowin" info first.exe) ||
   fail "info: $("$tallowin" info first.exe)"
 { echo "architecture = \"$arch\""; echo 'scope = "machine"'; grep -v '^architecture' product/product.toml; } >product/explicit.toml
+mkdir -p explicit
 expect_status 0 "build with the defaults named" "$tallowin" build product/explicit.toml -o explicit/setup.exe --stub stub.exe
 cmp -s explicit/setup.exe first.exe || fail "naming the default architecture and scope changed the installer"
 grep -q -a 'level="requireAdministrator"' first.exe && ! grep -q -a 'asInvoker' first.exe ||
