@@ -43,11 +43,14 @@ public:
     // and the events of the sequence.  UninstallStarted comes first, with
     // the title and the progress text to show while it runs;
     // ProcessMessages lets the host repaint between steps; UninstallFinished
-    // comes last, after the final step (not after a stop).
+    // comes last, after the final step, or UninstallStopped after a stop.
     virtual std::u16string& DestFolder() = 0;
     virtual void UninstallStarted(const std::string& title, const std::string& label) = 0;
     virtual void ProcessMessages() = 0;
     virtual void UninstallFinished() = 0;
+    // The sequence stopped before its end (after UninstallStarted, instead
+    // of UninstallFinished): `reason` says why, for the page and the log.
+    virtual void UninstallStopped(const std::u16string& reason) = 0;
     // The uninstall's Yes/No question (the settings folder); true for Yes.
     // A run without a person answers No.
     virtual bool Ask(const std::u16string& question) = 0;

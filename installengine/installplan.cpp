@@ -1,5 +1,6 @@
 #include "installengine/installplan.hpp"
 
+#include "installengine/uninstallguard.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
 #include "setuputil/textconv.hpp"
@@ -69,6 +70,7 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         number(kNoModifyValue, 1),
         number(kNoRepairValue, 1),
         {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(UninstallerPath(in), in.exename))},
+        {uninstall, kInstallRecordIdValue, in.recordid},
     };
     if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
     return plan;
@@ -105,6 +107,26 @@ std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in) {
     const std::u16string desktop = DesktopLinkPath(in);
     if (!desktop.empty()) links.push_back({desktop, program, u"", display, bare, false});
     return links;
+}
+
+InstallRecord PlanInstallRecord(const InstallInputs& in) {
+    InstallRecord record;
+    record.id = in.recordid;
+    record.productname = AnsiToWide(in.productname);
+    record.exename = AnsiToWide(in.exename);
+    record.programfolder = BareFolder(in);
+    record.startmenufolder = in.startmenufolder;
+    record.groupfolder = RemoveBackslash(GroupFolder(in));
+    for (const ShortcutSpec& link : PlanShortcuts(in))
+        (link.ingroup ? record.shortcuts.emplace_back() : record.desktopshortcut) = link.linkfile;
+    record.settingsfolder = AnsiToWide(in.appdatafolder);
+    if (HasCompletingName(in.startmenufolder)) record.settingskey = AnsiToWide(SettingsKeyFor(in.startmenufolder));
+    if (in.withservices)
+        for (std::size_t i = 0; i < in.services.size() && i < kRegisteredServiceSlots; ++i)
+            record.services.push_back(AnsiToWide(in.services[i].name));
+    record.registrykeys = {u"HKLM\\" + AnsiToWide(AppPathsKeyFor(in.exename)),
+                           u"HKLM\\" + AnsiToWide(UninstallKeyFor(in.productname))};
+    return record;
 }
 
 }  // namespace installengine

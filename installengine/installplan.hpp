@@ -4,6 +4,7 @@
 // carries these out, so every name and text here can be checked on the host.
 #pragma once
 
+#include "installengine/installrecord.hpp"
 #include "installengine/registration.hpp"
 #include "payload/setuptrailer.hpp"
 
@@ -41,6 +42,7 @@ struct InstallInputs {
     std::u16string windowsfolder;    // where the uninstaller folder lies: the Windows folder, or a per-user
                                      // install's local application data (registration.hpp)
     bool withservices = true;        // platform generation 5 or later
+    std::string recordid;            // the install record's identifier
 };
 
 // Derived texts used in several places.
@@ -78,7 +80,8 @@ struct ServiceInstall {
 // per service its installation followed by its two values, then the
 // uninstall key's values -- "DisplayName" and "UninstallString", then what
 // the system's list of installed programs shows besides the name.  All
-// under HKEY_LOCAL_MACHINE.
+// under HKEY_LOCAL_MACHINE.  The install record's identifier follows the
+// quiet uninstall command.
 struct RegistrationPlan {
     std::vector<RegValue> appvalues;
     std::vector<ServiceInstall> services;
@@ -98,5 +101,12 @@ struct ShortcutSpec {
 // The ten shortcut kinds in the order of creation: product in the group,
 // product in the Start Menu, the extra slots, the uninstaller, the desktop.
 std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in);
+
+// The install record of this installation without its files and folders
+// (the worker adds those as it extracts): identifier, names, program
+// folder, the Start-menu folder and every shortcut PlanShortcuts makes
+// (the desktop one apart), the settings folder and key, the services and
+// the keys PlanRegistration writes.
+InstallRecord PlanInstallRecord(const InstallInputs& in);
 
 }  // namespace installengine

@@ -11,10 +11,10 @@ namespace installengine {
 
 namespace {
 
-// The path with its short (8.3) names spelled out; empty when it has none
-// to spell out or the system cannot tell.  A short name the system makes
-// always holds a '~': without one the walk (a directory search per level)
-// would only give the same path.
+using GetFinalPathFn = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+// The path with its short (8.3) names spelled out; empty when the system
+// cannot tell.
 std::u16string LongForm(const std::u16string& path) {
     if (path.find(u'~') == std::u16string::npos) return u"";
     wchar_t buffer[MAX_PATH * 4] = {};
@@ -23,11 +23,13 @@ std::u16string LongForm(const std::u16string& path) {
     return setuputil::FromWinStr(buffer);
 }
 
-void AddWithLongForm(std::vector<std::u16string>& list, const std::u16string& path) {
+void Add(std::vector<std::u16string>& list, const std::u16string& path) {
     if (path.empty()) return;
     list.push_back(path);
+    const std::u16string final = FinalPath(path);
+    if (!final.empty() && final != path) list.push_back(final);
     const std::u16string full = LongForm(path);
-    if (!full.empty() && full != path) list.push_back(full);
+    if (!full.empty() && full != path && full != final) list.push_back(full);
 }
 
 // A string value of HKEY_LOCAL_MACHINE in the 64-bit view (the only view
@@ -35,7 +37,8 @@ void AddWithLongForm(std::vector<std::u16string>& list, const std::u16string& pa
 // missing.
 std::u16string MachineValue64(const wchar_t* key, const wchar_t* name) {
     HKEY handle = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY,
+                        &handle) != ERROR_SUCCESS)
         return u"";
     wchar_t value[MAX_PATH * 2] = {};
     DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
@@ -61,57 +64,171 @@ std::u16string ParentOf(std::u16string path) {
     return slash == std::u16string::npos ? u"" : path.substr(0, slash);
 }
 
+std::u16string Joined(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty()) return u"";
+    return (folder.back() == u'\\' ? folder : folder + u"\\") + name;
+}
+
+// The folders directly inside `folder` (links among them too), at most 256.
+std::vector<std::u16string> Subfolders(const std::u16string& folder) {
+    std::vector<std::u16string> out;
+    if (folder.empty()) return out;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = ::FindFirstFileW(setuputil::WinStr(Joined(folder, u"*")), &found);
+    if (search == INVALID_HANDLE_VALUE) return out;
+    do {
+        const std::u16string name = setuputil::FromWinStr(found.cFileName);
+        if (name == u"." || name == u".." || !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        out.push_back(Joined(folder, name));
+    } while (out.size() < 256 && ::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return out;
+}
+
+// Every profile the registry lists, with the Default and Public profiles.
+std::vector<std::u16string> Profiles() {
+    constexpr wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    std::vector<std::u16string> out;
+    for (const wchar_t* name : {L"Default", L"Public", L"AllUsersProfile"}) {
+        const std::u16string value = MachineValue64(kProfileList, name);
+        if (!value.empty()) out.push_back(value);
+    }
+    HKEY list = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, &list) !=
+        ERROR_SUCCESS)
+        return out;
+    for (DWORD i = 0; i < 1024; ++i) {
+        wchar_t sid[256] = {};
+        DWORD size = 256;
+        if (::RegEnumKeyExW(list, i, sid, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::wstring key = std::wstring(kProfileList) + L"\\" + sid;
+        const std::u16string path = MachineValue64(key.c_str(), L"ProfileImagePath");
+        if (!path.empty()) out.push_back(path);
+    }
+    ::RegCloseKey(list);
+    return out;
+}
+
+// What the system ships inside each Program Files folder.
+constexpr const char16_t* kSystemApplications[] = {
+    u"Common Files",        u"Internet Explorer",   u"Microsoft.NET",        u"ModifiableWindowsApps",
+    u"MSBuild",             u"Reference Assemblies", u"Uninstall Information", u"Windows Defender",
+    u"Windows Defender Advanced Threat Protection", u"Windows Mail", u"Windows Media Player",
+    u"Windows Multimedia Platform", u"Windows NT", u"Windows Photo Viewer", u"Windows Portable Devices",
+    u"Windows Security",    u"Windows Sidebar",     u"WindowsApps",          u"WindowsPowerShell"};
+
 }  // namespace
 
-std::vector<std::u16string> ProtectedFolders() {
-    std::vector<std::u16string> list;
+std::u16string FinalPath(const std::u16string& path) {
+    if (path.empty() || path.find_first_of(u"*?") != std::u16string::npos) return u"";
+    // Windows Vista and later; older systems have no links to resolve but
+    // short names.
+    static const GetFinalPathFn getfinal = reinterpret_cast<GetFinalPathFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (!getfinal) return LongForm(path);
+    HANDLE handle = ::CreateFileW(setuputil::WinStr(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return u"";
+    wchar_t buffer[MAX_PATH * 4] = {};
+    const DWORD n = getfinal(handle, buffer, MAX_PATH * 4, 0 /* FILE_NAME_NORMALIZED | VOLUME_NAME_DOS */);
+    ::CloseHandle(handle);
+    if (n == 0 || n >= MAX_PATH * 4) return u"";
+    std::u16string final = setuputil::FromWinStr(buffer);
+    if (final.rfind(u"\\\\?\\UNC\\", 0) == 0) return u"\\\\" + final.substr(8);
+    if (final.rfind(u"\\\\?\\", 0) == 0) return final.substr(4);
+    return final;
+}
+
+ProtectedPlaces ProtectedFolders() {
+    ProtectedPlaces places;
+    std::vector<std::u16string>& list = places.folders;
+    std::vector<std::u16string>& trees = places.trees;
     // Every CSIDL the shell knows lies below 0x40; ids it does not know, or
     // folders that do not exist, simply answer nothing.
     for (int csidl = 0; csidl < 0x40; ++csidl) {
         wchar_t buffer[MAX_PATH] = {};
         if (::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) && buffer[0] != 0)
-            AddWithLongForm(list, setuputil::FromWinStr(buffer));
+            Add(list, setuputil::FromWinStr(buffer));
     }
     wchar_t buffer[MAX_PATH] = {};
-    if (::GetWindowsDirectoryW(buffer, MAX_PATH) != 0) AddWithLongForm(list, setuputil::FromWinStr(buffer));
+    if (::GetWindowsDirectoryW(buffer, MAX_PATH) != 0) Add(trees, setuputil::FromWinStr(buffer));
     buffer[0] = 0;
-    if (::GetSystemDirectoryW(buffer, MAX_PATH) != 0) AddWithLongForm(list, setuputil::FromWinStr(buffer));
+    if (::GetSystemDirectoryW(buffer, MAX_PATH) != 0) Add(trees, setuputil::FromWinStr(buffer));
     buffer[0] = 0;
-    if (::GetTempPathW(MAX_PATH, buffer) != 0) AddWithLongForm(list, setuputil::FromWinStr(buffer));
-    // The user's own Programs folder (no CSIDL names it), which holds every
-    // per-user product's folder.
-    AddWithLongForm(list, setuputil::GetUserProgramsFolder());
+    if (::GetTempPathW(MAX_PATH, buffer) != 0) Add(list, setuputil::FromWinStr(buffer));
+    Add(trees, EnvironmentValue(L"SystemRoot"));
+    // The user's own Programs folder as the known-folders API names it (no
+    // CSIDL does; it may be redirected away from the profile), which holds
+    // every per-user product's folder.
+    Add(list, setuputil::GetUserProgramsFolder());
 
     // A 32-bit program on 64-bit Windows gets "Program Files (x86)" for
     // every Program Files folder above; the 64-bit ones come from the
     // registry's 64-bit view and the environment.
     constexpr wchar_t kCurrentVersion[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    for (const wchar_t* name : {L"ProgramFilesDir", L"CommonFilesDir", L"ProgramW6432Dir", L"CommonW6432Dir",
-                                L"ProgramFilesDir (x86)", L"CommonFilesDir (x86)"})
-        AddWithLongForm(list, MachineValue64(kCurrentVersion, name));
-    for (const wchar_t* name : {L"ProgramW6432", L"CommonProgramW6432", L"ProgramFiles", L"CommonProgramFiles",
-                                L"ProgramFiles(x86)", L"CommonProgramFiles(x86)", L"ProgramData", L"SystemRoot"})
-        AddWithLongForm(list, EnvironmentValue(name));
-    // The folder that holds every user's profile.
-    AddWithLongForm(list, MachineValue64(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
-                                         L"ProfilesDirectory"));
+    std::vector<std::u16string> programfiles;
+    for (const wchar_t* name : {L"ProgramFilesDir", L"ProgramW6432Dir", L"ProgramFilesDir (x86)"})
+        programfiles.push_back(MachineValue64(kCurrentVersion, name));
+    for (const wchar_t* name : {L"ProgramW6432", L"ProgramFiles", L"ProgramFiles(x86)"})
+        programfiles.push_back(EnvironmentValue(name));
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86}) {
+        wchar_t folder[MAX_PATH] = {};
+        if (::SHGetSpecialFolderPathW(nullptr, folder, csidl, FALSE)) programfiles.push_back(setuputil::FromWinStr(folder));
+    }
+    for (const std::u16string& folder : programfiles) {
+        if (folder.empty()) continue;
+        Add(list, folder);
+        for (const char16_t* name : kSystemApplications) Add(trees, Joined(folder, name));
+    }
+    for (const wchar_t* name : {L"CommonFilesDir", L"CommonW6432Dir", L"CommonFilesDir (x86)"})
+        Add(trees, MachineValue64(kCurrentVersion, name));
+    for (const wchar_t* name : {L"CommonProgramW6432", L"CommonProgramFiles", L"CommonProgramFiles(x86)"})
+        Add(trees, EnvironmentValue(name));
+    const std::u16string programdata = EnvironmentValue(L"ProgramData");
+    Add(list, programdata);
+    Add(trees, Joined(programdata, u"Microsoft"));
+
+    // The folder that holds every user's profile, each folder in it, every
+    // profile the system lists and the folders a profile is made of.
+    std::vector<std::u16string> profiles = Profiles();
+    std::u16string profilesroot =
+        MachineValue64(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", L"ProfilesDirectory");
     buffer[0] = 0;
-    if (::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_PROFILE, FALSE) && buffer[0] != 0)
-        AddWithLongForm(list, ParentOf(setuputil::FromWinStr(buffer)));
+    if (::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_PROFILE, FALSE) && buffer[0] != 0) {
+        const std::u16string mine = setuputil::FromWinStr(buffer);
+        profiles.push_back(mine);
+        if (profilesroot.empty()) profilesroot = ParentOf(mine);
+        Add(list, ParentOf(mine));
+    }
+    Add(list, profilesroot);
+    for (const std::u16string& folder : Subfolders(profilesroot)) profiles.push_back(folder);
+    // The system's own profiles, also before they exist.
+    Add(trees, MachineValue64(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", L"Default"));
+    for (const char16_t* name : {u"Default", u"Default User"}) Add(trees, Joined(profilesroot, name));
+    for (const char16_t* name : {u"Public", u"All Users"}) profiles.push_back(Joined(profilesroot, name));
+    for (const std::u16string& profile : profiles) {
+        Add(list, profile);
+        for (const std::u16string& folder : Subfolders(profile)) Add(list, folder);
+        for (const char16_t* name : {u"AppData\\Roaming", u"AppData\\Local", u"AppData\\LocalLow",
+                                     u"AppData\\Local\\Programs"})
+            Add(list, Joined(profile, name));
+    }
+
     // Every drive's root.
     wchar_t drives[26 * 4 + 1] = {};
     const DWORD n = ::GetLogicalDriveStringsW(26 * 4, drives);
     if (n != 0 && n <= 26 * 4)
         for (const wchar_t* drive = drives; *drive != 0; drive += ::lstrlenW(drive) + 1)
             list.push_back(setuputil::FromWinStr(drive));
-    return list;
+    return places;
 }
 
 bool IsRemovableFolderHere(const std::u16string& path) {
-    const std::vector<std::u16string> guarded = ProtectedFolders();
-    if (!IsRemovableFolder(path, guarded)) return false;
-    const std::u16string full = LongForm(path);
-    return full.empty() || IsRemovableFolder(full, guarded);
+    const ProtectedPlaces places = ProtectedFolders();
+    if (!IsRemovableFolder(path, places.folders, places.trees)) return false;
+    for (const std::u16string& form : {LongForm(path), FinalPath(path)})
+        if (!form.empty() && !IsRemovableFolder(form, places.folders, places.trees)) return false;
+    return true;
 }
 
 }  // namespace installengine

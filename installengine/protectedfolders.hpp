@@ -1,10 +1,25 @@
-// The folders of this machine the uninstall never deletes: every folder
-// the shell names as special (desktop, Documents, Startup, the Programs
-// and Start Menu folders of the user and of all users, application data,
-// the profile, Program Files, the Windows and system folders, ...), the
-// user's own Programs folder of per-user installs, the
-// 64-bit Program Files and Common Files folders that a 32-bit program is
-// not shown, the folder holding the user profiles and every drive's root.
+// The folders of this machine the uninstall never deletes and the install
+// never takes as its program folder.
+//
+// Protected with every folder that contains one: every folder the shell
+// names as special (desktop, Documents, Startup, the Programs and Start
+// Menu folders of the user and of all users, application data, the
+// profile, Program Files, ...), the user's own Programs folder of per-user
+// installs wherever it is redirected, the 64-bit Program Files folders a 32-bit
+// program is not shown, ProgramData, every user's profile (the registry's
+// profile list, with Default and Public), the folders directly inside each
+// profile and its AppData, the folder holding the profiles and every folder
+// in it, and every drive's root.
+//
+// Protected with everything inside: the Windows folder, the Common Files
+// folders, the system's own applications inside each Program Files folder
+// ("Windows Defender", "Internet Explorer", "WindowsApps", ...), the
+// system's data in ProgramData\Microsoft and the Default profile.
+//
+// A path is checked as given and in its final form: short names spelled
+// out and, where the folder exists, links and junctions resolved to their
+// target (a path through C:\Documents and Settings is checked as the path
+// below C:\Users it is).
 #pragma once
 
 #include <string>
@@ -12,14 +27,22 @@
 
 namespace installengine {
 
-// Asked of the shell on every call (the list is short-lived and the
-// uninstall asks a handful of times).  Each folder comes as the shell
-// reports it and, when that differs, in its long form.
-std::vector<std::u16string> ProtectedFolders();
+struct ProtectedPlaces {
+    std::vector<std::u16string> folders;  // never deleted, nor any folder containing one
+    std::vector<std::u16string> trees;    // never deleted, nor anything inside
+};
+
+// Asked of the system on every call (the uninstall asks a handful of times).
+// Each place comes as the system reports it and in its final form.
+ProtectedPlaces ProtectedFolders();
+
+// The path with short names spelled out and links and junctions resolved,
+// as the system opens it; "" when it does not exist or the system cannot
+// tell.  A path that resolves to a share comes back as "\\server\share\...".
+std::u16string FinalPath(const std::u16string& path);
 
 // IsRemovableFolder against ProtectedFolders(), for the path as given and,
-// when the folder exists, for its long form too (so that a short name such
-// as C:\PROGRA~1 is recognised).
+// when it exists, for its final form too.
 bool IsRemovableFolderHere(const std::u16string& path);
 
 }  // namespace installengine

@@ -32,6 +32,9 @@
 //                       a window, for deployment tools
 //     "Publisher"       the installer's own CompanyName (its version
 //                       resource), only when it has a non-empty one
+//     "InstallRecordId" the identifier of the install record in the program
+//                       folder (installrecord.hpp): the uninstall deletes
+//                       the folder only when the record there carries it
 //
 // Every App Paths value is an 8-bit string; names are matched without regard to case.
 // The service values form a list that ends at the first empty or missing
@@ -84,6 +87,7 @@ inline constexpr char kNoModifyValue[] = "NoModify";
 inline constexpr char kNoRepairValue[] = "NoRepair";
 inline constexpr char kQuietUninstallStringValue[] = "QuietUninstallString";
 inline constexpr char kPublisherValue[] = "Publisher";
+inline constexpr char kInstallRecordIdValue[] = "InstallRecordId";
 
 // Each product has an uninstaller of its own, in a folder of ours below the
 // Windows folder, named after its program: "vantrell.exe" gives

@@ -1,5 +1,6 @@
 #include "installengine/tinstallengine.hpp"
 
+#include "installengine/installrecordfile.hpp"
 #include "installengine/uninstallerfile.hpp"
 #include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
@@ -92,6 +93,7 @@ InstallInputs tinstallengine::Inputs() const {
     const bool peruser = scope_ == payload::InstallScope::User;
     in.windowsfolder = peruser ? GetLocalAppDataFolder() : GetWindowsFolder();
     in.withservices = IsWin2000OrLater() && !peruser;
+    in.recordid = NewInstallRecordId();
     return in;
 }
 
@@ -225,6 +227,33 @@ bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
     return ok;
 }
 
+void tinstallengine::NoteNewFolders(const payload::DirectoryEntry& entry) {
+    std::u16string relative;
+    std::size_t at = 0;
+    const std::u16string& sub = entry.subfolder;
+    while (at < sub.size()) {
+        const std::size_t next = sub.find(u'\\', at + 1);
+        const std::u16string part = sub.substr(at, next == std::u16string::npos ? std::u16string::npos : next - at);
+        at = next == std::u16string::npos ? sub.size() : next;
+        if (part.size() <= 1) continue;  // the tolerated trailing backslash
+        relative += (relative.empty() ? u"" : u"\\") + part.substr(1);
+        if (!seenfolders_.insert(relative).second) continue;
+        if (!FolderExists(AddBackslash(archive_.installfolder()) + relative)) createdfolders_.push_back(relative);
+    }
+}
+
+bool tinstallengine::WriteRecord(const InstallInputs& in) {
+    InstallRecord record = PlanInstallRecord(in);
+    record.folders = createdfolders_;
+    record.files = writtenfiles_;
+    const std::u16string path = InstallRecordPath(record.programfolder);
+    host_.Log(u"file: " + path);
+    // An empty archive has made no folder yet: the record needs one.
+    if (ForceFolders(record.programfolder) && WriteInstallRecord(record)) return true;
+    errortext_ = payload::kTextCannotCreatePrefix + path + u")";
+    return false;
+}
+
 void tinstallengine::Register(const InstallInputs& in) {
     const RegistrationPlan plan = PlanRegistration(in);
     const tregistry registry(RegistrationRoot(scope_));
@@ -291,10 +320,13 @@ void tinstallengine::Execute() {
             if (archive_.entrylist()[index].uninstaller) continue;
             host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
                       payload::EntryDisplayPath(archive_.entrylist()[index]));
+            const payload::DirectoryEntry& entry = archive_.entrylist()[index];
+            NoteNewFolders(entry);
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;
             }
+            writtenfiles_.push_back(payload::EntryDisplayPath(entry));
             if (Terminated()) break;
             CheckPoint();
         }
@@ -307,8 +339,8 @@ void tinstallengine::Execute() {
             ::Sleep(kPauseBefore90);
             Publish(90);
             if (StopBefore(InstallStep::UninstallerCopy)) return;
-            if (!CopyUninstaller(in)) {
-                // No registration may name an uninstaller that is not there.
+            if (!CopyUninstaller(in) || !WriteRecord(in)) {
+                // No registration may name an uninstaller or a record that is not there.
                 failed = true;
                 SyncFinished();
                 return;

@@ -5,9 +5,10 @@
 // archive on the GUI thread, hands over the destination folder and starts
 // it.  The thread body then, in order: asks a running copy of the product
 // to close, removes the services of an earlier installation, extracts every
-// entry, writes the product's own uninstaller (installengine/registration.hpp), writes
-// the registration and installs and starts the services, creates the
-// shortcuts, and reports through SyncFinished.
+// entry, writes the product's own uninstaller (installengine/registration.hpp),
+// writes the install record into the program folder (installrecord.hpp; part
+// of the uninstaller step), writes the registration and installs and starts
+// the services, creates the shortcuts, and reports through SyncFinished.
 //
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
@@ -28,8 +29,9 @@
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
 // cannot be extracted (also when extraction itself asked for the stop
-// after a read failure), an uninstaller that cannot be written whole (no
-// registration follows), and any exception the registration raises.  A
+// after a read failure), an uninstaller or an install record that cannot
+// be written whole (no registration follows), and any exception the
+// registration raises.  A
 // shortcut that cannot be saved is no failure: it is skipped.
 #pragma once
 
@@ -42,7 +44,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace installengine {
 
@@ -102,6 +106,11 @@ private:
     // uninstaller is kept); false with `errortext` set when it cannot.
     bool CopyUninstaller(const InstallInputs& in);
     bool WriteStubCopy(const std::u16string& path);
+    // Notes the folders extracting `entry` will create, before it runs.
+    void NoteNewFolders(const payload::DirectoryEntry& entry);
+    // Writes the install record into the program folder; false with
+    // `errortext` set when it cannot.
+    bool WriteRecord(const InstallInputs& in);
     bool WriteSignedUninstaller(const std::u16string& path);
     void Register(const InstallInputs& in);
     // False when a stop came between two shortcuts.
@@ -122,6 +131,11 @@ private:
     std::int64_t licenseoffset_ = 0;
     std::string productname_;
     std::string exename_;
+    // For the install record: the folders extraction created and the files
+    // it wrote, relative to the program folder.
+    std::vector<std::u16string> createdfolders_;
+    std::vector<std::u16string> writtenfiles_;
+    std::set<std::u16string> seenfolders_;
 };
 
 }  // namespace installengine

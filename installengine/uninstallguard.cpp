@@ -76,15 +76,33 @@ bool Contains(const SplitPath& outer, const SplitPath& inner) {
 
 }  // namespace
 
-bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16string>& protectedfolders) {
+bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16string>& protectedfolders,
+                       const std::vector<std::u16string>& protectedtrees) {
     const SplitPath candidate = Split(path);
     if (!candidate.valid || candidate.parts.empty()) return false;
+    // A share reaches a drive by another name than the one every list here
+    // holds ("\\localhost\c$\Program Files"): never a folder to delete.
+    if (candidate.root.size() > 2 && candidate.root[0] == u'\\') return false;
     for (const std::u16string& folder : protectedfolders) {
         const SplitPath guarded = Split(folder);
         if (!guarded.valid) continue;  // an unusable entry protects nothing more than the rules above
         if (Contains(candidate, guarded)) return false;
     }
+    for (const std::u16string& tree : protectedtrees) {
+        const SplitPath guarded = Split(tree);
+        if (guarded.valid && Contains(guarded, candidate)) return false;
+    }
     return true;
+}
+
+bool IsSamePlace(const std::u16string& a, const std::u16string& b) {
+    const SplitPath x = Split(a), y = Split(b);
+    return x.valid && y.valid && x.root == y.root && x.parts == y.parts;
+}
+
+bool IsInside(const std::u16string& inner, const std::u16string& outer) {
+    const SplitPath x = Split(inner), y = Split(outer);
+    return x.valid && y.valid && Contains(y, x);
 }
 
 template <typename Text>
@@ -129,6 +147,32 @@ bool IsRemovableFileTypeKey(const std::string& filetype) {
     if (!IsSingleKeyName(filetype) || filetype[0] == '.') return false;
     for (const char* shared : kShared)
         if (EqualsIgnoringCase(filetype, shared)) return false;
+    return true;
+}
+
+bool IsRemovableSettingsKey(const std::string& keypath) {
+    static constexpr const char* kShared[] = {
+        "Microsoft", "Classes", "Policies", "Wow6432Node", "Clients", "RegisteredApplications",
+        "Windows", "ODBC", "AppDataLow", "Wine", "Software"};
+    std::vector<std::string> names;
+    std::string name;
+    for (char c : keypath + "\\") {
+        if (c != '\\' && c != '/') {
+            name += c;
+            continue;
+        }
+        if (!name.empty()) names.push_back(name);
+        name.clear();
+    }
+    if (names.size() < 3 || !EqualsIgnoringCase(names[0], "software")) return false;
+    for (const std::string& part : names) {
+        if (!HasName(part)) return false;
+        std::string trimmed = part;
+        while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '.')) trimmed.pop_back();
+        if (trimmed.empty()) return false;
+    }
+    for (const char* shared : kShared)
+        if (EqualsIgnoringCase(names[1], shared)) return false;
     return true;
 }
 

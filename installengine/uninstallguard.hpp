@@ -12,16 +12,31 @@
 
 namespace installengine {
 
-// True when `path` may be deleted as a whole tree: an absolute path
-// ("X:\..." or "\\server\share\...") below its root, with no "." or ".."
+// True when `path` may be deleted as a whole tree: an absolute path on a
+// drive ("X:\...") below its root -- never a UNC path ("\\server\share\...",
+// also the machine's own shares) -- with no "." or ".."
 // part (nor a part made only of dots and blanks, which the platform reads
 // the same way), no "\\?\" or "\\.\" device prefix, none of the pattern
 // and forbidden characters * ? " < > | or a control character (the shell's
 // delete would expand a pattern), and which is neither
-// one of `protectedfolders` nor a folder that contains one of them.
+// one of `protectedfolders` nor a folder that contains one of them, nor
+// one of `protectedtrees` or a folder inside one.
 // Compared without letter case, ignoring empty parts, trailing blanks
 // and dots of a part, and '/' written for '\'.
-bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16string>& protectedfolders);
+bool IsRemovableFolder(const std::u16string& path, const std::vector<std::u16string>& protectedfolders,
+                       const std::vector<std::u16string>& protectedtrees = {});
+
+// True when both are absolute paths (as IsAbsoluteFilePath) naming the same
+// place under the comparison IsRemovableFolder uses.
+bool IsSamePlace(const std::u16string& a, const std::u16string& b);
+// True when `inner` is `outer` or lies below it, under the same comparison.
+bool IsInside(const std::u16string& inner, const std::u16string& outer);
+
+// The per-user settings key the uninstall may delete (below
+// HKEY_CURRENT_USER): "software" followed by at least two names, the first
+// of them none of the keys every program shares (Microsoft, Classes,
+// Policies, Wow6432Node, Clients, RegisteredApplications, ...).
+bool IsRemovableSettingsKey(const std::string& keypath);
 
 // True when a key name that completes a key path holds something besides
 // backslashes and blanks.

@@ -1,26 +1,33 @@
 // The uninstall sequence, on the GUI thread inside the wizard's Next
-// handler: close the running program, remove the services, the program
-// folder (the one step whose failure stops the sequence), the Start-menu
-// folder (with the vendor folders it leaves empty), the settings folder
-// after asking (the host's Ask), the shortcuts, a file association and the
-// registration keys, and last the product's own uninstaller
-// (installengine/uninstallerfile.hpp).  Each removal is logged as it
-// begins, and so is the program folder that stops the sequence.
+// handler.  It first proves the registered program folder is the product's:
+// the folder must hold an install record (installrecord.hpp) that parses,
+// whose identifier is the one the uninstall key holds and whose program
+// folder is the registered one, both resolved to their final paths.
+// Without that proof nothing is touched: the sequence stops with the
+// registration kept for a later try (UninstallStopped).
 //
-// Every path and key name comes from the registration, so each deletion is
-// guarded: folder trees and emptied vendor folders only where
-// IsRemovableFolderHere allows it (the program folder's refusal stops the
-// sequence; a pattern such as "*" is refused, since the shell's delete
-// would expand it), the desktop shortcut only as an absolute ".lnk" path
-// free of patterns, keys only with a real completing name (and
-// DeleteRegTree itself refuses the shared parents), a file association only
-// when it is the product's own.
+// Then: close the running program, remove the recorded services, delete
+// the program folder's tree without following links (the one deletion
+// whose failure stops the sequence), the recorded shortcuts and the
+// Start-menu folders they leave empty, the settings folder after asking
+// (the host's Ask) and the settings key -- both only when the registration
+// names the ones recorded --, a file association, the registration keys,
+// and last the product's own uninstaller (installengine/uninstallerfile.hpp).
+// Each removal is logged as it begins.
+//
+// Every path and key name that still comes from the registration is
+// guarded besides: folders only where IsRemovableFolderHere allows it,
+// keys only with a real completing name (DeleteRegTree itself refuses the
+// shared parents), the settings key only as IsRemovableSettingsKey, a file
+// association only when it is the product's own.
 //
 // A per-user install's uninstall (payload/installscope.hpp) reads and
 // deletes the same keys under HKEY_CURRENT_USER, a file association under
-// the user's own classes, and never touches HKEY_LOCAL_MACHINE or a service.
+// the user's own classes, and never touches HKEY_LOCAL_MACHINE or a service;
+// its program folder needs the same proof.
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
+#include "installengine/installrecordfile.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/treedelete.hpp"
@@ -36,7 +43,13 @@
 #include "setuputil/textconv.hpp"
 #include "setuputil/windowsearch.hpp"
 
+#include "setuputil/wintext.hpp"
+
 #include <windows.h>
+#include <shlobj.h>
+
+#include <initializer_list>
+#include <vector>
 
 namespace installengine {
 
@@ -48,30 +61,107 @@ constexpr DWORD kPauseAfterServices = 1000;
 constexpr DWORD kPauseAtEnd = 100;
 constexpr char kVendorFolder[] = "Calderic";
 constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
-// The log's reason when the sequence stops at the program folder.
+// The reason the host shows and logs when the sequence stops at the program folder.
 constexpr char16_t kFolderNotRemoved[] = u"Unable to delete the program folder ";
 
-void RemoveServices(InstallHost& host, const tregistry& registration, const std::string& key) {
+void RemoveServices(InstallHost& host, const InstallRecord& record) {
     if (!IsWin2000OrLater()) return;
-    for (std::size_t i = 0; i < kRegisteredServiceSlots; ++i) {
-        if (registration.ReadString(key, ServiceProgramValue(i), "").empty()) break;
-        const std::string name = registration.ReadString(key, ServiceNameValue(i), "");
-        if (name.empty()) continue;
-        host.Log(u"remove service: " + AnsiToWide(name));
+    for (const std::u16string& service : record.services) {
+        const std::string name = WideToAnsi(service);
+        if (!HasCompletingName(name)) continue;
+        host.Log(u"remove service: " + service);
         if (IsServiceRunning(name)) StopServiceNamed(name);
         DeleteServiceNamed(name);
     }
 }
 
-// `programs` + the first folder of `startmenufolder` ("\Acme\Product"
-// gives "...\Programs\Acme"); empty when the path has no first folder
-// below the one it ends in (a one-level path is the product's own folder).
-std::u16string FirstFolderBelow(const std::u16string& programs, const std::u16string& startmenufolder) {
-    std::u16string body = startmenufolder;
-    while (!body.empty() && body.front() == u'\\') body.erase(0, 1);
-    const std::size_t slash = body.find(u'\\');
-    if (slash == std::u16string::npos || slash == 0) return {};
-    return AddBackslash(programs) + body.substr(0, slash);
+// The registered program folder proven to be the product's: the record it
+// holds, or why there is none to trust.
+struct FolderProof {
+    bool ok = false;
+    InstallRecord record;
+    std::u16string reason;
+};
+
+FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid,
+                               const std::string& productname, const std::string& exename) {
+    FolderProof proof;
+    const auto refuse = [&](const std::u16string& why) {
+        proof.reason = u"Nothing was removed: " + why;
+        return proof;
+    };
+    if (!IsRemovableFolderHere(folder))
+        return refuse(u"the folder " + folder + u" is a folder of the system or contains one.");
+    if (!IsInstallRecordId(registeredid)) return refuse(u"the registration names no install record.");
+    const ParsedInstallRecord parsed = ReadInstallRecord(folder);
+    if (!parsed.ok)
+        return refuse(u"the folder " + folder + u" holds no install record of this product (" +
+                      AnsiToWide(parsed.error) + u").");
+    if (parsed.record.id != registeredid)
+        return refuse(u"the install record in " + folder + u" belongs to another installation.");
+    if (parsed.record.productname != AnsiToWide(productname) || parsed.record.exename != AnsiToWide(exename))
+        return refuse(u"the install record in " + folder + u" is another product's.");
+    const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
+    if (here.empty() || !IsSamePlace(here, recorded))
+        return refuse(u"the install record in " + folder + u" names another program folder.");
+    proof.ok = true;
+    proof.record = parsed.record;
+    return proof;
+}
+
+bool IsSpecialFolder(const std::u16string& folder, std::initializer_list<int> csidls) {
+    for (int csidl : csidls) {
+        wchar_t buffer[MAX_PATH] = {};
+        if (::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) && buffer[0] != 0 &&
+            IsSamePlace(folder, FromWinStr(buffer)))
+            return true;
+    }
+    return false;
+}
+
+// A folder below the user's or all users' Programs folder.
+bool IsBelowPrograms(const std::u16string& folder) {
+    for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+        wchar_t buffer[MAX_PATH] = {};
+        if (::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) && buffer[0] != 0) {
+            const std::u16string programs = FromWinStr(buffer);
+            if (IsInside(folder, programs) && !IsSamePlace(folder, programs)) return true;
+        }
+    }
+    return false;
+}
+
+// The folders a recorded shortcut may lie in: the product's Start-menu
+// folder (below a Programs folder), the Programs folder, the Start Menu and
+// the desktop, the user's or all users'.
+bool IsShortcutPlace(const std::u16string& folder, const InstallRecord& record) {
+    if (!record.groupfolder.empty() && IsSamePlace(folder, record.groupfolder) && IsBelowPrograms(folder)) return true;
+    return IsSpecialFolder(folder, {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
+                                    CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY});
+}
+
+std::u16string ParentFolder(const std::u16string& path) {
+    const std::size_t slash = RemoveBackslash(path).find_last_of(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+// The recorded shortcuts that lie where a shortcut of ours may, then the
+// Start-menu folder and the vendor folders above it while they are empty.
+void RemoveShortcuts(InstallHost& host, const InstallRecord& record) {
+    std::vector<std::u16string> links = record.shortcuts;
+    if (!record.desktopshortcut.empty()) links.push_back(record.desktopshortcut);
+    for (const std::u16string& link : links) {
+        if (!IsShortcutFilePath(link) || !IsShortcutPlace(ParentFolder(link), record)) continue;
+        host.Log(u"delete file: " + link);
+        RemoveFile(link);
+    }
+    const std::u16string programs = GetProgramsFolder();
+    for (std::u16string folder = RemoveBackslash(record.groupfolder);
+         !folder.empty() && IsBelowPrograms(folder) && IsRemovableFolderHere(folder); folder = ParentFolder(folder)) {
+        if (!RemoveFolder(folder)) break;  // not empty: another product's shortcuts stay, and its folders
+        host.Log(u"removed empty folder: " + folder);
+    }
+    if (!programs.empty()) RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
 }
 
 std::u16string RootName(RegRoot root) {
@@ -95,19 +185,33 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const std::string productname = payload::ReadShortString(trailer.productname);
     const std::u16string startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     const std::string appdatafolder = payload::ReadShortString(trailer.appdatafolder);
-    const WindowHandle owner = host.OwnerWindow();
     // With no program name the key would be the App Paths key of every
     // program on the machine.
     const bool havekey = HasCompletingName(exename);
     const std::string key = havekey ? AppPathsKeyFor(exename) : std::string();
     auto read = [&](const std::string& name) { return havekey ? registration.ReadString(key, name, "") : std::string(); };
-    auto deletekey = [&](RegRoot root, const std::string& path) {
-        host.Log(u"delete registry key: " + RootName(root) + u"\\" + AnsiToWide(path));
-        DeleteRegTree(root, path);
+    auto deletekey = [&](RegRoot at, const std::string& path) {
+        host.Log(u"delete registry key: " + RootName(at) + u"\\" + AnsiToWide(path));
+        DeleteRegTree(at, path);
     };
 
     host.UninstallStarted("Performing Uninstall", "Uninstalling " + read(kDisplaynameValue) + "...");
     host.ProcessMessages();
+
+    // Nothing is touched before the program folder is proven the product's:
+    // a registration changed by any tool, or a folder of someone else's,
+    // stops the sequence with the registration kept for a later try.
+    std::u16string& destfolder = host.DestFolder();
+    destfolder = RemoveBackslash(destfolder);
+    const std::string registeredid =
+        HasCompletingName(productname) ? registration.ReadString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
+                                       : std::string();
+    const FolderProof proof = ProveProgramFolder(destfolder, registeredid, productname, exename);
+    if (!proof.ok) {
+        host.UninstallStopped(proof.reason);
+        return;
+    }
+    const InstallRecord& record = proof.record;
 
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname)) + u" (*");
     if (WindowHandle window = FindWindowByTitle(pattern)) {
@@ -115,64 +219,31 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         SendCloseRequest(window);
     }
 
-    // A per-user product has no services: names in the user's own
-    // registration are never acted on.
-    if (havekey && !peruser) RemoveServices(host, registration, key);
+    // A per-user product has no services: names in its record are never
+    // acted on.
+    if (!peruser) RemoveServices(host, record);
     ::Sleep(kPauseAfterServices);
 
-    // A program folder the guard refuses stops the sequence like one that
-    // cannot be deleted: its files are still there, so the registration
-    // that a retry needs stays too.
-    std::u16string& destfolder = host.DestFolder();
-    destfolder = RemoveBackslash(destfolder);
+    // A folder that cannot be deleted whole stops the sequence: its files
+    // are still there, so the registration that a retry needs stays too.
     host.Log(u"delete folder: " + destfolder);
-    if (!IsRemovableFolderHere(destfolder) || !DeleteFolderTree(owner, destfolder)) {
-        host.Log(kFolderNotRemoved + destfolder);
+    if (!DeleteFolderTree(destfolder, kInstallRecordName)) {
+        host.UninstallStopped(kFolderNotRemoved + destfolder);
         return;
     }
 
-    if (!startmenufolder.empty()) {
-        const std::u16string programs = GetProgramsFolder();
-        if (!programs.empty()) {
-            const std::u16string group = RemoveBackslash(RemoveBackslash(programs) + startmenufolder);
-            if (IsRemovableFolderHere(group)) {
-                host.Log(u"delete folder: " + group);
-                DeleteFolderTree(owner, group);
-            }
-            // The vendor folders left empty: ours, and the first folder of
-            // the product's own path ("Acme" of "\Acme\Product").
-            RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
-            const std::u16string vendor = FirstFolderBelow(programs, startmenufolder);
-            if (!vendor.empty() && IsRemovableFolderHere(vendor)) RemoveFolder(vendor);
-        }
-    }
+    RemoveShortcuts(host, record);
 
-    // The guard comes first: the existence test must not see a pattern.
+    // Only the settings folder the install recorded, and only when the
+    // registration names the same one; the guard comes first: the
+    // existence test must not see a pattern.
     const std::u16string appdata = GetAppDataFolder();
-    if (!appdatafolder.empty() && !appdata.empty()) {
+    if (!appdatafolder.empty() && !appdata.empty() && AnsiToWide(appdatafolder) == record.settingsfolder) {
         const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
         if (IsRemovableFolderHere(settings) && FolderExists(settings) && host.Ask(kSettingsQuestion)) {
             host.Log(u"delete folder: " + settings);
-            DeleteFolderTree(owner, settings);
+            DeleteFolderTree(settings);
         }
-    }
-
-    const std::string desktop = read(kDesktopValue);
-    if (!desktop.empty()) {
-        std::u16string link = DecodeLetterHex(desktop);
-        const std::size_t zero = link.find(u'\0');
-        if (zero != std::u16string::npos) link.resize(zero);
-        if (IsShortcutFilePath(link)) {
-            host.Log(u"delete file: " + link);
-            RemoveFile(link);
-        }
-    }
-
-    const std::u16string startmenu = GetStartMenuFolder();
-    if (!startmenu.empty() && HasCompletingName(StripBadNameChars(AnsiToWide(productname)))) {
-        const std::u16string link = AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk";
-        host.Log(u"delete file: " + link);
-        RemoveFile(link);
     }
 
     const std::string extension = read(kFileAssociationsValue);
@@ -191,7 +262,9 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         deletekey(root, key);
         deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
     }
-    if (HasCompletingName(startmenufolder)) deletekey(RegRoot::CurrentUser, SettingsKeyFor(startmenufolder));
+    const std::string settingskey = HasCompletingName(startmenufolder) ? SettingsKeyFor(startmenufolder) : std::string();
+    if (!settingskey.empty() && AnsiToWide(settingskey) == record.settingskey && IsRemovableSettingsKey(settingskey))
+        deletekey(RegRoot::CurrentUser, settingskey);
 
     // Last, the product's own uninstaller: usually this very program, so it
     // is renamed and left to the system to delete at the next restart.  The

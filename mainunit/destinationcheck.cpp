@@ -9,7 +9,11 @@
 namespace mainunit {
 
 std::u16string DestinationRefusal(const std::u16string& folder) {
-    bool usable = setuputil::IsAbsoluteFolder(folder);
+    // A share names a drive by another name than the one the protected
+    // folders hold ("\\localhost\c$\Program Files"): never a program folder.
+    const auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+    const bool share = folder.size() >= 2 && separator(folder[0]) && separator(folder[1]);
+    bool usable = setuputil::IsAbsoluteFolder(folder) && !share;
     for (char16_t c : folder) usable = usable && !payload::IsForbiddenNameChar(c);
     if (!usable) return setuputil::AnsiToWide(choosedir::kInvalidFolderMessage);
     // The uninstall deletes the program folder as a whole: a folder it

@@ -481,6 +481,15 @@ void Triform::UninstallFinished() {
     ShowFinishButtons();
 }
 
+void Triform::UninstallStopped(const std::u16string& reason) {
+    // The installing page stays, with the reason in place of the progress
+    // text; Cancel ends the program (exit code 1: the uninstall began).
+    Log(u"outcome: " + reason);
+    if (options_.unattended) return;
+    installinglabel.SetText(reason);
+    RunLayout();
+}
+
 bool Triform::Ask(const std::u16string& question) {
     // Nobody is there to say Yes: what needs a person's word is kept.
     const bool yes = !options_.unattended && setuputil::AskYesNo(Handle(), question);

@@ -68,6 +68,7 @@ public:
     void UninstallStarted(const std::string& title, const std::string& label) override;
     void ProcessMessages() override;
     void UninstallFinished() override;
+    void UninstallStopped(const std::u16string& reason) override;
     bool Ask(const std::u16string& question) override;
     void Log(const std::u16string& line) override { log_.Line(line); }
 

@@ -8,6 +8,34 @@
 
 namespace payload {
 
+namespace {
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+std::size_t SidePicturePixelBytes() {
+    return (static_cast<std::size_t>(kSidePictureWidth) * 24 + 31) / 32 * 4 * kSidePictureHeight;
+}
+
+SidePictureFault CheckSidePicture(const std::uint8_t* bmp, std::size_t size) {
+    if (size < kSidePictureHeaderBytes || bmp[0] != 'B' || bmp[1] != 'M' || Le32(bmp + 14) < 40)
+        return SidePictureFault::NotBmp;
+    const auto width = static_cast<std::int32_t>(Le32(bmp + 18));
+    const auto height = static_cast<std::int32_t>(Le32(bmp + 22));
+    const std::uint32_t planesandbits = Le32(bmp + 26);  // 16 bits each
+    if (planesandbits != (24u << 16 | 1u) || Le32(bmp + 30) != 0) return SidePictureFault::NotPlain24Bit;
+    if (width != kSidePictureWidth || (height != kSidePictureHeight && height != -kSidePictureHeight))
+        return SidePictureFault::WrongSize;
+    if (Le32(bmp + 14) != 40 || Le32(bmp + 10) != kSidePictureHeaderBytes || Le32(bmp + 46) != 0)
+        return SidePictureFault::NotPixelsAfterHeader;
+    if (size - kSidePictureHeaderBytes < SidePicturePixelBytes()) return SidePictureFault::CutShort;
+    return SidePictureFault::None;
+}
+
 std::vector<std::uint8_t> ExpandPacked(const std::uint8_t* packed, std::size_t size) {
     std::vector<std::uint8_t> out;
     if (size < kPackedHeaderSize || std::memcmp(packed, kPackedMark, sizeof kPackedMark) != 0) return out;

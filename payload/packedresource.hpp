@@ -30,6 +30,18 @@ inline constexpr char16_t kSidePictureName[] = u"SIDEPICTURE";
 inline constexpr int kSidePictureWidth = 150;
 inline constexpr int kSidePictureHeight = 300;
 
+// A side picture the wizard draws: a BMP file of exactly this form -- the
+// 14-byte file header, the 40-byte info header (BITMAPINFOHEADER) with the
+// pixels right after it (no colour table, no gap), one plane, 24 bits per
+// pixel, uncompressed, kSidePictureWidth x kSidePictureHeight (top-down or
+// bottom-up), every row there.  The builder refuses any other picture with
+// the fault's message; the stub shows no picture rather than another.
+inline constexpr std::size_t kSidePictureHeaderBytes = 14 + 40;
+enum class SidePictureFault { None, NotBmp, NotPlain24Bit, WrongSize, NotPixelsAfterHeader, CutShort };
+SidePictureFault CheckSidePicture(const std::uint8_t* bmp, std::size_t size);
+// The bytes of its pixels (whole rows of 4-byte multiples).
+std::size_t SidePicturePixelBytes();
+
 // The expanded bytes of the `size` bytes at `packed`; empty when they are
 // not a well-formed packed resource (wrong mark, a chunk that does not
 // fit, or chunks that do not add up to the size the header gives).

@@ -20,6 +20,7 @@ constexpr std::int64_t kOptionalHeaderSizeAt = 16;     // in the COFF header, 16
 constexpr std::int64_t kOptionalHeaderAt = 4 + 20;     // signature and COFF header
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::int64_t kChecksumAt = 64;               // in the optional header, both kinds
 // In the optional header: the count of data directories and their table.
 constexpr std::int64_t kPe32DirectoryCountAt = 92;
 constexpr std::int64_t kPe32DirectoriesAt = 96;
@@ -59,6 +60,7 @@ bool ReadSecurityDirectory(FileAccess& file, tsecuritydirectory& directory) {
         case kPe32PlusMagic: countAt = kPe32PlusDirectoryCountAt; directoriesAt = kPe32PlusDirectoriesAt; break;
         default: return false;
     }
+    if (optionalSize >= kChecksumAt + 4) directory.checksumoffset = optional + kChecksumAt;
     // The entry exists only when the header counts it and has room for it.
     const std::int64_t entry = directoriesAt + kSecurityDirectory * kDirectoryEntrySize;
     if (optionalSize < entry + kDirectoryEntrySize) return false;

@@ -26,16 +26,18 @@
 
 namespace payload {
 
-// The security data directory entry of a PE file.
+// The security data directory entry of a PE file, and the other header
+// field a signer rewrites: the header checksum.
 struct tsecuritydirectory {
+    std::int64_t checksumoffset = -1;  // file offset of the 4-byte header checksum; -1 when not a PE image
     std::int64_t entryoffset = -1;  // file offset of the 8-byte entry; -1 when the header has none
     std::uint32_t tableoffset = 0;  // file offset of the certificate table
     std::uint32_t tablesize = 0;    // its size in bytes; 0: no table
 };
 
 // Reads the entry from the PE header at the start of the open file.  False
-// (and `directory` as default) when the file is not a PE image or its
-// optional header is too short to hold the entry.
+// when the file is not a PE image or its optional header is too short to
+// hold the entry (`checksumoffset` is still set when the header holds that).
 bool ReadSecurityDirectory(setuputil::FileAccess& file, tsecuritydirectory& directory);
 
 // The offset at which the payload ends (see above); the file size when the

@@ -1,6 +1,7 @@
 // The wizard's side picture: a bitmap stored LZ-compressed in the stub's
 // resources (payload/packedresource.hpp), expanded at start-up into a DIB
-// section with the bitmap's own header and pixels.
+// section with the bitmap's own header and pixels: only the form the
+// builder accepts (payload::CheckSidePicture), any other is not shown.
 #pragma once
 
 #include <windows.h>

@@ -793,6 +793,14 @@ std::wstring MachineText(const wchar_t* key, const wchar_t* name) {
     return value;
 }
 
+void SetMachineText(const wchar_t* key, const wchar_t* name, const std::wstring& value) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_SET_VALUE, &handle), ERROR_SUCCESS);
+    ::RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(handle);
+}
+
 // The service's state (0: no such service) and program.
 DWORD ServiceState(std::wstring* program = nullptr) {
     SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -837,6 +845,13 @@ void AddFiles(Footprint& print, const std::wstring& root, const std::wstring& re
         if (name == L"." || name == L".." || name.ends_with(L".status")) continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             AddFiles(print, root, relative + L"\\" + name);
+        } else if (relative.empty() && name == L"uninstall.dat") {
+            // The install record: its identifier is new with every install.
+            const std::vector<std::uint8_t> bytes = ReadAll(root + L"\\" + name);
+            std::string text(bytes.begin(), bytes.end());
+            const std::size_t id = text.find("\nid ");
+            if (id != std::string::npos) text.replace(id + 4, 32, "<id>");
+            print[L"file <folder>\\" + name] = Replaced(std::wstring(text.begin(), text.end()), root, L"<folder>");
         } else {
             print[L"file <folder>" + relative + L"\\" + name] = Fingerprint(root + relative + L"\\" + name);
         }
@@ -855,6 +870,7 @@ void AddValues(Footprint& print, const wchar_t* key, const std::wstring& folder)
         std::wstring value = type == REG_DWORD ? L"dword " + std::to_wstring(*reinterpret_cast<DWORD*>(data))
                                                : L"text " + std::wstring(reinterpret_cast<wchar_t*>(data));
         value = Replaced(Replaced(value, folder, L"<folder>"), LetterHex(folder), L"<folder letter-hex>");
+        if (std::wstring(name) == L"InstallRecordId" && value.size() == 5 + 32) value = L"text <id>";
         print[L"value " + std::wstring(key) + L" [" + name + L"]"] = value;
     }
     ::RegCloseKey(handle);
@@ -960,6 +976,22 @@ TEST(Unattended, SlashSInstallsWhatTheWizardInstallsAndTheQuietUninstallRemovesI
     const Footprint wizard = SampleFootprint(proposed);
     ASSERT_GT(wizard.size(), 20u);
     EXPECT_EQ(wizard.at(L"service").substr(0, 2), L"4 ") << "the service does not run";
+    // A registration whose record identifier another tool changed: the quiet
+    // uninstall removes nothing, says why, exits 1 and keeps the registration.
+    const std::wstring id = MachineText(kSampleUninstall, L"InstallRecordId");
+    ASSERT_EQ(id.size(), 32u);
+    SetMachineText(kSampleUninstall, L"InstallRecordId", L"0123456789abcdef0123456789abcdef");
+    const std::wstring refusedlog = work + L"\\refused-uninstall.log";
+    const std::wstring command = MachineText(kSampleUninstall, L"QuietUninstallString");
+    const SilentRun refused = RunSilent(command.substr(0, command.find(L' ')),
+                                        command.substr(command.find(L' ') + 1) + L" \"/LOG=" + refusedlog + L"\"");
+    EXPECT_EQ(refused.code, 1u);
+    EXPECT_NE(LogText(refusedlog).find("outcome: Nothing was removed: the install record in " + Utf8(proposed) +
+                                       " belongs to another installation.\nexit code: 1\n"),
+              std::string::npos)
+        << LogText(refusedlog);
+    EXPECT_EQ(SampleFootprint(proposed), wizard) << "the refused uninstall changed the installation";
+    SetMachineText(kSampleUninstall, L"InstallRecordId", id);
     QuietUninstall(proposed);
 
     // The proposed folder, and a chosen one with blanks; logs appended to.
@@ -1015,6 +1047,8 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
         {"a relative /D=", bytes, L"/S /D=relative\\Refused",
          "You have not specified a valid folder. Please select a folder and click OK."},
         {"an unknown switch", bytes, L"/S /Q", "Unknown command-line switch: /Q"},
+        {"a share of the machine's own drive", bytes, L"/S \"/D=\\\\localhost\\c$\\Program Files (x86)\"",
+         "You have not specified a valid folder. Please select a folder and click OK."},
         {"a protected /D=", bytes, L"/S /D=C:\\Windows",
          "The folder C:\\Windows cannot hold the program: it is a folder of the system or contains one. "
          "Please choose a folder of the program's own."},

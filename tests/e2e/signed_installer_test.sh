@@ -6,8 +6,8 @@
 # two ways a signed file goes wrong: a changed byte in the archive breaks
 # the signature, and bytes appended after signing make the file read as
 # unsigned ("No install files attached!" to tallowin).  The stub refuses
-# both at start-up, as it refuses a file cut short, with its payload check,
-# before it writes anything.  The installed product's uninstall entry names
+# both at start-up, as it refuses a file cut short or one whose own code
+# was changed, with its payload check, before it writes anything.  The installed product's uninstall entry names
 # the vendor the builder stamped into the stub ("Publisher").
 #
 # Then each product's own uninstaller: the sample built with an osslsigncode
@@ -99,19 +99,24 @@ printf 'Z' | dd of=tampered.exe bs=1 seek=$((archiveoffset + 3000)) conv=notrunc
 cmp -s signed.exe tampered.exe && fail "the tampered copy is unchanged"
 osslsigncode verify -CAfile cert.pem tampered.exe >tampered.log 2>&1 && fail "verify accepts a changed archive byte"
 
+# 8 bytes changed in the stub's code: the payload check covers them too.
+cp signed.exe code.exe
+printf 'ZZZZZZZZ' | dd of=code.exe bs=1 seek=8192 conv=notrunc status=none
+"$tallowin" test code.exe >code.txt 2>&1 && fail "test accepts a signed installer with changed code"
+
 # Bytes appended after signing: the table no longer ends the file.
 cp signed.exe appended.exe
 printf 'appended' >>appended.exe
 "$tallowin" info appended.exe >appended.txt 2>&1 && fail "info accepts bytes appended after signing"
 grep -q "No install files attached!" appended.txt || fail "appended: $(cat appended.txt)"
 
-# Under Wine: the stub refuses the appended, the changed and a cut file
+# Under Wine: the stub refuses the appended, the changed (archive, code) and a cut file
 # before it writes anything, then installs the signed one through the
 # wizard and uninstalls it with the registered command.
 driver=$bin/demo_driver.exe
 head -c $((archiveoffset + 5000)) unsigned.exe >cut.exe
 damaged="This installer is damaged: it was cut short or changed after it was built. Please obtain a new copy."
-for file in appended tampered cut; do
+for file in appended tampered code cut; do
   "$wine_run" --timeout 120 "$driver" refused "$work/$file.exe" >refused.txt 2>&1 || fail "refused $file: $(cat refused.txt)"
   grep -qF "start-up error: $damaged" refused.txt || fail "the stub says to the $file file: $(cat refused.txt)"
 done

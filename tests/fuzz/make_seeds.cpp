@@ -7,14 +7,23 @@
 //                             several chunks
 //   OUTDIR/fuzz_decodechunk/  LZ streams from the encoder, each behind the
 //                             target's leading byte (bits left out: 0)
+//   OUTDIR/fuzz_peres/        each STUB given (the Windows builds' stubs) as
+//                             built and as the builder stamps it; a STUB
+//                             that does not exist is left out
+//   OUTDIR/fuzz_installrecord/  install records as the install writes them:
+//                             the sample product's, one without a Start-menu
+//                             folder or services, one with many entries
 //
-// Usage: make_seeds OUTDIR
+// Usage: make_seeds OUTDIR [STUB...]
+#include "installengine/installplan.hpp"
 #include "tools/lz/lzencoder.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
+#include "tools/tallowin/stubstamp.hpp"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,11 +104,76 @@ bool Stream(const fs::path& file, const Bytes& data, int level) {
     return Write(file, bytes);
 }
 
+// The stub as it is and as the builder stamps it.
+bool Stub(const fs::path& folder, const fs::path& stub, int index) {
+    std::ifstream in(stub, std::ios::binary);
+    if (!in) return true;
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    tallowin::StubIdentity identity;
+    identity.productname = u"Seed";
+    identity.productversion = u"1.0";
+    tallowin::StampedStub stamped;
+    std::string error;
+    if (!tallowin::StampStub(bytes, identity, stamped, error)) {
+        std::fprintf(stderr, "make_seeds: %s: %s\n", stub.string().c_str(), error.c_str());
+        return false;
+    }
+    const std::string name = "stub" + std::to_string(index);
+    return Write(folder / (name + ".exe"), std::string(bytes.begin(), bytes.end())) &&
+           Write(folder / (name + "-stamped.exe"), std::string(stamped.bytes.begin(), stamped.bytes.end()));
+}
+
+// A record as the install plans it for `in`, with `files` extracted.
+bool Record(const fs::path& file, installengine::InstallInputs in, const std::vector<std::u16string>& folders,
+            const std::vector<std::u16string>& files) {
+    in.programsfolder = u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
+    in.startmenuroot = u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu";
+    in.desktopfolder = u"C:\\Users\\me\\Desktop";
+    in.windowsfolder = u"C:\\Windows";
+    in.recordid = "5f0c2a9e41b37d68c0e1f2a3b4c5d6e7";
+    installengine::InstallRecord record = installengine::PlanInstallRecord(in);
+    record.folders = folders;
+    record.files = files;
+    const std::string text = installengine::FormatInstallRecord(record);
+    if (text.empty()) {
+        std::fprintf(stderr, "make_seeds: %s: the record cannot be written\n", file.string().c_str());
+        return false;
+    }
+    return Write(file, text);
+}
+
+bool Records(const fs::path& folder) {
+    installengine::InstallInputs sample;
+    sample.installfolder = u"C:\\Program Files\\Vantrell";
+    sample.exename = "vantrell.exe";
+    sample.productname = "Vantrell";
+    sample.startmenufolder = u"\\Calderic\\Vantrell";
+    sample.appdatafolder = "Vantrell";
+    sample.services = {{"vantrelld.exe", "VantrellService"}};
+    sample.shortcuts = {{"docs\\guide.txt", "Vantrell guide"}, {"vantrell.exe -safe", "Vantrell (safe mode)"}};
+    bool ok = Record(folder / "sample.dat", sample, {u"docs"},
+                     {u"vantrell.exe", u"vantrelld.exe", u"readme.txt", u"docs\\guide.txt", u"docs\\help.html"});
+    installengine::InstallInputs bare;
+    bare.installfolder = u"D:\\Apps\\Seed\\";
+    bare.exename = "seed.exe";
+    bare.productname = "Seed";
+    ok &= Record(folder / "bare.dat", bare, {}, {u"seed.exe"});
+    std::vector<std::u16string> folders, files;
+    for (int i = 0; i < 40; ++i) {
+        const std::u16string sub = u"lib\\m" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26));
+        if (i < 26) folders.push_back(sub);
+        files.push_back(sub + u"\\f\u00fcr " + std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + u".dll");
+    }
+    folders.insert(folders.begin(), u"lib");
+    ok &= Record(folder / "many.dat", sample, folders, files);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_seeds OUTDIR\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make_seeds OUTDIR [STUB...]\n");
         return 2;
     }
     const fs::path root = argv[1];
@@ -108,6 +182,7 @@ int main(int argc, char** argv) {
     std::error_code error;
     fs::create_directories(installers, error);
     fs::create_directories(streams, error);
+    fs::create_directories(root / "fuzz_installrecord", error);
 
     bool ok = true;
     ok &= Installer(installers / "lz-several.exe",
@@ -135,5 +210,10 @@ int main(int argc, char** argv) {
     ok &= Stream(streams / "runs-9", Bytes(5000, 'a'), 9);
     ok &= Stream(streams / "full-chunk", Text(65536, 12), 6);
     ok &= Stream(streams / "short", Text(40, 13), 6);
+
+    const fs::path stubs = root / "fuzz_peres";
+    fs::create_directories(stubs, error);
+    for (int i = 2; i < argc; ++i) ok &= Stub(stubs, argv[i], i - 1);
+    ok &= Records(root / "fuzz_installrecord");
     return ok ? 0 : 1;
 }

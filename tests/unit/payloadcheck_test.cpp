@@ -36,12 +36,13 @@ struct CheckedInstaller {
 };
 
 // A stand-in stub (no PE header: the payload ends at the file's end) and
-// a payload of `length` bytes with its record.
+// a payload of `length` bytes with its record (an older builder's, over the
+// payload alone; the whole-file record is covered in payloadend_test).
 CheckedInstaller Make(std::size_t stub, std::size_t length) {
     CheckedInstaller i;
     i.bytes.assign(stub, 'S');
     for (std::size_t k = 0; k < length; ++k) i.bytes.push_back(static_cast<char>(k * 31 + 7));
-    std::memcpy(i.check.mark, kPayloadCheckMark, sizeof i.check.mark);
+    std::memcpy(i.check.mark, kPayloadOnlyCheckMark, sizeof i.check.mark);
     i.check.stubsize = static_cast<std::uint32_t>(stub);
     i.check.payloadlength = static_cast<std::uint32_t>(length);
     i.check.crc32 = Crc32(0, i.bytes.data() + stub, length);
@@ -84,6 +85,13 @@ TEST(PayloadCheck, ParsesOnlyTheWholeMarkedRecord) {
     EXPECT_EQ(parsed.crc32, 0x12345678u);
     EXPECT_FALSE(ParsePayloadCheck(&record, sizeof record - 1, parsed));
     EXPECT_FALSE(ParsePayloadCheck(nullptr, sizeof record, parsed));
-    record.mark[3] = '2';
+    record.mark[3] = '9';
     EXPECT_FALSE(ParsePayloadCheck(&record, sizeof record, parsed));
+    // The older record is its first 16 bytes, and only those.
+    std::memcpy(record.mark, kPayloadOnlyCheckMark, sizeof record.mark);
+    ASSERT_TRUE(ParsePayloadCheck(&record, kPayloadOnlyCheckSize, parsed));
+    EXPECT_EQ(parsed.crc32, 0x12345678u);
+    EXPECT_FALSE(ParsePayloadCheck(&record, sizeof record, parsed));
+    std::memcpy(record.mark, kPayloadCheckMark, sizeof record.mark);
+    EXPECT_FALSE(ParsePayloadCheck(&record, kPayloadOnlyCheckSize, parsed));
 }

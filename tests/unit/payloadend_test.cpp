@@ -1,8 +1,11 @@
 // Signed installers: where the payload ends, the trailer and license read
-// before a certificate table, and the uninstaller copy's cleared entry.
+// before a certificate table, the whole-file payload check around it, and
+// the uninstaller copy's cleared entry.
 // The PE headers here are built byte by byte, PE32 and PE32+, so that the
 // offsets of the security directory are checked against the format rather
 // than against the reader's own constants.
+#include "payload/crc32.hpp"
+#include "payload/payloadcheck.hpp"
 #include "payload/payloadend.hpp"
 #include "payload/trailerreader.hpp"
 #include "payload/trailerwriter.hpp"
@@ -260,4 +263,68 @@ TEST(UninstallerCopy, LeavesUnsignedStubsAndTablesInsideTheCopyAlone) {
     ClearSecurityEntryInCopy(none, static_cast<std::int64_t>(plain.size()), 0, copy.data(),
                              static_cast<std::uint32_t>(copy.size()));
     EXPECT_EQ(copy, plain);
+}
+
+// The builder's "TPC2" record covers the stub's bytes as well as the
+// payload, and survives signing: the header checksum, the security entry
+// and the certificate table are what a signer writes, left out with the
+// record itself.  A "TPC1" record from an older builder still covers the
+// payload alone.
+TEST(PayloadCheck, TheWholeFileRecordCoversTheStubAndSurvivesSigning) {
+    Files files;
+    constexpr std::size_t kRecordAt = 0x408;
+    for (bool plus : {false, true}) {
+        std::string installer = Installer(Stub(plus));
+        const std::size_t stubsize = 4096;
+        tpayloadcheck check{};
+        std::memcpy(check.mark, kPayloadCheckMark, sizeof check.mark);
+        check.stubsize = stubsize;
+        check.payloadlength = static_cast<std::uint32_t>(installer.size() - stubsize);
+        check.recordoffset = kRecordAt;
+        {
+            // The CRC-32 of the file with the record's bytes read as zero
+            // (the header checksum and the security entry are zero here).
+            std::string covered = installer;
+            std::memset(&covered[kRecordAt], 0, sizeof check);
+            check.crc32 = Crc32(0, covered.data(), covered.size());
+        }
+        std::memcpy(&installer[kRecordAt], &check, sizeof check);
+        const auto intact = [&](const std::string& bytes, const tpayloadcheck& record) {
+            FileAccess file;
+            EXPECT_TRUE(OpenForRead(file, files.Write(bytes)));
+            const bool ok = PayloadIntact(file, record);
+            CloseAccess(file);
+            return ok;
+        };
+        EXPECT_TRUE(intact(installer, check)) << plus;
+        std::string signed_ = Sign(installer, plus);
+        Put32(signed_, kOptionalAt + 64, 0x00012345);  // the signer's header checksum
+        EXPECT_TRUE(intact(signed_, check)) << plus;
+
+        for (std::size_t at : {std::size_t{0x600}, kOptionalAt + 60, kOptionalAt + 68, EntryAt(plus) + 8}) {
+            std::string changed = signed_;
+            changed[at] ^= 0x08;
+            EXPECT_FALSE(intact(changed, check)) << plus << " byte " << at;
+        }
+        tpayloadcheck moved = check;
+        moved.recordoffset = kRecordAt + 8;  // the bytes there are not the record
+        EXPECT_FALSE(intact(installer, moved)) << plus;
+        moved.recordoffset = stubsize - 4;   // the record would reach into the payload
+        EXPECT_FALSE(intact(installer, moved)) << plus;
+
+        // An older builder's record: the payload alone, a changed stub passes.
+        tpayloadcheck old{};
+        std::memcpy(old.mark, kPayloadOnlyCheckMark, sizeof old.mark);
+        old.stubsize = stubsize;
+        old.payloadlength = check.payloadlength;
+        old.crc32 = Crc32(0, installer.data() + stubsize, check.payloadlength);
+        tpayloadcheck parsed{};
+        ASSERT_TRUE(ParsePayloadCheck(&old, kPayloadOnlyCheckSize, parsed));
+        EXPECT_FALSE(CoversWholeFile(parsed));
+        std::string changed = installer;
+        changed[0x600] ^= 0x08;
+        EXPECT_TRUE(intact(changed, parsed)) << plus;
+        changed[stubsize + 10] ^= 0x08;
+        EXPECT_FALSE(intact(changed, parsed)) << plus;
+    }
 }

@@ -1,8 +1,12 @@
 // The side picture as the stub shows it: expanded from the packed resource
 // it is the same bitmap, pixel for pixel, as the platform's own loading of
 // the original file gives -- the stub's own picture, and the vendor's that
-// the builder stamps into a copy of the stub.
+// the builder stamps into a copy of the stub; a picture of a form the
+// builder refuses, put into a copy past it, is not shown.
 #include "setup/sidepicture.hpp"
+#include "payload/packedresource.hpp"
+#include "tools/packres/packresource.hpp"
+#include "tools/peres/resourcetree.hpp"
 #include "tools/tallowin/stubstamp.hpp"
 
 #include <gtest/gtest.h>
@@ -73,6 +77,34 @@ TEST(SidePicture, TheVendorsPictureReplacesTheStubsOwn) {
     ExpectSamePicture(module, VENDOR_PICTURE_BMP);
     ::FreeLibrary(module);
     std::filesystem::remove(copy);
+}
+
+TEST(SidePicture, APictureOfAnotherFormIsNotShown) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::vector<std::uint8_t> stub = ReadFile(std::filesystem::path(self).parent_path() / "setup.exe");
+    // A 124-byte header where the file holds 40, and a gap before the pixels.
+    for (const auto& [at, value] : {std::pair{14, 124}, std::pair{10, 58}}) {
+        std::vector<std::uint8_t> bmp = ReadFile(VENDOR_PICTURE_BMP);
+        peres::Put32(bmp, at, static_cast<std::uint32_t>(value));
+        std::vector<std::uint8_t> packed;
+        peres::PeImage image;
+        std::vector<peres::Resource> resources;
+        std::string error;
+        ASSERT_TRUE(packres::PackResource(bmp, packed, error) && peres::ParsePe(stub, image, error) &&
+                    peres::ReadResources(image, resources, error)) << error;
+        for (peres::Resource& r : resources)
+            if (r.name.name == payload::kSidePictureName) r.data = packed;
+        ASSERT_TRUE(peres::ReplaceResources(image, resources, error)) << error;
+        const std::filesystem::path copy = std::filesystem::temp_directory_path() / "odd-picture.exe";
+        std::ofstream(copy, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<std::streamsize>(image.bytes.size()));
+        HMODULE module = ::LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module, nullptr);
+        EXPECT_EQ(setup::LoadSidePicture(module), nullptr) << "byte " << at;
+        ::FreeLibrary(module);
+        std::filesystem::remove(copy);
+    }
 }
 
 TEST(SidePicture, MissingResourceGivesNoPicture) {

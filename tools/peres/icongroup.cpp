@@ -31,6 +31,23 @@ bool ParseIcoFile(const std::vector<std::uint8_t>& file, std::vector<IconImage>&
         error = "the icon file is cut short";
         return false;
     }
+    // Images of a real icon lie side by side: together no bigger than the
+    // file.  Entries naming one large image many times are refused before
+    // the copies are made.
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t size = Get32(file, 6 + 16 * i + 8), offset = Get32(file, 6 + 16 * i + 12);
+        if (size == 0 || offset > file.size() || file.size() - offset < size) {
+            error = "icon image " + std::to_string(i + 1) + " lies outside the file";
+            return false;
+        }
+        total += size;
+    }
+    if (total > file.size()) {
+        error = "the icon file's images overlap (together " + std::to_string(total) + " bytes in a file of " +
+                std::to_string(file.size()) + ")";
+        return false;
+    }
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t e = 6 + 16 * i;
         IconImage image;
@@ -40,10 +57,6 @@ bool ParseIcoFile(const std::vector<std::uint8_t>& file, std::vector<IconImage>&
         image.planes = Get16(file, e + 4);
         image.bitcount = Get16(file, e + 6);
         const std::uint32_t size = Get32(file, e + 8), offset = Get32(file, e + 12);
-        if (size == 0 || offset > file.size() || file.size() - offset < size) {
-            error = "icon image " + std::to_string(i + 1) + " lies outside the file";
-            return false;
-        }
         image.data.assign(file.begin() + offset, file.begin() + offset + size);
         if (!IsPng(image.data)) {
             if (image.data.size() < 40 || Get32(image.data, 0) != 40) {

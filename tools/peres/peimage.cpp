@@ -111,6 +111,9 @@ const Section* PeImage::SectionAt(std::uint32_t rva) const {
 
 const std::uint8_t* PeImage::At(std::uint32_t rva, std::uint32_t size) const {
     const Section* s = SectionAt(rva);
+    // An empty range may sit at the very end of a section's data (an empty
+    // resource written last).
+    if (!s && size == 0 && rva != 0) s = SectionAt(rva - 1);
     if (!s) return nullptr;
     const std::uint32_t into = rva - s->virtualaddress;
     if (into > s->rawsize || s->rawsize - into < size) return nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace peres {
 
@@ -27,9 +28,16 @@ struct IdOrder {
     }
 };
 
+// Reads the tree into a list.  What the list holds -- the data, the names
+// each resource carries, the list itself -- may not outgrow the file: a
+// small file whose entries all name one large data entry, or one long name,
+// would otherwise ask for many times its size.  Each data entry belongs to
+// one resource, as linkers write them; a table that names one twice is
+// damage.
 class Reader {
 public:
-    Reader(const PeImage& image, const std::uint8_t* base, std::uint32_t size) : image_(image), base_(base), size_(size) {}
+    Reader(const PeImage& image, const std::uint8_t* base, std::uint32_t size)
+        : image_(image), base_(base), size_(size), budget_(image.bytes.size()) {}
 
     bool Read(std::vector<Resource>& out, std::string& error) {
         std::vector<Resource> found;
@@ -83,7 +91,8 @@ private:
                 r.language = static_cast<std::uint16_t>(name);
                 const std::uint32_t rva = U32(target), length = U32(target + 4);
                 const std::uint8_t* data = image_.At(rva, length);
-                if (!data) return false;
+                if (!data || !dataentries_.insert(target).second) return false;
+                if (!Spend(sizeof(Resource) + length + 2 * (r.type.name.size() + r.name.name.size()))) return false;
                 r.codepage = U32(target + 8);
                 r.data.assign(data, data + length);
                 out.push_back(r);
@@ -92,10 +101,18 @@ private:
         return true;
     }
 
+    bool Spend(std::size_t bytes) {
+        if (bytes > budget_) return false;
+        budget_ -= bytes;
+        return true;
+    }
+
     const PeImage& image_;
     const std::uint8_t* base_;
     std::uint32_t size_;
+    std::size_t budget_;  // bytes the list may still take
     std::size_t entries_ = 0;
+    std::set<std::uint32_t> dataentries_;
 };
 
 void Align(std::vector<std::uint8_t>& b, std::size_t to) {
@@ -240,6 +257,27 @@ bool ReplaceResources(PeImage& image, const std::vector<Resource>& resources, st
         error = "the stub has bytes after its last section (is it an installer already?)";
         return false;
     }
+    // The section is written from its raw pointer to the end of the file:
+    // that must lie past the headers and every other section's data.
+    const std::uint32_t headers = Get32(image.bytes, image.optionaloffset + 60);  // SizeOfHeaders
+    const std::size_t table = image.sections.back().headeroffset + 40;
+    if (image.sections[at].rawpointer < std::max<std::size_t>(headers, table)) {
+        error = "the stub's resource section starts inside its headers";
+        return false;
+    }
+    for (std::size_t i = 0; i < at; ++i)
+        if (image.sections[i].rawsize != 0 &&
+            image.sections[i].rawpointer + std::uint64_t{image.sections[i].rawsize} > image.sections[at].rawpointer) {
+            error = "the stub's resource section does not lie after its other sections in the file";
+            return false;
+        }
+    // The alignments the format allows: a file alignment of 512 to 64 KiB,
+    // equal to the section alignment when that is below the page size.
+    if (image.filealignment < 512 || image.filealignment > 65536 ||
+        (image.sectionalignment < 4096 && image.filealignment != image.sectionalignment)) {
+        error = "the stub's file alignment (" + std::to_string(image.filealignment) + ") is not one Windows loads";
+        return false;
+    }
 
     Section& section = image.sections[at];
     std::vector<std::uint8_t> built = BuildResourceSection(resources, section.virtualaddress, dataoffsets);
@@ -268,6 +306,15 @@ bool ReplaceResources(PeImage& image, const std::vector<Resource>& resources, st
     if (dataoffsets)
         for (std::uint32_t& offset : *dataoffsets) offset += section.rawpointer;
     Put32(image.bytes, image.ChecksumOffset(), ComputeChecksum(image.bytes, image.ChecksumOffset()));
+    // What is written must read back, resource for resource.
+    PeImage written;
+    std::vector<Resource> again;
+    std::string ignored;
+    if (!ParsePe(image.bytes, written, ignored) || !ReadResources(written, again, ignored) ||
+        again.size() != resources.size()) {
+        error = "the stub edited with the new resources does not read back";
+        return false;
+    }
     return true;
 }
 

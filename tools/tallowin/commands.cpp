@@ -388,6 +388,9 @@ int RunInfo(const fs::path& path, bool json) {
     const std::string fileversion = stub.hasversion ? numbers(stub.version.fileversion) : "";
     const std::string productnumbers = stub.hasversion ? numbers(stub.version.productversion) : "";
     const char* checkstate = !stub.hascheck ? "none" : installer->intact ? "intact" : "damaged";
+    // A "TPC2" record covers the whole file, an older one the payload alone.
+    const bool wholefile = payload::CoversWholeFile(stub.check);
+    const std::uint64_t covered = std::uint64_t{stub.check.payloadlength} + (wholefile ? stub.check.stubsize : 0);
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08x", stub.check.crc32);
     const auto yes = [](bool b) { return b ? "true" : "false"; };
@@ -425,7 +428,8 @@ int RunInfo(const fs::path& path, bool json) {
                   << ",\n \"icon\": " << yes(stub.hasicon) << ",\n \"picture\": " << yes(stub.haspicture)
                   << ",\n \"checksum\": " << yes(stub.hascheck) << ",\n \"checksumstate\": \"" << checkstate << "\"";
         if (stub.hascheck)
-            std::cout << ",\n \"payloadlength\": " << stub.check.payloadlength << ",\n \"crc32\": \"" << crc << "\"";
+            std::cout << ",\n \"checkcovers\": \"" << (wholefile ? "file" : "payload")
+                      << "\",\n \"payloadlength\": " << stub.check.payloadlength << ",\n \"crc32\": \"" << crc << "\"";
         std::cout << "\n}\n";
         return kExitOk;
     }
@@ -460,8 +464,8 @@ int RunInfo(const fs::path& path, bool json) {
               << "icon:             " << (stub.hasicon ? "present" : "none") << "\n"
               << "picture:          " << (stub.haspicture ? "present" : "none") << "\n"
               << "checksum:         "
-              << (stub.hascheck ? std::string("CRC-32 ") + crc + " over " + std::to_string(stub.check.payloadlength) +
-                                      " bytes (" + checkstate + ")"
+              << (stub.hascheck ? std::string("CRC-32 ") + crc + (wholefile ? " over the whole file, " : " over the payload, ") +
+                                      std::to_string(covered) + " bytes (" + checkstate + ")"
                                 : std::string("none"))
               << "\n";
     return kExitOk;

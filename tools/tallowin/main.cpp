@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,27 @@ std::string VersionText(const tallowin::BuildOptions& build) {
 std::string Variable(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+int RunCommand(bool build, bool list, bool info, bool test, tallowin::BuildOptions& options,
+               const std::string& installer, const std::string& folder, bool json, unsigned jobs) {
+    using namespace tallowin;
+    if (build) {
+        if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+            char* end = nullptr;
+            const long long value = std::strtoll(epoch, &end, 10);
+            if (*end != '\0' || value < 0) {
+                std::cerr << "tallowin: SOURCE_DATE_EPOCH must be a number of seconds\n";
+                return kExitUsage;
+            }
+            options.sourcedateepoch = value;
+        }
+        return RunBuild(options);
+    }
+    if (list) return RunList(installer, json);
+    if (info) return RunInfo(installer, json);
+    if (test) return RunTest(installer, jobs);
+    return RunExtract(installer, folder, jobs);
 }
 
 }  // namespace
@@ -87,20 +110,16 @@ int main(int argc, char** argv) {
         return code == 0 ? kExitOk : kExitUsage;
     }
 
-    if (*buildCmd) {
-        if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
-            char* end = nullptr;
-            const long long value = std::strtoll(epoch, &end, 10);
-            if (*end != '\0' || value < 0) {
-                std::cerr << "tallowin: SOURCE_DATE_EPOCH must be a number of seconds\n";
-                return kExitUsage;
-            }
-            build.sourcedateepoch = value;
-        }
-        return RunBuild(build);
+    // Every allocation reading a file is bounded by the file's size; one
+    // that still fails (a hostile file, a machine short of memory) ends the
+    // command as a damaged file rather than as a crash.
+    const std::string file = buildCmd->parsed() ? build.product.string() : installer;
+    try {
+        return RunCommand(buildCmd->parsed(), listCmd->parsed(), infoCmd->parsed(), testCmd->parsed(), build, installer,
+                          folder, json, jobs);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
     }
-    if (*listCmd) return RunList(installer, json);
-    if (*infoCmd) return RunInfo(installer, json);
-    if (*testCmd) return RunTest(installer, jobs);
-    return RunExtract(installer, folder, jobs);
+    std::cerr << "tallowin: " << file << ": damaged: reading it needs more memory than there is\n";
+    return kExitBadInstaller;
 }

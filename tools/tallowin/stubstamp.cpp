@@ -1,8 +1,8 @@
 #include "tools/tallowin/stubstamp.hpp"
 
-#include "payload/crc32.hpp"
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
+#include "setuputil/fileaccess.hpp"
 #include "tools/packres/packresource.hpp"
 #include "tools/peres/icongroup.hpp"
 #include "tools/peres/peimage.hpp"
@@ -111,19 +111,22 @@ std::string MachineName(std::uint16_t machine) {
 std::string CheckWizardImage(const std::vector<std::uint8_t>& bmp) {
     const std::string expected = "a 24-bit BMP of " + std::to_string(payload::kSidePictureWidth) + " x " +
                                  std::to_string(payload::kSidePictureHeight) + " pixels";
-    if (bmp.size() < 54 || bmp[0] != 'B' || bmp[1] != 'M' || peres::Get32(bmp, 14) < 40)
-        return "not a BMP file; the wizard's picture must be " + expected;
-    const std::int32_t width = static_cast<std::int32_t>(peres::Get32(bmp, 18));
-    const std::int32_t height = static_cast<std::int32_t>(peres::Get32(bmp, 22));
-    const std::uint16_t bits = peres::Get16(bmp, 28);
-    const std::uint32_t compression = peres::Get32(bmp, 30), pixels = peres::Get32(bmp, 10);
-    if (bits != 24 || compression != 0) return std::to_string(bits) + "-bit or compressed BMP; it must be " + expected;
-    if (width != payload::kSidePictureWidth || (height != payload::kSidePictureHeight && height != -payload::kSidePictureHeight))
-        return std::to_string(width) + " x " + std::to_string(height < 0 ? -height : height) + " pixels; it must be " + expected;
-    const std::size_t stride = (static_cast<std::size_t>(width) * 24 + 31) / 32 * 4;
-    if (pixels > bmp.size() || bmp.size() - pixels < stride * payload::kSidePictureHeight)
-        return "the BMP file is cut short";
-    return {};
+    switch (payload::CheckSidePicture(bmp.data(), bmp.size())) {
+        case payload::SidePictureFault::None: return {};
+        case payload::SidePictureFault::NotBmp: return "not a BMP file; the wizard's picture must be " + expected;
+        case payload::SidePictureFault::NotPlain24Bit:
+            return std::to_string(peres::Get16(bmp, 28)) + "-bit or compressed BMP; it must be " + expected;
+        case payload::SidePictureFault::WrongSize: {
+            const auto height = static_cast<std::int32_t>(peres::Get32(bmp, 22));
+            return std::to_string(static_cast<std::int32_t>(peres::Get32(bmp, 18))) + " x " +
+                   std::to_string(height < 0 ? -static_cast<std::int64_t>(height) : height) + " pixels; it must be " + expected;
+        }
+        case payload::SidePictureFault::NotPixelsAfterHeader:
+            return "the BMP file has a larger header, a colour table or a gap before its pixels; it must be " + expected +
+                   " with a 40-byte header and the pixels right after it";
+        case payload::SidePictureFault::CutShort: return "the BMP file is cut short";
+    }
+    return "not a BMP file";
 }
 
 bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identity, StampedStub& out,
@@ -216,8 +219,25 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
 }
 
 bool SealInstaller(const std::filesystem::path& installer, const StampedStub& stub, std::string& error) {
-    std::fstream file(installer, std::ios::binary | std::ios::in | std::ios::out);
     error = "cannot complete the installer file";
+    // The CRC-32 the installer's start-up computes (payload/payloadcheck.hpp).
+    std::uint32_t crc = 0;
+    std::int64_t length = -1;
+    {
+        setuputil::ScopedFileAccess reader;
+        if (!setuputil::OpenForRead(reader.file, installer.u16string())) return false;
+        length = setuputil::GetFileSize64(reader.file);
+        if (length < static_cast<std::int64_t>(stub.bytes.size()) || length > 0xFFFFFFFFll ||
+            !payload::WholeFileCrc32(reader.file, length, static_cast<std::uint32_t>(stub.checkoffset), crc))
+            return false;
+    }
+    payload::tpayloadcheck record{};
+    std::memcpy(record.mark, payload::kPayloadCheckMark, sizeof record.mark);
+    record.stubsize = static_cast<std::uint32_t>(stub.bytes.size());
+    record.payloadlength = static_cast<std::uint32_t>(length - static_cast<std::int64_t>(stub.bytes.size()));
+    record.crc32 = crc;
+    record.recordoffset = static_cast<std::uint32_t>(stub.checkoffset);
+    std::fstream file(installer, std::ios::binary | std::ios::in | std::ios::out);
     if (!file) return false;
     std::vector<std::uint8_t> block(1 << 20);
     const auto pass = [&](std::uint64_t from, const auto& use) {
@@ -229,18 +249,6 @@ bool SealInstaller(const std::filesystem::path& installer, const StampedStub& st
         }
         return file.eof();
     };
-    std::uint32_t crc = 0;
-    std::uint64_t length = 0;
-    if (!pass(stub.bytes.size(), [&](const std::uint8_t* data, std::size_t size) {
-            crc = payload::Crc32(crc, data, size);
-            length += size;
-        }))
-        return false;
-    payload::tpayloadcheck record{};
-    std::memcpy(record.mark, payload::kPayloadCheckMark, sizeof record.mark);
-    record.stubsize = static_cast<std::uint32_t>(stub.bytes.size());
-    record.payloadlength = static_cast<std::uint32_t>(length);
-    record.crc32 = crc;
     file.clear();
     file.seekp(static_cast<std::streamoff>(stub.checkoffset));
     file.write(reinterpret_cast<const char*>(&record), sizeof record);

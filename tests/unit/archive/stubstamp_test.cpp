@@ -252,3 +252,178 @@ TEST(StubStamp, RefusesBadIconsPicturesAndStubs) {
     EXPECT_FALSE(tallowin::StampStub(std::vector<std::uint8_t>(7000, 0x4D), {}, out, error));
     EXPECT_EQ(error, "stub: not a well-formed PE program: no MZ header");
 }
+
+namespace {
+
+// A small PE32 stub made here: headers, .text at file offset 0x200, the
+// given resource section at 0x400 (RVA 0x2000), .reloc after it unless left
+// out; file and section alignment as given.
+std::vector<std::uint8_t> MiniStub(std::vector<std::uint8_t> rsrc, std::uint32_t filealignment = 0x200,
+                                   std::uint32_t sectionalignment = 0x1000, bool reloc = true) {
+    constexpr std::size_t kOptional = 0x58, kTable = kOptional + 224;
+    std::vector<std::uint8_t> b(0x400, 0);
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put32(b, 0x3C, 0x40);
+    Put32(b, 0x40, 0x00004550);
+    Put16(b, 0x44, 0x14C);
+    Put16(b, 0x46, reloc ? 3 : 2);
+    Put16(b, 0x54, 224);
+    Put16(b, 0x56, 0x102);
+    Put16(b, kOptional, 0x10B);
+    Put32(b, kOptional + 32, sectionalignment);
+    Put32(b, kOptional + 36, filealignment);
+    Put32(b, kOptional + 60, 0x200);  // SizeOfHeaders
+    Put32(b, kOptional + 92, 16);
+    std::fill(b.begin() + 0x200, b.end(), 0xCC);
+    const std::uint32_t rsrcsize = static_cast<std::uint32_t>(rsrc.size());
+    rsrc.resize(AlignUp(rsrcsize, 0x200), 0);
+    const std::uint32_t relocat = 0x400 + static_cast<std::uint32_t>(rsrc.size());
+    b.insert(b.end(), rsrc.begin(), rsrc.end());
+    if (reloc) {
+        b.resize(b.size() + 0x200, 0);
+        Put32(b, relocat + 4, 8);  // one empty block
+    }
+    const auto section = [&](int i, const char* name, std::uint32_t rva, std::uint32_t size, std::uint32_t raw,
+                             std::uint32_t rawsize) {
+        const std::size_t h = kTable + 40 * i;
+        std::copy(name, name + 5, b.begin() + h);
+        Put32(b, h + 8, size);
+        Put32(b, h + 12, rva);
+        Put32(b, h + 16, rawsize);
+        Put32(b, h + 20, raw);
+        Put32(b, h + 36, 0x40000040);
+    };
+    section(0, ".text", 0x1000, 0x200, 0x200, 0x200);
+    section(1, ".rsrc", 0x2000, rsrcsize, 0x400, static_cast<std::uint32_t>(rsrc.size()));
+    Put32(b, kOptional + 96 + 2 * 8, 0x2000);
+    Put32(b, kOptional + 96 + 2 * 8 + 4, rsrcsize);
+    if (reloc) {
+        section(2, ".relo", 0x2000 + AlignUp(rsrcsize, 0x1000), 8, relocat, 0x200);
+        Put32(b, kOptional + 96 + 5 * 8, 0x2000 + AlignUp(rsrcsize, 0x1000));
+        Put32(b, kOptional + 96 + 5 * 8 + 4, 8);
+    }
+    return b;
+}
+
+Resource Rc(std::uint16_t type, std::uint16_t id, std::vector<std::uint8_t> data) {
+    Resource r;
+    r.type.id = type;
+    r.name.id = id;
+    r.language = 0x409;
+    r.data = std::move(data);
+    return r;
+}
+
+// A resource section of at least `size` bytes whose tree (RT_RCDATA 1) has
+// `languages` entries, each naming a data entry of the section's first
+// `span` bytes: one data entry named by all of them when `shared`, else one each.
+std::vector<std::uint8_t> HostileTree(std::uint16_t languages, bool shared, std::uint32_t span, std::uint32_t size = 0) {
+    const std::uint32_t entries = 0x30 + 16 + 8u * languages;
+    const std::uint32_t data = entries + 16u * (shared ? 1 : languages);
+    std::vector<std::uint8_t> t(std::max({data, span, size}), 0x41);
+    std::fill(t.begin(), t.begin() + data, 0);
+    Put16(t, 14, 1);
+    Put32(t, 16, kTypeRcData);
+    Put32(t, 20, 0x80000018);
+    Put16(t, 0x18 + 14, 1);
+    Put32(t, 0x18 + 16, 1);
+    Put32(t, 0x18 + 20, 0x80000030);
+    Put16(t, 0x30 + 14, languages);
+    for (std::uint32_t i = 0; i < languages; ++i) {
+        const std::uint32_t entry = entries + (shared ? 0 : 16 * i);
+        Put32(t, 0x30 + 16 + 8 * i, i);
+        Put32(t, 0x30 + 16 + 8 * i + 4, entry);
+        Put32(t, entry, 0x2000);
+        Put32(t, entry + 4, span);
+    }
+    return t;
+}
+
+}  // namespace
+
+TEST(ResourceReader, KeepsNoMoreThanTheFileHolds) {
+    std::string error;
+    const auto read = [&](const std::vector<std::uint8_t>& stub, std::vector<Resource>& out) {
+        PeImage image;
+        EXPECT_TRUE(ParsePe(stub, image, error)) << error;
+        return ReadResources(image, out, error);
+    };
+    std::vector<Resource> resources;
+    // 4,000 entries naming one 64 KiB data entry once asked for 256 MiB.
+    EXPECT_FALSE(read(MiniStub(HostileTree(4000, true, 64 << 10)), resources));
+    EXPECT_EQ(error, "the resource section is damaged");
+    // As many data entries, each spanning the section: more than the file.
+    EXPECT_FALSE(read(MiniStub(HostileTree(4000, false, 64 << 10)), resources));
+    // Three entries of their own over a quarter of the section: the file
+    // holds that much.
+    ASSERT_TRUE(read(MiniStub(HostileTree(3, false, 16 << 10, 64 << 10)), resources)) << error;
+    ASSERT_EQ(resources.size(), 3u);
+    EXPECT_EQ(resources[2].data.size(), 16u << 10);
+    // One more than the file holds.
+    EXPECT_FALSE(read(MiniStub(HostileTree(5, false, 16 << 10, 64 << 10)), resources));
+}
+
+TEST(StubStamp, UnusualStubsAreRefusedOrReadBack) {
+    const std::vector<std::uint8_t> tree = BuildResourceSection({Rc(kTypeRcData, 1, {1, 2, 3})}, 0x2000);
+    tallowin::StubIdentity identity;
+    identity.productname = u"Vantrell";
+    tallowin::StampedStub out;
+    std::string error;
+    ASSERT_TRUE(tallowin::StampStub(MiniStub(tree), identity, out, error)) << error;
+
+    // Raw data that starts inside the headers would be written over them.
+    std::vector<std::uint8_t> stub = MiniStub(tree);
+    Put32(stub, 0x138 + 40 + 20, 0);
+    EXPECT_FALSE(tallowin::StampStub(stub, identity, out, error));
+    EXPECT_EQ(error, "stub: the stub's resource section starts inside its headers");
+    // A file alignment Windows does not load.
+    stub = MiniStub(tree, 1);
+    EXPECT_FALSE(tallowin::StampStub(stub, identity, out, error));
+    EXPECT_EQ(error, "stub: the stub's file alignment (1) is not one Windows loads");
+
+    // An empty resource sorting last: written at the very end of the
+    // section's data when that fills whole 512-byte blocks, it still reads
+    // back.  An earlier resource's size moves the end through every place.
+    int atblockend = 0;
+    for (std::uint32_t pad = 0; pad < 512; pad += 8) {
+        const std::vector<std::uint8_t> empty = BuildResourceSection(
+            {Rc(kTypeRcData, 1, std::vector<std::uint8_t>(pad + 1, 7)), Rc(0x7FFF, 1, {})}, 0x2000);
+        ASSERT_TRUE(tallowin::StampStub(MiniStub(empty, 0x200, 0x1000, false), identity, out, error)) << error;
+        PeImage image;
+        std::vector<Resource> back;
+        ASSERT_TRUE(ParsePe(out.bytes, image, error) && ReadResources(image, back, error)) << error;
+        EXPECT_TRUE(std::any_of(back.begin(), back.end(), [](const Resource& r) { return r.type.id == 0x7FFF && r.data.empty(); }));
+        atblockend += image.sections.back().virtualsize % 0x200 == 0;
+    }
+    EXPECT_EQ(atblockend, 1);
+}
+
+TEST(StubStamp, PicturesAndIconsOnlyOfTheFormTheStubDraws) {
+    std::vector<std::uint8_t> bmp = ReadFile(fs::path(TALLOWIN_SOURCE_DIR) / "examples/vantrell/art/wizard.bmp");
+    ASSERT_EQ(tallowin::CheckWizardImage(bmp), "");
+    const std::string layout = "the BMP file has a larger header, a colour table or a gap before its pixels; it must be "
+                               "a 24-bit BMP of 150 x 300 pixels with a 40-byte header and the pixels right after it";
+    for (const auto& [at, value] : {std::pair{10, 0}, std::pair{14, 124}, std::pair{46, 0x7FFFFFFF}, std::pair{10, 58}}) {
+        std::vector<std::uint8_t> odd = bmp;
+        Put32(odd, at, static_cast<std::uint32_t>(value));
+        EXPECT_EQ(tallowin::CheckWizardImage(odd), layout) << at;
+        EXPECT_NE(payload::CheckSidePicture(odd.data(), odd.size()), payload::SidePictureFault::None) << at;
+    }
+
+    // 64 entries naming one image of 16 MiB: 1 GiB of resources, refused.
+    std::vector<std::uint8_t> ico(6 + 16 * 64, 0);
+    Put16(ico, 2, 1);
+    Put16(ico, 4, 64);
+    const std::uint32_t imagesize = 16u << 20;
+    for (int i = 0; i < 64; ++i) {
+        Put32(ico, 6 + 16 * i + 8, imagesize);
+        Put32(ico, 6 + 16 * i + 12, static_cast<std::uint32_t>(ico.size()));
+    }
+    ico.resize(ico.size() + imagesize, 0);
+    Put32(ico, 6 + 16 * 64, 40);
+    std::vector<IconImage> images;
+    std::string error;
+    EXPECT_FALSE(ParseIcoFile(ico, images, error));
+    EXPECT_EQ(error, "the icon file's images overlap (together 1073741824 bytes in a file of 16778246)");
+}

@@ -102,8 +102,11 @@ done
 
 grep -qF '"signed": false' "$work/stdout.txt" && grep -qF '"certificatetable": 0' "$work/stdout.txt" ||
   fail "info --json calls an unsigned installer signed"
+grep -qF '"checkcovers": "file"' "$work/stdout.txt" || fail "info --json: the check does not cover the whole file"
 expect_status 0 "info" "$tallowin" info setup.exe
 grep -qx "certificate:      none (not signed)" "$work/stdout.txt" || fail "info: $(grep certificate "$work/stdout.txt")"
+grep -q "^checksum: .* over the whole file, $(stat -c %s setup.exe) bytes (intact)$" "$work/stdout.txt" ||
+  fail "info: $(grep checksum "$work/stdout.txt")"
 
 expect_status 0 "test" "$tallowin" test setup.exe
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$work/stdout.txt")"
@@ -130,6 +133,13 @@ grep -qF "$damaged" "$work/stderr.txt" || fail "cut installer: $(cat "$work/stde
 [ ! -e shortout ] || fail "extract of a cut installer wrote files"
 expect_status 1 "list of a cut installer" "$tallowin" list short.exe
 grep -q "No install files attached!" "$work/stderr.txt" || fail "cut installer list: $(cat "$work/stderr.txt")"
+# The check covers the stub as well: 8 bytes changed in its code.
+cp setup.exe code.exe
+printf 'XXXXXXXX' | dd of=code.exe bs=1 seek=8192 conv=notrunc status=none
+expect_status 1 "test of an installer with changed code" "$tallowin" test code.exe
+grep -qF "$damaged" "$work/stderr.txt" || fail "changed code: $(cat "$work/stderr.txt")"
+expect_status 0 "info of an installer with changed code" "$tallowin" info code.exe
+grep -q "^checksum: .*(damaged)" "$work/stdout.txt" || fail "info of changed code: $(grep checksum "$work/stdout.txt")"
 cp setup.exe bad.exe
 printf 'X' | dd of=bad.exe bs=1 seek=$((archiveoffset + 2648)) conv=notrunc status=none
 expect_status 1 "test of a changed installer" "$tallowin" test bad.exe
@@ -138,8 +148,8 @@ expect_status 0 "info of a changed installer" "$tallowin" info bad.exe
 grep -q "^checksum: .*(damaged)" "$work/stdout.txt" || fail "info of a changed installer: $(grep checksum "$work/stdout.txt")"
 # Without the check record (an installer from another builder) the entry's
 # own check finds the damage.
-# (The record is the stub's last "TPC1": the code holds the mark too.)
-mark=$(LC_ALL=C grep -obUa TPC1 bad.exe | cut -d: -f1 | awk -v end="$archiveoffset" '$1 < end' | tail -1)
+# (The record is the stub's last "TPC2": the code holds the mark too.)
+mark=$(LC_ALL=C grep -obUa TPC2 bad.exe | cut -d: -f1 | awk -v end="$archiveoffset" '$1 < end' | tail -1)
 [ -n "$mark" ] && printf 'X' | dd of=bad.exe bs=1 seek="$mark" conv=notrunc status=none
 expect_status 1 "test of a damaged installer" "$tallowin" test bad.exe
 grep -q 'entry 0 "bin\\random.bin": File corrupt' "$work/stderr.txt" || fail "damaged test: $(cat "$work/stderr.txt")"

@@ -95,7 +95,8 @@ TEST(PlanRegistration, ValuesInOrderWithLetterHexAndTheUninstallCommand) {
 }
 
 TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) {
-    const InstallInputs in = Sample();
+    InstallInputs in = Sample();
+    in.recordid = "5f0c2a9e41b37d68c0e1f2a3b4c5d6e7";
     const RegistrationPlan plan = PlanRegistration(in);
     const std::string key = "software\\microsoft\\windows\\currentversion\\uninstall\\  Vantrell 2: Pro";
     struct Expected {
@@ -114,6 +115,7 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
         {"NoModify", RegValueKind::Number, "", 1},
         {"NoRepair", RegValueKind::Number, "", 1},
         {"QuietUninstallString", RegValueKind::Text, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe /S", 0},
+        {"InstallRecordId", RegValueKind::Text, "5f0c2a9e41b37d68c0e1f2a3b4c5d6e7", 0},
     };
     ASSERT_EQ(plan.uninstallvalues.size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {

@@ -24,12 +24,14 @@ TEST(IsRemovableFolder, AcceptsProductFolders) {
     EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\AppData\\Roaming\\Vantrell", kGuarded));
     EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\Start Menu\\Programs\\Calderic\\Vantrell", kGuarded));
     EXPECT_TRUE(IsRemovableFolder(u"D:\\Vantrell", kGuarded));
-    EXPECT_TRUE(IsRemovableFolder(u"\\\\server\\share\\Vantrell", kGuarded));
     EXPECT_TRUE(IsRemovableFolder(u"C:\\Program Files\\..Vantrell..x", kGuarded));
 }
 
 TEST(IsRemovableFolder, RefusesEmptyRootsAndRelativePaths) {
+    // A share is never a program folder: \\localhost\c$ reaches C: under another name.
     for (const char16_t* path : {u"", u"C:", u"C:\\", u"c:/", u"C:\\\\", u"\\\\server\\share", u"\\\\server\\share\\",
+                                 u"\\\\server\\share\\Vantrell", u"\\\\localhost\\c$\\Program Files\\Common Files",
+                                 u"//localhost/c$/Program Files (x86)",
                                  u"\\\\server", u"Vantrell", u"\\Vantrell", u"C:Vantrell", u"..\\Vantrell"})
         EXPECT_FALSE(IsRemovableFolder(path, kGuarded)) << std::string(path, path + std::char_traits<char16_t>::length(path));
 }
@@ -50,6 +52,35 @@ TEST(IsRemovableFolder, RefusesGuardedFoldersAndTheirParents) {
     // Below a guarded folder is fine; a sibling with a longer name too.
     EXPECT_TRUE(IsRemovableFolder(u"C:\\WINDOWS2", kGuarded));
     EXPECT_TRUE(IsRemovableFolder(u"C:\\Users\\me\\Documents\\Vantrell", kGuarded));
+}
+
+// Inside a protected tree nothing is removable; beside it everything is.
+TEST(IsRemovableFolder, RefusesEverythingInsideAProtectedTree) {
+    const std::vector<std::u16string> trees = {u"C:\\Windows", u"C:\\Program Files\\Common Files",
+                                               u"C:\\Users\\Default"};
+    for (const char16_t* path : {u"C:\\Windows\\System32\\drivers", u"c:\\windows\\temp\\x", u"C:\\Windows",
+                                 u"C:\\Program Files\\Common Files\\Vendor", u"C:\\Users\\Default\\AppData"})
+        EXPECT_FALSE(IsRemovableFolder(path, kGuarded, trees))
+            << std::string(path, path + std::char_traits<char16_t>::length(path));
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Program Files\\Vantrell", kGuarded, trees));
+    EXPECT_TRUE(IsRemovableFolder(u"C:\\Program Files\\Common Files2", kGuarded, trees));
+    EXPECT_TRUE(IsSamePlace(u"c:/program files/Vantrell/", u"C:\\Program Files\\VANTRELL"));
+    EXPECT_FALSE(IsSamePlace(u"C:\\Program Files\\Vantrell", u"C:\\Program Files\\Vantrell\\x"));
+    EXPECT_FALSE(IsSamePlace(u"", u""));
+    EXPECT_TRUE(IsInside(u"C:\\a\\b", u"c:\\A"));
+    EXPECT_FALSE(IsInside(u"C:\\ab", u"C:\\a"));
+}
+
+// The per-user key "software" + the Start-menu folder, never a shared one.
+TEST(IsRemovableSettingsKey, TwoNamesBelowSoftwareOutsideTheSharedKeys) {
+    EXPECT_TRUE(IsRemovableSettingsKey("software\\Calderic\\Vantrell"));
+    EXPECT_TRUE(IsRemovableSettingsKey("Software\\Acme\\Tool\\Sub"));
+    for (const char* bad : {"", "software", "software\\Calderic", "software\\\\Calderic\\", "Software\\Microsoft\\Windows",
+                            "software\\microsoft\\Windows\\CurrentVersion\\Explorer", "software\\Classes\\CLSID",
+                            "software\\Policies\\Acme", "software\\Wow6432Node\\Acme", "software\\Clients\\Mail",
+                            "software\\RegisteredApplications\\x", "system\\Acme\\x", "software\\..\\x",
+                            "software\\ \\x"})
+        EXPECT_FALSE(IsRemovableSettingsKey(bad)) << bad;
 }
 
 // The shell's delete expands a pattern: "Programs\*" would empty Programs.

@@ -49,6 +49,9 @@ public:
         }
     }
     void UninstallFinished() override { events.push_back("finish page"); }
+    void UninstallStopped(const std::u16string& reason) override {
+        events.push_back("stopped " + std::string(reason.begin(), reason.end()));
+    }
     // The wizard's question box, so that BoxAnswerer answers it.
     bool Ask(const std::u16string& question) override { return setuputil::AskYesNo(nullptr, question); }
     // Lines come from the worker while the test's thread may read: read

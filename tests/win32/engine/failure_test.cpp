@@ -1,8 +1,11 @@
 // Runs that end early or fail: the state they leave and what they report.
+#include "installengine/installplan.hpp"
+#include "installengine/installrecordfile.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/tinstallengine.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
+#include "setuputil/registry.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
 #include "tests/unit/tempdir.hpp"
@@ -16,6 +19,8 @@
 #include <fstream>
 #include <random>
 
+#include "setuputil/wintext.hpp"
+
 using namespace enginetest;
 using namespace setuputil;
 using installengine::tinstallengine;
@@ -27,6 +32,7 @@ namespace {
 const std::string kProduct = "Tallowin Engine Edge";
 const std::string kExe = "tlwengedge.exe";
 const std::string kAppKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + kExe;
+const std::string kUninstallKey = "software\\microsoft\\windows\\currentversion\\uninstall\\" + kProduct;
 
 std::vector<std::uint8_t> Random(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -73,9 +79,16 @@ void Install(EdgeRun& run, const sacwriter::InstallerInput& input, bool expectOp
 }
 
 void ForgetProduct() {
-    // What the tests below may have registered, removed without the uninstall.
+    // What the tests below may have registered and made, removed without the
+    // uninstall (which keeps a Start-menu folder holding shortcuts it did
+    // not record, such as those of an earlier install's other slots).
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kAppKey.c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("software\\microsoft\\windows\\currentversion\\uninstall\\" + kProduct).c_str());
+    std::error_code ignored;
+    fs::remove_all(fs::path(GetProgramsFolder()) / "Calderic" / kProduct, ignored);
+    fs::remove(fs::path(GetProgramsFolder()) / "Calderic", ignored);
+    fs::remove(fs::path(GetDesktopFolder()) / (kProduct + ".lnk"), ignored);
+    fs::remove(fs::path(GetStartMenuFolder()) / (kProduct + ".lnk"), ignored);
 }
 
 fs::path Uninstaller() { return fs::path(installengine::UninstallerPath(GetWindowsFolder(), kExe)); }
@@ -293,12 +306,25 @@ TEST(UninstallGuard, ShellFoldersAreNeverRemovable) {
         return std::u16string(reinterpret_cast<const char16_t*>(value));
     };
     const wchar_t* const kCurrentVersion = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    for (const std::u16string& folder : {value64(kCurrentVersion, L"ProgramFilesDir"),
-                                         value64(kCurrentVersion, L"CommonFilesDir"), std::u16string(u"C:\\users")}) {
+    const std::u16string programfiles = value64(kCurrentVersion, L"ProgramFilesDir");
+    const std::u16string commonfiles = value64(kCurrentVersion, L"CommonFilesDir");
+    for (const std::u16string& folder : {programfiles, commonfiles, std::u16string(u"C:\\users")}) {
         ASSERT_FALSE(folder.empty());
         EXPECT_FALSE(installengine::IsRemovableFolderHere(folder)) << WideToAnsi(folder);
-        EXPECT_TRUE(installengine::IsRemovableFolderHere(folder + u"\\Vantrell")) << WideToAnsi(folder);
     }
+    EXPECT_TRUE(installengine::IsRemovableFolderHere(programfiles + u"\\Vantrell"));
+    // Inside the Windows folder, the Common Files and the system's own
+    // applications, every user's profile and the Default one: nothing; and
+    // no share, not even the machine's own.
+    wchar_t windows[MAX_PATH] = {}, profile[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    ::SHGetSpecialFolderPathW(nullptr, profile, CSIDL_PROFILE, FALSE);
+    const std::u16string users = fs::path(profile).parent_path().u16string();
+    for (const std::u16string& folder :
+         {FromWinStr(windows) + u"\\system32\\drivers", commonfiles + u"\\Vendor", programfiles + u"\\Internet Explorer",
+          users + u"\\Default", users + u"\\Default\\AppData", users + u"\\Public", FromWinStr(profile) + u"\\AppData\\Local",
+          std::u16string(u"\\\\localhost\\c$\\Program Files\\Vantrell")})
+        EXPECT_FALSE(installengine::IsRemovableFolderHere(folder)) << WideToAnsi(folder);
     EXPECT_FALSE(installengine::IsRemovableFolderHere(u"C:\\"));
     EXPECT_FALSE(installengine::IsRemovableFolderHere(u""));
     TempDir dir;
@@ -331,13 +357,24 @@ TEST(UninstallGuard, AProgramFolderTheGuardRefusesStopsTheSequenceWithEveryKeyKe
     ForgetProduct();
 }
 
+// A record for `folder` as an install of the product writes it, with its
+// identifier registered: the uninstall then takes `folder` as the product's.
+void Prove(const std::u16string& folder, installengine::InstallRecord record = {}) {
+    record.id = installengine::NewInstallRecordId();
+    record.productname = AnsiToWide(kProduct);
+    record.exename = AnsiToWide(kExe);
+    record.programfolder = folder;
+    ASSERT_TRUE(installengine::WriteInstallRecord(record));
+    SetRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallRecordId", record.id);
+}
+
 // What the registration names besides the product's own, the uninstall leaves.
-TEST(UninstallGuard, ASharedFileTypeAndADesktopValueThatIsNoShortcutStay) {
+TEST(UninstallGuard, ASharedFileTypeAndAFileTheDesktopValueNamesStay) {
     ForgetProduct();
     TempDir dir;
-    fs::create_directories(dir.path() / "Prog");
     const fs::path notalink = dir.path() / "notes.txt";
     const fs::path link = dir.path() / "Edge.LNK";
+    const fs::path desktoplink = fs::path(GetDesktopFolder()) / "Tlw Edge Test.LNK";
     { std::ofstream(notalink) << "keep"; }
     { std::ofstream(link) << "link"; }
     TestHost host;
@@ -346,29 +383,216 @@ TEST(UninstallGuard, ASharedFileTypeAndADesktopValueThatIsNoShortcutStay) {
 
     // An extension of the machine's that points at a shared type: both stay.
     SetRegValue(HKEY_CLASSES_ROOT, ".tlwshared", "", "txtfile");
-    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
-    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwshared");
-    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(notalink.u16string()));
-    host.destfolder = dir.wide(u"Prog");
-    installengine::RunUninstallSequence(host);
-    EXPECT_EQ(host.events.back(), "finish page");
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
-    EXPECT_EQ(RegValue(HKEY_CLASSES_ROOT, ".tlwshared", ""), "txtfile");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "txtfile"));
-    EXPECT_TRUE(fs::exists(notalink));
+    for (const fs::path& named : {notalink, link}) {
+        fs::create_directories(dir.path() / "Prog");
+        Prove(dir.wide(u"Prog"));
+        SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
+        SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwshared");
+        SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(named.u16string()));
+        host.events.clear();
+        host.destfolder = dir.wide(u"Prog");
+        installengine::RunUninstallSequence(host);
+        EXPECT_EQ(host.events.back(), "finish page");
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+        EXPECT_EQ(RegValue(HKEY_CLASSES_ROOT, ".tlwshared", ""), "txtfile");
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "txtfile"));
+        // Only the recorded desktop shortcut goes, never what the value names.
+        EXPECT_TRUE(fs::exists(named)) << named;
+    }
 
-    // An extension without a file type, and a shortcut in capitals: gone.
+    // An extension without a file type, and the recorded desktop shortcut in capitals: gone.
     fs::create_directories(dir.path() / "Prog");
+    { std::ofstream(desktoplink) << "link"; }
+    installengine::InstallRecord record;
+    record.desktopshortcut = desktoplink.u16string();
+    Prove(dir.wide(u"Prog"), record);
     SetRegValue(HKEY_CLASSES_ROOT, ".tlwbare", "Content Type", "text/x-tlw");
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Displayname", kProduct);
     SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "fileassociations", ".tlwbare");
-    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "desktop", EncodeLetterHex(link.u16string()));
     host.events.clear();
     installengine::RunUninstallSequence(host);
     EXPECT_EQ(host.events.back(), "finish page");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".tlwbare"));
-    EXPECT_FALSE(fs::exists(link));
+    EXPECT_FALSE(fs::exists(desktoplink));
     ::RegDeleteKeyA(HKEY_CLASSES_ROOT, ".tlwshared");
+}
+
+// Wine shows a Unix symbolic link as a link (a reparse point) and follows
+// it; a Windows program makes one by running ln.  On Windows a directory
+// symbolic link does the same.  False when neither can be made.
+bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixname = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixname) {
+        using MakeLink = BOOLEAN(WINAPI*)(const wchar_t*, const wchar_t*, DWORD);
+        const auto makelink = reinterpret_cast<MakeLink>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
+        return makelink && makelink(WinStr(link), WinStr(target), 0x1 | 0x2) != 0;  // a folder; no elevation needed
+    }
+    char* from = unixname(WinStr(target));
+    char* to = unixname(WinStr(link));
+    if (!from || !to) return false;
+    // Wine splits the line as Windows does before it runs the Unix program.
+    std::string command = std::string("ln -s \"") + from + "\" \"" + to + "\"";
+    ::HeapFree(::GetProcessHeap(), 0, from);
+    ::HeapFree(::GetProcessHeap(), 0, to);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA("Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::WaitForSingleObject(process.hProcess, 10000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return (::GetFileAttributesW(WinStr(link)) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           ::GetFileAttributesW(WinStr(link)) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes a link whatever made it (Wine's own calls cannot remove a Unix one).
+void RemoveFolderLink(const std::u16string& link) {
+    if (::RemoveDirectoryW(WinStr(link))) return;
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixname = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixname ? unixname(WinStr(link)) : nullptr;
+    if (!name) return;
+    std::string command = std::string("rm -f \"") + name + "\"";
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA("Z:\\bin\\rm", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    ::WaitForSingleObject(process.hProcess, 10000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+}
+
+// The uninstall of a normal install whose registration another tool then
+// changed: each change that named something not the product's -- a share
+// of the machine's own drive, a path through a link, a folder inside a
+// protected one, a folder without the record or with another record, a
+// Start-menu path that makes a shared key -- keeps every file and key.
+TEST(UninstallRecord, AChangedRegistrationDeletesNothingItNames) {
+    ForgetProduct();
+    EdgeRun run;
+    Install(run, Input({Item(u"a.txt", {'a'})}));
+    ASSERT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    const std::string id = RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallRecordId");
+    const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(run.folder);
+    ASSERT_TRUE(record.ok) << record.error;
+    EXPECT_EQ(record.record.id, id);
+    EXPECT_EQ(record.record.files, std::vector<std::u16string>{u"a.txt"});
+
+    const std::u16string programfiles = GetProgramFilesFolder();
+    wchar_t windows[MAX_PATH] = {}, common[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    ::SHGetSpecialFolderPathW(nullptr, common, CSIDL_PROGRAM_FILES_COMMON, FALSE);
+    const std::u16string drivers = FromWinStr(windows) + u"\\system32\\drivers";
+    const std::u16string victim = run.dir.wide(u"victim");
+    fs::create_directories(fs::path(victim));
+    // Someone else's folder, holding the product's record of this install.
+    fs::copy_file(fs::path(installengine::InstallRecordPath(run.folder)), fs::path(victim) / "uninstall.dat");
+    const std::u16string linked = run.dir.wide(u"PF");
+    const bool havelink = MakeFolderLink(linked, RemoveBackslash(programfiles));
+    std::vector<std::u16string> sentinels;
+    for (const std::u16string& folder : {victim, FromWinStr(common), drivers}) {
+        sentinels.push_back(folder + u"\\tlw-sentinel.txt");
+        std::ofstream(fs::path(sentinels.back())) << "keep";
+    }
+    struct Case {
+        std::u16string path;
+        std::string id;
+    };
+    std::vector<Case> cases = {
+        {u"\\\\localhost\\" + std::u16string(1, victim[0]) + u"$" + victim.substr(2), id},
+        {drivers, id},
+        {victim, id},                                         // the record there names another folder
+        {run.folder, "0123456789abcdef0123456789abcdef"},     // another install's identifier
+        {run.folder, ""},
+    };
+    if (havelink) cases.push_back({linked + u"\\" + fs::path(common).filename().u16string(), id});
+    for (const Case& c : cases) {
+        SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Path", EncodeLetterHex(c.path));
+        SetRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallRecordId", c.id);
+        TestHost host;
+        payload::WriteShortString(host.trailer.exename, kExe);
+        payload::WriteShortString(host.trailer.productname, kProduct);
+        host.destfolder = c.path;
+        installengine::RunUninstallSequence(host);
+        ASSERT_FALSE(host.events.empty());
+        EXPECT_EQ(host.events.back().rfind("stopped Nothing was removed: ", 0), 0u) << host.events.back();
+        for (const std::u16string& sentinel : sentinels) EXPECT_TRUE(fs::exists(fs::path(sentinel))) << WideToAnsi(sentinel);
+        EXPECT_TRUE(fs::exists(fs::path(run.folder + u"\\a.txt"))) << WideToAnsi(c.path);
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey)) << WideToAnsi(c.path);
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << WideToAnsi(c.path);
+    }
+    if (havelink) RemoveFolderLink(linked);
+    for (const std::u16string& sentinel : sentinels) ::DeleteFileW(WinStr(sentinel));
+
+    // The registration as the install wrote it, but a Start-menu path that
+    // makes the per-user settings key a shared one; another vendor's
+    // shortcut in the product's Start-menu folder.
+    SetRegValue(HKEY_LOCAL_MACHINE, kAppKey, "Path", EncodeLetterHex(run.folder));
+    SetRegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallRecordId", id);
+    const std::string explorer = "software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
+    SetRegValue(HKEY_CURRENT_USER, explorer, "TlwSentinel", "keep");
+    const fs::path group = fs::path(GetProgramsFolder()) / "Calderic" / "Tallowin Engine Edge";
+    ASSERT_TRUE(fs::exists(group / (kProduct + ".lnk")));
+    { std::ofstream(group / "Other Vendor Tool.lnk") << "link"; }
+    TestHost host;
+    payload::WriteShortString(host.trailer.exename, kExe);
+    payload::WriteShortString(host.trailer.productname, kProduct);
+    payload::WriteWideField(host.trailer.startmenufolder, u"\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+    host.destfolder = run.folder;
+    installengine::RunUninstallSequence(host);
+    EXPECT_EQ(host.events.back(), "finish page");
+    EXPECT_FALSE(fs::exists(fs::path(run.folder)));
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, explorer, "TlwSentinel"), "keep");
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, explorer + "\\Shell Folders"));
+    EXPECT_FALSE(fs::exists(group / (kProduct + ".lnk")));
+    EXPECT_TRUE(fs::exists(group / "Other Vendor Tool.lnk"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    std::error_code ignored;
+    fs::remove_all(group, ignored);
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, explorer.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        ::RegDeleteValueA(key, "TlwSentinel");
+        ::RegCloseKey(key);
+    }
+    ForgetProduct();
+}
+
+// A link inside the program folder is removed as a link; its target's
+// files stay.  Wine cannot remove a Unix link through the Windows calls:
+// there the link, and with it the folder and the registration, stay.
+TEST(UninstallRecord, ALinkInsideTheProgramFolderKeepsItsTarget) {
+    ForgetProduct();
+    EdgeRun run;
+    Install(run, Input({Item(u"a.txt", {'a'})}));
+    ASSERT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    const std::u16string outside = run.dir.wide(u"outside");
+    fs::create_directories(fs::path(outside) / "deep");
+    { std::ofstream(fs::path(outside) / "deep" / "keep.txt") << "keep"; }
+    const std::u16string link = run.folder + u"\\linked";
+    if (!MakeFolderLink(link, outside)) GTEST_SKIP() << "no folder link can be made here";
+    TestHost host;
+    host.trailer = run.host.trailer;
+    host.destfolder = run.folder;
+    installengine::RunUninstallSequence(host);
+    EXPECT_TRUE(fs::exists(fs::path(outside) / "deep" / "keep.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(run.folder + u"\\a.txt")));
+    if (fs::exists(fs::path(run.folder))) {
+        EXPECT_EQ(host.events.back(), "stopped Unable to delete the program folder " + WideToAnsi(run.folder));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+        RemoveFolderLink(link);
+        installengine::RunUninstallSequence(host);  // the retry the kept registration allows
+    }
+    EXPECT_EQ(host.events.back(), "finish page");
+    EXPECT_FALSE(fs::exists(fs::path(run.folder)));
+    EXPECT_TRUE(fs::exists(fs::path(outside) / "deep" / "keep.txt"));
+    ForgetProduct();
 }
 
 }  // namespace

@@ -1,0 +1,106 @@
+// The install record: what an installation did, kept in its program folder
+// as "uninstall.dat", so that the uninstall removes what the install made
+// rather than whatever registry values happen to name.
+//
+// The install writes it after the files and before the registration; its
+// identifier, random per install, also goes into the uninstall key
+// ("InstallRecordId", registration.hpp).  The uninstall deletes the program
+// folder only when the folder holds a record that parses, whose identifier
+// equals the registered one and whose program folder is the registered
+// folder (docs/uninstall.md).
+//
+// The file is UTF-8 text of named lines, one value per line, so an admin can
+// read it and a later version can add lines that this one skips:
+//
+//   Tallowin install record 1          the mark and the format version
+//   id 0f3a...                         32 lower-case hex digits
+//   product Vantrell                   product and program names
+//   program vantrell.exe
+//   folder C:\Program Files\Vantrell   the program folder as installed
+//   startmenu \Calderic\Vantrell       the Start-menu folder below Programs
+//   group C:\...\Programs\Calderic\Vantrell
+//   shortcut C:\...\Vantrell.lnk       each Start-menu shortcut (repeated)
+//   desktop C:\...\Desktop\Vantrell.lnk
+//   settingsfolder Vantrell            below the user's application data
+//   settingskey software\Calderic\Vantrell   below HKEY_CURRENT_USER
+//   service VantrellService            (repeated)
+//   key HKLM\SOFTWARE\...\App Paths\vantrell.exe   each key written (repeated)
+//   dir docs                           each folder the install created in the
+//   file docs\guide.txt                program folder, and each file, relative
+//   end                                (repeated; parents before children)
+//
+// Lines end in LF (a CR before it is dropped).  The record is untrusted
+// input like any file: the whole text is bounded before it is read, every
+// line and count is bounded, a line name that is not known is skipped, and
+// a "dir" or "file" entry that is not a plain relative path inside the
+// program folder is skipped (counted in `skipped`).  What does not parse --
+// another mark or version, a missing or repeated single line, a bad
+// identifier, a count past its bound, malformed UTF-8, a control
+// character, no "end" or text after it -- is no record at all.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace installengine {
+
+inline constexpr char16_t kInstallRecordName[] = u"uninstall.dat";
+inline constexpr char kInstallRecordMark[] = "Tallowin install record";
+inline constexpr int kInstallRecordVersion = 1;
+
+// Bounds: the whole file, one line, and the counts of the repeated lines.
+inline constexpr std::size_t kMaxInstallRecordBytes = 16u << 20;
+inline constexpr std::size_t kMaxInstallRecordLine = 8192;
+inline constexpr std::size_t kMaxRecordPathUnits = 2048;  // a value, in UTF-16 units: a subfolder and a name
+inline constexpr std::size_t kMaxRecordEntries = 200000;  // "file" and "dir" lines together
+inline constexpr std::size_t kMaxRecordShortcuts = 32;
+inline constexpr std::size_t kMaxRecordServices = 16;
+inline constexpr std::size_t kMaxRecordKeys = 16;
+inline constexpr std::size_t kInstallRecordIdDigits = 32;
+
+struct InstallRecord {
+    std::string id;  // kInstallRecordIdDigits lower-case hex digits
+    std::u16string productname;
+    std::u16string exename;
+    std::u16string programfolder;
+    std::u16string startmenufolder;  // "\Vendor\Product", or ""
+    std::u16string groupfolder;      // Programs folder + startmenufolder, or ""
+    std::vector<std::u16string> shortcuts;
+    std::u16string desktopshortcut;
+    std::u16string settingsfolder;   // a name below the application-data folder, or ""
+    std::u16string settingskey;      // below HKEY_CURRENT_USER, or ""
+    std::vector<std::u16string> services;
+    std::vector<std::u16string> registrykeys;  // "HKLM\..." or "HKCU\..."
+    // Relative to the program folder: the folders the install created
+    // (parents first) and the files it wrote.
+    std::vector<std::u16string> folders;
+    std::vector<std::u16string> files;
+};
+
+// True for a plain relative path inside a folder: names separated by single
+// backslashes, each one a name extraction would create (no "." or "..", no
+// drive or stream colon, no pattern or control character, no device name,
+// no trailing dot or blank), at most kMaxRecordPathUnits long.
+bool IsPlainRelativePath(const std::u16string& path);
+
+// The record's text.  Empty when the record cannot be written as one that
+// ParseInstallRecord takes back whole: a bad identifier, a text with a
+// control character or past its bound, a count past its bound, or an entry
+// that is not IsPlainRelativePath.
+std::string FormatInstallRecord(const InstallRecord& record);
+
+struct ParsedInstallRecord {
+    bool ok = false;
+    std::string error;        // why it is no record, when !ok
+    InstallRecord record;
+    std::size_t skipped = 0;  // "dir" and "file" entries left out
+};
+ParsedInstallRecord ParseInstallRecord(const std::string& text);
+
+// True for 32 lower-case hex digits.
+bool IsInstallRecordId(const std::string& id);
+// The identifier made from 16 random bytes.
+std::string InstallRecordIdFrom(const unsigned char (&random)[16]);
+
+}  // namespace installengine

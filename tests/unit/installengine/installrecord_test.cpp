@@ -1,0 +1,140 @@
+// The install record's format: what the install writes comes back whole,
+// and hostile or damaged text is no record, or loses only its bad entries.
+#include "installengine/installplan.hpp"
+#include "installengine/installrecord.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace installengine;
+
+namespace {
+
+InstallRecord Sample() {
+    InstallInputs in;
+    in.installfolder = u"C:\\Program Files\\Vantrell\\";
+    in.exename = "vantrell.exe";
+    in.productname = "Vantrell";
+    in.startmenufolder = u"\\Calderic\\Vantrell";
+    in.appdatafolder = "Vantrell";
+    in.services = {{"vantrelld.exe", "VantrellService"}};
+    in.shortcuts = {{"docs\\guide.txt", "Guide"}};
+    in.programsfolder = u"C:\\Users\\me\\Start Menu\\Programs";
+    in.startmenuroot = u"C:\\Users\\me\\Start Menu";
+    in.desktopfolder = u"C:\\Users\\me\\Desktop";
+    in.windowsfolder = u"C:\\Windows";
+    in.recordid = "0123456789abcdef0123456789abcdef";
+    InstallRecord record = PlanInstallRecord(in);
+    record.folders = {u"docs", u"donn\u00e9es", u"donn\u00e9es\\\u4e2d\u6587"};
+    record.files = {u"vantrell.exe", u"docs\\guide.txt", u"donn\u00e9es\\\u4e2d\u6587\\f\u00fcr.bin"};
+    return record;
+}
+
+std::string Replace(std::string text, const std::string& what, const std::string& with) {
+    const std::size_t at = text.find(what);
+    EXPECT_NE(at, std::string::npos) << what;
+    if (at != std::string::npos) text.replace(at, what.size(), with);
+    return text;
+}
+
+TEST(InstallRecord, WhatTheInstallPlansComesBackWhole) {
+    const InstallRecord record = Sample();
+    EXPECT_EQ(record.programfolder, u"C:\\Program Files\\Vantrell");
+    EXPECT_EQ(record.groupfolder, u"C:\\Users\\me\\Start Menu\\Programs\\Calderic\\Vantrell");
+    EXPECT_EQ(record.shortcuts.size(), 4u);  // product twice, the guide, the uninstaller
+    EXPECT_EQ(record.desktopshortcut, u"C:\\Users\\me\\Desktop\\Vantrell.lnk");
+    EXPECT_EQ(record.settingskey, u"software\\Calderic\\Vantrell");
+    EXPECT_EQ(record.services, std::vector<std::u16string>{u"VantrellService"});
+    ASSERT_EQ(record.registrykeys.size(), 2u);
+    EXPECT_EQ(record.registrykeys[1], u"HKLM\\software\\microsoft\\windows\\currentversion\\uninstall\\Vantrell");
+
+    const std::string text = FormatInstallRecord(record);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.rfind("Tallowin install record 1\nid 0123456789abcdef0123456789abcdef\n", 0), 0u) << text;
+    const ParsedInstallRecord parsed = ParseInstallRecord(text);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.skipped, 0u);
+    const InstallRecord& back = parsed.record;
+    EXPECT_EQ(back.id, record.id);
+    EXPECT_EQ(back.productname, record.productname);
+    EXPECT_EQ(back.exename, record.exename);
+    EXPECT_EQ(back.programfolder, record.programfolder);
+    EXPECT_EQ(back.startmenufolder, record.startmenufolder);
+    EXPECT_EQ(back.groupfolder, record.groupfolder);
+    EXPECT_EQ(back.shortcuts, record.shortcuts);
+    EXPECT_EQ(back.desktopshortcut, record.desktopshortcut);
+    EXPECT_EQ(back.settingsfolder, record.settingsfolder);
+    EXPECT_EQ(back.settingskey, record.settingskey);
+    EXPECT_EQ(back.services, record.services);
+    EXPECT_EQ(back.registrykeys, record.registrykeys);
+    EXPECT_EQ(back.folders, record.folders);
+    EXPECT_EQ(back.files, record.files);
+    // CR LF line ends read the same; lines of a later version are skipped.
+    std::string crlf;
+    for (char c : Replace(text, "end\n", "checksum abc\nend\n")) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const ParsedInstallRecord again = ParseInstallRecord(crlf);
+    ASSERT_TRUE(again.ok) << again.error;
+    EXPECT_EQ(again.record.files, record.files);
+}
+
+TEST(InstallRecord, EntriesThatLeaveTheFolderAreSkipped) {
+    const std::string text = FormatInstallRecord(Sample());
+    std::string hostile;
+    for (const char* entry : {"..\\..\\Windows", "docs\\..\\..\\x", "C:\\Windows\\notepad.exe", "\\\\server\\share\\x",
+                              "\\rooted", "a\\\\b", "a\\", "*", "docs\\?.txt", "con", "docs\\nul.txt", "com1",
+                              "x:stream", "a/b", "name.", "name ", ".", "a\\.\\b"}) {
+        hostile += std::string("file ") + entry + "\n";
+        hostile += std::string("dir ") + entry + "\n";
+    }
+    hostile += "file ok.txt\n";
+    const ParsedInstallRecord parsed = ParseInstallRecord(Replace(text, "end\n", hostile + "end\n"));
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.skipped, 36u);
+    EXPECT_EQ(parsed.record.files.back(), u"ok.txt");
+    EXPECT_EQ(parsed.record.files.size(), Sample().files.size() + 1);
+    EXPECT_EQ(parsed.record.folders, Sample().folders);
+    // The writer never makes such a record.
+    InstallRecord bad = Sample();
+    bad.files.push_back(u"..\\x");
+    EXPECT_TRUE(FormatInstallRecord(bad).empty());
+}
+
+TEST(InstallRecord, DamagedOrForeignTextIsNoRecord) {
+    const std::string text = FormatInstallRecord(Sample());
+    const std::string id = "id 0123456789abcdef0123456789abcdef\n";
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"empty", ""},
+        {"another version", Replace(text, "record 1\n", "record 2\n")},
+        {"another mark", Replace(text, "Tallowin install", "Tallowin Install")},
+        {"cut short", text.substr(0, text.size() - 4)},
+        {"no end", Replace(text, "end\n", "")},
+        {"text after the end", text + "file x\n"},
+        {"no identifier", Replace(text, id, "")},
+        {"a short identifier", Replace(text, id, "id 0123\n")},
+        {"an upper-case identifier", Replace(text, id, "id 0123456789ABCDEF0123456789ABCDEF\n")},
+        {"a repeated folder", Replace(text, id, id + "folder D:\\x\n")},
+        {"no program folder", Replace(text, "folder C:\\Program Files\\Vantrell\n", "folder \n")},
+        {"malformed UTF-8", Replace(text, "product Vantrell", "product Van\xC3trell")},
+        {"a control character", Replace(text, "product Vantrell", std::string("product Van\x01trell"))},
+        {"a line without a value", Replace(text, "end\n", "file\nend\n")},
+        {"a long line", Replace(text, "end\n", "file " + std::string(kMaxInstallRecordLine, 'a') + "\nend\n")},
+        {"too large", std::string(kMaxInstallRecordBytes + 1, 'a')},
+    };
+    for (const auto& c : cases) {
+        const ParsedInstallRecord parsed = ParseInstallRecord(c.text);
+        EXPECT_FALSE(parsed.ok) << c.what;
+        EXPECT_FALSE(parsed.error.empty()) << c.what;
+        EXPECT_TRUE(parsed.record.files.empty()) << c.what;
+    }
+    // Counts past their bounds.
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxRecordServices; ++i) many += "service S" + std::to_string(i) + "\n";
+    EXPECT_FALSE(ParseInstallRecord(Replace(text, "end\n", many + "end\n")).ok);
+    InstallRecord big = Sample();
+    big.files.assign(kMaxRecordEntries + 1, u"f");
+    EXPECT_TRUE(FormatInstallRecord(big).empty());
+}
+
+}  // namespace
