@@ -17,9 +17,11 @@ using namespace setuputil;
 
 namespace {
 
-// How often the command processor tries the delete after this program has
-// ended, a second apart (a number in the command's text).
-constexpr char16_t kDeleteAttempts[] = u"10";
+// How often the command processor tries the delete again after this
+// program has ended, a second apart.
+constexpr int kDeleteRetries = 9;
+// The longest command line the command processor takes.
+constexpr std::size_t kCommandLimit = 8191;
 
 // Starts the command processor, hidden, to delete `parked` and then the
 // empty `folder` once this process has ended (see the header).  False when
@@ -35,10 +37,14 @@ bool DeleteAfterExit(const std::u16string& parked, const std::u16string& folder)
     const std::u16string file = u"\"" + parked + u"\"";
     // "set /p" returns when the pipe's writing end closes: at this
     // process's end.  ping is the command processor's one-second pause.
-    const std::u16string command = u"\"" + processor + u"\" /d /q /v:off /c \"set /p tallowin= & for /l %i in (1,1," +
-                             kDeleteAttempts + u") do @if exist " + file +
-                             u" (del /f /q " + file + u" >nul 2>&1 & if exist " + file +
-                             u" ping -n 2 127.0.0.1 >nul 2>&1) & rd \"" + RemoveBackslash(folder) + u"\" >nul 2>&1\"";
+    // The retries are written out rather than looped: a "for" body holding
+    // a bracketed block is not read alike by every command processor.
+    const std::u16string del = u"del /f /q " + file + u" >nul 2>&1";
+    std::u16string command = u"\"" + processor + u"\" /d /q /v:off /c \"set /p tallowin= & " + del;
+    for (int i = 0; i < kDeleteRetries; ++i)
+        command += u" & (if exist " + file + u" ping -n 2 127.0.0.1 >nul 2>&1 & " + del + u")";
+    command += u" & rd \"" + RemoveBackslash(folder) + u"\" >nul 2>&1\"";
+    if (command.size() > kCommandLimit) return false;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readend = nullptr, writeend = nullptr;
     if (!::CreatePipe(&readend, &writeend, &inherit, 0)) return false;

@@ -60,9 +60,10 @@ case $quiet in
   *) fail "QuietUninstallString: $quiet" ;;
 esac
 grep -q "HKLM" install.log && fail "the install names HKLM: $(grep HKLM install.log)"
-ls "$drive_c/users/$user"/*/Microsoft/Windows/Start\ Menu/Programs/Calderic/Vantrell/*.lnk >/dev/null 2>&1 ||
-  ls "$drive_c/users/$user"/Start\ Menu/Programs/Calderic/Vantrell/*.lnk >/dev/null 2>&1 ||
-  fail "no shortcuts in the user's Start menu"
+links=$(find "$drive_c/users" -iname '*.lnk' -path '*Vantrell*' | sed "s|$drive_c/users/||")
+grep -q "^$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Calderic/Vantrell/Vantrell guide.lnk$" <<<"$links" ||
+  fail "no shortcuts in the user's Start menu: $links"
+grep -q '^Public/' <<<"$links" && fail "shortcuts in all users' folders: $links"
 outside >after.txt
 diff before.txt after.txt >outside.diff || fail "the install wrote outside the user's folders: $(head -5 outside.diff)"
 # The user's own folders are refused as the program folder.
