@@ -81,7 +81,7 @@ else
   if [ -f "$bin/setup.exe" ]; then
     "$tallowin" build stage64/x64.toml -o refused.exe --stub "$bin/setup.exe" >refused.txt 2>&1 &&
       fail "the x64 product was built on the 32-bit stub"
-    grep -q 'x64' refused.txt && grep -q 'x86' refused.txt ||
+    grep -q 'built for x86, the product.s architecture is x64' refused.txt ||
       fail "the refusal of the 32-bit stub does not name both processors: $(cat refused.txt)"
     [ ! -e refused.exe ] || fail "the refused build left refused.exe"
   fi
