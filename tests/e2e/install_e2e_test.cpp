@@ -983,8 +983,10 @@ TEST(Unattended, SlashSInstallsWhatTheWizardInstallsAndTheQuietUninstallRemovesI
     SetMachineText(kSampleUninstall, L"InstallRecordId", L"0123456789abcdef0123456789abcdef");
     const std::wstring refusedlog = work + L"\\refused-uninstall.log";
     const std::wstring command = MachineText(kSampleUninstall, L"QuietUninstallString");
-    const SilentRun refused = RunSilent(command.substr(0, command.find(L' ')),
-                                        command.substr(command.find(L' ') + 1) + L" \"/LOG=" + refusedlog + L"\"");
+    const std::size_t close = command.find(L"\" ", 1);  // the program in quotes
+    ASSERT_NE(close, std::wstring::npos) << command;
+    const SilentRun refused =
+        RunSilent(command.substr(1, close - 1), command.substr(close + 2) + L" \"/LOG=" + refusedlog + L"\"");
     EXPECT_EQ(refused.code, 1u);
     EXPECT_NE(LogText(refusedlog).find("outcome: Nothing was removed: the install record in " + Utf8(proposed) +
                                        " belongs to another installation.\nexit code: 1\n"),
