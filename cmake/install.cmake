@@ -47,11 +47,13 @@ function(tallowin_install_stub file name preset)
   install(FILES ${file} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME ${name})
 endfunction()
 
+# The stubs go in as files, byte for byte as built: a target would be
+# stripped again by CPack, which rewrites its time stamp and checksum.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   install(PROGRAMS $<TARGET_FILE:setup> DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup64.exe)
   tallowin_install_stub("${TALLOWIN_STUB_EXE}" setup.exe windows)
 elseif(WIN32)
-  install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
+  install(PROGRAMS $<TARGET_FILE:setup> DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
   tallowin_install_stub("${TALLOWIN_STUB64_EXE}" setup64.exe windows64)
 else()
   tallowin_install_stub("${TALLOWIN_STUB_EXE}" setup.exe windows)

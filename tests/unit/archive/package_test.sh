@@ -5,7 +5,8 @@
 # the package carries, and the same product as an x64 one with the 64-bit
 # stub it carries beside it; then a small CMake project finds the unpacked tree
 # with find_package(Tallowin) and builds its installer target.  lintian's
-# errors, where lintian is installed, count as failures.
+# errors, where lintian is installed, count as failures.  The Windows zip,
+# where the windows build is configured, carries both stubs.
 #   package_test.sh CPACK CMAKE BUILD_DIR VERSION
 set -u
 cpack=$1 cmake=$2 build=$3 version=$4
@@ -98,6 +99,23 @@ alone "$cmake" --build project/build --target installer >/dev/null 2>&1
 touch -d '+1 minute' "$root/usr/share/tallowin/examples/vantrell/files/docs/guide.txt"
 alone "$cmake" --build project/build --target installer >cmake.txt 2>&1 || fail "rebuild: $(cat cmake.txt)"
 [ "$(stat -c %y "$made")" != "$before" ] || fail "a changed product file did not rebuild the installer"
+
+# The Windows zip, made from the windows build beside this one, carries
+# both stubs as they were built.
+winbuild=$(dirname "$build")/windows
+if [ -f "$winbuild/CPackConfig.cmake" ]; then
+  if "$cpack" --config "$winbuild/CPackConfig.cmake" -G ZIP -B "$work/zip" >"$work/cpack.txt" 2>&1; then
+    unzip -q -o "$work/zip/tallowin-$version-windows.zip" -d "$work/zipped" || fail "unzip"
+    zipped=$work/zipped/tallowin-$version-windows
+    cmp -s "$zipped/setup.exe" "$stub" || fail "the zip's setup.exe is not $stub"
+    cmp -s "$zipped/setup64.exe" "$stub64" || fail "the zip's setup64.exe is not $stub64"
+    [ -f "$zipped/tallowin.exe" ] || fail "the zip carries no tallowin.exe"
+  else
+    fail "cpack (zip): $(cat "$work/cpack.txt")"
+  fi
+else
+  echo "SKIP (zip): $winbuild is not configured (cmake --preset windows)"
+fi
 
 [ "$failures" -eq 0 ] && echo "tallowin package: all checks passed"
 exit $((failures > 0))
