@@ -77,6 +77,7 @@ echo "install bench: gathering the tree" >&2
 files=$work/product/files
 bash "$root/bench/gather-corpus.sh" "$files"
 printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nstartmenufolder = "Benchmark"\ndefaultsubfolder = "Benchmark"\nfiles = "files"\n' >"$work/product/product.toml"
+[ "$nsistarget" = amd64-unicode ] && echo 'architecture = "x64"' >>"$work/product/product.toml"
 bytes=$(find "$files" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 count=$(find "$files" -type f | wc -l)
 

@@ -4,8 +4,9 @@
 #
 # A host build installs the usual tree (bin/, share/tallowin/,
 # share/doc/tallowin/), where tallowin finds its stub as
-# ../share/tallowin/setup.exe; a Windows build puts tallowin.exe and
-# setup.exe side by side at the top, where tallowin looks first.
+# ../share/tallowin/setup.exe (and setup64.exe); a Windows build puts
+# tallowin.exe and both stubs side by side at the top, where tallowin looks
+# first.
 include(CMakePackageConfigHelpers)
 
 if(WIN32)
@@ -36,34 +37,60 @@ if(NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
   install(FILES ${tallowin_manpage}.gz DESTINATION share/man/man1)
 endif()
 
-# The stub is a 32-bit Windows program.  A Windows build installs its own; a
-# host build the one TALLOWIN_STUB_EXE names (the native preset names the
-# windows preset's build/windows/bin/setup.exe).  The sample product's two
-# programs go into its files/ the same way, so that the installed sample
-# builds as it stands: a Windows build's own, or those the same Windows
-# build made beside the stub.
-if(WIN32)
-  install(TARGETS setup RUNTIME DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
-  install(TARGETS vantrell vantrelld RUNTIME DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
-else()
-  set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
-      "The 32-bit stub (setup.exe of the windows preset) installed as share/tallowin/setup.exe")
-  if(TALLOWIN_STUB_EXE)
-    get_filename_component(tallowin_stub_bin "${TALLOWIN_STUB_EXE}" DIRECTORY)
-    set(tallowin_sample_programs ${tallowin_stub_bin}/vantrell.exe ${tallowin_stub_bin}/vantrelld.exe)
-    install(CODE "
-      foreach(file \"${TALLOWIN_STUB_EXE}\" ${tallowin_sample_programs})
-        if(NOT EXISTS \"\${file}\")
-          message(FATAL_ERROR \"\${file} is missing: build the windows preset first \"
-                              \"(cmake --build --preset windows) or set TALLOWIN_STUB_EXE to a built setup.exe\")
-        endif()
-      endforeach()")
-    install(FILES ${TALLOWIN_STUB_EXE} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup.exe)
-    install(FILES ${tallowin_sample_programs} DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
-  else()
-    message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries no stub (tallowin build then needs --stub) "
-                   "and the sample product without its programs")
+# The stubs: the 32-bit one as setup.exe, the 64-bit one (for products
+# with architecture = "x64") as setup64.exe.  A Windows build installs its
+# own under its name and the other one that TALLOWIN_STUB_EXE or
+# TALLOWIN_STUB64_EXE names; a host build both named ones (the presets name
+# build/windows/bin/setup.exe and build/windows64/bin/setup.exe).
+set(TALLOWIN_STUB_EXE "" CACHE FILEPATH
+    "The 32-bit stub (setup.exe of the windows preset) installed as setup.exe")
+set(TALLOWIN_STUB64_EXE "" CACHE FILEPATH
+    "The 64-bit stub (setup.exe of the windows64 preset) installed as setup64.exe")
+
+# tallowin_install_stub(FILE NAME PRESET): the built stub FILE as NAME.
+function(tallowin_install_stub file name preset)
+  if(NOT file)
+    message(STATUS "No stub to install as ${name}: tallowin build then needs --stub for that architecture")
+    return()
   endif()
+  install(CODE "
+    if(NOT EXISTS \"${file}\")
+      message(FATAL_ERROR \"The stub ${file} is missing: build the ${preset} preset first \"
+                          \"(cmake --build --preset ${preset}) or point the cache variable at a built setup.exe\")
+    endif()")
+  install(FILES ${file} DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME ${name})
+endfunction()
+
+# The stubs go in as files, byte for byte as built: a target would be
+# stripped again by CPack, which rewrites its time stamp and checksum.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  install(PROGRAMS $<TARGET_FILE:setup> DESTINATION ${TALLOWIN_INSTALL_STUBDIR} RENAME setup64.exe)
+  tallowin_install_stub("${TALLOWIN_STUB_EXE}" setup.exe windows)
+elseif(WIN32)
+  install(PROGRAMS $<TARGET_FILE:setup> DESTINATION ${TALLOWIN_INSTALL_STUBDIR})
+  tallowin_install_stub("${TALLOWIN_STUB64_EXE}" setup64.exe windows64)
+else()
+  tallowin_install_stub("${TALLOWIN_STUB_EXE}" setup.exe windows)
+  tallowin_install_stub("${TALLOWIN_STUB64_EXE}" setup64.exe windows64)
+endif()
+
+# The sample product's two programs go into its files/ so that the installed
+# sample builds as it stands: a Windows build's own, or those the windows
+# preset made beside the 32-bit stub.
+if(WIN32)
+  install(TARGETS vantrell vantrelld RUNTIME DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
+elseif(TALLOWIN_STUB_EXE)
+  get_filename_component(tallowin_stub_bin "${TALLOWIN_STUB_EXE}" DIRECTORY)
+  set(tallowin_sample_programs ${tallowin_stub_bin}/vantrell.exe ${tallowin_stub_bin}/vantrelld.exe)
+  install(CODE "
+    foreach(file ${tallowin_sample_programs})
+      if(NOT EXISTS \"\${file}\")
+        message(FATAL_ERROR \"\${file} is missing: build the windows preset first (cmake --build --preset windows)\")
+      endif()
+    endforeach()")
+  install(FILES ${tallowin_sample_programs} DESTINATION ${TALLOWIN_INSTALL_EXAMPLEDIR}/vantrell/files)
+else()
+  message(STATUS "TALLOWIN_STUB_EXE is not set: the install carries the sample product without its programs")
 endif()
 
 # README.md beside docs/, so its links hold.

@@ -11,7 +11,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds and inspects Tallowin installers f
 set(CPACK_PACKAGE_DESCRIPTION "\
 tallowin packs a product folder described by a TOML file into a\n\
 self-contained Windows installer and lists, tests and extracts existing\n\
-ones. The package carries the 32-bit installer stub it packs, the\n\
+ones. The package carries the installer stubs it packs (32-bit and\n\
+64-bit), the\n\
 documentation, a sample product and a CMake package with\n\
 tallowin_add_installer().")
 set(CPACK_STRIP_FILES ON)

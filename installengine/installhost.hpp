@@ -16,6 +16,7 @@
 // ends.
 #pragma once
 
+#include "payload/installscope.hpp"
 #include "payload/setuptrailer.hpp"
 #include "setuputil/windowhandle.hpp"
 
@@ -85,7 +86,11 @@ public:
 
 // Both run on the GUI thread.  `installerpath` is the installer file the
 // worker reads its archive and the uninstaller's stub from.
-std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath);
-void RunUninstallSequence(InstallHost& host);
+// `scope`: the installer's own (payload/installscope.hpp); a per-user
+// install or uninstall reads and writes HKEY_CURRENT_USER and the user's
+// folders only.
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath,
+                                                   payload::InstallScope scope = payload::InstallScope::Machine);
+void RunUninstallSequence(InstallHost& host, payload::InstallScope scope = payload::InstallScope::Machine);
 
 }  // namespace installengine

@@ -1,6 +1,7 @@
 #include "installengine/protectedfolders.hpp"
 
 #include "installengine/uninstallguard.hpp"
+#include "setuputil/shellfolders.hpp"
 #include "setuputil/wintext.hpp"
 
 #include <windows.h>
@@ -156,6 +157,10 @@ ProtectedPlaces ProtectedFolders() {
     buffer[0] = 0;
     if (::GetTempPathW(MAX_PATH, buffer) != 0) Add(list, setuputil::FromWinStr(buffer));
     Add(trees, EnvironmentValue(L"SystemRoot"));
+    // The user's own Programs folder as the known-folders API names it (no
+    // CSIDL does; it may be redirected away from the profile), which holds
+    // every per-user product's folder.
+    Add(list, setuputil::GetUserProgramsFolder());
 
     // A 32-bit program on 64-bit Windows gets "Program Files (x86)" for
     // every Program Files folder above; the 64-bit ones come from the

@@ -4,7 +4,8 @@
 // Protected with every folder that contains one: every folder the shell
 // names as special (desktop, Documents, Startup, the Programs and Start
 // Menu folders of the user and of all users, application data, the
-// profile, Program Files, ...), the 64-bit Program Files folders a 32-bit
+// profile, Program Files, ...), the user's own Programs folder of per-user
+// installs wherever it is redirected, the 64-bit Program Files folders a 32-bit
 // program is not shown, ProgramData, every user's profile (the registry's
 // profile list, with Default and Public), the folders directly inside each
 // profile and its AppData, the folder holding the profiles and every folder

@@ -42,6 +42,10 @@ bool EndsWithExe(const std::u16string& name) {
 
 }  // namespace
 
+setuputil::RegRoot RegistrationRoot(payload::InstallScope scope) {
+    return scope == payload::InstallScope::User ? setuputil::RegRoot::CurrentUser : setuputil::RegRoot::LocalMachine;
+}
+
 std::u16string UninstallerFolder(const std::u16string& windowsfolder) {
     if (windowsfolder.empty()) return u"";
     return AddBackslash(windowsfolder) + kUninstallerFolderName;

@@ -3,7 +3,10 @@
 // The product's uninstaller is the bare stub (or the signed uninstaller its
 // installer carries), so everything the uninstall needs beyond the
 // program's file name lives in two keys under
-// HKEY_LOCAL_MACHINE.  This header is the one place that names them and
+// HKEY_LOCAL_MACHINE -- or, for a per-user product (payload/installscope.hpp),
+// the same keys with the same values under HKEY_CURRENT_USER
+// (RegistrationRoot), where the list of installed programs finds the
+// current user's programs.  This header is the one place that names them and
 // their values; the install sequence writes them (installplan.hpp), start-up
 // in uninstall mode and the uninstall sequence read them back, and the
 // uninstall removes both keys as whole trees.
@@ -39,12 +42,18 @@
 // as part of it.
 #pragma once
 
+#include "payload/installscope.hpp"
 #include "payload/setuptrailer.hpp"
+#include "setuputil/registry.hpp"
 
 #include <cstddef>
 #include <string>
 
 namespace installengine {
+
+// The root both keys live under for an install of `scope`; an install and
+// its uninstall read and write that root and no other.
+setuputil::RegRoot RegistrationRoot(payload::InstallScope scope);
 
 std::string AppPathsKeyFor(const std::string& exename);
 std::string UninstallKeyFor(const std::string& productname);
@@ -85,7 +94,11 @@ inline constexpr char kInstallRecordIdValue[] = "InstallRecordId";
 // "<Windows>\Tallowin\vantrell-uninstall.exe" (a name without ".exe" keeps
 // it whole: "tool" gives "tool-uninstall.exe").  Only administrators can
 // write there, and the uninstall never runs from inside the folder it
-// deletes.  Empty when `exename` is not a plain file name.
+// deletes.  A per-user product's uninstaller lives in the same folder of
+// ours below the user's local application data instead
+// ("%LOCALAPPDATA%\Tallowin\vantrell-uninstall.exe"): the `windowsfolder`
+// argument below is then that folder.  Empty when `exename` is not a plain
+// file name.
 inline constexpr char16_t kUninstallerFolderName[] = u"Tallowin";
 inline constexpr char16_t kUninstallerSuffix[] = u"-uninstall.exe";
 std::u16string UninstallerFolder(const std::u16string& windowsfolder);

@@ -44,8 +44,8 @@ constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
 
 }  // namespace
 
-tinstallengine::tinstallengine(InstallHost& host, std::u16string installerpath)
-    : host_(host), installerpath_(std::move(installerpath)) {}
+tinstallengine::tinstallengine(InstallHost& host, std::u16string installerpath, payload::InstallScope scope)
+    : host_(host), installerpath_(std::move(installerpath)), scope_(scope) {}
 
 tinstallengine::~tinstallengine() {
     // gui::Thread's destructor stops the body; make sure it has before our
@@ -90,8 +90,11 @@ InstallInputs tinstallengine::Inputs() const {
     in.programsfolder = GetProgramsFolder();
     in.startmenuroot = GetStartMenuFolder();
     in.desktopfolder = GetDesktopFolder();
-    in.windowsfolder = GetWindowsFolder();
-    in.withservices = IsWin2000OrLater();
+    // A per-user product keeps its uninstaller below the user's own local
+    // application data and has no services (the builder refuses them).
+    const bool peruser = scope_ == payload::InstallScope::User;
+    in.windowsfolder = peruser ? GetLocalAppDataFolder() : GetWindowsFolder();
+    in.withservices = IsWin2000OrLater() && !peruser;
     in.recordid = NewInstallRecordId();
     return in;
 }
@@ -146,7 +149,7 @@ void tinstallengine::CloseRunningCopy() {
 }
 
 void tinstallengine::RemoveEarlierServices() {
-    if (!IsWin2000OrLater()) return;
+    if (!IsWin2000OrLater() || scope_ == payload::InstallScope::User) return;
     if (ReadMachineRegString(AppPathsKeyFor(exename_), kDisplaynameValue, "").empty()) return;
     const std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
     for (std::size_t i = 0; i < slots.size(); ++i) {
@@ -261,10 +264,11 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
 
 void tinstallengine::Register(const InstallInputs& in) {
     const RegistrationPlan plan = PlanRegistration(in);
-    const tregistry registry(RegRoot::LocalMachine);
+    const tregistry registry(RegistrationRoot(scope_));
+    const std::u16string root = scope_ == payload::InstallScope::User ? u"HKCU\\" : u"HKLM\\";
     const auto write = [&](const RegValue& v) {
         const std::u16string name = v.name.empty() ? u"(default)" : AnsiToWide(v.name);
-        host_.Log(u"registry: HKLM\\" + AnsiToWide(v.key) + u" " + name);
+        host_.Log(u"registry: " + root + AnsiToWide(v.key) + u" " + name);
         if (v.kind == RegValueKind::Number)
             registry.WriteDword(v.key, v.name, v.number);
         else
@@ -372,8 +376,9 @@ void tinstallengine::Execute() {
     }
 }
 
-std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath) {
-    return std::make_unique<tinstallengine>(host, std::move(installerpath));
+std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath,
+                                                   payload::InstallScope scope) {
+    return std::make_unique<tinstallengine>(host, std::move(installerpath), scope);
 }
 
 }  // namespace installengine

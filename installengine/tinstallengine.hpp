@@ -70,7 +70,8 @@ class tinstallengine : public gui::Thread, public InstallWorker, private payload
 public:
     // `installerpath` is the installer file: the archive and the stub the
     // uninstaller is copied from.
-    tinstallengine(InstallHost& host, std::u16string installerpath);
+    tinstallengine(InstallHost& host, std::u16string installerpath,
+                   payload::InstallScope scope = payload::InstallScope::Machine);
     ~tinstallengine() override;
 
     // InstallWorker
@@ -127,6 +128,7 @@ private:
 
     InstallHost& host_;
     std::u16string installerpath_;
+    payload::InstallScope scope_;
     setuputil::FileAccess uninstallerfile;
     std::u16string groupfolder;
     payload::tsacarchive archive_;  // the installer file, entrylist, buffers, installfolder, errortext

@@ -20,6 +20,11 @@
 // keys only with a real completing name (DeleteRegTree itself refuses the
 // shared parents), the settings key only as IsRemovableSettingsKey, a file
 // association only when it is the product's own.
+//
+// A per-user install's uninstall (payload/installscope.hpp) reads and
+// deletes the same keys under HKEY_CURRENT_USER, a file association under
+// the user's own classes, and never touches HKEY_LOCAL_MACHINE or a service;
+// its program folder needs the same proof.
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/installrecordfile.hpp"
@@ -171,7 +176,10 @@ std::u16string RootName(RegRoot root) {
 
 }  // namespace
 
-void RunUninstallSequence(InstallHost& host) {
+void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
+    const bool peruser = scope == payload::InstallScope::User;
+    const RegRoot root = RegistrationRoot(scope);
+    const tregistry registration(root);
     const payload::tsetuptrailer& trailer = host.Trailer();
     const std::string exename = payload::ReadShortString(trailer.exename);
     const std::string productname = payload::ReadShortString(trailer.productname);
@@ -181,10 +189,10 @@ void RunUninstallSequence(InstallHost& host) {
     // program on the machine.
     const bool havekey = HasCompletingName(exename);
     const std::string key = havekey ? AppPathsKeyFor(exename) : std::string();
-    auto read = [&](const std::string& name) { return havekey ? ReadMachineRegString(key, name, "") : std::string(); };
-    auto deletekey = [&](RegRoot root, const std::string& path) {
-        host.Log(u"delete registry key: " + RootName(root) + u"\\" + AnsiToWide(path));
-        DeleteRegTree(root, path);
+    auto read = [&](const std::string& name) { return havekey ? registration.ReadString(key, name, "") : std::string(); };
+    auto deletekey = [&](RegRoot at, const std::string& path) {
+        host.Log(u"delete registry key: " + RootName(at) + u"\\" + AnsiToWide(path));
+        DeleteRegTree(at, path);
     };
 
     host.UninstallStarted("Performing Uninstall", "Uninstalling " + read(kDisplaynameValue) + "...");
@@ -196,7 +204,7 @@ void RunUninstallSequence(InstallHost& host) {
     std::u16string& destfolder = host.DestFolder();
     destfolder = RemoveBackslash(destfolder);
     const std::string registeredid =
-        HasCompletingName(productname) ? ReadMachineRegString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
+        HasCompletingName(productname) ? registration.ReadString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
                                        : std::string();
     const FolderProof proof = ProveProgramFolder(destfolder, registeredid, productname, exename);
     if (!proof.ok) {
@@ -211,7 +219,9 @@ void RunUninstallSequence(InstallHost& host) {
         SendCloseRequest(window);
     }
 
-    RemoveServices(host, record);
+    // A per-user product has no services: names in its record are never
+    // acted on.
+    if (!peruser) RemoveServices(host, record);
     ::Sleep(kPauseAfterServices);
 
     // A folder that cannot be deleted whole stops the sequence: its files
@@ -238,15 +248,18 @@ void RunUninstallSequence(InstallHost& host) {
 
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {
-        const std::string filetype = ReadClassesRegString(extension, "", "");
+        // The user's own classes live in HKEY_CURRENT_USER\Software\Classes.
+        const RegRoot classes = peruser ? RegRoot::CurrentUser : RegRoot::ClassesRoot;
+        const std::string below = peruser ? "Software\\Classes\\" : "";
+        const std::string filetype = tregistry(classes).ReadString(below + extension, "", "");
         const AssociationKeys keys = AssociationKeysToRemove(extension, filetype);
-        if (!keys.filetype.empty()) deletekey(RegRoot::ClassesRoot, keys.filetype);
-        if (!keys.extension.empty()) deletekey(RegRoot::ClassesRoot, keys.extension);
+        if (!keys.filetype.empty()) deletekey(classes, below + keys.filetype);
+        if (!keys.extension.empty()) deletekey(classes, below + keys.extension);
     }
 
-    if (HasCompletingName(productname)) deletekey(RegRoot::LocalMachine, UninstallKeyFor(productname));
+    if (HasCompletingName(productname)) deletekey(root, UninstallKeyFor(productname));
     if (havekey) {
-        deletekey(RegRoot::LocalMachine, key);
+        deletekey(root, key);
         deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
     }
     const std::string settingskey = HasCompletingName(startmenufolder) ? SettingsKeyFor(startmenufolder) : std::string();
@@ -257,7 +270,7 @@ void RunUninstallSequence(InstallHost& host) {
     // is renamed and left to the system to delete at the next restart.  The
     // shared uninstaller of earlier installs stays for the products that
     // still name it.
-    if (havekey) RemoveUninstallerFile(UninstallerPath(GetWindowsFolder(), exename), host);
+    if (havekey) RemoveUninstallerFile(UninstallerPath(UninstallerBase(scope), exename), host, scope);
 
     ::Sleep(kPauseAtEnd);
     host.UninstallFinished();

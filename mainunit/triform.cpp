@@ -34,14 +34,31 @@ constexpr unsigned long kCancelWaitMs = 10000;
 
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
 
-// The builder's payload check record in this program's resources; false
-// when there is none (an installer from another builder) or it is malformed.
-bool OwnPayloadCheck(payload::tpayloadcheck& check) {
-    HRSRC resource = ::FindResourceW(nullptr, reinterpret_cast<LPCWSTR>(payload::kPayloadCheckName),
-                                     MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+// A record the builder wrote into this program's resources, handed with
+// its size to `parse`; false when there is none or `parse` refuses it.
+template <class Parse>
+bool OwnRecord(const char16_t* name, const Parse& parse) {
+    HRSRC resource = ::FindResourceW(nullptr, reinterpret_cast<LPCWSTR>(name), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
     HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
     const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    return data && payload::ParsePayloadCheck(data, ::SizeofResource(nullptr, resource), check);
+    return data && parse(data, ::SizeofResource(nullptr, resource));
+}
+
+// The payload check record; false when there is none (an installer from
+// another builder) or it is malformed.
+bool OwnPayloadCheck(payload::tpayloadcheck& check) {
+    return OwnRecord(payload::kPayloadCheckName,
+                     [&](const void* data, std::size_t size) { return payload::ParsePayloadCheck(data, size, check); });
+}
+
+// The scope record: false only when there is one that is malformed.
+bool OwnScope(payload::InstallScope& scope) {
+    bool present = false;
+    const bool parsed = OwnRecord(payload::kInstallScopeName, [&](const void* data, std::size_t size) {
+        present = true;
+        return payload::ParseScopeRecord(data, size, scope);
+    });
+    return parsed || !present;
 }
 
 }  // namespace
@@ -191,13 +208,21 @@ void Triform::FormCreate() {
         StartupFailed(options_.refusal);
         return;
     }
+    if (!OwnScope(scope_)) {
+        StartupFailed(payload::kDamagedInstaller);
+        return;
+    }
+    if (scope_ == payload::InstallScope::User) Log(u"scope: current user");
     if (uninstallmode_) LoadUninstallMode();
     else LoadInstallMode();
 }
 
 void Triform::LoadUninstallMode() {
-    const auto read = [](const std::string& key, const std::string& name) {
-        return setuputil::ReadMachineRegString(key, name, "");
+    // Only the root of this program's own scope: a per-user uninstaller
+    // never reads (nor deletes) a machine-wide registration.
+    const setuputil::tregistry registration(installengine::RegistrationRoot(scope_));
+    const auto read = [&registration](const std::string& key, const std::string& name) {
+        return registration.ReadString(key, name, "");
     };
     trailer_ = {};
     if (!LoadUninstallInfo(options_.programname, read, trailer_, destfolder_))
@@ -206,7 +231,8 @@ void Triform::LoadUninstallMode() {
 
 void Triform::LoadInstallMode() {
     installerpath_ = setuputil::GetParamW(0);
-    destfolder_ = setuputil::GetProgramFilesFolder();
+    destfolder_ = scope_ == payload::InstallScope::User ? setuputil::GetUserProgramsFolder()
+                                                        : setuputil::GetProgramFilesFolder();
     const payload::TrailerStatus status =
         payload::LoadSetupTrailer(installerpath_, setupfile_.file, trailer_, licensetext_);
     // A download cut short or damaged is refused before anything is
@@ -261,7 +287,7 @@ void Triform::FormShow() {
 
 void Triform::BeginInstall(const std::u16string& folder) {
     Log(u"destination: " + folder);
-    engine_ = installengine::CreateInstallWorker(*this, installerpath_);
+    engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
     if (!engine_->OpenArchive()) {
@@ -294,7 +320,7 @@ void Triform::NextClick() {
     } else if (CurrentPage() == &welcomepage) {
         if (uninstallmode_) {
             uninstalling_ = true;
-            installengine::RunUninstallSequence(*this);
+            installengine::RunUninstallSequence(*this, scope_);
             uninstalling_ = false;
             return;
         }
@@ -478,7 +504,7 @@ int Triform::RunUnattended() {
     try {
         if (uninstallmode_) {
             uninstalling_ = true;
-            installengine::RunUninstallSequence(*this);
+            installengine::RunUninstallSequence(*this, scope_);
             uninstalling_ = false;
         } else {
             // /D=, or what the destination page would propose.

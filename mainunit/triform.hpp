@@ -97,6 +97,9 @@ private:
 
     // State, in the order the form holds it.
     bool uninstallmode_ = false;
+    // The builder's record in this program (payload/installscope.hpp): for
+    // the machine, or the current user.
+    payload::InstallScope scope_ = payload::InstallScope::Machine;
     payload::tsetuptrailer trailer_{};
     std::string licensetext_;
     std::u16string installerpath_;  // this program's own file: the installer

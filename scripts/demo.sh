@@ -83,6 +83,7 @@ if [ "$arch" != win32 ]; then
   # This machine's Wine runs 64-bit programs only: the demo runs the same
   # product built from the 64-bit stub and programs.
   stage "$win64_bin" "$demo/stage-win64"
+  sed -i '1i architecture = "x64"' "$demo/stage-win64/product.toml"
   "$native_bin/tallowin" build "$demo/stage-win64/product.toml" -o "$demo/vantrell-setup-win64.exe" \
     --stub "$win64_bin/setup.exe"
   installer=$demo/vantrell-setup-win64.exe

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the packages into build/packages/: tallowin_<version>_amd64.deb
-# (the native tool, with the stub of the windows build) and
-# tallowin-<version>-windows.zip (tallowin.exe, setup.exe, docs, examples).
+# (the native tool, with the stubs of the windows and windows64 builds) and
+# tallowin-<version>-windows.zip (tallowin.exe, setup.exe, setup64.exe, docs,
+# examples).
 #
 #   bash scripts/package.sh [--no-build]
 set -euo pipefail
@@ -15,10 +16,10 @@ for arg in "$@"; do
   esac
 done
 
-# The windows build first: the native package carries its setup.exe.
+# The Windows builds first: both packages carry their stubs.
 if [ "$build" = 1 ]; then
   bash scripts/install-deps.sh
-  for preset in windows native; do
+  for preset in windows windows64 native; do
     echo "== build: $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$(nproc)"

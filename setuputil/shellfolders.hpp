@@ -18,4 +18,13 @@ std::u16string GetWindowsFolder();
 // with its trailing backslash.
 std::u16string GetProgramFilesFolder();
 
+// The folders of a per-user install.  Local application data
+// (%LOCALAPPDATA%), and the user's own Programs folder below it, where
+// programs installed for this user only live: the known folder
+// UserProgramFiles where the platform has it (Windows 7 and later),
+// else local application data + "\Programs".  The Programs folder is
+// not made here (the install makes it with the program folder).
+std::u16string GetLocalAppDataFolder();
+std::u16string GetUserProgramsFolder();
+
 }  // namespace setuputil

@@ -43,6 +43,12 @@ cd "$work" || exit 1
 cp -r "$root/examples/vantrell" stage
 rm -rf stage/src
 cp "$bin/vantrell.exe" "$bin/vantrelld.exe" stage/files/
+# The products name the architecture of this build's stub (x64: 34404 in
+# its PE file header).
+architecture=x86
+[ "$(od -An -tu2 -j$(( $(od -An -tu4 -j60 -N4 "$bin/setup.exe" | tr -d ' ') + 4 )) -N2 "$bin/setup.exe" | tr -d ' ')" = 34404 ] &&
+  architecture=x64
+{ echo "architecture = \"$architecture\""; cat "$root/examples/vantrell/product.toml"; } >stage/product.toml
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tallowin Test Signer" \
   -keyout key.pem -out cert.pem >openssl.log 2>&1 || { cat openssl.log; exit 1; }
 
@@ -179,6 +185,7 @@ defaultsubfolder = "Orlenne"
 appdatafolder = "Orlenne"
 files = "files"
 TOML
+echo "architecture = \"$architecture\"" >>other/product.toml
 "$tallowin" build other/product.toml -o orlenne-setup.exe --stub "$bin/setup.exe" >build.txt 2>&1 || fail "build: $(cat build.txt)"
 
 "$wine_run" --timeout 600 "$work/selfsigned.exe" /S >run.txt 2>&1 || fail "install of the self-signed product: $(cat run.txt)"

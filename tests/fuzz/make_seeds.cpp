@@ -104,7 +104,8 @@ bool Stream(const fs::path& file, const Bytes& data, int level) {
     return Write(file, bytes);
 }
 
-// The stub as it is and as the builder stamps it.
+// The stub as it is and as the builder stamps it, for a machine-wide and a
+// per-user product of the stub's own processor.
 bool Stub(const fs::path& folder, const fs::path& stub, int index) {
     std::ifstream in(stub, std::ios::binary);
     if (!in) return true;
@@ -112,15 +113,22 @@ bool Stub(const fs::path& folder, const fs::path& stub, int index) {
     tallowin::StubIdentity identity;
     identity.productname = u"Seed";
     identity.productversion = u"1.0";
-    tallowin::StampedStub stamped;
+    tallowin::StampedStub stamped, user;
     std::string error;
-    if (!tallowin::StampStub(bytes, identity, stamped, error)) {
+    for (tallowin::Architecture architecture : {tallowin::Architecture::X86, tallowin::Architecture::X64}) {
+        identity.architecture = architecture;
+        if (tallowin::StampStub(bytes, identity, stamped, error)) break;
+    }
+    identity.scope = payload::InstallScope::User;
+    if (!stamped.bytes.empty()) tallowin::StampStub(bytes, identity, user, error);
+    if (stamped.bytes.empty() || user.bytes.empty()) {
         std::fprintf(stderr, "make_seeds: %s: %s\n", stub.string().c_str(), error.c_str());
         return false;
     }
     const std::string name = "stub" + std::to_string(index);
     return Write(folder / (name + ".exe"), std::string(bytes.begin(), bytes.end())) &&
-           Write(folder / (name + "-stamped.exe"), std::string(stamped.bytes.begin(), stamped.bytes.end()));
+           Write(folder / (name + "-stamped.exe"), std::string(stamped.bytes.begin(), stamped.bytes.end())) &&
+           Write(folder / (name + "-user.exe"), std::string(user.bytes.begin(), user.bytes.end()));
 }
 
 // A record as the install plans it for `in`, with `files` extracted.

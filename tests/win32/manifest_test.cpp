@@ -130,6 +130,8 @@ TEST(StampedStub, CarriesTheVendorsVersionInformationAndIcon) {
     identity.copyright = u"Copyright (C) 2026 Calderic Software";
     identity.originalfilename = u"vantrell-setup.exe";
     identity.icon = ReadFile(art / "vantrell.ico");
+    // The stub beside this program is built for its processor.
+    identity.architecture = sizeof(void*) == 8 ? tallowin::Architecture::X64 : tallowin::Architecture::X86;
     tallowin::StampedStub stamped;
     std::string error;
     ASSERT_TRUE(tallowin::StampStub(ReadFile(ProgramFolder() + L"\\setup.exe"), identity, stamped, error)) << error;

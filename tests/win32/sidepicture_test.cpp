@@ -66,6 +66,8 @@ TEST(SidePicture, TheVendorsPictureReplacesTheStubsOwn) {
     tallowin::StubIdentity identity;
     identity.productname = u"Vantrell";
     identity.wizardimage = ReadFile(VENDOR_PICTURE_BMP);
+    // The stub beside this program is built for its processor.
+    identity.architecture = sizeof(void*) == 8 ? tallowin::Architecture::X64 : tallowin::Architecture::X86;
     tallowin::StampedStub stamped;
     std::string error;
     ASSERT_TRUE(tallowin::StampStub(ReadFile(folder / "setup.exe"), identity, stamped, error)) << error;

@@ -32,6 +32,7 @@ bool ParseHeaders(const std::vector<std::uint8_t>& bytes, bool whole, PeImage& i
     if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return fail("no MZ header");
     const std::size_t pe = Get32(bytes, 0x3C);
     if (pe > bytes.size() || bytes.size() - pe < 24 || Get32(bytes, pe) != 0x00004550) return fail("no PE header");
+    image.machine = Get16(bytes, pe + 4);
     const std::uint16_t sectioncount = Get16(bytes, pe + 6);
     const std::uint16_t optionalsize = Get16(bytes, pe + 20);
     const std::size_t optional = pe + 24;

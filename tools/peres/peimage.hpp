@@ -31,6 +31,7 @@ struct Section {
 struct PeImage {
     std::vector<std::uint8_t> bytes;
     bool pe32plus = false;
+    std::uint16_t machine = 0;         // the file header's processor (0x14C x86, 0x8664 x64)
     std::size_t optionaloffset = 0;    // the optional header
     std::size_t directoryoffset = 0;   // its data directory table
     std::uint32_t directorycount = 0;

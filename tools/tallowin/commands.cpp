@@ -1,6 +1,7 @@
 #include "tools/tallowin/commands.hpp"
 
 #include "payload/entrypath.hpp"
+#include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
 #include "payload/payloadend.hpp"
@@ -63,6 +64,9 @@ struct StubResources {
     peres::VersionInfo version;
     bool hasversion = false, hasicon = false, haspicture = false, hascheck = false;
     payload::tpayloadcheck check{};
+    std::uint16_t machine = 0;  // the PE file header's processor
+    payload::InstallScope scope = payload::InstallScope::Machine;
+    bool scopedamaged = false;  // a scope record that does not parse
 };
 
 // The headers and section table of a stub lie in its first bytes; then
@@ -94,6 +98,7 @@ StubResources ReadStubResources(const fs::path& path) {
     std::string error;
     if (!peres::ParsePe(std::move(bytes), image, error) || !peres::ReadResources(image, resources, error)) return stub;
     stub.readable = true;
+    stub.machine = image.machine;
     for (const peres::Resource& r : resources) {
         if (!r.type.name.empty()) continue;
         if (r.type.id == peres::kTypeVersion && !stub.hasversion)
@@ -102,6 +107,8 @@ StubResources ReadStubResources(const fs::path& path) {
         if (r.type.id == peres::kTypeRcData && r.name.name == payload::kSidePictureName) stub.haspicture = true;
         if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadCheckName)
             stub.hascheck = payload::ParsePayloadCheck(r.data.data(), r.data.size(), stub.check);
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kInstallScopeName)
+            stub.scopedamaged = !payload::ParseScopeRecord(r.data.data(), r.data.size(), stub.scope);
     }
     return stub;
 }
@@ -258,10 +265,12 @@ int RunBuild(const BuildOptions& options) {
 
     fs::path stub = options.stub;
     if (stub.empty()) {
-        const StubPlace* found = FindStub(options.stubplaces);
+        const bool x64 = identity.architecture == Architecture::X64;
+        const std::vector<StubPlace>& places = x64 ? options.stubplaces64 : options.stubplaces;
+        const StubPlace* found = FindStub(places);
         if (!found) {
-            std::cerr << "tallowin: no stub program found (give one with --stub); looked at:\n"
-                      << DescribePlaces(options.stubplaces);
+            std::cerr << "tallowin: no " << (x64 ? "64-bit (x64)" : "32-bit (x86)")
+                      << " stub program found (give one with --stub); looked at:\n" << DescribePlaces(places);
             return kExitBadInstaller;
         }
         stub = found->path;
@@ -387,11 +396,16 @@ int RunInfo(const fs::path& path, bool json) {
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08x", stub.check.crc32);
     const auto yes = [](bool b) { return b ? "true" : "false"; };
+    const std::string architecture = MachineName(stub.machine);
+    const std::string scope = stub.scopedamaged                                 ? "damaged"
+                              : stub.scope == payload::InstallScope::User ? "user"
+                                                                          : "machine";
 
     if (json) {
         std::cout << "{\n \"productname\": " << JsonString(Text(t.productname))
                   << ",\n \"productversion\": " << JsonString(Text(t.productversion))
                   << ",\n \"exename\": " << JsonString(Text(t.exename))
+                  << ",\n \"architecture\": " << JsonString(architecture) << ",\n \"scope\": " << JsonString(scope)
                   << ",\n \"startmenufolder\": " << JsonString(startmenu)
                   << ",\n \"defaultsubfolder\": " << JsonString(subfolder)
                   << ",\n \"appdatafolder\": " << JsonString(Text(t.appdatafolder)) << ",\n \"services\": [";
@@ -424,6 +438,8 @@ int RunInfo(const fs::path& path, bool json) {
     std::cout << "productname:      " << Text(t.productname) << "\n"
               << "productversion:   " << Text(t.productversion) << "\n"
               << "exename:          " << Text(t.exename) << "\n"
+              << "architecture:     " << architecture << "\n"
+              << "scope:            " << scope << (scope == "user" ? " (current user, no elevation)" : "") << "\n"
               << "startmenufolder:  " << startmenu << "\n"
               << "defaultsubfolder: " << subfolder << "\n"
               << "appdatafolder:    " << Text(t.appdatafolder) << "\n";

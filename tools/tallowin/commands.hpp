@@ -25,8 +25,9 @@ inline constexpr int kExitUsage = 2;
 struct BuildOptions {
     std::filesystem::path product;
     std::filesystem::path output;
-    std::filesystem::path stub;      // empty: the first of stubplaces that exists
-    std::vector<StubPlace> stubplaces;
+    std::filesystem::path stub;      // empty: the first of the product's architecture's places that exists
+    std::vector<StubPlace> stubplaces;    // the 32-bit stub's
+    std::vector<StubPlace> stubplaces64;  // the 64-bit stub's
     int level = lz::kDefaultLevel;
     unsigned jobs = 0;               // compressing threads; 0: one per core
     std::optional<std::int64_t> sourcedateepoch;

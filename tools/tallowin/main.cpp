@@ -13,14 +13,24 @@
 
 namespace {
 
-// `tallowin --version`: the version and the stub a build without --stub uses.
-std::string VersionText(const std::vector<tallowin::StubPlace>& places) {
-    std::string text = "tallowin " TALLOWIN_VERSION "\n";
+// One line per architecture: the stub a build without --stub uses.
+std::string StubLine(const char* label, const std::vector<tallowin::StubPlace>& places) {
     if (const tallowin::StubPlace* stub = tallowin::FindStub(places))
-        return text + "stub: " + stub->path.string() + " (" + stub->reason + ")";
-    text += "stub: none found; looked at:\n" + tallowin::DescribePlaces(places);
+        return std::string(label) + stub->path.string() + " (" + stub->reason + ")\n";
+    return std::string(label) + "none found; looked at:\n" + tallowin::DescribePlaces(places);
+}
+
+// `tallowin --version`: the version and the stubs.
+std::string VersionText(const tallowin::BuildOptions& build) {
+    std::string text = "tallowin " TALLOWIN_VERSION "\n" + StubLine("stub: ", build.stubplaces) +
+                       StubLine("stub64: ", build.stubplaces64);
     text.pop_back();
     return text;
+}
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
 }
 
 int RunCommand(bool build, bool list, bool info, bool test, tallowin::BuildOptions& options,
@@ -69,16 +79,18 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     BuildOptions build;
-    const char* stubvariable = std::getenv("TALLOWIN_STUB");
-    build.stubplaces = StubPlaces(stubvariable ? stubvariable : "", ProgramFile());
-    app.set_version_flag("--version", [&build] { return VersionText(build.stubplaces); });
+    const std::filesystem::path self = ProgramFile();
+    build.stubplaces = StubPlaces(Architecture::X86, Variable(StubVariable(Architecture::X86)), self);
+    build.stubplaces64 = StubPlaces(Architecture::X64, Variable(StubVariable(Architecture::X64)), self);
+    app.set_version_flag("--version", [&build] { return VersionText(build); });
 
     auto* buildCmd = app.add_subcommand("build", "Build an installer from a product file");
     buildCmd->add_option("product", build.product, "Product file (TOML)")->required()->check(CLI::ExistingFile);
     buildCmd->add_option("-o,--output", build.output, "Installer to write")->required();
     buildCmd->add_option("--stub", build.stub,
-                         "Stub program (default: $TALLOWIN_STUB, else setup.exe beside tallowin, "
-                         "else ../share/tallowin/setup.exe)")
+                         "Stub program, built for the product's architecture (default for x86: $TALLOWIN_STUB, "
+                         "else setup.exe beside tallowin, else ../share/tallowin/setup.exe; for x64: "
+                         "$TALLOWIN_STUB64, else setup64.exe in the same places)")
         ->check(CLI::ExistingFile);
     buildCmd->add_option("--level", build.level, "Compression level: 0 stores plainly, 1..9")
         ->check(CLI::Range(0, 9));

@@ -314,15 +314,24 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     const std::filesystem::path base = file.parent_path();
 
     std::string name, version, exename, startmenu, subfolder, appdata, license, files;
-    std::string publisher, icon, copyright, wizardimage;
+    std::string publisher, icon, copyright, wizardimage, architecture, scope;
     Table top(root, "");
     if (!top.Text("productname", true, name, error) || !top.Text("productversion", true, version, error) ||
         !top.Text("exename", true, exename, error) || !top.Text("startmenufolder", true, startmenu, error) ||
         !top.Text("defaultsubfolder", true, subfolder, error) || !top.Text("appdatafolder", false, appdata, error) ||
         !top.Text("license", false, license, error) || !top.Text("files", true, files, error) ||
         !top.Text("publisher", false, publisher, error) || !top.Text("icon", false, icon, error) ||
-        !top.Text("copyright", false, copyright, error) || !top.Text("wizardimage", false, wizardimage, error))
+        !top.Text("copyright", false, copyright, error) || !top.Text("wizardimage", false, wizardimage, error) ||
+        !top.Text("architecture", false, architecture, error) || !top.Text("scope", false, scope, error))
         return false;
+    if (!architecture.empty() && architecture != "x86" && architecture != "x64") {
+        error = "architecture must be \"x86\" or \"x64\", not \"" + architecture + "\"";
+        return false;
+    }
+    if (!scope.empty() && scope != "machine" && scope != "user") {
+        error = "scope must be \"machine\" or \"user\", not \"" + scope + "\"";
+        return false;
+    }
     top.Known("services");  // lists of tables, read below
     top.Known("shortcuts");
     if (!top.Unused(error)) return false;
@@ -409,6 +418,13 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
         f.services.push_back(slot);
         if (!AddNamedPath(t.Field("program"), program, programs, error)) return false;
     }
+    if (scope == "user" && !f.services.empty()) {
+        std::string names;
+        for (const payload::ServiceSlot& slot : f.services) names += (names.empty() ? "" : ", ") + sacwriter::Cp1252ToUtf8(slot.name);
+        error = "services: a per-user product (scope = \"user\") cannot install services, which need administrator "
+                "rights: " + names;
+        return false;
+    }
     for (std::size_t i = 0; i < shortcuts.size(); ++i) {
         Table t(*shortcuts[i], "shortcuts[" + std::to_string(i) + "]");
         std::string target, arguments, caption;
@@ -449,6 +465,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     // The publisher becomes the uninstall entry's 8-bit "Publisher" too.
     std::string publisher1252;
     identity = {};
+    identity.architecture = architecture == "x64" ? Architecture::X64 : Architecture::X86;
+    identity.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
     if (!To1252("publisher", publisher, publisher1252, error) || !ToWide("publisher", publisher, identity.publisher, error) ||
         !ToWide("copyright", copyright, identity.copyright, error) ||
         !ToWide("productname", name, identity.productname, error) ||

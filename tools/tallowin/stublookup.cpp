@@ -8,11 +8,20 @@ namespace tallowin {
 
 namespace fs = std::filesystem;
 
-std::vector<StubPlace> StubPlaces(const std::string& environment, const fs::path& program) {
-    if (!environment.empty()) return {{fs::path(environment), "TALLOWIN_STUB"}};
+const char* StubVariable(Architecture architecture) {
+    return architecture == Architecture::X64 ? "TALLOWIN_STUB64" : "TALLOWIN_STUB";
+}
+
+const char* StubFileName(Architecture architecture) {
+    return architecture == Architecture::X64 ? "setup64.exe" : "setup.exe";
+}
+
+std::vector<StubPlace> StubPlaces(Architecture architecture, const std::string& environment, const fs::path& program) {
+    if (!environment.empty()) return {{fs::path(environment), StubVariable(architecture)}};
     const fs::path folder = program.parent_path();
-    return {{folder / "setup.exe", "beside tallowin"},
-            {(folder / ".." / "share" / "tallowin" / "setup.exe").lexically_normal(), "tallowin's installed share folder"}};
+    const char* name = StubFileName(architecture);
+    return {{folder / name, "beside tallowin"},
+            {(folder / ".." / "share" / "tallowin" / name).lexically_normal(), "tallowin's installed share folder"}};
 }
 
 fs::path ProgramFile() {

@@ -80,7 +80,33 @@ void PutIcon(std::vector<Resource>& resources, const std::vector<peres::IconImag
     resources.push_back(Make(peres::kTypeGroupIcon, groupname, language, peres::BuildIconGroup(images, firstid)));
 }
 
+// The manifest of a per-user product's stub: the same, asking to run with
+// the user's own rights.  False when it holds no "requireAdministrator"
+// level to replace.
+bool RunAsInvoker(std::vector<std::uint8_t>& manifest) {
+    static constexpr std::string_view kFrom = "level=\"requireAdministrator\"", kTo = "level=\"asInvoker\"";
+    std::string text(manifest.begin(), manifest.end());
+    const std::size_t at = text.find(kFrom);
+    if (at == std::string::npos) return false;
+    text.replace(at, kFrom.size(), kTo);
+    manifest.assign(text.begin(), text.end());
+    return true;
+}
+
 }  // namespace
+
+std::uint16_t MachineOf(Architecture architecture) {
+    return architecture == Architecture::X64 ? kMachineX64 : kMachineX86;
+}
+
+std::string MachineName(std::uint16_t machine) {
+    if (machine == kMachineX86) return "x86";
+    if (machine == kMachineX64) return "x64";
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text = "machine 0x";
+    for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(machine >> shift) & 0xF];
+    return text;
+}
 
 std::string CheckWizardImage(const std::vector<std::uint8_t>& bmp) {
     const std::string expected = "a 24-bit BMP of " + std::to_string(payload::kSidePictureWidth) + " x " +
@@ -109,6 +135,12 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
     std::vector<Resource> resources;
     if (!peres::ParsePe(stub, image, error) || !peres::ReadResources(image, resources, error)) {
         error = "stub: " + error;
+        return false;
+    }
+    if (image.machine != MachineOf(identity.architecture)) {
+        error = "the stub is built for " + MachineName(image.machine) + ", the product's architecture is " +
+                MachineName(MachineOf(identity.architecture)) + ": use the " + MachineName(MachineOf(identity.architecture)) +
+                " stub";
         return false;
     }
 
@@ -155,7 +187,21 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
         resources.push_back(Make(peres::kTypeRcData, Named(payload::kSidePictureName), rcdatalanguage, packed));
     }
 
-    // The check record, filled in by SealInstaller.
+    if (identity.scope == payload::InstallScope::User) {
+        const auto manifest = std::find_if(resources.begin(), resources.end(),
+                                           [](const Resource& r) { return IsType(r, peres::kTypeManifest); });
+        if (manifest == resources.end() || !RunAsInvoker(manifest->data)) {
+            error = "stub: its manifest does not ask for administrator rights, so it cannot be made a per-user installer";
+            return false;
+        }
+        const payload::tscoperecord scope = payload::MakeScopeRecord(identity.scope);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&scope);
+        std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kInstallScopeName); });
+        resources.push_back(Make(peres::kTypeRcData, Named(payload::kInstallScopeName), rcdatalanguage,
+                                 std::vector<std::uint8_t>(bytes, bytes + sizeof scope)));
+    }
+
+    // The check record, filled in by SealInstaller (pushed last: its offset is the last one).
     std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kPayloadCheckName); });
     std::vector<std::uint8_t> record(sizeof(payload::tpayloadcheck), 0);
     std::memcpy(record.data(), payload::kPayloadCheckMark, sizeof payload::kPayloadCheckMark);

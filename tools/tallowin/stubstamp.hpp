@@ -9,8 +9,13 @@
 // LegalCopyright, OriginalFilename, ProductName, ProductVersion -- empty
 // ones left out.  The icon replaces the stub's first icon group and its
 // images; the picture replaces RCDATA "SIDEPICTURE", packed as the stub's
-// build packs it.
+// build packs it.  A per-user product's stub also gets the scope record
+// (payload/installscope.hpp) and a manifest that asks for no elevation
+// ("asInvoker" in place of "requireAdministrator"); a machine-wide one gets
+// neither, so its stub is stamped exactly as before there were scopes.
 #pragma once
+
+#include "payload/installscope.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,10 +25,21 @@
 
 namespace tallowin {
 
+// The processor a product's programs are built for, and so the stub that
+// installs them: "x86" the 32-bit stub, "x64" the 64-bit one.
+enum class Architecture { X86, X64 };
+inline constexpr std::uint16_t kMachineX86 = 0x014C;  // IMAGE_FILE_MACHINE_I386
+inline constexpr std::uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+std::uint16_t MachineOf(Architecture architecture);
+// "x86", "x64", or the machine number in hex for any other.
+std::string MachineName(std::uint16_t machine);
+
 struct StubIdentity {
     std::u16string productname, productversion, publisher, copyright, originalfilename;
     std::vector<std::uint8_t> icon;         // an .ico file; empty: the stub's own icon stays
     std::vector<std::uint8_t> wizardimage;  // a BMP file; empty: the stub's own picture stays
+    Architecture architecture = Architecture::X86;  // the stub must be built for it
+    payload::InstallScope scope = payload::InstallScope::Machine;
 };
 
 struct StampedStub {
@@ -33,7 +49,9 @@ struct StampedStub {
 };
 
 // False with `error` naming the problem: a stub that is not a PE program
-// the resource writer can edit, a bad icon or picture.
+// the resource writer can edit, one built for another processor than
+// `identity.architecture`, a bad icon or picture, a per-user product's stub
+// whose manifest does not ask for administrator rights.
 bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identity, StampedStub& out,
                std::string& error);
 

@@ -2,9 +2,11 @@
 # The Debian package end to end: CPack makes it from this build, dpkg-deb
 # unpacks it into a temporary root, and the unpacked tool alone (no build
 # tree on PATH, no TALLOWIN_STUB) builds the sample product with the stub
-# the package carries; then a small CMake project finds the unpacked tree
+# the package carries, and the same product as an x64 one with the 64-bit
+# stub it carries beside it; then a small CMake project finds the unpacked tree
 # with find_package(Tallowin) and builds its installer target.  lintian's
-# errors and warnings, where lintian is installed, count as failures.
+# errors and warnings, where lintian is installed, count as failures.  The
+# Windows zip, where the windows build is configured, carries both stubs.
 #   package_test.sh CPACK CMAKE BUILD_DIR VERSION
 set -u
 cpack=$1 cmake=$2 build=$3 version=$4
@@ -13,11 +15,13 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # The unpacked tool and the CMake project see the system's programs only.
-alone() { env -u TALLOWIN_STUB PATH=/usr/bin:/bin "$@"; }
+alone() { env -u TALLOWIN_STUB -u TALLOWIN_STUB64 PATH=/usr/bin:/bin "$@"; }
 
 stub=$(sed -n 's/^TALLOWIN_STUB_EXE:FILEPATH=//p' "$build/CMakeCache.txt")
-if [ ! -f "$stub" ]; then
-  echo "SKIP: the stub to package (${stub:-TALLOWIN_STUB_EXE unset}) is not built: cmake --build --preset windows"
+stub64=$(sed -n 's/^TALLOWIN_STUB64_EXE:FILEPATH=//p' "$build/CMakeCache.txt")
+if [ ! -f "$stub" ] || [ ! -f "$stub64" ]; then
+  echo "SKIP: the stubs to package (${stub:-TALLOWIN_STUB_EXE unset}, ${stub64:-TALLOWIN_STUB64_EXE unset}) are not" \
+       "built: cmake --build --preset windows; cmake --build --preset windows64"
   exit 77
 fi
 
@@ -41,9 +45,11 @@ root=$work/root
 dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x"; exit 1; }
 tool=$root/usr/bin/tallowin
 shipped=$root/usr/share/tallowin/setup.exe
+shipped64=$root/usr/share/tallowin/setup64.exe
 product=$root/usr/share/tallowin/examples/vantrell/product.toml
 [ -f "$root/usr/share/doc/tallowin/copyright" ] || fail "no copyright file"
 cmp -s "$shipped" "$stub" || fail "the package's setup.exe is not $stub"
+cmp -s "$shipped64" "$stub64" || fail "the package's setup64.exe is not $stub64"
 # The manual page is the tool's own help: each command's description is there.
 manpage=$root/usr/share/man/man1/tallowin.1.gz
 if [ ! -f "$manpage" ]; then
@@ -59,7 +65,8 @@ fi
 cd "$work"
 alone "$tool" --version >version.txt 2>&1 || fail "--version: $(cat version.txt)"
 [ "$(cat version.txt)" = "tallowin $version
-stub: $shipped (tallowin's installed share folder)" ] || fail "--version: $(cat version.txt)"
+stub: $shipped (tallowin's installed share folder)
+stub64: $shipped64 (tallowin's installed share folder)" ] || fail "--version: $(cat version.txt)"
 # --level 1, as the CMake project below asks: both must give the same bytes.
 export SOURCE_DATE_EPOCH=1700000000
 alone "$tool" build "$product" -o vantrell-setup.exe --level 1 >build.txt 2>&1 || fail "build: $(cat build.txt)"
@@ -71,6 +78,12 @@ alone "$tool" build "$product" -o named/vantrell-setup.exe --level 1 --stub "$sh
 cmp -s vantrell-setup.exe named/vantrell-setup.exe || fail "the installer was not built with the packaged stub"
 alone "$tool" info vantrell-setup.exe >info.txt 2>&1 && grep -qx "productname:      Vantrell" info.txt ||
   fail "info: $(cat info.txt)"
+# The same product for x64 takes the 64-bit stub the package carries.
+{ echo 'architecture = "x64"'; cat "$product"; } >"$(dirname "$product")/product64.toml"
+alone "$tool" build "$(dirname "$product")/product64.toml" -o vantrell64-setup.exe --level 1 >build.txt 2>&1 ||
+  fail "build x64: $(cat build.txt)"
+alone "$tool" info vantrell64-setup.exe >info.txt 2>&1 && grep -qx "architecture:     x64" info.txt ||
+  fail "info x64: $(cat info.txt)"
 files=$(find "$(dirname "$product")/files" -type f | wc -l)
 alone "$tool" test vantrell-setup.exe >test.txt 2>&1 && grep -q "^$files entries tested, 0 failed" test.txt ||
   fail "test: $(cat test.txt)"
@@ -97,6 +110,23 @@ alone "$cmake" --build project/build --target installer >/dev/null 2>&1
 touch -d '+1 minute' "$root/usr/share/tallowin/examples/vantrell/files/docs/guide.txt"
 alone "$cmake" --build project/build --target installer >cmake.txt 2>&1 || fail "rebuild: $(cat cmake.txt)"
 [ "$(stat -c %y "$made")" != "$before" ] || fail "a changed product file did not rebuild the installer"
+
+# The Windows zip, made from the windows build beside this one, carries
+# both stubs as they were built.
+winbuild=$(dirname "$build")/windows
+if [ -f "$winbuild/CPackConfig.cmake" ]; then
+  if "$cpack" --config "$winbuild/CPackConfig.cmake" -G ZIP -B "$work/zip" >"$work/cpack.txt" 2>&1; then
+    unzip -q -o "$work/zip/tallowin-$version-windows.zip" -d "$work/zipped" || fail "unzip"
+    zipped=$work/zipped/tallowin-$version-windows
+    cmp -s "$zipped/setup.exe" "$stub" || fail "the zip's setup.exe is not $stub"
+    cmp -s "$zipped/setup64.exe" "$stub64" || fail "the zip's setup64.exe is not $stub64"
+    [ -f "$zipped/tallowin.exe" ] || fail "the zip carries no tallowin.exe"
+  else
+    fail "cpack (zip): $(cat "$work/cpack.txt")"
+  fi
+else
+  echo "SKIP (zip): $winbuild is not configured (cmake --preset windows)"
+fi
 
 [ "$failures" -eq 0 ] && echo "tallowin package: all checks passed"
 exit $((failures > 0))

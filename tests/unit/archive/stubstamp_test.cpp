@@ -3,6 +3,7 @@
 // the version block, icon group and picture read back, and the edited
 // image stays well-formed (sections, image size, directories, relocations,
 // checksum).  Skipped, with the reason, where a stub has not been built.
+#include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
 #include "tools/peres/icongroup.hpp"
@@ -57,7 +58,15 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     identity.originalfilename = u"vantrell-setup.exe";
     identity.icon = ReadFile(fs::path(TALLOWIN_SOURCE_DIR) / "examples/vantrell/art/vantrell.ico");
     identity.wizardimage = ReadFile(fs::path(TALLOWIN_SOURCE_DIR) / "examples/vantrell/art/wizard.bmp");
+    const bool x64 = before.pe32plus;
+    EXPECT_EQ(before.machine, x64 ? tallowin::kMachineX64 : tallowin::kMachineX86);
+    // A product for the other processor is refused, naming both.
+    identity.architecture = x64 ? tallowin::Architecture::X86 : tallowin::Architecture::X64;
     tallowin::StampedStub stamped;
+    EXPECT_FALSE(tallowin::StampStub(stub, identity, stamped, error));
+    EXPECT_EQ(error, x64 ? "the stub is built for x64, the product's architecture is x86: use the x86 stub"
+                         : "the stub is built for x86, the product's architecture is x64: use the x64 stub");
+    identity.architecture = x64 ? tallowin::Architecture::X64 : tallowin::Architecture::X86;
     ASSERT_TRUE(tallowin::StampStub(stub, identity, stamped, error)) << error;
 
     PeImage after;
@@ -162,6 +171,38 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     tallowin::StampedStub twice;
     ASSERT_TRUE(tallowin::StampStub(stamped.bytes, identity, twice, error)) << error;
     EXPECT_EQ(twice.bytes, stamped.bytes);
+
+    // A machine-wide product's stub has no scope record and keeps its
+    // manifest; a per-user one's gets the record and runs as the user.
+    const auto manifestof = [](const std::vector<Resource>& resources) {
+        for (const Resource& r : resources)
+            if (r.type.name.empty() && r.type.id == peres::kTypeManifest) return std::string(r.data.begin(), r.data.end());
+        return std::string();
+    };
+    const auto scoperecord = [](const std::vector<Resource>& resources) {
+        return std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
+            return r.type.id == peres::kTypeRcData && r.name.name == payload::kInstallScopeName;
+        });
+    };
+    EXPECT_EQ(manifestof(edited), manifestof(original));
+    EXPECT_EQ(scoperecord(edited), edited.end());
+    identity.scope = payload::InstallScope::User;
+    tallowin::StampedStub peruser;
+    ASSERT_TRUE(tallowin::StampStub(stub, identity, peruser, error)) << error;
+    PeImage userimage;
+    std::vector<Resource> userresources;
+    ASSERT_TRUE(ParsePe(peruser.bytes, userimage, error)) << error;
+    ASSERT_TRUE(ReadResources(userimage, userresources, error)) << error;
+    std::string manifest = manifestof(original);
+    const std::size_t level = manifest.find("level=\"requireAdministrator\"");
+    ASSERT_NE(level, std::string::npos);
+    manifest.replace(level, 28, "level=\"asInvoker\"");
+    EXPECT_EQ(manifestof(userresources), manifest);
+    const auto record = scoperecord(userresources);
+    ASSERT_NE(record, userresources.end());
+    payload::InstallScope scope = payload::InstallScope::Machine;
+    EXPECT_TRUE(payload::ParseScopeRecord(record->data.data(), record->data.size(), scope));
+    EXPECT_EQ(scope, payload::InstallScope::User);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPresets, StampedStubs,

@@ -2,10 +2,13 @@
 # The tallowin command end to end: build an installer from a generated
 # product folder, then list, info, test and extract it, and check the exit
 # status of failures (1: bad installer or product, 2: bad usage), --version
-# and where a build without --stub finds the stub.
+# and where a build without --stub finds the stub; the product's
+# architecture and scope as the builder stamps them.
 # STUB is a stub of the Windows builds; without one the test is skipped (77).
 # RUN32 TALLOWIN32, when given, are tests/linux32/run32.sh and the 32-bit
 # Linux build's tallowin, checked against this one where it runs.
+# The product is built for the stub's architecture; OTHER_STUB, when given,
+# is the stub of the other one.
 set -u
 tallowin=$(realpath "$1")
 version=$2
@@ -14,7 +17,16 @@ run32=${4:+$(realpath -m "$4")}
 tallowin32=${5:+$(realpath -m "$5")}
 [ -z "$realstub" ] || realstub=$(realpath -m "$realstub")
 [ -f "$realstub" ] || { echo "skipped: no Windows stub built ($realstub)"; exit 77; }
-unset TALLOWIN_STUB
+otherstub=${6:-}
+[ -z "$otherstub" ] || otherstub=$(realpath -m "$otherstub")
+unset TALLOWIN_STUB TALLOWIN_STUB64
+# The stub's processor, from its PE file header: x86 (332) or x64 (34404).
+machine_of() { od -An -tu2 -j$(( $(od -An -tu4 -j60 -N4 "$1" | tr -d ' ') + 4 )) -N2 "$1" | tr -d ' '; }
+case $(machine_of "$realstub") in
+  332) arch=x86 other=x64 stubname=setup.exe stubvar=TALLOWIN_STUB stubline=stub ;;
+  34404) arch=x64 other=x86 stubname=setup64.exe stubvar=TALLOWIN_STUB64 stubline=stub64 ;;
+  *) echo "FAIL: $realstub is neither an x86 nor an x64 program"; exit 1 ;;
+esac
 work=$(realpath "$(mktemp -d)")
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -36,7 +48,7 @@ chmod 444 product/files/docs/numbers.txt
 printf 'Terms.\nMore terms.\n' >product/license.txt
 cp "$realstub" stub.exe
 printf '\0\0\1\0\0\0' >bad.ico
-cat >product/product.toml <<'TOML'
+cat >product/product.toml <<TOML
 productname = "Vantrell"
 productversion = "2.1"
 exename = "empty.dat"
@@ -44,6 +56,7 @@ startmenufolder = "Calderic/Vantrell"
 defaultsubfolder = "Vantrell"
 license = "license.txt"
 files = "files"
+$( [ $arch = x64 ] && echo 'architecture = "x64"' )
 
 [[shortcuts]]
 target = "docs/numbers.txt"
@@ -181,32 +194,70 @@ mkdir -p alone/bin alone/share/tallowin links nostub shared beside variable wron
 cp "$tallowin" alone/bin/tallowin
 ln -s "$work/alone/bin/tallowin" links/tallowin
 expect_status 1 "build with no stub anywhere" alone/bin/tallowin build product/product.toml -o nostub/setup.exe
-grep -qF "$work/alone/bin/setup.exe (beside tallowin)" "$work/stderr.txt" &&
-  grep -qF "$work/alone/share/tallowin/setup.exe (tallowin's installed share folder)" "$work/stderr.txt" ||
+grep -qF "$work/alone/bin/$stubname (beside tallowin)" "$work/stderr.txt" &&
+  grep -qF "$work/alone/share/tallowin/$stubname (tallowin's installed share folder)" "$work/stderr.txt" ||
   fail "no stub: $(cat "$work/stderr.txt")"
 [ ! -e nostub/setup.exe ] && [ ! -e nostub/setup.exe.partial ] || fail "a build without a stub left a file"
 expect_status 0 "--version without a stub" alone/bin/tallowin --version
 [ "$(head -n 1 "$work/stdout.txt")" = "tallowin $version" ] || fail "--version: $(cat "$work/stdout.txt")"
-grep -qF "stub: none found" "$work/stdout.txt" || fail "--version without a stub: $(cat "$work/stdout.txt")"
+grep -qF "$stubline: none found" "$work/stdout.txt" || fail "--version without a stub: $(cat "$work/stdout.txt")"
 # The stub in share/ differs from the others in one byte of its DOS
 # program, which the builder copies as it is.
-cp stub.exe alone/share/tallowin/setup.exe
-printf 'X' | dd of=alone/share/tallowin/setup.exe bs=1 seek=78 conv=notrunc 2>/dev/null
+cp stub.exe alone/share/tallowin/$stubname
+printf 'X' | dd of=alone/share/tallowin/$stubname bs=1 seek=78 conv=notrunc 2>/dev/null
 dos_marker() { dd if="$1" bs=1 skip=78 count=1 2>/dev/null; }
 expect_status 0 "build through a link, stub in share/" links/tallowin build product/product.toml -o shared/setup.exe
 [ "$(dos_marker shared/setup.exe)" = X ] || fail "the stub in share/ was not used"
-cp stub.exe alone/bin/setup.exe
+cp stub.exe alone/bin/$stubname
 expect_status 0 "build with a stub beside the tool" links/tallowin build product/product.toml -o beside/setup.exe
 cmp -s beside/setup.exe first.exe || fail "setup.exe beside the tool was not preferred to the one in share/"
 expect_status 0 "--version" links/tallowin --version
-grep -qxF "stub: $work/alone/bin/setup.exe (beside tallowin)" "$work/stdout.txt" || fail "--version: $(cat "$work/stdout.txt")"
-TALLOWIN_STUB=$work/alone/share/tallowin/setup.exe expect_status 0 "build with TALLOWIN_STUB" \
-  alone/bin/tallowin build product/product.toml -o variable/setup.exe
+grep -qxF "$stubline: $work/alone/bin/$stubname (beside tallowin)" "$work/stdout.txt" || fail "--version: $(cat "$work/stdout.txt")"
+expect_status 0 "build with $stubvar" \
+  env "$stubvar=$work/alone/share/tallowin/$stubname" alone/bin/tallowin build product/product.toml -o variable/setup.exe
 [ "$(dos_marker variable/setup.exe)" = X ] || fail "TALLOWIN_STUB was not used"
-TALLOWIN_STUB=$work/nowhere.exe expect_status 1 "build with TALLOWIN_STUB naming no file" \
-  alone/bin/tallowin build product/product.toml -o wrong/setup.exe
-grep -qF "$work/nowhere.exe (TALLOWIN_STUB)" "$work/stderr.txt" && ! grep -q "beside" "$work/stderr.txt" ||
+expect_status 1 "build with $stubvar naming no file" \
+  env "$stubvar=$work/nowhere.exe" alone/bin/tallowin build product/product.toml -o wrong/setup.exe
+grep -qF "$work/nowhere.exe ($stubvar)" "$work/stderr.txt" && ! grep -q "beside" "$work/stderr.txt" ||
   fail "a wrong TALLOWIN_STUB: $(cat "$work/stderr.txt")"
+
+# Architecture and scope.  The defaults written out build the same bytes as
+# a product that names neither key; info shows both.
+grep -qx "architecture:     $arch" <("$tallowin" info first.exe) && grep -qx "scope:            machine" <("$tallowin" info first.exe) ||
+  fail "info: $("$tallowin" info first.exe)"
+{ echo "architecture = \"$arch\""; echo 'scope = "machine"'; grep -v '^architecture' product/product.toml; } >product/explicit.toml
+mkdir -p explicit
+expect_status 0 "build with the defaults named" "$tallowin" build product/explicit.toml -o explicit/setup.exe --stub stub.exe
+cmp -s explicit/setup.exe first.exe || fail "naming the default architecture and scope changed the installer"
+grep -q -a 'level="requireAdministrator"' first.exe && ! grep -q -a 'asInvoker' first.exe ||
+  fail "a machine-wide installer's manifest does not ask for administrator rights"
+# A product for the other processor on this stub is refused, naming both.
+{ echo "architecture = \"$other\""; grep -v '^architecture' product/product.toml; } >product/other.toml
+expect_status 1 "build for $other on the $arch stub" "$tallowin" build product/other.toml -o other.exe --stub stub.exe
+grep -q "the stub is built for $arch, the product's architecture is $other" "$work/stderr.txt" && [ ! -e other.exe ] ||
+  fail "$other product on the $arch stub: $(cat "$work/stderr.txt")"
+if [ -n "$otherstub" ] && [ -f "$otherstub" ]; then
+  expect_status 0 "build for $other on the $other stub" "$tallowin" build product/other.toml -o other.exe --stub "$otherstub"
+  "$tallowin" info other.exe | grep -qx "architecture:     $other" || fail "info of the $other installer"
+fi
+# A per-user product: the scope record and a manifest asking for no elevation.
+{ echo 'scope = "user"'; cat product/product.toml; } >product/user.toml
+expect_status 0 "build per-user" "$tallowin" build product/user.toml -o user.exe --stub stub.exe
+"$tallowin" info user.exe | grep -qx "scope:            user (current user, no elevation)" ||
+  fail "info of the per-user installer: $("$tallowin" info user.exe)"
+grep -q -a 'level="asInvoker"' user.exe && ! grep -q -a 'requireAdministrator' user.exe ||
+  fail "the per-user installer's manifest still asks for administrator rights"
+expect_status 0 "test per-user" "$tallowin" test user.exe
+# ... which cannot carry services, named in the refusal.
+{ cat product/user.toml; printf '[[services]]\nprogram = "bin/random.bin"\nname = "VantrellService"\n'; } >product/userservice.toml
+expect_status 1 "per-user with a service" "$tallowin" build product/userservice.toml -o userservice.exe --stub stub.exe
+grep -q 'services: a per-user product .* cannot install services.*: VantrellService' "$work/stderr.txt" &&
+  [ ! -e userservice.exe ] || fail "per-user with a service: $(cat "$work/stderr.txt")"
+for bad in 'architecture = "arm64"' 'scope = "everyone"'; do
+  { echo "$bad"; grep -v '^architecture' product/product.toml; } >product/bad.toml
+  expect_status 1 "build with $bad" "$tallowin" build product/bad.toml -o bad.exe --stub stub.exe
+  grep -q "must be" "$work/stderr.txt" || fail "$bad: $(cat "$work/stderr.txt")"
+done
 
 # Bad products and bad usage.
 expect_status 1 "build with a random stub" "$tallowin" build product/product.toml -o x.exe --stub product/license.txt

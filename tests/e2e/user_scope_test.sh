@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# A per-user product (scope = "user") installed with /S and removed with its
+# quiet uninstall command, in the test run's prefix: the files land in the
+# user's own Programs folder, the registration under HKEY_CURRENT_USER only,
+# the shortcuts in the user's Start menu, the uninstaller in
+# %LOCALAPPDATA%\Tallowin; nothing reaches HKEY_LOCAL_MACHINE, the Windows
+# folder or Program Files; the quiet uninstall leaves nothing, its own
+# uninstaller included, a few seconds after it ends.  Wine runs everything
+# as administrator: this shows where things go, not that no elevation is
+# asked for (the manifest is checked by the CLI test).
+#
+#   user_scope_test.sh TALLOWIN WINDOWS_BIN WORK
+set -u
+tallowin=$1
+bin=$2
+work=$3
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine_run=$root/tests/wine/wine-run.sh
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+
+# The sample without its service, for the stub's processor.
+cp -r "$root/examples/vantrell" stage
+rm -rf stage/src
+cp "$bin/vantrell.exe" stage/files/
+pe=$(od -An -tu4 -j60 -N4 "$bin/setup.exe" | tr -d ' ')
+arch=x86
+[ "$(od -An -tu2 -j$((pe + 4)) -N2 "$bin/setup.exe" | tr -d ' ')" = 34404 ] && arch=x64
+{ echo 'scope = "user"'; echo "architecture = \"$arch\""; sed '/^\[\[services\]\]/,/^$/d' stage/product.toml; } >stage/user.toml
+"$tallowin" build stage/user.toml -o user-setup.exe --stub "$bin/setup.exe" >build.txt 2>&1 || { cat build.txt; exit 1; }
+
+drive_c=$TALLOWIN_WINEPREFIX/drive_c
+reg() { "$wine_run" --timeout 60 "$drive_c/windows/system32/reg.exe" "$@" 2>/dev/null; }
+# Everything below C:\ but the users' folders, to compare before and after.
+outside() { find "$drive_c" -path "$drive_c/users" -prune -o -print 2>/dev/null | sort; }
+outside >before.txt
+uninstallkey='Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell'
+apppaths='Software\Microsoft\Windows\CurrentVersion\App Paths\vantrell.exe'
+
+"$wine_run" --timeout 600 "$work/user-setup.exe" /S /LOG=install.log >run.txt 2>&1 || fail "install: $(cat run.txt)"
+user=$(ls "$drive_c/users" | grep -v -x -e Public | head -n 1)
+local=$drive_c/users/$user/AppData/Local
+[ -d "$local" ] || local=$drive_c/users/$user/Local\ Settings/Application\ Data
+programs=$local/Programs/Vantrell
+[ -f "$programs/vantrell.exe" ] && [ -f "$programs/docs/guide.txt" ] ||
+  fail "the files are not in the user's Programs folder: $(grep destination install.log)"
+uninstaller=$local/Tallowin/vantrell-uninstall.exe
+[ -f "$uninstaller" ] || fail "no uninstaller in %LOCALAPPDATA%\\Tallowin"
+for key in "$uninstallkey" "$apppaths"; do
+  reg query "HKCU\\$key" >/dev/null || fail "HKCU\\$key is missing"
+  reg query "HKLM\\$key" >/dev/null && fail "HKLM\\$key was written"
+  reg query "HKLM\\Software\\Wow6432Node\\${key#Software\\}" >/dev/null && fail "the 32-bit view of HKLM\\$key was written"
+done
+quiet=$(reg query "HKCU\\$uninstallkey" /v QuietUninstallString | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+case $quiet in
+  '"C:\users\'*'\Tallowin\vantrell-uninstall.exe" -ui vantrell.exe /S') ;;
+  *) fail "QuietUninstallString: $quiet" ;;
+esac
+grep -q "HKLM" install.log && fail "the install names HKLM: $(grep HKLM install.log)"
+links=$(find "$drive_c/users" -iname '*.lnk' -path '*Vantrell*' | sed "s|$drive_c/users/||")
+grep -q "^$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Calderic/Vantrell/Vantrell guide.lnk$" <<<"$links" ||
+  fail "no shortcuts in the user's Start menu: $links"
+grep -q '^Public/' <<<"$links" && fail "shortcuts in all users' folders: $links"
+outside >after.txt
+diff before.txt after.txt >outside.diff || fail "the install wrote outside the user's folders: $(head -5 outside.diff)"
+# The user's own folders are refused as the program folder.
+"$wine_run" --timeout 120 "$work/user-setup.exe" /S "/D=$(dirname "$programs" | sed "s|$drive_c|C:|; s|/|\\\\|g")" >run.txt 2>&1
+[ $? -eq 2 ] || fail "the user's Programs folder itself was accepted as the program folder"
+
+# The quiet uninstall, as the list of installed programs runs it.
+"$wine_run" --timeout 600 "$uninstaller" -ui vantrell.exe /S /LOG=uninstall.log >run.txt 2>&1 ||
+  fail "uninstall: $(cat run.txt)"
+grep -q "HKLM" uninstall.log && fail "the uninstall names HKLM: $(grep HKLM uninstall.log)"
+for i in $(seq 20); do [ -e "$local/Tallowin" ] || break; sleep 1; done
+[ ! -e "$local/Tallowin" ] || fail "the uninstaller's folder is left: $(ls "$local/Tallowin")"
+[ ! -e "$programs" ] || fail "the program folder is left"
+for key in "$uninstallkey" "$apppaths"; do
+  reg query "HKCU\\$key" >/dev/null && fail "HKCU\\$key is left"
+done
+outside >after.txt
+diff before.txt after.txt >outside.diff || fail "the uninstall changed files outside the user's folders: $(head -5 outside.diff)"
+
+if [ "$failures" -eq 0 ]; then
+  echo "per-user product: all checks passed"
+  rm -rf "$work"
+  exit 0
+fi
+echo "$failures failures; the files are in $work"
+exit 1
