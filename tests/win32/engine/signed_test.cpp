@@ -42,6 +42,18 @@ std::size_t SecurityEntryAt(const std::vector<std::uint8_t>& image) {
     return optional + (plus ? 112 : 96) + 4 * 8;
 }
 
+// Runs the whole install of `installer` into `folder`; it must succeed.
+void InstallInto(TestHost& host, const fs::path& installer, const std::u16string& folder) {
+    tinstallengine engine(host, installer.u16string());
+    engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
+    ASSERT_TRUE(engine.OpenArchive()) << WideToAnsi(engine.ErrorText());
+    engine.SetInstallFolder(folder);
+    engine.Start();
+    ASSERT_TRUE(engine.WaitFor(60000));
+    ASSERT_EQ(host.finished, 1);
+    ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
+}
+
 TEST(SignedInstaller, InstallsAndCopiesAnUnsignedUninstaller) {
     TempDir dir;
     sacwriter::InstallerInput input;
@@ -73,14 +85,7 @@ TEST(SignedInstaller, InstallsAndCopiesAnUnsignedUninstaller) {
     }
 
     const std::u16string folder = dir.wide(u"Signed");
-    tinstallengine engine(host, installer.u16string());
-    engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
-    ASSERT_TRUE(engine.OpenArchive()) << WideToAnsi(engine.ErrorText());
-    engine.SetInstallFolder(folder);
-    engine.Start();
-    ASSERT_TRUE(engine.WaitFor(60000));
-    ASSERT_EQ(host.finished, 1);
-    ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
+    ASSERT_NO_FATAL_FAILURE(InstallInto(host, installer, folder));
     EXPECT_EQ(ReadBytes(fs::path(folder + u"\\a.txt")), item.data);
 
     // The copy is the unsigned stub again, byte for byte; the installer's
@@ -126,13 +131,7 @@ TEST(SignedInstaller, WritesTheSignedUninstallerItCarries) {
         const fs::path installer = dir.path() / "setup-carrying.exe";
         BuildInstaller(installer, input, host.trailer);
         const std::u16string folder = dir.wide(u"Carrying");
-        tinstallengine engine(host, installer.u16string());
-        engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
-        ASSERT_TRUE(engine.OpenArchive()) << WideToAnsi(engine.ErrorText());
-        engine.SetInstallFolder(folder);
-        engine.Start();
-        ASSERT_TRUE(engine.WaitFor(60000));
-        ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
+        ASSERT_NO_FATAL_FAILURE(InstallInto(host, installer, folder));
         EXPECT_EQ(ReadBytes(fs::path(folder + u"\\a.txt")), file.data);
         EXPECT_EQ(ReadBytes(uninstaller), marked ? carried.data : input.stub) << marked;
         EXPECT_EQ(fs::exists(fs::path(folder + u"\\uninstall.exe")), !marked);
