@@ -70,8 +70,8 @@ bool KeyExists(HKEY root, const std::string& key) {
 
 void SetRegValue(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
     HKEY handle = nullptr;
-    if (::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot create " + key);
+    const LONG rc = ::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot create " + key + " (error " + std::to_string(rc) + ")");
     ::RegSetValueExA(handle, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
     ::RegCloseKey(handle);

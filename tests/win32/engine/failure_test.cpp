@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -460,6 +459,19 @@ bool WaitForLink(const std::u16string& link, bool present) {
     return false;
 }
 
+// Starts a Unix program from Wine without waiting for it.  Wine hands back
+// no process for a Unix program: the handles in PROCESS_INFORMATION are
+// whatever its stack held, and closing them closed live handles of this
+// process (once the cached HKEY_CURRENT_USER, failing every later test that
+// touched it).  They are left alone; callers wait for the program's effect.
+bool StartUnixProgram(const char* program, std::string command) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION ignored{};
+    return ::CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &ignored) != 0;
+}
+
 // Wine shows a Unix symbolic link as a link (a reparse point) and follows
 // it; a Windows program makes one by running ln.  On Windows a directory
 // symbolic link does the same.  False when neither can be made.
@@ -480,17 +492,7 @@ bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
     std::string command = std::string("ln -s \"") + from + "\" \"" + to + "\"";
     ::HeapFree(::GetProcessHeap(), 0, from);
     ::HeapFree(::GetProcessHeap(), 0, to);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA("Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    // The handle of a Unix program may be signalled before the program has
-    // run: wait for the link itself.
-    return WaitForLink(link, true);
+    return StartUnixProgram("Z:\\bin\\ln", command) && WaitForLink(link, true);
 }
 
 // Removes a link whatever made it (Wine's own calls cannot remove a Unix one).
@@ -503,15 +505,7 @@ void RemoveFolderLink(const std::u16string& link) {
     if (!name) return;
     std::string command = std::string("rm -f \"") + name + "\"";
     ::HeapFree(::GetProcessHeap(), 0, name);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA("Z:\\bin\\rm", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return;
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    WaitForLink(link, false);
+    if (StartUnixProgram("Z:\\bin\\rm", command)) WaitForLink(link, false);
 }
 
 // A link made for one test, removed when the test ends however it ends:
