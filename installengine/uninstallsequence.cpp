@@ -58,7 +58,7 @@ using namespace setuputil;
 namespace {
 
 constexpr DWORD kPauseAfterServices = 1000;
-constexpr DWORD kPauseAtEnd = 100;
+constexpr DWORD kPauseAtEnd = 100;  // for the eye: unattended runs skip it
 constexpr char kVendorFolder[] = "Calderic";
 constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
 // The reason the host shows and logs when the sequence stops at the program folder.
@@ -272,7 +272,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     // still name it.
     if (havekey) RemoveUninstallerFile(UninstallerPath(UninstallerBase(scope), exename), host, scope);
 
-    ::Sleep(kPauseAtEnd);
+    if (host.Watched()) ::Sleep(kPauseAtEnd);
     host.UninstallFinished();
 }
 
