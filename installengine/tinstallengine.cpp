@@ -161,7 +161,17 @@ void tinstallengine::CloseRunningCopy() {
 void tinstallengine::RemoveEarlierServices() {
     if (!IsWin2000OrLater() || scope_ == payload::InstallScope::User) return;
     if (ReadMachineRegString(AppPathsKeyFor(exename_), kDisplaynameValue, "").empty()) return;
-    const std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
+    std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
+    // An update also removes the installed version's services that the new
+    // version no longer has: their programs are among the files it removes.
+    if (haveinstalledrecord_)
+        for (const std::u16string& recorded : installedrecord_.services) {
+            const std::string name = WideToAnsi(recorded);
+            const bool kept = std::any_of(slots.begin(), slots.end(), [&](const payload::ServiceSlot& slot) {
+                return ::lstrcmpiA(slot.name.c_str(), name.c_str()) == 0;
+            });
+            if (!kept && HasCompletingName(name)) slots.push_back({"", name});
+        }
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (StopBefore(InstallStep::RemoveEarlierService, static_cast<int>(i))) return;
         const payload::ServiceSlot& slot = slots[i];
@@ -177,7 +187,9 @@ void tinstallengine::RemoveEarlierServices() {
             for (std::size_t n = 0; n < kRegisteredServiceSlots; ++n)
                 if (ReadMachineRegString(key, ServiceNameValue(n), "") == slot.name)
                     program = ReadMachineRegString(key, ServiceProgramValue(n), "");
-            journal_.SnapshotService(slot.name, AddBackslash(archive_.installfolder()) + AnsiToWide(program), running);
+            if (!program.empty())
+                journal_.SnapshotService(slot.name, AddBackslash(archive_.installfolder()) + AnsiToWide(program),
+                                         running);
         }
         ::Sleep(kPausePerService);
     }

@@ -264,9 +264,10 @@ void Triform::LoadInstallMode() {
     installkind_ = installengine::KindOfInstall(installed_.installed, installed_.version, version);
     if (installed_.installed)
         Log(u"installed: " + AnsiToWide(installed_.version) + u" in " + installed_.folder);
-    if (installkind_ == installengine::InstallKind::Downgrade)
-        StartupFailed(DowngradeRefused(AnsiToWide(Product(trailer_)), AnsiToWide(installed_.version), AnsiToWide(version)),
-                      kExitDowngrade);
+    if (installkind_ == installengine::InstallKind::Downgrade) {
+        const std::u16string installed = AnsiToWide(installed_.version);
+        StartupFailed(DowngradeRefused(AnsiToWide(Product(trailer_)), installed, AnsiToWide(version)), kExitDowngrade);
+    }
 }
 
 std::u16string Triform::ProposedFolder() const {
@@ -285,7 +286,8 @@ void Triform::LogUpdateEnd() {
     if (!engine_) return;
     const installengine::InstallWorker::UpdateEnd end = engine_->UpdateOutcome();
     if (!end.rolledback) return;
-    Log(u"outcome: " + (end.unrestored.empty() ? std::u16string(kUpdateRestored) : UpdateNotRestored(end.unrestored)));
+    Log(u"outcome: " +
+        (end.unrestored.empty() ? std::u16string(kUpdateRestored) : UpdateNotRestored(end.unrestored)));
 }
 
 // --- texts ---

@@ -315,22 +315,27 @@ TEST(StopAtStepBoundary, AnUnstoppedRunPassesEveryBoundaryOnceInOrder) {
 // An update stopped late -- its files, record, registration and services in
 // place, a shortcut made -- puts the installed version back as it was: the
 // replaced and the dropped files, the record, both keys, the services
-// running, the shortcuts; its new file and the backup folder are gone.
+// running (also the one the new version drops), the shortcuts; its new file
+// and the backup folder are gone.  Run to its end, the same update removes
+// the dropped service and files.
 TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     Forget();
     TempDir dir;
     const std::vector<std::uint8_t> stub = ReadBytes(ProgramFolder() / "testservice.exe");
     const fs::path folder = dir.path() / "Update";
-    const auto build = [&](const std::string& version, const std::vector<std::u16string>& extra, TestHost& host) {
+    const auto build = [&](const std::string& version, const std::vector<std::u16string>& extra, TestHost& host,
+                           bool withb = true) {
         sacwriter::InstallerInput input;
         input.stub = stub;
         input.fields.productname = kProduct;
         input.fields.productversion = version;
         input.fields.exename = kExe;
         input.fields.startmenufolder = kStartMenu;
-        input.fields.services = {{"svca.exe", kServiceA}, {"svcb.exe", kServiceB}};
+        input.fields.services = {{"svca.exe", kServiceA}};
+        if (withb) input.fields.services.push_back({"svcb.exe", kServiceB});
         input.fields.shortcuts = {{"readme.txt", "Read Me"}};
-        std::vector<std::u16string> names = {u"readme.txt", u"svca.exe", u"svcb.exe"};
+        std::vector<std::u16string> names = {u"readme.txt", u"svca.exe"};
+        if (withb) names.push_back(u"svcb.exe");
         names.insert(names.end(), extra.begin(), extra.end());
         for (const std::u16string& name : names) {
             sacwriter::ArchiveItem item;
@@ -358,7 +363,7 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
             values.push_back(RegValue(HKEY_LOCAL_MACHINE, kAppKey, name));
         for (const char* name : {"DisplayVersion", "InstallRecordId", "UninstallString", "InstallLocation"})
             values.push_back(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, name));
-        for (const char* file : {"readme.txt", "svca.exe", "dropped.dll", "uninstall.dat"}) {
+        for (const char* file : {"readme.txt", "svca.exe", "svcb.exe", "dropped.dll", "uninstall.dat"}) {
             const std::vector<std::uint8_t> bytes = ReadBytes(folder / file);
             values.emplace_back(bytes.begin(), bytes.end());
         }
@@ -377,7 +382,8 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     ASSERT_EQ(installed.back().substr(0, 2), "4 ");
 
     TestHost second;
-    StoppedAt engine(second, build("2", {u"new.dll"}, second), InstallStep::Shortcut, 1, false);
+    const std::u16string update = build("2", {u"new.dll"}, second, false);
+    StoppedAt engine(second, update, InstallStep::Shortcut, 1, false);
     engine.HandOver(second.trailer.licenseoffset, kProduct, kExe);
     ASSERT_TRUE(engine.OpenArchive());
     engine.SetInstallFolder(folder.u16string());
@@ -390,6 +396,24 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     EXPECT_EQ(state(), installed);
     EXPECT_FALSE(fs::exists(folder / "new.dll"));
     EXPECT_FALSE(fs::exists(folder / "~tallowin-update"));
+
+    TestHost third;
+    third.trailer = second.trailer;
+    {
+        Watched whole(third, update);
+        whole.HandOver(third.trailer.licenseoffset, kProduct, kExe);
+        ASSERT_TRUE(whole.OpenArchive());
+        whole.SetInstallFolder(folder.u16string());
+        whole.Start();
+        ASSERT_TRUE(whole.WaitFor(120000));
+        EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
+    }
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "2");
+    EXPECT_TRUE(Eventually([] { return ServiceState(kServiceA) == SERVICE_RUNNING; }));
+    EXPECT_TRUE(Eventually([] { return ServiceState(kServiceB) == 0; })) << "the dropped service stayed";
+    for (const char* gone : {"svcb.exe", "dropped.dll", "~tallowin-update"})
+        EXPECT_FALSE(fs::exists(folder / gone)) << gone;
+    EXPECT_TRUE(fs::exists(folder / "new.dll"));
     Forget();
 }
 
