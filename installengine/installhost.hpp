@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace installengine {
 
@@ -42,6 +43,12 @@ public:
     virtual void SetInstallProgress(int position) = 0;
     virtual void SetInstallFailed(bool failed) = 0;
     virtual void InstallFinished() = 0;
+    // An update cannot replace (or remove) the file `file` of the installed
+    // version: another program holds it.  `holders` are the programs the
+    // system names (often none).  True to try again; false ends the update,
+    // which then puts the installed version back.  Asked only of a watched
+    // run; an unattended one tries again for a few seconds by itself.
+    virtual bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) = 0;
 
     // Uninstall: the installed program folder (the sequence may rewrite it)
     // and the events of the sequence.  UninstallStarted comes first, with
@@ -82,6 +89,18 @@ public:
     // services of an earlier installation, extracting): from then on a
     // stop or a failure leaves something changed.
     virtual bool BeganWriting() const = 0;
+    // How an update (an install into the folder of the installed version)
+    // that failed or was stopped ended: whether the installed version was
+    // put back, what of it could not be ("" when all was), and whether a
+    // file held by another program was the failure.  Read once the worker
+    // has reported or stopped.
+    struct UpdateEnd {
+        bool update = false;
+        bool rolledback = false;
+        std::u16string unrestored;
+        bool fileinuse = false;
+    };
+    virtual UpdateEnd UpdateOutcome() const = 0;
 };
 
 // Both run on the GUI thread.  `installerpath` is the installer file the

@@ -1,7 +1,13 @@
 #include "installengine/tinstallengine.hpp"
 
+#include "installengine/fileholders.hpp"
+#include "installengine/installedproduct.hpp"
 #include "installengine/installrecordfile.hpp"
+#include "installengine/programfolderproof.hpp"
+#include "installengine/protectedfolders.hpp"
 #include "installengine/uninstallerfile.hpp"
+#include "installengine/uninstallguard.hpp"
+#include "installengine/updateplan.hpp"
 #include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
@@ -38,6 +44,10 @@ constexpr DWORD kPauseAfter100 = 40;
 // Files are compared in blocks through the archive's transfer buffers.
 constexpr std::uint32_t kCopyBlock = 65536;
 static_assert(kCopyBlock <= payload::kTransferBufferSize);
+
+// A file another program holds: an unattended update tries again this long.
+constexpr DWORD kUnattendedRetryMs = 5000;
+constexpr DWORD kRetryPauseMs = 250;
 
 constexpr char16_t kTextNotPrepared[] = u"The setup data could not be opened.";
 constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
@@ -151,14 +161,36 @@ void tinstallengine::CloseRunningCopy() {
 void tinstallengine::RemoveEarlierServices() {
     if (!IsWin2000OrLater() || scope_ == payload::InstallScope::User) return;
     if (ReadMachineRegString(AppPathsKeyFor(exename_), kDisplaynameValue, "").empty()) return;
-    const std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
+    std::vector<payload::ServiceSlot> slots = payload::UsedServiceSlots(host_.Trailer());
+    // An update also removes the installed version's services that the new
+    // version no longer has: their programs are among the files it removes.
+    if (haveinstalledrecord_)
+        for (const std::u16string& recorded : installedrecord_.services) {
+            const std::string name = WideToAnsi(recorded);
+            const bool kept = std::any_of(slots.begin(), slots.end(), [&](const payload::ServiceSlot& slot) {
+                return ::lstrcmpiA(slot.name.c_str(), name.c_str()) == 0;
+            });
+            if (!kept && HasCompletingName(name)) slots.push_back({"", name});
+        }
     for (std::size_t i = 0; i < slots.size(); ++i) {
         if (StopBefore(InstallStep::RemoveEarlierService, static_cast<int>(i))) return;
         const payload::ServiceSlot& slot = slots[i];
         beganwriting_ = true;
         host_.Log(u"remove earlier service: " + AnsiToWide(slot.name));
-        if (IsServiceRunning(slot.name)) StopServiceNamed(slot.name);
-        DeleteServiceNamed(slot.name);
+        const bool running = IsServiceRunning(slot.name);
+        if (running) StopServiceNamed(slot.name);
+        if (DeleteServiceNamed(slot.name) && journal_.Active()) {
+            // Put back, should the update fail, with the program the
+            // installed version registered for it.
+            const std::string key = AppPathsKeyFor(exename_);
+            std::string program = slot.program;
+            for (std::size_t n = 0; n < kRegisteredServiceSlots; ++n)
+                if (ReadMachineRegString(key, ServiceNameValue(n), "") == slot.name)
+                    program = ReadMachineRegString(key, ServiceProgramValue(n), "");
+            if (!program.empty())
+                journal_.SnapshotService(slot.name, AddBackslash(archive_.installfolder()) + AnsiToWide(program),
+                                         running);
+        }
         ::Sleep(kPausePerService);
     }
 }
@@ -224,6 +256,12 @@ bool tinstallengine::CopyUninstaller(const InstallInputs& in) {
     if (ok && IsPlainFile(target) &&
         SameContent(copy, target, archive_.inbuffer(), archive_.outbuffer())) {
         RemoveFile(copy);
+    } else if (ok && journal_.Active()) {
+        // An update keeps the installed version's uninstaller until it has succeeded.
+        const bool existed = IsPlainFile(target);
+        ok = MoveAsideRetrying(target, true) != UpdateJournal::Move::Failed && !IsPlainFile(target) &&
+             MoveOver(copy, target);
+        if (ok && !existed) journal_.NoteNewFile(target);
     } else if (ok) {
         ok = MoveOver(copy, target);
     }
@@ -246,7 +284,10 @@ void tinstallengine::NoteNewFolders(const payload::DirectoryEntry& entry) {
         if (part.size() <= 1) continue;  // the tolerated trailing backslash
         relative += (relative.empty() ? u"" : u"\\") + part.substr(1);
         if (!seenfolders_.insert(relative).second) continue;
-        if (!FolderExists(AddBackslash(archive_.installfolder()) + relative)) createdfolders_.push_back(relative);
+        if (!FolderExists(AddBackslash(archive_.installfolder()) + relative)) {
+            createdfolders_.push_back(relative);
+            if (journal_.Active()) journal_.NoteNewFolder(relative);
+        }
     }
 }
 
@@ -254,8 +295,25 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     InstallRecord record = PlanInstallRecord(in);
     record.folders = createdfolders_;
     record.files = writtenfiles_;
+    if (haveinstalledrecord_) {
+        // The installed version's folders the new one still uses were
+        // created by an install of the product too; parents stay first.
+        std::vector<std::u16string> folders;
+        for (const std::u16string& folder : installedrecord_.folders)
+            if (std::find(droppedfolders_.begin(), droppedfolders_.end(), folder) == droppedfolders_.end())
+                folders.push_back(folder);
+        folders.insert(folders.end(), createdfolders_.begin(), createdfolders_.end());
+        record.folders = folders;
+    }
     const std::u16string path = InstallRecordPath(record.programfolder);
     host_.Log(u"file: " + path);
+    if (journal_.Active()) {
+        if (MoveAsideRetrying(kInstallRecordName) == UpdateJournal::Move::Failed || IsPlainFile(path)) {
+            errortext_ = payload::kTextCannotCreatePrefix + path + u")";
+            return false;
+        }
+        journal_.NoteNewFile(kInstallRecordName);
+    }
     // An empty archive has made no folder yet: the record needs one.
     if (ForceFolders(record.programfolder) && WriteInstallRecord(record)) return true;
     errortext_ = payload::kTextCannotCreatePrefix + path + u")";
@@ -274,6 +332,10 @@ void tinstallengine::Register(const InstallInputs& in) {
         else
             registry.WriteString(v.key, v.name, v.value);
     };
+    if (journal_.Active()) {
+        journal_.SnapshotKey(RegistrationRoot(scope_), AppPathsKeyFor(in.exename));
+        journal_.SnapshotKey(RegistrationRoot(scope_), UninstallKeyFor(in.productname));
+    }
     for (const RegValue& v : plan.appvalues) write(v);
     for (std::size_t i = 0; i < plan.services.size(); ++i) {
         // A stop leaves the services not yet installed out of the record;
@@ -281,7 +343,10 @@ void tinstallengine::Register(const InstallInputs& in) {
         if (StopBefore(InstallStep::Service, static_cast<int>(i))) break;
         const ServiceInstall& service = plan.services[i];
         host_.Log(u"service: " + AnsiToWide(service.name) + u" " + service.programpath);
-        if (InstallService(service.name, service.programpath)) StartServiceNamed(service.name);
+        if (InstallService(service.name, service.programpath)) {
+            if (journal_.Active()) journal_.NoteServiceInstalled(service.name);
+            StartServiceNamed(service.name);
+        }
         write(service.programvalue);
         write(service.namevalue);
     }
@@ -290,6 +355,16 @@ void tinstallengine::Register(const InstallInputs& in) {
 
 bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
     groupfolder = GroupFolder(in);
+    if (journal_.Active() && !groupfolder.empty()) {
+        // The Start-menu folders this update makes go again on a rollback.
+        std::vector<std::u16string> missing;
+        for (std::u16string f = RemoveBackslash(groupfolder); !f.empty() && !FolderExists(f);) {
+            missing.insert(missing.begin(), f);
+            const std::size_t slash = f.find_last_of(u'\\');
+            f = slash == std::u16string::npos ? std::u16string() : f.substr(0, slash);
+        }
+        for (const std::u16string& f : missing) journal_.NoteNewFolder(f);
+    }
     const bool havegroup = !groupfolder.empty() && ForceFolders(groupfolder);
     // A shortcut that cannot be saved is skipped: the product is installed
     // and registered, and the other shortcuts are still made.
@@ -300,9 +375,103 @@ bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
         const ShortcutSpec& link = links[i];
         if (link.ingroup && !havegroup) continue;
         host_.Log(u"shortcut: " + link.linkfile);
+        if (journal_.Active()) journal_.SnapshotFile(link.linkfile);
         CreateShortcut(link.target, link.arguments, link.description, link.workfolder, link.linkfile);
     }
     return true;
+}
+
+bool tinstallengine::BeginUpdate() {
+    const InstalledProduct installed = FindInstalledProduct(scope_, productname_);
+    const std::u16string folder = RemoveBackslash(archive_.installfolder());
+    if (!installed.installed || !IsAbsoluteFilePath(folder) || !IsSamePlace(installed.folder, folder)) return true;
+    host_.Log(u"update of the installed version " + AnsiToWide(installed.version) + u" in " + installed.folder);
+    updateend_.update = true;
+    // Only a record proven the installed version's names files to remove.
+    const FolderProof proof = ProveProgramFolder(installed.folder, installed.recordid, productname_, exename_);
+    if (proof.ok) {
+        haveinstalledrecord_ = true;
+        installedrecord_ = proof.record;
+    } else {
+        host_.Log(u"no file of the installed version is removed: " + proof.reason);
+    }
+    if (journal_.Begin(installed.folder)) return true;
+    errortext_ = payload::kTextCannotCreatePrefix + journal_.BackupFolder() + u")";
+    return false;
+}
+
+UpdateJournal::Move tinstallengine::MoveAsideRetrying(const std::u16string& relative, bool inplace) {
+    const std::u16string full = inplace ? relative : AddBackslash(archive_.installfolder()) + relative;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const UpdateJournal::Move result = inplace ? journal_.MoveAsideInPlace(relative) : journal_.MoveAside(relative);
+        if (result != UpdateJournal::Move::InUse) return result;
+        bool retry = false;
+        if (host_.Watched()) {
+            const std::vector<std::u16string> holders = ProgramsHoldingFile(full);
+            host_.Log(u"file in use: " + full);
+            Synchronize([&] { retry = host_.RetryFileInUse(full, holders); });
+        } else if (::GetTickCount() - start < kUnattendedRetryMs) {
+            ::Sleep(kRetryPauseMs);
+            retry = true;
+        }
+        if (!retry || Terminated()) {
+            updateend_.fileinuse = !Terminated();
+            return result;
+        }
+    }
+}
+
+bool tinstallengine::ReplaceInstalledFile(const std::u16string& relative) {
+    UpdateJournal::Move moved = UpdateJournal::Move::Failed;
+    if (!IsInUpdateBackup(relative)) moved = MoveAsideRetrying(relative);
+    if (moved == UpdateJournal::Move::Missing) journal_.NoteNewFile(relative);
+    if (moved == UpdateJournal::Move::Done || moved == UpdateJournal::Move::Missing) return true;
+    errortext_ = payload::kTextCannotCreatePrefix + AddBackslash(archive_.installfolder()) + relative + u")";
+    return false;
+}
+
+bool tinstallengine::IsOwnPlace(const std::u16string& relative) const {
+    const std::u16string folder = FinalPath(archive_.installfolder());
+    const std::u16string final = FinalPath(AddBackslash(archive_.installfolder()) + relative);
+    return !folder.empty() && !final.empty() && IsSamePlace(final, folder + u"\\" + relative);
+}
+
+bool tinstallengine::RemoveDroppedFiles() {
+    if (!haveinstalledrecord_) return true;
+    const DroppedEntries dropped = DroppedByUpdate(installedrecord_, writtenfiles_, createdfolders_);
+    droppedfolders_ = dropped.folders;
+    for (const std::u16string& file : dropped.files) {
+        const std::u16string full = AddBackslash(archive_.installfolder()) + file;
+        host_.Log(u"delete file: " + full);
+        // A name that leads elsewhere (a link on the way) is never followed:
+        // that file stays where it is.
+        const UpdateJournal::Move moved = MoveAsideRetrying(file);
+        if (moved == UpdateJournal::Move::InUse || (moved == UpdateJournal::Move::Failed && Terminated())) {
+            errortext_ = payload::kTextCannotCreatePrefix + full + u")";
+            return false;
+        }
+    }
+    return true;
+}
+
+void tinstallengine::CommitUpdate() {
+    if (!journal_.Active()) return;
+    host_.Log(u"delete folder: " + journal_.BackupFolder());
+    const std::u16string left = journal_.Commit();
+    if (!left.empty()) host_.Log(u"left for a later update or the uninstall: " + left);
+    for (const std::u16string& folder : droppedfolders_) {
+        if (!IsOwnPlace(folder)) continue;
+        if (RemoveFolder(AddBackslash(archive_.installfolder()) + folder))
+            host_.Log(u"removed empty folder: " + AddBackslash(archive_.installfolder()) + folder);
+    }
+}
+
+void tinstallengine::RollBackUpdate() {
+    if (!journal_.Active()) return;
+    host_.Log(u"restore the installed version");
+    updateend_.unrestored = journal_.Rollback();
+    updateend_.rolledback = true;
 }
 
 void tinstallengine::Execute() {
@@ -316,10 +485,17 @@ void tinstallengine::Execute() {
             SyncFinished();
             return;
         }
+        if (!BeginUpdate()) {
+            failed = true;
+            SyncFinished();
+            return;
+        }
 
         CloseRunningCopy();
         RemoveEarlierServices();
-        if (StopBefore(InstallStep::Extraction)) return;
+        // A stopped update puts the installed version back; a stopped first
+        // install leaves what it wrote.
+        if (StopBefore(InstallStep::Extraction)) return RollBackUpdate();
 
         beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
@@ -330,6 +506,10 @@ void tinstallengine::Execute() {
                       payload::EntryDisplayPath(archive_.entrylist()[index]));
             const payload::DirectoryEntry& entry = archive_.entrylist()[index];
             NoteNewFolders(entry);
+            if (journal_.Active() && !ReplaceInstalledFile(payload::EntryDisplayPath(entry))) {
+                failed = true;
+                break;
+            }
             if (!archive_.ExtractEntry(index, this)) {
                 failed = true;
                 break;
@@ -341,37 +521,44 @@ void tinstallengine::Execute() {
         // A stop the user asked for ends the run quietly; one that
         // extraction asked for after a read failure is that entry's failure
         // and is reported like any other.
-        if (Terminated() && !(failed && readfailure_)) return;
+        if (Terminated() && !(failed && readfailure_)) return RollBackUpdate();
+        if (!failed && !RemoveDroppedFiles()) failed = true;
+        if (Terminated() && !failed) return RollBackUpdate();
         if (!failed) {
             const InstallInputs in = Inputs();
             PauseForTheEye(kPauseBefore90);
             Publish(90);
-            if (StopBefore(InstallStep::UninstallerCopy)) return;
+            if (StopBefore(InstallStep::UninstallerCopy)) return RollBackUpdate();
             if (!CopyUninstaller(in) || !WriteRecord(in)) {
                 // No registration may name an uninstaller or a record that is not there.
                 failed = true;
+                RollBackUpdate();
                 SyncFinished();
                 return;
             }
             Publish(95);
-            if (StopBefore(InstallStep::Registration)) return;
+            if (StopBefore(InstallStep::Registration)) return RollBackUpdate();
             Register(in);
-            if (StopBefore(InstallStep::Shortcuts)) return;
-            if (!CreateShortcuts(in)) return;
+            if (StopBefore(InstallStep::Shortcuts)) return RollBackUpdate();
+            if (!CreateShortcuts(in)) return RollBackUpdate();
+            CommitUpdate();
             PauseForTheEye(kPauseBefore100);
             Publish(100);
             PauseForTheEye(kPauseAfter100);
         }
+        if (failed) RollBackUpdate();
         SyncFinished();
     } catch (const std::exception& error) {
         if (reported_) throw;  // the wizard's own handler failed: nothing more to tell it
         failed = true;
         errortext_ = AnsiToWide(error.what());
+        RollBackUpdate();
         SyncFinished();
     } catch (...) {
         if (reported_) throw;
         failed = true;
         errortext_ = kTextUnknownFailure;
+        RollBackUpdate();
         SyncFinished();
     }
 }

@@ -31,6 +31,18 @@
 // Each step's line goes to the host's log as the step begins: every file
 // written, registry value, service and shortcut.
 //
+// Into the folder of the installed version of the product (its uninstall
+// key's "InstallLocation", installedproduct.hpp) the run is an update: the
+// installed files it replaces and those of the installed version's proven
+// record (programfolderproof.hpp) that it no longer carries are moved aside
+// first (updatejournal.hpp) -- a file another program holds is asked about
+// (the host's RetryFileInUse) or, unattended, tried again for a few
+// seconds --, the registration, services and shortcuts are read before
+// they change, and a failure or a stop at any step puts the installed
+// version back before the run ends.  After a successful update what was
+// moved aside is deleted, with the dropped folders left empty.  A first
+// install keeps the old rule: a stop or a failure undoes nothing.
+//
 // Failures, all reported through SyncFinished with the reason in
 // `errortext`: a failed OpenArchive (no step then runs), an entry that
 // cannot be extracted (also when extraction itself asked for the stop
@@ -43,6 +55,7 @@
 #include "gui/thread.hpp"
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
+#include "installengine/updatejournal.hpp"
 #include "payload/extractionobserver.hpp"
 #include "payload/sacarchive.hpp"
 #include "setuputil/fileaccess.hpp"
@@ -85,6 +98,7 @@ public:
     void Terminate() override { gui::Thread::Terminate(); }
     bool WaitFor(unsigned long milliseconds) override { return gui::Thread::WaitFor(milliseconds); }
     bool BeganWriting() const override { return beganwriting_.load(); }
+    UpdateEnd UpdateOutcome() const override { return updateend_; }
 
 protected:
     void Execute() override;
@@ -126,6 +140,25 @@ private:
     // False when a stop came between two shortcuts.
     bool CreateShortcuts(const InstallInputs& in);
 
+    // Update: begins the journal when the destination is the installed
+    // version's folder; false with `errortext` set when it cannot.
+    bool BeginUpdate();
+    // Moves the installed file `relative` aside, trying again while another
+    // program holds it; the journal's answer, InUse when it stays held.
+    UpdateJournal::Move MoveAsideRetrying(const std::u16string& relative, bool inplace = false);
+    // Before an entry is written over the installed version: false (with
+    // `errortext` set) when its file cannot be moved aside.
+    bool ReplaceInstalledFile(const std::u16string& relative);
+    // The installed version's files the new one does not carry, moved aside.
+    bool RemoveDroppedFiles();
+    // The end of an update: Commit after success, Rollback after a failure
+    // or a stop; nothing for a first install.
+    void CommitUpdate();
+    void RollBackUpdate();
+    // True when `relative` resolves inside the program folder to where its
+    // name says, through no link.
+    bool IsOwnPlace(const std::u16string& relative) const;
+
     InstallHost& host_;
     std::u16string installerpath_;
     payload::InstallScope scope_;
@@ -146,6 +179,13 @@ private:
     std::vector<std::u16string> createdfolders_;
     std::vector<std::u16string> writtenfiles_;
     std::set<std::u16string> seenfolders_;
+    // Update state: the journal, the installed version's proven record (when
+    // it left one) and how the update ended.
+    UpdateJournal journal_;
+    bool haveinstalledrecord_ = false;
+    InstallRecord installedrecord_;
+    std::vector<std::u16string> droppedfolders_;
+    UpdateEnd updateend_;
 };
 
 }  // namespace installengine

@@ -28,6 +28,7 @@
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/installrecordfile.hpp"
+#include "installengine/programfolderproof.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/treedelete.hpp"
@@ -73,40 +74,6 @@ void RemoveServices(InstallHost& host, const InstallRecord& record) {
         if (IsServiceRunning(name)) StopServiceNamed(name);
         DeleteServiceNamed(name);
     }
-}
-
-// The registered program folder proven to be the product's: the record it
-// holds, or why there is none to trust.
-struct FolderProof {
-    bool ok = false;
-    InstallRecord record;
-    std::u16string reason;
-};
-
-FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid,
-                               const std::string& productname, const std::string& exename) {
-    FolderProof proof;
-    const auto refuse = [&](const std::u16string& why) {
-        proof.reason = u"Nothing was removed: " + why;
-        return proof;
-    };
-    if (!IsRemovableFolderHere(folder))
-        return refuse(u"the folder " + folder + u" is a folder of the system or contains one.");
-    if (!IsInstallRecordId(registeredid)) return refuse(u"the registration names no install record.");
-    const ParsedInstallRecord parsed = ReadInstallRecord(folder);
-    if (!parsed.ok)
-        return refuse(u"the folder " + folder + u" holds no install record of this product (" +
-                      AnsiToWide(parsed.error) + u").");
-    if (parsed.record.id != registeredid)
-        return refuse(u"the install record in " + folder + u" belongs to another installation.");
-    if (parsed.record.productname != AnsiToWide(productname) || parsed.record.exename != AnsiToWide(exename))
-        return refuse(u"the install record in " + folder + u" is another product's.");
-    const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
-    if (here.empty() || !IsSamePlace(here, recorded))
-        return refuse(u"the install record in " + folder + u" names another program folder.");
-    proof.ok = true;
-    proof.record = parsed.record;
-    return proof;
 }
 
 bool IsSpecialFolder(const std::u16string& folder, std::initializer_list<int> csidls) {
@@ -208,7 +175,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
                                        : std::string();
     const FolderProof proof = ProveProgramFolder(destfolder, registeredid, productname, exename);
     if (!proof.ok) {
-        host.UninstallStopped(proof.reason);
+        host.UninstallStopped(u"Nothing was removed: " + proof.reason);
         return;
     }
     const InstallRecord& record = proof.record;

@@ -39,6 +39,9 @@ inline constexpr int kExitDone = 0;     // installed, or uninstalled
 inline constexpr int kExitFailed = 1;   // the work began and failed
 inline constexpr int kExitRefused = 2;  // nothing was changed: a start-up error, a bad switch or
                                         // destination, a failed preparation, a cancel before any write
+inline constexpr int kExitDowngrade = 3;  // a newer version is installed; nothing was changed
+inline constexpr int kExitFilesInUse = 4;  // an update met a file another program holds; the
+                                           // installed version was put back
 
 inline constexpr char16_t kUnknownSwitch[] = u"Unknown command-line switch: ";
 inline constexpr char16_t kRepeatedSwitch[] = u"Command-line switch given twice: ";

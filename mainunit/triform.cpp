@@ -4,6 +4,7 @@
 #include "gui/application.hpp"
 #include "gui/dialogs.hpp"
 #include "installengine/registration.hpp"
+#include "installengine/uninstallguard.hpp"
 #include "mainunit/destinationcheck.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
@@ -31,6 +32,9 @@ namespace {
 // at its next check point.  A worker still inside a call then is cut off by
 // the end of the process, so the program is gone within a few seconds more.
 constexpr unsigned long kCancelWaitMs = 10000;
+// A cancelled update puts the installed version back before it ends (the
+// services it had are created and started again): a longer bound.
+constexpr unsigned long kUpdateCancelWaitMs = 60000;
 
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
 
@@ -84,7 +88,7 @@ Triform::~Triform() {
     if (engine_) {
         engine_->Terminate();
         engine_->Resume();
-        if (!engine_->WaitFor(kCancelWaitMs)) EndProgramNow();
+        if (!engine_->WaitFor(CancelWaitMs())) EndProgramNow();
     }
     engine_.reset();
 }
@@ -185,9 +189,9 @@ void Triform::FormResize() {
 
 // --- start-up ---
 
-void Triform::StartupFailed(const std::u16string& message) {
+void Triform::StartupFailed(const std::u16string& message, int exitcode) {
     startupfailed_ = true;
-    exitcode_ = kExitRefused;
+    exitcode_ = exitcode;
     Log(u"outcome: " + message);
     if (!options_.unattended) gui::ShowErrorMessage(nullptr, message);
     if (gui::Application* application = gui::Application::Current()) application->Terminate();
@@ -251,7 +255,39 @@ void Triform::LoadInstallMode() {
     if (status != payload::TrailerStatus::Ok) {
         // The path as the 8-bit code page shows it.
         StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(installerpath_))));
+        return;
     }
+    // An installed version decides the folder, or refuses an older one
+    // before anything is changed.
+    const std::string version = payload::ReadShortString(trailer_.productversion);
+    installed_ = installengine::FindInstalledProduct(scope_, Product(trailer_));
+    installkind_ = installengine::KindOfInstall(installed_.installed, installed_.version, version);
+    if (installed_.installed)
+        Log(u"installed: " + AnsiToWide(installed_.version) + u" in " + installed_.folder);
+    if (installkind_ == installengine::InstallKind::Downgrade) {
+        const std::u16string installed = AnsiToWide(installed_.version);
+        StartupFailed(DowngradeRefused(AnsiToWide(Product(trailer_)), installed, AnsiToWide(version)), kExitDowngrade);
+    }
+}
+
+std::u16string Triform::ProposedFolder() const {
+    if (IntoInstalledFolder()) return installed_.folder;
+    return DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder));
+}
+
+std::u16string Triform::OtherFolderRefusal(const std::u16string& folder) const {
+    if (!IntoInstalledFolder() || installengine::IsSamePlace(folder, installed_.folder)) return {};
+    return InstalledElsewhere(AnsiToWide(Product(trailer_)), installed_.folder);
+}
+
+unsigned long Triform::CancelWaitMs() const { return IntoInstalledFolder() ? kUpdateCancelWaitMs : kCancelWaitMs; }
+
+void Triform::LogUpdateEnd() {
+    if (!engine_) return;
+    const installengine::InstallWorker::UpdateEnd end = engine_->UpdateOutcome();
+    if (!end.rolledback) return;
+    Log(u"outcome: " +
+        (end.unrestored.empty() ? std::u16string(kUpdateRestored) : UpdateNotRestored(end.unrestored)));
 }
 
 // --- texts ---
@@ -272,7 +308,7 @@ void Triform::FormShow() {
         welcomelabel.SetText(AnsiToWide(t.welcomelabel));
         license.SetText(AnsiToWide(licensetext_));
         installpathlabel.SetText(AnsiToWide(t.installpathlabel));
-        installpath.SetText(DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder)));
+        installpath.SetText(ProposedFolder());
         clicknext2.SetText(AnsiToWide(t.clicknext2));
         installinglabel.SetText(AnsiToWide(t.installinglabel));
         finishlabel.SetText(AnsiToWide(t.finishlabel));
@@ -302,7 +338,8 @@ void Triform::BeginInstall(const std::u16string& folder) {
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
         const std::u16string folder = installpath.Text();
-        const std::u16string refusal = DestinationRefusal(folder);
+        std::u16string refusal = DestinationRefusal(folder);
+        if (refusal.empty()) refusal = OtherFolderRefusal(folder);
         if (!refusal.empty()) {
             setuputil::ShowErrorBox(Handle(), refusal);
             installpath.Focus();
@@ -376,9 +413,10 @@ void Triform::cancelClick() {
         // pass its next check point and begin another step.
         engine_->Terminate();
         engine_->Resume();
-        const bool stopped = engine_->WaitFor(kCancelWaitMs);
+        const bool stopped = engine_->WaitFor(CancelWaitMs());
         exitcode_ = engine_->BeganWriting() ? kExitFailed : kExitRefused;
         if (!stopped) EndProgramNow();
+        LogUpdateEnd();
         Close();
         return;
     }
@@ -444,7 +482,13 @@ void Triform::InstallFinished() {
         // A worker that failed before writing (its preparation failed)
         // changed nothing.
         exitcode_ = engine_ && engine_->BeganWriting() ? kExitFailed : kExitRefused;
+        if (engine_) {
+            // Files in use, and the installed version whole again.
+            const installengine::InstallWorker::UpdateEnd end = engine_->UpdateOutcome();
+            if (end.fileinuse && end.rolledback && end.unrestored.empty()) exitcode_ = kExitFilesInUse;
+        }
         Log(u"outcome: " + message);
+        LogUpdateEnd();
         if (!options_.unattended) gui::ShowErrorMessage(Handle(), message);
         if (gui::Application* application = gui::Application::Current()) application->Terminate();
         return;
@@ -455,6 +499,14 @@ void Triform::InstallFinished() {
     ShowPage(finishpage);
     RunLayout();
     ShowFinishButtons();
+}
+
+bool Triform::RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) {
+    if (options_.unattended) return false;
+    const std::u16string question = FileInUse(file, holders);
+    const bool retry = setuputil::AskRetryCancel(Handle(), question);
+    Log(u"question: " + question + (retry ? u" Retry" : u" Cancel"));
+    return retry;
 }
 
 // --- the uninstall sequence's events ---
@@ -508,10 +560,9 @@ int Triform::RunUnattended() {
             uninstalling_ = false;
         } else {
             // /D=, or what the destination page would propose.
-            const std::u16string folder =
-                options_.destination ? *options_.destination
-                                     : DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder));
-            const std::u16string refusal = DestinationRefusal(folder);
+            const std::u16string folder = options_.destination ? *options_.destination : ProposedFolder();
+            std::u16string refusal = DestinationRefusal(folder);
+            if (refusal.empty()) refusal = OtherFolderRefusal(folder);
             if (!refusal.empty()) {
                 Log(u"destination: " + folder);
                 StartupFailed(refusal);

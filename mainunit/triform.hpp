@@ -10,13 +10,20 @@
 // Unattended (/S) the form is never shown: RunUnattended takes the steps
 // the pages would take -- the same start-up, destination check, worker and
 // uninstall sequence -- with no message box (every message goes to the log)
-// and the settings question answered No.  Both ways the run ends with an
+// and the settings question answered No.
+//
+// When the product is installed already (installengine/installedproduct.hpp)
+// a newer or the same version goes into the installed version's folder --
+// the destination page shows it and refuses another, /D= naming another is
+// refused --, and an older version is refused at start-up (exit code 3).  Both ways the run ends with an
 // exit code of mainunit/startoptions.hpp.
 #pragma once
 
 #include "gui/form.hpp"
 #include "gui/widgets.hpp"
+#include "installengine/installedproduct.hpp"
 #include "installengine/installhost.hpp"
+#include "installengine/updateplan.hpp"
 #include "mainunit/logfile.hpp"
 #include "mainunit/startoptions.hpp"
 #include "payload/setuptrailer.hpp"
@@ -65,6 +72,7 @@ public:
     }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;
+    bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) override;
     std::u16string& DestFolder() override { return destfolder_; }
     void UninstallStarted(const std::string& title, const std::string& label) override;
     void ProcessMessages() override;
@@ -89,7 +97,18 @@ private:
     void LoadUninstallMode();
     // Every refusal before anything is changed: logs it, shows it (not
     // unattended), sets the exit code and ends the program.
-    void StartupFailed(const std::u16string& message);
+    void StartupFailed(const std::u16string& message, int exitcode = kExitRefused);
+    // An update or a repair: the destination is the installed version's folder.
+    bool IntoInstalledFolder() const {
+        return installkind_ == installengine::InstallKind::Update || installkind_ == installengine::InstallKind::Repair;
+    }
+    // The folder the destination page proposes, and /S installs into without /D=.
+    std::u16string ProposedFolder() const;
+    // The refusal of a destination other than the installed version's folder; "" when it is that one.
+    std::u16string OtherFolderRefusal(const std::u16string& folder) const;
+    // Logs whether a failed or stopped update put the installed version back.
+    void LogUpdateEnd();
+    unsigned long CancelWaitMs() const;
     // The step into the installing page: the worker, prepared and started.
     void BeginInstall(const std::u16string& folder);
     void ShowFinishButtons();
@@ -106,6 +125,9 @@ private:
     std::u16string destfolder_;
     std::unique_ptr<installengine::InstallWorker> engine_;
     bool installfailed_ = false;
+    // What is installed already, and what this install therefore is.
+    installengine::InstalledProduct installed_;
+    installengine::InstallKind installkind_ = installengine::InstallKind::FirstInstall;
 
     setuputil::ScopedFileAccess setupfile_;  // the installer, open while the program runs
     const StartOptions options_;

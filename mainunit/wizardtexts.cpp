@@ -44,4 +44,30 @@ std::u16string InstallationError(const std::u16string& errortext) {
     return u"An error occurred during the installation process. (" + errortext + u")";
 }
 
+std::u16string DowngradeRefused(const std::u16string& product, const std::u16string& installed,
+                                const std::u16string& version) {
+    return product + u" " + installed + u" is already installed. This installer holds the older version " + version +
+           u"; uninstall " + installed + u" first to install it.";
+}
+
+std::u16string InstalledElsewhere(const std::u16string& product, const std::u16string& folder) {
+    return product + u" is already installed in " + folder +
+           u". To install it in another folder, uninstall it first.";
+}
+
+std::u16string FileInUse(const std::u16string& file, const std::vector<std::u16string>& programs) {
+    if (programs.empty())
+        return u"Unable to replace the file " + file +
+               u". It is in use by another program. Close that program and click Retry, or click Cancel to keep "
+               u"the installed version.";
+    std::u16string names;
+    for (const std::u16string& program : programs) names += (names.empty() ? u"" : u", ") + program;
+    return u"Unable to replace the file " + file + u". It is in use by: " + names +
+           u". Close these programs and click Retry, or click Cancel to keep the installed version.";
+}
+
+std::u16string UpdateNotRestored(const std::u16string& what) {
+    return u"The installed version could not be fully restored: " + what;
+}
+
 }  // namespace mainunit

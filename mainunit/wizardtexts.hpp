@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace mainunit {
 
@@ -40,6 +41,17 @@ std::u16string FileInFolder(const std::u16string& folder, const std::u16string& 
 // "(" + text + ")" wrapped messages of the two installation failures.
 std::u16string SetupDataProblem(const std::u16string& errortext);
 std::u16string InstallationError(const std::u16string& errortext);
+
+// Installing over an installed version (product, versions and folder as
+// the registration and the trailer give them).
+std::u16string DowngradeRefused(const std::u16string& product, const std::u16string& installed,
+                                const std::u16string& version);
+std::u16string InstalledElsewhere(const std::u16string& product, const std::u16string& folder);
+// The Retry/Cancel question about a file another program holds; `programs`
+// are the holders the system names, none when it names none.
+std::u16string FileInUse(const std::u16string& file, const std::vector<std::u16string>& programs);
+inline constexpr char16_t kUpdateRestored[] = u"The installed version was restored.";
+std::u16string UpdateNotRestored(const std::u16string& what);
 
 inline constexpr char16_t kCancelInstallQuestion[] = u"Are you sure you want to cancel this installation?";
 inline constexpr char16_t kCancelUninstallQuestion[] = u"Are you sure you want to cancel this uninstall?";

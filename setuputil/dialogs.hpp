@@ -1,4 +1,4 @@
-// The two standard message boxes the install and uninstall sequences show.
+// The standard message boxes the install and uninstall sequences show.
 #pragma once
 
 #include "setuputil/windowhandle.hpp"
@@ -13,5 +13,9 @@ bool AskYesNo(WindowHandle owner, const std::u16string& text);
 
 // An error box captioned "Error" with OK and the error icon.
 void ShowErrorBox(WindowHandle owner, const std::u16string& text);
+
+// An error box captioned "Error" with Retry and Cancel and the error icon.
+// True only when the user pressed Retry.
+bool AskRetryCancel(WindowHandle owner, const std::u16string& text);
 
 }  // namespace setuputil

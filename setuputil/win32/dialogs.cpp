@@ -14,4 +14,8 @@ void ShowErrorBox(WindowHandle owner, const std::u16string& text) {
     MessageBoxW(owner, WinStr(text), L"Error", MB_OK | MB_ICONERROR);
 }
 
+bool AskRetryCancel(WindowHandle owner, const std::u16string& text) {
+    return MessageBoxW(owner, WinStr(text), L"Error", MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
+}
+
 }  // namespace setuputil

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -746,8 +747,9 @@ std::wstring LetterHex(const std::wstring& text) {
 }
 
 // The sample product (examples/vantrell) with this build's two programs:
-// a license, a service, three extra shortcuts and a settings folder.
-std::string SampleInstaller() {
+// a license, a service, three extra shortcuts and a settings folder; as
+// `version`, with `extra` files besides.
+std::string SampleInstaller(const std::string& version = "2.1", const std::vector<sacwriter::ArchiveItem>& extra = {}) {
     const std::wstring examples = ProgramFolder() + L"\\..\\..\\..\\examples\\vantrell";
     sacwriter::InstallerInput input;
     input.stub = ReadAll(ProgramFolder() + L"\\setup.exe");
@@ -755,7 +757,7 @@ std::string SampleInstaller() {
     input.licensetext.assign(license.begin(), license.end());
     payload::TrailerFields& f = input.fields;
     f.productname = "Vantrell";
-    f.productversion = "2.1";
+    f.productversion = version;
     f.exename = "vantrell.exe";
     f.startmenufolder = u"\\Calderic\\Vantrell";
     f.defaultsubfolder = u"\\Vantrell";
@@ -776,6 +778,7 @@ std::string SampleInstaller() {
                    item(u"", u"readme.txt", examples + L"\\files\\readme.txt"),
                    item(u"\\docs", u"guide.txt", examples + L"\\files\\docs\\guide.txt"),
                    item(u"\\docs", u"help.html", examples + L"\\files\\docs\\help.html")};
+    input.items.insert(input.items.end(), extra.begin(), extra.end());
     std::ostringstream bytes;
     std::string error;
     EXPECT_TRUE(sacwriter::WriteInstaller(input, bytes, error)) << error;
@@ -1081,6 +1084,133 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
     PostClick(FindButtons(wizard).cancel);
     Answer(cancelled.Id(), L"Warning", L"Are you sure you want to cancel this installation?", L"&Yes");
     ExpectExit(cancelled, 2);
+}
+
+// A product lives through versions: each installer finds the installed one.
+// 2.2 over 2.1 (installed into a folder of the user's choice) goes there
+// without /D=, removes what 2.2 no longer carries and keeps the user's own
+// file; /D= naming another folder and 2.1 over 2.2 are refused with nothing
+// changed; 2.2 again repairs; 2.3 failing on a file another program holds
+// leaves 2.2 as it was, service running, and the wizard's Retry gets past
+// the file once it is let go.
+TEST(Update, GoesWhereTheProductIsRemovesWhatItDroppedAndPutsTheInstalledVersionBackOnFailure) {
+    ASSERT_EQ(ServiceState(), 0u) << "the sample product is installed already";
+    const std::wstring folder = L"C:\\Apps\\Vantrell";
+    const auto installer = [](const std::string& version, const std::vector<sacwriter::ArchiveItem>& extra = {}) {
+        return Save(WorkFolder(L"update-" + std::wstring(version.begin(), version.end())),
+                    SampleInstaller(version, extra));
+    };
+    const std::wstring v21 = installer("2.1", {Item(u"notes.txt", Noise(500, 71)), [] {
+                                                   sacwriter::ArchiveItem plugin = Item(u"old.dll", Noise(900, 72));
+                                                   plugin.subfolder = u"\\plugins\\old";
+                                                   return plugin;
+                                               }()});
+    const std::wstring v22 = installer("2.2"), v23 = installer("2.3");
+    const std::wstring log = WorkFolder(L"update") + L"\\update.log";
+    const auto run = [&](const std::wstring& setup, const std::wstring& arguments) {
+        ::DeleteFileW(log.c_str());
+        const SilentRun ran = RunSilent(setup, arguments + L" \"/LOG=" + log + L"\"");
+        EXPECT_TRUE(ran.ended && !ran.showedwindow);
+        return ran.code;
+    };
+    const auto logged = [&](const std::string& line) {
+        EXPECT_NE(LogText(log).find(line), std::string::npos) << "the log lacks: " << line << "\n" << LogText(log);
+    };
+
+    ASSERT_EQ(run(v21, L"/S \"/D=" + folder + L"\""), 0u);
+    ASSERT_TRUE(Exists(folder + L"\\plugins\\old\\old.dll"));
+    std::ofstream((folder + L"\\own.txt").c_str()) << "the user's own";
+    EXPECT_EQ(run(v22, L"/S"), 0u);
+    logged("destination: " + Utf8(folder) + "\n");
+    EXPECT_FALSE(Exists(folder + L"\\plugins")) << "a file 2.2 no longer carries stayed";
+    EXPECT_FALSE(Exists(folder + L"\\notes.txt"));
+    EXPECT_TRUE(Exists(folder + L"\\own.txt")) << "the user's own file went";
+    EXPECT_FALSE(Exists(folder + L"\\~tallowin-update"));
+    EXPECT_FALSE(Exists(SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Vantrell")) << "a second copy";
+    EXPECT_EQ(MachineText(kSampleUninstall, L"DisplayVersion"), L"2.2");
+
+    // Refusals: nothing changes.
+    const Footprint installed = SampleFootprint(folder);
+    EXPECT_EQ(run(v22, L"/S /D=C:\\Apps\\Elsewhere"), 2u);
+    logged("outcome: Vantrell is already installed in " + Utf8(folder) +
+           ". To install it in another folder, uninstall it first.\nexit code: 2\n");
+    EXPECT_EQ(run(v21, L"/S"), 3u);
+    logged("outcome: Vantrell 2.2 is already installed. This installer holds the older version 2.1; uninstall 2.2 "
+           "first to install it.\nexit code: 3\n");
+    Process downgrade;
+    ASSERT_TRUE(downgrade.Start(v21, L""));
+    Answer(downgrade.Id(), L"Error",
+           L"Vantrell 2.2 is already installed. This installer holds the older version 2.1; uninstall 2.2 first to "
+           L"install it.",
+           L"OK");
+    ExpectExit(downgrade, 3);
+    EXPECT_FALSE(Exists(L"C:\\Apps\\Elsewhere"));
+    EXPECT_EQ(SampleFootprint(folder), installed);
+
+    // The same version again puts back what is missing.
+    ::DeleteFileW((folder + L"\\docs\\guide.txt").c_str());
+    EXPECT_EQ(run(v22, L"/S"), 0u);
+    EXPECT_TRUE(Exists(folder + L"\\docs\\guide.txt"));
+
+    // A file held open: the update gives up after a few seconds, exit 4,
+    // and the installed version is back byte for byte.
+    const Footprint repaired = SampleFootprint(folder);
+    const std::wstring id = MachineText(kSampleUninstall, L"InstallRecordId");
+    const std::wstring record = Fingerprint(folder + L"\\uninstall.dat");
+    auto held = std::make_unique<HeldFile>(folder + L"\\readme.txt");
+    ASSERT_TRUE(held->Held());
+    EXPECT_EQ(run(v23, L"/S"), 4u);
+    logged("outcome: The installed version was restored.\nexit code: 4\n");
+    held.reset();
+    EXPECT_EQ(SampleFootprint(folder), repaired);
+    EXPECT_EQ(MachineText(kSampleUninstall, L"InstallRecordId"), id);
+    EXPECT_EQ(Fingerprint(folder + L"\\uninstall.dat"), record);
+    EXPECT_TRUE(Exists(folder + L"\\own.txt"));
+    EXPECT_FALSE(Exists(folder + L"\\~tallowin-update"));
+
+    // The wizard proposes the installed folder, refuses another, and asks
+    // about the held file: Retry once it is let go.
+    held = std::make_unique<HeldFile>(folder + L"\\readme.txt");
+    Process process;
+    ASSERT_TRUE(process.Start(v23, L""));
+    HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Installer - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr);
+    const Buttons b = FindButtons(wizard);
+    Click(b.next);
+    Click(FindChild(wizard, L"I have read and agree to the terms of the license agreement.", L"Button"));
+    Click(b.next);
+    HWND path = ChildrenOfClass(wizard, L"Edit").back();
+    EXPECT_EQ(TextOf(path), folder);
+    const std::wstring elsewhere = L"C:\\Apps\\Elsewhere";
+    ::SendMessageW(path, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(elsewhere.c_str()));
+    PostClick(b.next);
+    Answer(process.Id(), L"Error",
+           L"Vantrell is already installed in " + folder + L". To install it in another folder, uninstall it first.",
+           L"OK");
+    ::SendMessageW(path, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    PostClick(b.next);
+    HWND box = WaitMessageBox(process.Id(), L"Error", kWork);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Unable to replace the file " + folder +
+                                       L"\\readme.txt. It is in use by another program. Close that program and click "
+                                       L"Retry, or click Cancel to keep the installed version.");
+    EXPECT_NE(FindChild(box, L"Cancel", L"Button"), nullptr);
+    held.reset();
+    PostClick(FindChild(box, L"&Retry", L"Button"));
+    ASSERT_TRUE(WaitUntil([&] { return FinishPageShown(wizard); }, kWork));
+    Click(FindChild(wizard, L"Run Vantrell.", L"Button"));
+    Click(b.finish);
+    ExpectExit(process);
+    EXPECT_EQ(MachineText(kSampleUninstall, L"DisplayVersion"), L"2.3");
+
+    // Still one product, removed whole by its uninstall.
+    const std::wstring command = MachineText(kSampleUninstall, L"QuietUninstallString");
+    const std::size_t close = command.find(L"\" ", 1);
+    ASSERT_NE(close, std::wstring::npos);
+    EXPECT_EQ(RunSilent(command.substr(1, close - 1), command.substr(close + 2)).code, 0u);
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_TRUE(WaitUntil([] { return ServiceState() == 0; }, kWait)) << "the service is left";
+    ::RemoveDirectoryW(L"C:\\Apps");
 }
 
 // Unattended, then through the wizard.  Run by tests/e2e/fulldisk.sh, which

@@ -311,4 +311,110 @@ TEST(StopAtStepBoundary, AnUnstoppedRunPassesEveryBoundaryOnceInOrder) {
     Forget();
 }
 
+
+// An update stopped late -- its files, record, registration and services in
+// place, a shortcut made -- puts the installed version back as it was: the
+// replaced and the dropped files, the record, both keys, the services
+// running (also the one the new version drops), the shortcuts; its new file
+// and the backup folder are gone.  Run to its end, the same update removes
+// the dropped service and files.
+TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
+    Forget();
+    TempDir dir;
+    const std::vector<std::uint8_t> stub = ReadBytes(ProgramFolder() / "testservice.exe");
+    const fs::path folder = dir.path() / "Update";
+    const auto build = [&](const std::string& version, const std::vector<std::u16string>& extra, TestHost& host,
+                           bool withb = true) {
+        sacwriter::InstallerInput input;
+        input.stub = stub;
+        input.fields.productname = kProduct;
+        input.fields.productversion = version;
+        input.fields.exename = kExe;
+        input.fields.startmenufolder = kStartMenu;
+        input.fields.services = {{"svca.exe", kServiceA}};
+        if (withb) input.fields.services.push_back({"svcb.exe", kServiceB});
+        input.fields.shortcuts = {{"readme.txt", "Read Me"}};
+        std::vector<std::u16string> names = {u"readme.txt", u"svca.exe"};
+        if (withb) names.push_back(u"svcb.exe");
+        names.insert(names.end(), extra.begin(), extra.end());
+        for (const std::u16string& name : names) {
+            sacwriter::ArchiveItem item;
+            item.filename = name;
+            item.data = name == u"readme.txt" ? std::vector<std::uint8_t>(version.begin(), version.end()) : stub;
+            input.items.push_back(item);
+        }
+        const fs::path installer = dir.path() / ("setup-" + version + ".exe");
+        BuildInstaller(installer, input, host.trailer);
+        return installer.u16string();
+    };
+    TestHost first;
+    {
+        Watched engine(first, build("1", {u"dropped.dll"}, first));
+        engine.HandOver(first.trailer.licenseoffset, kProduct, kExe);
+        ASSERT_TRUE(engine.OpenArchive());
+        engine.SetInstallFolder(folder.u16string());
+        engine.Start();
+        ASSERT_TRUE(engine.WaitFor(60000));
+        ASSERT_FALSE(first.failedflag);
+    }
+    const auto state = [&] {
+        std::vector<std::string> values;
+        for (const char* name : {"", "Displayname", "Path", "service0", "servicenames1"})
+            values.push_back(RegValue(HKEY_LOCAL_MACHINE, kAppKey, name));
+        for (const char* name : {"DisplayVersion", "InstallRecordId", "UninstallString", "InstallLocation"})
+            values.push_back(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, name));
+        for (const char* file : {"readme.txt", "svca.exe", "svcb.exe", "dropped.dll", "uninstall.dat"}) {
+            const std::vector<std::uint8_t> bytes = ReadBytes(folder / file);
+            values.emplace_back(bytes.begin(), bytes.end());
+        }
+        for (const fs::path& link : {Group() / (kProduct + ".lnk"), StartMenuLink(), DesktopLink()}) {
+            const std::vector<std::uint8_t> bytes = ReadBytes(link);
+            values.emplace_back(bytes.begin(), bytes.end());
+        }
+        for (const std::string& name : {kServiceA, kServiceB}) {
+            Eventually([&] { return ServiceState(name) == SERVICE_RUNNING; });
+            values.push_back(std::to_string(ServiceState(name)) + " " + WideToAnsi(ServiceBinary(name)));
+        }
+        return values;
+    };
+    const std::vector<std::string> installed = state();
+    ASSERT_EQ(installed[5], "1");
+    ASSERT_EQ(installed.back().substr(0, 2), "4 ");
+
+    TestHost second;
+    const std::u16string update = build("2", {u"new.dll"}, second, false);
+    StoppedAt engine(second, update, InstallStep::Shortcut, 1, false);
+    engine.HandOver(second.trailer.licenseoffset, kProduct, kExe);
+    ASSERT_TRUE(engine.OpenArchive());
+    engine.SetInstallFolder(folder.u16string());
+    engine.Start();
+    ASSERT_TRUE(engine.WaitFor(120000));
+    EXPECT_TRUE(engine.reached);
+    EXPECT_EQ(second.finished, 0);
+    EXPECT_TRUE(engine.UpdateOutcome().rolledback);
+    EXPECT_EQ(engine.UpdateOutcome().unrestored, u"");
+    EXPECT_EQ(state(), installed);
+    EXPECT_FALSE(fs::exists(folder / "new.dll"));
+    EXPECT_FALSE(fs::exists(folder / "~tallowin-update"));
+
+    TestHost third;
+    third.trailer = second.trailer;
+    {
+        Watched whole(third, update);
+        whole.HandOver(third.trailer.licenseoffset, kProduct, kExe);
+        ASSERT_TRUE(whole.OpenArchive());
+        whole.SetInstallFolder(folder.u16string());
+        whole.Start();
+        ASSERT_TRUE(whole.WaitFor(120000));
+        EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
+    }
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "2");
+    EXPECT_TRUE(Eventually([] { return ServiceState(kServiceA) == SERVICE_RUNNING; }));
+    EXPECT_TRUE(Eventually([] { return ServiceState(kServiceB) == 0; })) << "the dropped service stayed";
+    for (const char* gone : {"svcb.exe", "dropped.dll", "~tallowin-update"})
+        EXPECT_FALSE(fs::exists(folder / gone)) << gone;
+    EXPECT_TRUE(fs::exists(folder / "new.dll"));
+    Forget();
+}
+
 }  // namespace

@@ -37,6 +37,13 @@ public:
     }
     void SetInstallFailed(bool failed) override { failedflag = failed; }
     void InstallFinished() override { ++finished; }
+    // The update's question about a held file: Cancel unless `onfileinuse` says Retry.
+    std::function<bool(const std::u16string&)> onfileinuse;
+    std::vector<std::u16string> fileinuse;
+    bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>&) override {
+        fileinuse.push_back(file);
+        return onfileinuse && onfileinuse(file);
+    }
     std::u16string& DestFolder() override { return destfolder; }
     void UninstallStarted(const std::string& title, const std::string& label) override {
         events.push_back("installing page");

@@ -1,0 +1,236 @@
+#include "installengine/updatejournal.hpp"
+
+#include "installengine/protectedfolders.hpp"
+#include "installengine/treedelete.hpp"
+#include "installengine/uninstallerfile.hpp"
+#include "installengine/uninstallguard.hpp"
+#include "installengine/updateplan.hpp"
+#include "setuputil/codepage.hpp"
+#include "setuputil/fileaccess.hpp"
+#include "setuputil/fileops.hpp"
+#include "setuputil/pathrules.hpp"
+#include "setuputil/services.hpp"
+#include "setuputil/wintext.hpp"
+
+#include <windows.h>
+
+namespace installengine {
+
+using namespace setuputil;
+
+namespace {
+
+// A service marked for deletion keeps its name until its handles close and
+// its process has ended.
+constexpr DWORD kServiceWaitMs = 15000;
+
+HKEY RootKey(RegRoot root) {
+    switch (root) {
+        case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+        case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
+        case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+        case RegRoot::Users: return HKEY_USERS;
+    }
+    return nullptr;
+}
+
+bool ServiceExists(const std::string& name) {
+    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return false;
+    SC_HANDLE service = ::OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    if (service) ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
+    return service != nullptr;
+}
+
+template <class Condition>
+bool WaitFor(const Condition& condition, DWORD ms) {
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start >= ms) return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+std::u16string ParentOf(const std::u16string& path) {
+    const std::size_t slash = path.find_last_of(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+bool Rename(const std::u16string& from, const std::u16string& to) {
+    return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void Append(std::u16string& list, const std::u16string& item) { list += (list.empty() ? u"" : u"; ") + item; }
+
+}  // namespace
+
+std::u16string UpdateJournal::BackupFolder() const { return AddBackslash(folder_) + kUpdateBackupFolder; }
+
+std::u16string UpdateJournal::Full(const std::u16string& path) const {
+    const bool absolute = (path.size() > 1 && path[1] == u':') || (path.size() > 1 && path[0] == u'\\');
+    return absolute ? path : AddBackslash(folder_) + path;
+}
+
+bool UpdateJournal::Begin(const std::u16string& folder) {
+    folder_ = RemoveBackslash(folder);
+    const std::u16string backup = BackupFolder();
+    // What an update that never ended left: the installed files are past
+    // saving by now, and the folder is ours.
+    if (!DeleteFolderTree(backup)) return false;
+    if (!ForceFolders(backup)) return false;
+    ::SetFileAttributesW(WinStr(backup), FILE_ATTRIBUTE_HIDDEN);
+    active_ = true;
+    return true;
+}
+
+UpdateJournal::Move UpdateJournal::MoveAside(const std::u16string& relative) {
+    const std::u16string original = Full(relative);
+    const DWORD attributes = ::GetFileAttributesW(WinStr(original));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Move::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Move::Failed;
+    // Only the file the name says, never one a link on the way leads to.
+    const std::u16string finalfolder = FinalPath(folder_), finalfile = FinalPath(original);
+    if (finalfolder.empty() || finalfile.empty() || !IsSamePlace(finalfile, finalfolder + u"\\" + relative))
+        return Move::Failed;
+    const std::u16string aside = BackupFolder() + u"\\" + relative;
+    if (!ForceFolders(ParentOf(aside))) return Move::Failed;
+    if (!Rename(original, aside)) return IsInUse(::GetLastError()) ? Move::InUse : Move::Failed;
+    moved_.push_back({original, aside});
+    return Move::Done;
+}
+
+UpdateJournal::Move UpdateJournal::MoveAsideInPlace(const std::u16string& path) {
+    if (!IsPlainFile(path)) return Move::Missing;
+    const std::u16string aside = NewTemporaryFile(ParentOf(path));
+    if (aside.empty()) return Move::Failed;
+    if (!Rename(path, aside)) {
+        const DWORD error = ::GetLastError();
+        RemoveFile(aside);
+        return IsInUse(error) ? Move::InUse : Move::Failed;
+    }
+    moved_.push_back({path, aside});
+    return Move::Done;
+}
+
+void UpdateJournal::NoteNewFile(const std::u16string& path) { newfiles_.push_back(Full(path)); }
+
+void UpdateJournal::NoteNewFolder(const std::u16string& path) { newfolders_.push_back(Full(path)); }
+
+void UpdateJournal::SnapshotKey(RegRoot root, const std::string& key) {
+    KeyCopy copy{root, key, false, {}};
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
+        copy.existed = true;
+        char name[16384];
+        for (DWORD index = 0;; ++index) {
+            DWORD namesize = sizeof(name), type = 0, datasize = 0;
+            if (::RegEnumValueA(handle, index, name, &namesize, nullptr, &type, nullptr, &datasize) != ERROR_SUCCESS)
+                break;
+            KeyValue value{std::string(name, namesize), type, std::vector<std::uint8_t>(datasize)};
+            DWORD size = datasize;
+            if (::RegQueryValueExA(handle, value.name.c_str(), nullptr, &type, value.data.data(), &size) !=
+                ERROR_SUCCESS)
+                continue;
+            value.data.resize(size);
+            copy.values.push_back(std::move(value));
+        }
+        ::RegCloseKey(handle);
+    }
+    keys_.push_back(std::move(copy));
+}
+
+void UpdateJournal::SnapshotService(const std::string& name, const std::u16string& programpath, bool running) {
+    services_.push_back({name, programpath, running});
+}
+
+void UpdateJournal::NoteServiceInstalled(const std::string& name) { installedservices_.push_back(name); }
+
+void UpdateJournal::SnapshotFile(const std::u16string& path) {
+    FileCopy copy{path, false, {}};
+    ScopedFileAccess access;
+    if (IsPlainFile(path) && OpenForRead(access.file, path)) {
+        const std::int64_t size = GetFileSize64(access.file);
+        if (size < 0 || size > kMaxSnapshotFile) return;  // not a shortcut of ours: left alone
+        copy.bytes.resize(static_cast<std::size_t>(size));
+        std::uint32_t count = static_cast<std::uint32_t>(size);
+        if (size > 0) ReadBlock(access.file, copy.bytes.data(), count);
+        if (count != static_cast<std::uint32_t>(size)) return;
+        copy.existed = true;
+    }
+    files_.push_back(std::move(copy));
+}
+
+std::u16string UpdateJournal::Rollback() {
+    std::u16string lost;
+    if (!active_) return lost;
+    for (auto it = files_.rbegin(); it != files_.rend(); ++it) {
+        if (!it->existed) {
+            RemoveFile(it->path);
+            continue;
+        }
+        ScopedFileAccess access;
+        bool ok = OpenForWrite(access.file, it->path) &&
+                  WriteBlock(access.file, it->bytes.data(), static_cast<std::int32_t>(it->bytes.size()));
+        ok = CloseAccess(access.file) && ok;
+        if (!ok) Append(lost, u"the shortcut " + it->path);
+    }
+    for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) {
+        DeleteRegTree(it->root, it->key);
+        if (!it->existed) continue;
+        HKEY handle = nullptr;
+        bool ok = ::RegCreateKeyExA(RootKey(it->root), it->key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                    &handle, nullptr) == ERROR_SUCCESS;
+        for (const KeyValue& value : it->values)
+            ok = ok && ::RegSetValueExA(handle, value.name.c_str(), 0, value.type, value.data.data(),
+                                        static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
+        if (handle) ::RegCloseKey(handle);
+        if (!ok) Append(lost, u"the registry key " + AnsiToWide(it->key));
+    }
+    for (const std::string& name : installedservices_) {
+        if (StopServiceNamed(name)) WaitFor([&] { return !IsServiceRunning(name); }, kServiceWaitMs);
+        DeleteServiceNamed(name);
+    }
+    for (const std::u16string& file : newfiles_) {
+        const DWORD attributes = ::GetFileAttributesW(WinStr(file));
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !RemoveFile(file))
+            Append(lost, u"the new file " + file + u" stays");
+    }
+    bool allback = true;
+    for (auto it = moved_.rbegin(); it != moved_.rend(); ++it) {
+        ForceFolders(ParentOf(it->original));
+        if (!Rename(it->aside, it->original)) {
+            allback = false;
+            Append(lost, it->original + u" (kept as " + it->aside + u")");
+        }
+    }
+    for (auto it = newfolders_.rbegin(); it != newfolders_.rend(); ++it) RemoveFolder(*it);
+    for (const ServiceCopy& service : services_) {
+        if (!WaitFor([&] { return !ServiceExists(service.name); }, kServiceWaitMs) ||
+            !InstallService(service.name, service.programpath)) {
+            Append(lost, u"the service " + AnsiToWide(service.name));
+            continue;
+        }
+        if (service.running && !StartServiceNamed(service.name))
+            Append(lost, u"the service " + AnsiToWide(service.name) + u" is not running");
+    }
+    // What could not be moved back stays in the backup folder, not lost.
+    if (allback) DeleteFolderTree(BackupFolder());
+    active_ = false;
+    return lost;
+}
+
+std::u16string UpdateJournal::Commit() {
+    std::u16string left;
+    if (!active_) return left;
+    for (const Moved& moved : moved_)
+        if (!IsInside(moved.aside, BackupFolder()) && !RemoveFile(moved.aside)) Append(left, moved.aside);
+    if (!DeleteFolderTree(BackupFolder())) Append(left, BackupFolder());
+    active_ = false;
+    return left;
+}
+
+}  // namespace installengine
