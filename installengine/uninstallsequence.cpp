@@ -60,9 +60,6 @@ namespace {
 constexpr DWORD kPauseAfterServices = 1000;
 constexpr DWORD kPauseAtEnd = 100;
 constexpr char kVendorFolder[] = "Calderic";
-constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
-// The reason the host shows and logs when the sequence stops at the program folder.
-constexpr char16_t kFolderNotRemoved[] = u"Unable to delete the program folder ";
 
 void RemoveServices(InstallHost& host, const InstallRecord& record) {
     if (!IsWin2000OrLater()) return;
@@ -83,27 +80,23 @@ struct FolderProof {
     std::u16string reason;
 };
 
-FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid,
+FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& folder, const std::string& registeredid,
                                const std::string& productname, const std::string& exename) {
     FolderProof proof;
-    const auto refuse = [&](const std::u16string& why) {
-        proof.reason = u"Nothing was removed: " + why;
+    const auto refuse = [&](payload::TextId why, const std::u16string& error = {}) {
+        proof.reason = host.Text(why, {{u"folder", folder}, {u"error", error}});
         return proof;
     };
-    if (!IsRemovableFolderHere(folder))
-        return refuse(u"the folder " + folder + u" is a folder of the system or contains one.");
-    if (!IsInstallRecordId(registeredid)) return refuse(u"the registration names no install record.");
+    using payload::TextId;
+    if (!IsRemovableFolderHere(folder)) return refuse(TextId::NotRemovedSystemFolder);
+    if (!IsInstallRecordId(registeredid)) return refuse(TextId::NotRemovedNoRecordId);
     const ParsedInstallRecord parsed = ReadInstallRecord(folder);
-    if (!parsed.ok)
-        return refuse(u"the folder " + folder + u" holds no install record of this product (" +
-                      AnsiToWide(parsed.error) + u").");
-    if (parsed.record.id != registeredid)
-        return refuse(u"the install record in " + folder + u" belongs to another installation.");
+    if (!parsed.ok) return refuse(TextId::NotRemovedNoRecord, AnsiToWide(parsed.error));
+    if (parsed.record.id != registeredid) return refuse(TextId::NotRemovedOtherInstall);
     if (parsed.record.productname != AnsiToWide(productname) || parsed.record.exename != AnsiToWide(exename))
-        return refuse(u"the install record in " + folder + u" is another product's.");
+        return refuse(TextId::NotRemovedOtherProduct);
     const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
-    if (here.empty() || !IsSamePlace(here, recorded))
-        return refuse(u"the install record in " + folder + u" names another program folder.");
+    if (here.empty() || !IsSamePlace(here, recorded)) return refuse(TextId::NotRemovedOtherFolder);
     proof.ok = true;
     proof.record = parsed.record;
     return proof;
@@ -195,7 +188,8 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         DeleteRegTree(at, path);
     };
 
-    host.UninstallStarted("Performing Uninstall", "Uninstalling " + read(kDisplaynameValue) + "...");
+    host.UninstallStarted(host.Text(payload::TextId::UninstallingTitle),
+                          host.Text(payload::TextId::UninstallingLabel, {{u"product", AnsiToWide(read(kDisplaynameValue))}}));
     host.ProcessMessages();
 
     // Nothing is touched before the program folder is proven the product's:
@@ -206,7 +200,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const std::string registeredid =
         HasCompletingName(productname) ? registration.ReadString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
                                        : std::string();
-    const FolderProof proof = ProveProgramFolder(destfolder, registeredid, productname, exename);
+    const FolderProof proof = ProveProgramFolder(host, destfolder, registeredid, productname, exename);
     if (!proof.ok) {
         host.UninstallStopped(proof.reason);
         return;
@@ -228,7 +222,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     // are still there, so the registration that a retry needs stays too.
     host.Log(u"delete folder: " + destfolder);
     if (!DeleteFolderTree(destfolder, kInstallRecordName)) {
-        host.UninstallStopped(kFolderNotRemoved + destfolder);
+        host.UninstallStopped(host.Text(payload::TextId::FolderNotRemoved, {{u"folder", destfolder}}));
         return;
     }
 
@@ -240,7 +234,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const std::u16string appdata = GetAppDataFolder();
     if (!appdatafolder.empty() && !appdata.empty() && AnsiToWide(appdatafolder) == record.settingsfolder) {
         const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
-        if (IsRemovableFolderHere(settings) && FolderExists(settings) && host.Ask(kSettingsQuestion)) {
+        if (IsRemovableFolderHere(settings) && FolderExists(settings) && host.Ask(host.Text(payload::TextId::SettingsQuestion))) {
             host.Log(u"delete folder: " + settings);
             DeleteFolderTree(settings);
         }

@@ -1,0 +1,12 @@
+# cmake -DOUT=<file> -DTABLES=<a.txt;b.txt> -P textbundle.cmake
+# The stub's language tables in one file, each after a "[code]" line named
+# by its file ("pt-BR.txt" -> "[pt-BR]"), for the packer (payload/texttable.hpp).
+set(bundle "")
+foreach(table IN LISTS TABLES)
+  get_filename_component(code "${table}" NAME_WE)
+  file(READ "${table}" text)
+  string(APPEND bundle "[${code}]\n${text}\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "${bundle}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.tmp")
