@@ -106,23 +106,17 @@ enum class TextId : std::uint16_t {
 #undef TALLOWIN_TEXT_ID
 };
 
-inline constexpr std::string_view kTextNames[] = {
-#define TALLOWIN_TEXT_NAME(name, english) #name,
-    TALLOWIN_TEXTS(TALLOWIN_TEXT_NAME)
-#undef TALLOWIN_TEXT_NAME
-};
+// Defined once (textids.cpp): a copy in every user would cost the stub its
+// texts again for each.
+inline constexpr std::size_t kTextCount = 0
+#define TALLOWIN_TEXT_ONE(name, english) +1
+    TALLOWIN_TEXTS(TALLOWIN_TEXT_ONE)
+#undef TALLOWIN_TEXT_ONE
+    ;
+extern const std::string_view kTextNames[kTextCount];
+extern const std::string_view kEnglishTexts[kTextCount];  // UTF-8 (all of them plain ASCII)
 
-// UTF-8 (all of them plain ASCII).
-inline constexpr std::string_view kEnglishTexts[] = {
-#define TALLOWIN_TEXT_ENGLISH(name, english) english,
-    TALLOWIN_TEXTS(TALLOWIN_TEXT_ENGLISH)
-#undef TALLOWIN_TEXT_ENGLISH
-};
-
-inline constexpr std::size_t kTextCount = sizeof kTextNames / sizeof kTextNames[0];
-static_assert(sizeof kEnglishTexts / sizeof kEnglishTexts[0] == kTextCount);
-
-constexpr std::string_view TextName(TextId id) { return kTextNames[static_cast<std::size_t>(id)]; }
-constexpr std::string_view EnglishText(TextId id) { return kEnglishTexts[static_cast<std::size_t>(id)]; }
+inline std::string_view TextName(TextId id) { return kTextNames[static_cast<std::size_t>(id)]; }
+inline std::string_view EnglishText(TextId id) { return kEnglishTexts[static_cast<std::size_t>(id)]; }
 
 }  // namespace payload

@@ -1,5 +1,7 @@
 #include "payload/texttable.hpp"
 
+#include "setuputil/textconv.hpp"
+
 #include <algorithm>
 
 namespace payload {
@@ -31,19 +33,9 @@ std::string Unescaped(std::string_view text) {
     return out;
 }
 
-std::string Escaped(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += "\\n";
-        else if (c == '\\') out += "\\\\";
-        else out += c;
-    }
-    return out;
-}
-
-std::string_view PrimaryPart(std::string_view code) { return code.substr(0, code.find('-')); }
-
 }  // namespace
+
+std::string_view PrimaryLanguage(std::string_view code) { return code.substr(0, code.find('-')); }
 
 std::optional<TextId> FindTextId(std::string_view name) {
     for (std::size_t i = 0; i < kTextCount; ++i)
@@ -54,10 +46,10 @@ std::optional<TextId> FindTextId(std::string_view name) {
 std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::string>* problems) {
     std::vector<TextTable> tables;
     const auto fault = [&](std::size_t line, const std::string& what) {
-        if (problems) problems->push_back("line " + std::to_string(line) + ": " + what);
+        if (problems) problems->push_back("line " + setuputil::Int64ToText(static_cast<std::int64_t>(line)) + ": " + what);
     };
     if (file.size() > kMaxTextBundleBytes) {
-        fault(1, "the file is larger than " + std::to_string(kMaxTextBundleBytes) + " bytes");
+        fault(1, "the file is larger than " + setuputil::Int64ToText(kMaxTextBundleBytes) + " bytes");
         return tables;
     }
     if (file.substr(0, 3) == "\xEF\xBB\xBF") file.remove_prefix(3);  // a byte-order mark
@@ -76,7 +68,7 @@ std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::st
             if (code.empty()) {
                 fault(lineno, "not a language code: " + std::string(line));
             } else if (tables.size() >= kMaxTextTables) {
-                fault(lineno, "more than " + std::to_string(kMaxTextTables) + " languages");
+                fault(lineno, "more than " + setuputil::Int64ToText(kMaxTextTables) + " languages");
             } else if (std::any_of(tables.begin(), tables.end(), [&](const TextTable& t) { return t.code == code; })) {
                 fault(lineno, "the language " + code + " is given twice");
             } else {
@@ -98,7 +90,7 @@ std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::st
         }
         std::string text = Unescaped(Trimmed(line.substr(equals + 1)));
         if (text.size() > kMaxTextBytes) {
-            fault(lineno, name + " is longer than " + std::to_string(kMaxTextBytes) + " bytes");
+            fault(lineno, name + " is longer than " + setuputil::Int64ToText(kMaxTextBytes) + " bytes");
             continue;
         }
         if (tables.empty()) tables.push_back({"", {}});
@@ -112,25 +104,18 @@ std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::st
     return tables;
 }
 
-std::string WriteTextTables(const std::vector<TextTable>& tables) {
-    std::string out;
-    for (const TextTable& table : tables) {
-        out += "[" + table.code + "]\n";
-        for (const auto& [name, text] : table.texts) out += name + " = " + Escaped(text) + "\n";
-    }
-    return out;
-}
-
 std::vector<std::string> InsertsOf(std::string_view text) {
     std::vector<std::string> inserts;
     for (std::size_t open = text.find('{'); open != std::string_view::npos; open = text.find('{', open + 1)) {
         std::size_t end = open + 1;
         while (end < text.size() && IsLower(text[end])) ++end;
-        if (end > open + 1 && end < text.size() && text[end] == '}')
-            inserts.emplace_back(text.substr(open + 1, end - open - 1));
+        if (end == open + 1 || end >= text.size() || text[end] != '}') continue;
+        const std::string_view name = text.substr(open + 1, end - open - 1);
+        // Kept sorted, each once (a handful at most).
+        auto at = inserts.begin();
+        while (at != inserts.end() && *at < name) ++at;
+        if (at == inserts.end() || *at != name) inserts.emplace(at, name);
     }
-    std::sort(inserts.begin(), inserts.end());
-    inserts.erase(std::unique(inserts.begin(), inserts.end()), inserts.end());
     return inserts;
 }
 
@@ -161,19 +146,12 @@ std::optional<std::size_t> PickLanguage(const std::vector<std::string>& codes, s
     if (want.empty()) return std::nullopt;
     for (std::size_t i = 0; i < codes.size(); ++i)
         if (codes[i] == want) return i;
-    const std::string_view primary = PrimaryPart(want);
+    const std::string_view primary = PrimaryLanguage(want);
     for (std::size_t i = 0; i < codes.size(); ++i)
         if (codes[i] == primary) return i;
     for (std::size_t i = 0; i < codes.size(); ++i)
-        if (PrimaryPart(codes[i]) == primary) return i;
+        if (PrimaryLanguage(codes[i]) == primary) return i;
     return std::nullopt;
-}
-
-bool IsRightToLeftLanguage(std::string_view code) {
-    const std::string primary(PrimaryPart(CanonicalLanguageCode(code)));
-    for (const char* rtl : {"ar", "he", "iw", "fa", "ur", "yi", "ps", "sd", "ug", "dv", "syr", "ckb"})
-        if (primary == rtl) return true;
-    return false;
 }
 
 }  // namespace payload

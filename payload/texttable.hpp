@@ -65,6 +65,8 @@ std::string CanonicalLanguageCode(std::string_view code);
 // The table of `codes` that serves `wanted` ("de-AT"): the same code,
 // else one of the same language ("de", then any "de-..."), else none.
 std::optional<std::size_t> PickLanguage(const std::vector<std::string>& codes, std::string_view wanted);
+// "pt" of "pt-BR".
+std::string_view PrimaryLanguage(std::string_view code);
 // A language written right to left: its tables need mirrored layouts the
 // wizard does not have, so none is carried.
 bool IsRightToLeftLanguage(std::string_view code);
