@@ -8,7 +8,7 @@ using payload::TextId;
 
 WizardLanguage::WizardLanguage() {
     texts_.reserve(payload::kTextCount);
-    for (std::string_view english : payload::kEnglishTexts)
+    for (const char* english : payload::kEnglishTexts)
         texts_.push_back(setuputil::Utf8ToUtf16Replacing(std::string(english)));
 }
 

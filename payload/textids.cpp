@@ -2,13 +2,13 @@
 
 namespace payload {
 
-const std::string_view kTextNames[kTextCount] = {
+const char* const kTextNames[kTextCount] = {
 #define TALLOWIN_TEXT_NAME(name, english) #name,
     TALLOWIN_TEXTS(TALLOWIN_TEXT_NAME)
 #undef TALLOWIN_TEXT_NAME
 };
 
-const std::string_view kEnglishTexts[kTextCount] = {
+const char* const kEnglishTexts[kTextCount] = {
 #define TALLOWIN_TEXT_ENGLISH(name, english) english,
     TALLOWIN_TEXTS(TALLOWIN_TEXT_ENGLISH)
 #undef TALLOWIN_TEXT_ENGLISH

@@ -113,8 +113,8 @@ inline constexpr std::size_t kTextCount = 0
     TALLOWIN_TEXTS(TALLOWIN_TEXT_ONE)
 #undef TALLOWIN_TEXT_ONE
     ;
-extern const std::string_view kTextNames[kTextCount];
-extern const std::string_view kEnglishTexts[kTextCount];  // UTF-8 (all of them plain ASCII)
+extern const char* const kTextNames[kTextCount];
+extern const char* const kEnglishTexts[kTextCount];  // UTF-8 (all of them plain ASCII)
 
 inline std::string_view TextName(TextId id) { return kTextNames[static_cast<std::size_t>(id)]; }
 inline std::string_view EnglishText(TextId id) { return kEnglishTexts[static_cast<std::size_t>(id)]; }

@@ -33,6 +33,15 @@ std::string Unescaped(std::string_view text) {
     return out;
 }
 
+// One line of a reader's `problems`, made in one place.
+void Fault(std::vector<std::string>* problems, std::size_t line, std::string_view before, std::string_view subject,
+           std::string_view after) {
+    if (!problems) return;
+    std::string text = "line " + setuputil::Int64ToText(static_cast<std::int64_t>(line)) + ": ";
+    text.append(before).append(subject).append(after);
+    problems->push_back(std::move(text));
+}
+
 }  // namespace
 
 std::string_view PrimaryLanguage(std::string_view code) { return code.substr(0, code.find('-')); }
@@ -45,11 +54,10 @@ std::optional<TextId> FindTextId(std::string_view name) {
 
 std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::string>* problems) {
     std::vector<TextTable> tables;
-    const auto fault = [&](std::size_t line, const std::string& what) {
-        if (problems) problems->push_back("line " + setuputil::Int64ToText(static_cast<std::int64_t>(line)) + ": " + what);
-    };
+    const auto fault = [problems](std::size_t line, std::string_view before, std::string_view subject,
+                                  std::string_view after) { Fault(problems, line, before, subject, after); };
     if (file.size() > kMaxTextBundleBytes) {
-        fault(1, "the file is larger than " + setuputil::Int64ToText(kMaxTextBundleBytes) + " bytes");
+        fault(1, "the file is larger than 1 MiB", {}, {});
         return tables;
     }
     if (file.substr(0, 3) == "\xEF\xBB\xBF") file.remove_prefix(3);  // a byte-order mark
@@ -66,11 +74,11 @@ std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::st
                 line.back() == ']' ? CanonicalLanguageCode(Trimmed(line.substr(1, line.size() - 2))) : std::string();
             skipping = true;
             if (code.empty()) {
-                fault(lineno, "not a language code: " + std::string(line));
+                fault(lineno, "not a language code: ", line, {});
             } else if (tables.size() >= kMaxTextTables) {
-                fault(lineno, "more than " + setuputil::Int64ToText(kMaxTextTables) + " languages");
+                fault(lineno, "more than 64 languages", {}, {});
             } else if (std::any_of(tables.begin(), tables.end(), [&](const TextTable& t) { return t.code == code; })) {
-                fault(lineno, "the language " + code + " is given twice");
+                fault(lineno, "the language ", code, " is given twice");
             } else {
                 tables.push_back({code, {}});
                 skipping = false;
@@ -80,23 +88,23 @@ std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::st
         if (skipping) continue;
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) {
-            fault(lineno, "a line without \"name = text\"");
+            fault(lineno, "a line without \"name = text\"", {}, {});
             continue;
         }
         const std::string name(Trimmed(line.substr(0, equals)));
         if (!FindTextId(name)) {
-            fault(lineno, "no text is named " + name);
+            fault(lineno, "no text is named ", name, {});
             continue;
         }
         std::string text = Unescaped(Trimmed(line.substr(equals + 1)));
         if (text.size() > kMaxTextBytes) {
-            fault(lineno, name + " is longer than " + setuputil::Int64ToText(kMaxTextBytes) + " bytes");
+            fault(lineno, {}, name, " is longer than 2,048 bytes");
             continue;
         }
         if (tables.empty()) tables.push_back({"", {}});
         auto& texts = tables.back().texts;
         if (std::any_of(texts.begin(), texts.end(), [&](const auto& t) { return t.first == name; })) {
-            fault(lineno, name + " is given twice");
+            fault(lineno, {}, name, " is given twice");
             continue;
         }
         texts.emplace_back(name, std::move(text));

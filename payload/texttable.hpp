@@ -34,7 +34,8 @@
 namespace payload {
 
 inline constexpr char16_t kTextsResourceName[] = u"TEXTS";
-inline constexpr std::size_t kMaxTextBundleBytes = 1u << 20;
+// The readers' messages spell these out.
+inline constexpr std::size_t kMaxTextBundleBytes = 1u << 20;  // 1 MiB
 inline constexpr std::size_t kMaxTextTables = 64;
 inline constexpr std::size_t kMaxTextBytes = 2048;
 inline constexpr std::size_t kMaxLanguageCodeBytes = 16;
