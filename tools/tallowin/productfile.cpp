@@ -437,7 +437,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     top.Known("languagefiles");
     top.Known("texts");
     if (!top.Unused(error)) return false;
-    if (!LoadVendorTexts(root, file.parent_path(), identity.texts, error)) return false;
+    VendorTexts texts;
+    if (!LoadVendorTexts(root, file.parent_path(), texts, error)) return false;
 
     payload::TrailerFields& f = input.fields;
     f = {};
@@ -568,6 +569,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     // The publisher becomes the uninstall entry's 8-bit "Publisher" too.
     std::string publisher1252;
     identity = {};
+    identity.texts = std::move(texts);
     identity.architecture = architecture == "x64" ? Architecture::X64 : Architecture::X86;
     identity.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
     if (!To1252("publisher", publisher, publisher1252, error) || !ToWide("publisher", publisher, identity.publisher, error) ||
