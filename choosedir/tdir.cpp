@@ -1,20 +1,19 @@
 #include "choosedir/tdir.hpp"
 
 #include "choosedir/dirlayout.hpp"
-#include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
 
 namespace choosedir {
 
-Tdir::Tdir(gui::Form& owner) : owner_(owner) {
-    CreateForm(owner.Handle(), u"Select Folder", 271, 310);
+Tdir::Tdir(gui::Form& owner, const DirTexts& texts) : owner_(owner), texts_(texts) {
+    CreateForm(owner.Handle(), texts_.caption, 271, 310, texts_.fontface);
     onResize = [this] { FormResize(); };
     const gui::Scaler& s = Scale();
     Panel1.Create(*this, 0, 0, ClientWidth(), ClientHeight());
     directory.Create(Panel1, s(8), s(8), s(249), s(225));
-    ok.Create(Panel1, u"OK", s(89), s(272), s(81), s(26), true);
+    ok.Create(Panel1, texts_.ok, s(89), s(272), s(81), s(26), true);
     ok.onClick = [this] { okClick(); };
-    cancel.Create(Panel1, u"Cancel", s(178), s(272), s(81), s(26));
+    cancel.Create(Panel1, texts_.cancel, s(178), s(272), s(81), s(26));
     cancel.onClick = [this] { SetModalResult(gui::kResultCancel); };
     SetDefaultButton(&ok);
     SetCancelButton(&cancel);
@@ -23,7 +22,7 @@ Tdir::Tdir(gui::Form& owner) : owner_(owner) {
 }
 
 void Tdir::FormCreate() {
-    invalidfoldermsg_ = kInvalidFolderMessage;
+    invalidfoldermsg_ = texts_.invalidfolder;
     FormResize();
 }
 
@@ -35,7 +34,7 @@ void Tdir::FormResize() {
 
 void Tdir::okClick() {
     if (directory.SelectedPath().empty()) {
-        setuputil::ShowErrorBox(Handle(), setuputil::AnsiToWide(invalidfoldermsg_));
+        setuputil::ShowErrorBox(Handle(), invalidfoldermsg_);
         SetModalResult(gui::kResultNone);
         return;
     }

@@ -11,15 +11,18 @@
 
 namespace choosedir {
 
-// Shown when OK finds no usable folder; the wizard shows it too for a
-// destination typed by hand that is not an absolute folder.
-inline constexpr char kInvalidFolderMessage[] =
-    "You have not specified a valid folder.\nPlease select a folder and click OK.";
+// The dialog's texts, in the wizard's language.
+struct DirTexts {
+    std::u16string caption, ok, cancel;
+    // Shown when OK finds no usable folder.
+    std::u16string invalidfolder;
+    std::u16string fontface;  // the wizard's
+};
 
 class Tdir : public gui::Form {
 public:
     // Builds the dialog (hidden), owned by `owner`, and runs FormCreate.
-    explicit Tdir(gui::Form& owner);
+    Tdir(gui::Form& owner, const DirTexts& texts);
 
     void FormCreate();
     void FormResize();
@@ -36,7 +39,8 @@ public:
 
 private:
     gui::Form& owner_;
-    std::string invalidfoldermsg_;
+    const DirTexts texts_;
+    std::u16string invalidfoldermsg_;
     bool built_ = false;
 };
 

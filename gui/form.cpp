@@ -2,6 +2,7 @@
 
 #include "gui/application.hpp"
 #include "gui/widgets.hpp"
+#include "setuputil/wintext.hpp"
 
 namespace gui {
 
@@ -22,20 +23,21 @@ int ScreenDpi() {
     return dpi >= 48 ? dpi : 96;
 }
 
-FontHandle CreateFormFont(const Scaler& scale, bool bold) {
+FontHandle CreateFormFont(const Scaler& scale, bool bold, const std::u16string& face) {
     LOGFONTW font{};
     font.lfHeight = -scale(11);
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = DEFAULT_QUALITY;
-    ::lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+    ::lstrcpynW(font.lfFaceName, setuputil::WinStr(face), LF_FACESIZE);
     return FontHandle(::CreateFontIndirectW(&font));
 }
 
-void Form::CreateForm(HWND owner, const std::u16string& caption, int clientWidth, int clientHeight) {
+void Form::CreateForm(HWND owner, const std::u16string& caption, int clientWidth, int clientHeight,
+                      const std::u16string& fontface) {
     scale_ = Scaler{ScreenDpi()};
-    ownFont_ = CreateFormFont(scale_, false);
-    boldFont_ = CreateFormFont(scale_, true);
+    ownFont_ = CreateFormFont(scale_, false, fontface);
+    boldFont_ = CreateFormFont(scale_, true, fontface);
     // A dialog border without system menu: no close box, no minimise or
     // maximise box, not sizeable by the user.
     const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;

@@ -25,7 +25,10 @@ public:
     // `owner`: the window this form stays above (the application window for
     // the main form, the main form for dialogs).  clientWidth/clientHeight
     // are design pixels; the form scales them by `scale`.
-    void CreateForm(HWND owner, const std::u16string& caption, int clientWidth, int clientHeight);
+    // `fontface`: the face of the form's font (its language's: "MS Sans
+    // Serif" has no Cyrillic or CJK glyphs).
+    void CreateForm(HWND owner, const std::u16string& caption, int clientWidth, int clientHeight,
+                    const std::u16string& fontface = u"MS Sans Serif");
 
     const Scaler& Scale() const { return scale_; }
     HFONT BoldFont() const { return boldFont_.get(); }
@@ -81,7 +84,7 @@ private:
 };
 
 // The form's font at a scale: "MS Sans Serif", 8 points.
-FontHandle CreateFormFont(const Scaler& scale, bool bold);
+FontHandle CreateFormFont(const Scaler& scale, bool bold, const std::u16string& face = u"MS Sans Serif");
 // The DPI the forms are laid out for.
 int ScreenDpi();
 

@@ -18,6 +18,8 @@
 
 #include "payload/installscope.hpp"
 #include "payload/setuptrailer.hpp"
+#include "payload/texttable.hpp"
+#include "setuputil/utf8.hpp"
 #include "setuputil/windowhandle.hpp"
 
 #include <cstdint>
@@ -56,7 +58,7 @@ public:
     // ProcessMessages lets the host repaint between steps; UninstallFinished
     // comes last, after the final step, or UninstallStopped after a stop.
     virtual std::u16string& DestFolder() = 0;
-    virtual void UninstallStarted(const std::string& title, const std::string& label) = 0;
+    virtual void UninstallStarted(const std::u16string& title, const std::u16string& label) = 0;
     virtual void ProcessMessages() = 0;
     virtual void UninstallFinished() = 0;
     // The sequence stopped before its end (after UninstallStarted, instead
@@ -69,7 +71,18 @@ public:
     // One line of the run's log: the step about to begin, or what stopped
     // the run.  Called from the GUI thread and the worker alike.
     virtual void Log(const std::u16string& line) = 0;
+
+    // A text a person sees (payload/textids.hpp), in the host's language,
+    // with its inserts filled; from either thread.  English by default.
+    virtual std::u16string Text(payload::TextId id, payload::TextInserts inserts = {}) const;
+    // The code of that language ("en", "de"), recorded with the
+    // registration so that the uninstaller speaks it; "" records none.
+    virtual std::string LanguageCode() const { return {}; }
 };
+
+inline std::u16string InstallHost::Text(payload::TextId id, payload::TextInserts inserts) const {
+    return payload::FillText<char16_t>(setuputil::Utf8ToUtf16Replacing(std::string(payload::EnglishText(id))), inserts);
+}
 
 class InstallWorker {
 public:

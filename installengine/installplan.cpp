@@ -48,6 +48,7 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         {app, kDesktopValue, EncodeLetterHex(DesktopLinkPath(in))},
         {app, kAppDataValue, in.appdatafolder},
     };
+    if (!in.language.empty()) plan.appvalues.push_back({app, kLanguageValue, in.language});
     if (in.withservices) {
         for (std::size_t i = 0; i < in.services.size() && i < kRegisteredServiceSlots; ++i) {
             const payload::ServiceSlot& slot = in.services[i];
@@ -99,7 +100,8 @@ std::vector<ShortcutSpec> PlanShortcuts(const InstallInputs& in) {
             links.push_back({group + StripBadNameChars(caption) + u".lnk", AddBackslash(in.installfolder) + parts.target,
                              parts.arguments, TrimSpacesAndReturns(caption), bare, true});
         }
-        const std::u16string uninstallcaption = u"Uninstall " + display;
+        const std::u16string uninstallcaption =
+            in.uninstallcaption.empty() ? u"Uninstall " + display : in.uninstallcaption;
         links.push_back({group + StripBadNameChars(uninstallcaption) + u".lnk", UninstallerPath(in),
                          std::u16string(kUninstallSwitch) + u" " + AnsiToWide(in.exename), uninstallcaption,
                          UninstallerFolder(in.windowsfolder), true});

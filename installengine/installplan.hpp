@@ -43,6 +43,8 @@ struct InstallInputs {
                                      // install's local application data (registration.hpp)
     bool withservices = true;        // platform generation 5 or later
     std::string recordid;            // the install record's identifier
+    std::string language;            // the wizard's language code; "" writes no "Language"
+    std::u16string uninstallcaption; // the uninstall shortcut's caption; "" gives the English one
 };
 
 // Derived texts used in several places.

@@ -9,27 +9,23 @@ namespace installengine {
 
 using setuputil::AnsiToWide;
 
-FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid,
+FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& folder, const std::string& registeredid,
                                const std::string& productname, const std::string& exename) {
     FolderProof proof;
-    const auto refuse = [&](const std::u16string& why) {
-        proof.reason = why;
+    using payload::TextId;
+    const auto refuse = [&](TextId why, const std::u16string& error = {}) {
+        proof.reason = host.Text(why, {{u"folder", folder}, {u"error", error}});
         return proof;
     };
-    if (!IsRemovableFolderHere(folder))
-        return refuse(u"the folder " + folder + u" is a folder of the system or contains one.");
-    if (!IsInstallRecordId(registeredid)) return refuse(u"the registration names no install record.");
+    if (!IsRemovableFolderHere(folder)) return refuse(TextId::NotRemovedSystemFolder);
+    if (!IsInstallRecordId(registeredid)) return refuse(TextId::NotRemovedNoRecordId);
     const ParsedInstallRecord parsed = ReadInstallRecord(folder);
-    if (!parsed.ok)
-        return refuse(u"the folder " + folder + u" holds no install record of this product (" +
-                      AnsiToWide(parsed.error) + u").");
-    if (parsed.record.id != registeredid)
-        return refuse(u"the install record in " + folder + u" belongs to another installation.");
+    if (!parsed.ok) return refuse(TextId::NotRemovedNoRecord, AnsiToWide(parsed.error));
+    if (parsed.record.id != registeredid) return refuse(TextId::NotRemovedOtherInstall);
     if (parsed.record.productname != AnsiToWide(productname) || parsed.record.exename != AnsiToWide(exename))
-        return refuse(u"the install record in " + folder + u" is another product's.");
+        return refuse(TextId::NotRemovedOtherProduct);
     const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
-    if (here.empty() || !IsSamePlace(here, recorded))
-        return refuse(u"the install record in " + folder + u" names another program folder.");
+    if (here.empty() || !IsSamePlace(here, recorded)) return refuse(TextId::NotRemovedOtherFolder);
     proof.ok = true;
     proof.record = parsed.record;
     return proof;

@@ -7,6 +7,7 @@
 // update removes the installed version's dropped files only with it.
 #pragma once
 
+#include "installengine/installhost.hpp"
 #include "installengine/installrecord.hpp"
 
 #include <string>
@@ -16,10 +17,10 @@ namespace installengine {
 struct FolderProof {
     bool ok = false;
     InstallRecord record;  // the proven record, when ok
-    std::u16string reason;  // why there is none to trust, when not ok
+    std::u16string reason;  // why there is none to trust, in the host's language, when not ok
 };
 
-FolderProof ProveProgramFolder(const std::u16string& folder, const std::string& registeredid,
+FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& folder, const std::string& registeredid,
                                const std::string& productname, const std::string& exename);
 
 }  // namespace installengine

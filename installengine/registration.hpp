@@ -21,6 +21,9 @@
 //     "service" + n     program of service slot n (0..4), used slots only
 //     "servicenames" + n  name of service slot n
 //     "fileassociations"  an extension key under HKEY_CLASSES_ROOT (read only)
+//     "Language"        the code of the language the install spoke ("de",
+//                       "pt-BR"), which its uninstaller speaks; untrusted:
+//                       one it does not carry gives the user's language
 //   uninstall key  "software\microsoft\windows\currentversion\uninstall\" + productname
 //     "DisplayName", "UninstallString"  what the list of installed programs
 //                       shows and runs
@@ -70,6 +73,7 @@ inline constexpr char kStartpathValue[] = "Startpath";
 inline constexpr char kDesktopValue[] = "Desktop";
 inline constexpr char kAppDataValue[] = "AppData";
 inline constexpr char kFileAssociationsValue[] = "fileassociations";
+inline constexpr char kLanguageValue[] = "Language";
 // "service" + n and "servicenames" + n, n in decimal.
 std::string ServiceProgramValue(std::size_t slot);
 std::string ServiceNameValue(std::size_t slot);

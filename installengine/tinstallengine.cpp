@@ -79,7 +79,24 @@ bool tinstallengine::OpenArchive() {
 }
 
 std::u16string tinstallengine::ErrorText() const {
-    return errortext_.empty() ? archive_.errortext() : errortext_;
+    // The texts of this worker and of extraction are the host's to word;
+    // the archive's finer reasons stay as they are.
+    using payload::TextId;
+    const std::u16string text = errortext_.empty() ? archive_.errortext() : errortext_;
+    const std::u16string createprefix = payload::kTextCannotCreatePrefix;
+    if (text.size() > createprefix.size() && text.compare(0, createprefix.size(), createprefix) == 0 &&
+        text.back() == u')')
+        return host_.Text(TextId::CannotCreateFile,
+                          {{u"file", std::u16string_view(text).substr(createprefix.size(),
+                                                                      text.size() - createprefix.size() - 1)}});
+    const std::pair<const char16_t*, TextId> known[] = {
+        {kTextNotPrepared, TextId::SetupDataNotOpened},      {kTextUnknownFailure, TextId::UnexpectedFailure},
+        {payload::kTextNoFolder, TextId::CannotCreateFolder}, {payload::kTextCannotSeek, TextId::CannotSeekSetupFile},
+        {payload::kTextShortRead, TextId::CannotReadSetupFile}, {payload::kTextCorrupt, TextId::FileCorrupt},
+        {payload::kTextWriteFailed, TextId::CannotWriteFile}};
+    for (const auto& [english, id] : known)
+        if (text == english) return host_.Text(id);
+    return text;
 }
 
 InstallInputs tinstallengine::Inputs() const {
@@ -106,6 +123,8 @@ InstallInputs tinstallengine::Inputs() const {
     in.windowsfolder = peruser ? GetLocalAppDataFolder() : GetWindowsFolder();
     in.withservices = IsWin2000OrLater() && !peruser;
     in.recordid = NewInstallRecordId();
+    in.language = host_.LanguageCode();
+    in.uninstallcaption = host_.Text(payload::TextId::UninstallShortcut, {{u"product", DisplayName(in)}});
     return in;
 }
 
@@ -388,7 +407,7 @@ bool tinstallengine::BeginUpdate() {
     host_.Log(u"update of the installed version " + AnsiToWide(installed.version) + u" in " + installed.folder);
     updateend_.update = true;
     // Only a record proven the installed version's names files to remove.
-    const FolderProof proof = ProveProgramFolder(installed.folder, installed.recordid, productname_, exename_);
+    const FolderProof proof = ProveProgramFolder(host_, installed.folder, installed.recordid, productname_, exename_);
     if (proof.ok) {
         haveinstalledrecord_ = true;
         installedrecord_ = proof.record;

@@ -61,9 +61,6 @@ namespace {
 constexpr DWORD kPauseAfterServices = 1000;
 constexpr DWORD kPauseAtEnd = 100;  // for the eye: unattended runs skip it
 constexpr char kVendorFolder[] = "Calderic";
-constexpr char16_t kSettingsQuestion[] = u"Do you want to permanently delete all the settings for this program?";
-// The reason the host shows and logs when the sequence stops at the program folder.
-constexpr char16_t kFolderNotRemoved[] = u"Unable to delete the program folder ";
 
 void RemoveServices(InstallHost& host, const InstallRecord& record) {
     if (!IsWin2000OrLater()) return;
@@ -162,7 +159,8 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         DeleteRegTree(at, path);
     };
 
-    host.UninstallStarted("Performing Uninstall", "Uninstalling " + read(kDisplaynameValue) + "...");
+    host.UninstallStarted(host.Text(payload::TextId::UninstallingTitle),
+                          host.Text(payload::TextId::UninstallingLabel, {{u"product", AnsiToWide(read(kDisplaynameValue))}}));
     host.ProcessMessages();
 
     // Nothing is touched before the program folder is proven the product's:
@@ -173,9 +171,9 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const std::string registeredid =
         HasCompletingName(productname) ? registration.ReadString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
                                        : std::string();
-    const FolderProof proof = ProveProgramFolder(destfolder, registeredid, productname, exename);
+    const FolderProof proof = ProveProgramFolder(host, destfolder, registeredid, productname, exename);
     if (!proof.ok) {
-        host.UninstallStopped(u"Nothing was removed: " + proof.reason);
+        host.UninstallStopped(proof.reason);
         return;
     }
     const InstallRecord& record = proof.record;
@@ -195,7 +193,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     // are still there, so the registration that a retry needs stays too.
     host.Log(u"delete folder: " + destfolder);
     if (!DeleteFolderTree(destfolder, kInstallRecordName)) {
-        host.UninstallStopped(kFolderNotRemoved + destfolder);
+        host.UninstallStopped(host.Text(payload::TextId::FolderNotRemoved, {{u"folder", destfolder}}));
         return;
     }
 
@@ -207,7 +205,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const std::u16string appdata = GetAppDataFolder();
     if (!appdatafolder.empty() && !appdata.empty() && AnsiToWide(appdatafolder) == record.settingsfolder) {
         const std::u16string settings = AddBackslash(appdata) + AnsiToWide(appdatafolder);
-        if (IsRemovableFolderHere(settings) && FolderExists(settings) && host.Ask(kSettingsQuestion)) {
+        if (IsRemovableFolderHere(settings) && FolderExists(settings) && host.Ask(host.Text(payload::TextId::SettingsQuestion))) {
             host.Log(u"delete folder: " + settings);
             DeleteFolderTree(settings);
         }

@@ -1,6 +1,5 @@
 #include "mainunit/destinationcheck.hpp"
 
-#include "choosedir/tdir.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
@@ -8,20 +7,18 @@
 
 namespace mainunit {
 
-std::u16string DestinationRefusal(const std::u16string& folder) {
+std::u16string DestinationRefusal(const std::u16string& folder, const WizardLanguage& language) {
     // A share names a drive by another name than the one the protected
     // folders hold ("\\localhost\c$\Program Files"): never a program folder.
     const auto separator = [](char16_t c) { return c == u'\\' || c == u'/'; };
     const bool share = folder.size() >= 2 && separator(folder[0]) && separator(folder[1]);
     bool usable = setuputil::IsAbsoluteFolder(folder) && !share;
     for (char16_t c : folder) usable = usable && !payload::IsForbiddenNameChar(c);
-    if (!usable) return setuputil::AnsiToWide(choosedir::kInvalidFolderMessage);
+    if (!usable) return language.Text(payload::TextId::InvalidFolder);
     // The uninstall deletes the program folder as a whole: a folder it
     // would refuse is one the product could never be removed from.
     if (!installengine::IsRemovableFolderHere(folder))
-        return u"The folder " + folder +
-               u" cannot hold the program: it is a folder of the system or contains one. "
-               u"Please choose a folder of the program's own.";
+        return language.Text(payload::TextId::FolderNotUsable, {{u"folder", folder}});
     return {};
 }
 

@@ -1,6 +1,8 @@
 #include "mainunit/startoptions.hpp"
 
 #include "installengine/registration.hpp"
+#include "payload/texttable.hpp"
+#include "setuputil/utf8.hpp"
 
 namespace mainunit {
 
@@ -32,27 +34,46 @@ StartOptions ParseStartOptions(const std::vector<std::u16string>& params) {
     const std::size_t first = options.uninstallmode ? 3 : 1;
 
     std::u16string refusal;
-    bool haslog = false;
+    payload::TextId refusalid = payload::TextId::UnknownSwitch;
+    std::u16string refusedswitch;
+    const auto refuse = [&](payload::TextId id, const std::u16string& what) {
+        if (!refusal.empty()) return;
+        refusalid = id;
+        refusedswitch = what;
+        refusal = payload::FillText<char16_t>(
+            setuputil::Utf8ToUtf16Replacing(std::string(payload::EnglishText(id))), {{u"switch", what}});
+    };
+    bool haslog = false, haslanguage = false;
     for (std::size_t i = first; i < params.size(); ++i) {
         const std::u16string& param = params[i];
         const std::u16string destswitch = kDestinationSwitch, logswitch = kLogSwitch;
         if (IsSwitch(param, installengine::kUnattendedSwitch)) {
             options.unattended = true;
         } else if (!options.uninstallmode && StartsWithSwitch(param, destswitch)) {
-            if (options.destination && refusal.empty()) refusal = kRepeatedSwitch + destswitch;
+            if (options.destination) refuse(payload::TextId::RepeatedSwitch, destswitch);
             options.destination = param.substr(destswitch.size());
         } else if (StartsWithSwitch(param, logswitch) && param.size() > logswitch.size()) {
-            if (haslog && refusal.empty()) refusal = kRepeatedSwitch + logswitch;
+            if (haslog) refuse(payload::TextId::RepeatedSwitch, logswitch);
             haslog = true;
             options.logfile = param.substr(logswitch.size());
-        } else if (refusal.empty()) {
-            refusal = kUnknownSwitch + param;
+        } else if (StartsWithSwitch(param, kLanguageSwitch)) {
+            // Checked against the tables the wizard carries; a malformed code
+            // is refused here already.
+            const std::string code = payload::CanonicalLanguageCode(setuputil::Utf16ToUtf8(param.substr(6)));
+            if (haslanguage) refuse(payload::TextId::RepeatedSwitch, kLanguageSwitch);
+            else if (code.empty()) refuse(payload::TextId::UnknownSwitch, param);
+            haslanguage = true;
+            options.language = code;
+        } else {
+            refuse(payload::TextId::UnknownSwitch, param);
         }
     }
     // Without /S every command line keeps its old meaning: nothing is
     // refused and no destination is taken from it.
     if (options.unattended) {
         options.refusal = refusal;
+        options.refusalid = refusalid;
+        options.refusedswitch = refusedswitch;
     } else {
         options.destination.reset();
     }

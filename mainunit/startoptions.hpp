@@ -8,10 +8,16 @@
 //                destination page proposes; one parameter, quoted when it
 //                holds blanks
 //   /LOG=<file>  (also without /S) append what the run does to <file>
+//   /LANG=<code> (also without /S) the wizard's language ("de", "pt-BR");
+//                one the installer does not carry is refused with /S
+//                (the wizard checks it against its tables) and ignored
+//                without
 // With /S every other parameter in the switches' place is refused.  Without
 // /S the program behaves as it always has for any command line: only a
 // well-formed /LOG= has an effect.
 #pragma once
+
+#include "payload/textids.hpp"
 
 #include <optional>
 #include <string>
@@ -25,9 +31,13 @@ struct StartOptions {
     bool unattended = false;
     std::optional<std::u16string> destination;  // /D=, with /S only
     std::u16string logfile;                     // /LOG=
+    std::string language;                       // /LANG=, its code as given ("" without)
     // Why the command line is refused ("" when it is not): the start-up
-    // error of an unattended run.
+    // error of an unattended run, in English; the wizard shows the text
+    // `refusalid` with the switch `refusedswitch` in its own language.
     std::u16string refusal;
+    payload::TextId refusalid = payload::TextId::UnknownSwitch;
+    std::u16string refusedswitch;
     std::u16string commandline;  // the whole line, for the log
 };
 
@@ -43,8 +53,9 @@ inline constexpr int kExitDowngrade = 3;  // a newer version is installed; nothi
 inline constexpr int kExitFilesInUse = 4;  // an update met a file another program holds; the
                                            // installed version was put back
 
+inline constexpr char16_t kLanguageSwitch[] = u"/LANG=";
+// The English texts UnknownSwitch and RepeatedSwitch without their insert.
 inline constexpr char16_t kUnknownSwitch[] = u"Unknown command-line switch: ";
 inline constexpr char16_t kRepeatedSwitch[] = u"Command-line switch given twice: ";
-inline constexpr char16_t kLogFileProblem[] = u"Unable to open the log file ";
 
 }  // namespace mainunit

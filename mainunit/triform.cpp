@@ -6,6 +6,7 @@
 #include "installengine/registration.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "mainunit/destinationcheck.hpp"
+#include "mainunit/ownlanguages.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
 #include "mainunit/wizardtexts.hpp"
@@ -22,6 +23,7 @@
 
 namespace mainunit {
 
+using payload::TextId;
 using setuputil::AnsiToWide;
 using setuputil::WideToAnsi;
 
@@ -68,8 +70,10 @@ bool OwnScope(payload::InstallScope& scope) {
 }  // namespace
 
 Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(options) {
+    scopeok_ = OwnScope(scope_);
+    ChooseWizardLanguage();
     gui::Application* application = gui::Application::Current();
-    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357);
+    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, Text(TextId::DialogFont));
     if (application) application->SetMainForm(*this);
     onResize = [this] { FormResize(); };
     onShow = [this] { FormShow(); };
@@ -93,6 +97,30 @@ Triform::~Triform() {
     engine_.reset();
 }
 
+void Triform::ChooseWizardLanguage() {
+    const std::vector<payload::TextTable> tables = OwnTextTables();
+    languagecarried_ = options_.language.empty() || payload::PickLanguage(LanguageCodes(tables), options_.language);
+    std::vector<std::string> wanted{options_.language};
+    if (options_.uninstallmode) {
+        // What the install spoke: an untrusted value, only a choice among
+        // the tables carried.
+        try {
+            const setuputil::tregistry registration(installengine::RegistrationRoot(scope_));
+            wanted.push_back(registration.ReadString(installengine::AppPathsKeyFor(WideToAnsi(options_.programname)),
+                                                     installengine::kLanguageValue, ""));
+        } catch (const std::exception&) {
+            // A value of another type: as if there were none.
+        }
+    }
+    wanted.push_back(UserLanguageCode());
+    language_ = ChooseLanguage(tables, wanted);
+}
+
+choosedir::DirTexts Triform::ChooserTexts() const {
+    return {Text(TextId::ChooserCaption), Text(TextId::ChooserOk), Text(TextId::ChooserCancel),
+            Text(TextId::InvalidFolder), Text(TextId::DialogFont)};
+}
+
 void Triform::BuildComponents(HBITMAP sidepicture) {
     const gui::Scaler& s = Scale();
     const HFONT bold = BoldFont();
@@ -112,57 +140,55 @@ void Triform::BuildComponents(HBITMAP sidepicture) {
     welcometitle.Create(welcomepage, u"", s(168), s(16), s(305), s(33), fixedWrapped);
     welcometitle.SetLabelFont(bold);
     welcomelabel.Create(welcomepage, u"", s(168), s(72), s(313), s(49), fixedWrapped);
-    clicknext1.Create(welcomepage, u"Click 'Next' to continue.", s(168), s(256), 0, 0, plain);
+    clicknext1.Create(welcomepage, Text(TextId::ClickNextToContinue), s(168), s(256), 0, 0, plain);
     picture(Image3, welcomepage);
 
-    licensetitle.Create(licensepage, u"License Agreement", s(8), s(8), 0, 0, plain);
+    licensetitle.Create(licensepage, Text(TextId::LicenseTitle), s(8), s(8), 0, 0, plain);
     licensetitle.SetLabelFont(bold);
-    licenselabel.Create(licensepage, u"Please read the following license agreement carefully.", s(16), s(32), 0, 0,
-                        plain);
+    licenselabel.Create(licensepage, Text(TextId::LicenseLabel), s(16), s(32), 0, 0, plain);
     license.Create(licensepage, s(8), s(56), s(465), s(193));
-    agree.Create(licensepage, u"I have read and agree to the terms of the license agreement.", s(8), s(264), s(321),
-                 s(18), false);
+    agree.Create(licensepage, Text(TextId::LicenseAgree), s(8), s(264), s(321), s(18), false);
     agree.onClick = [this] { agreeClick(); };
 
     installinglabel.Create(installingpage, u"", s(168), s(120), s(305), 0, wrapped);
-    installingtitle.Create(installingpage, u"Installation in Progress", s(168), s(16), 0, 0, plain);
+    installingtitle.Create(installingpage, Text(TextId::InstallingTitle), s(168), s(16), 0, 0, plain);
     installingtitle.SetLabelFont(bold);
     picture(Image1, installingpage);
     installprogress.Create(installingpage, s(168), s(160), s(305), s(25), 0, 100);
 
-    finishtitle.Create(finishpage, u"Installation Completed!", s(168), s(16), 0, 0, plain);
+    finishtitle.Create(finishpage, Text(TextId::FinishTitle), s(168), s(16), 0, 0, plain);
     finishtitle.SetLabelFont(bold);
     finishlabel.Create(finishpage, u"", s(168), s(72), s(305), 0, wrapped);
-    clickfinish.Create(finishpage, u"Click 'Finish' to exit Tallowin.", s(168), s(264), 0, 0, plain);
+    clickfinish.Create(finishpage, Text(TextId::ClickFinish), s(168), s(264), 0, 0, plain);
     picture(Image2, finishpage);
     launch.Create(finishpage, u"", s(192), s(128), s(145), s(18), true);
-    readme.Create(finishpage, u"View the readme file.", s(192), s(160), s(177), s(18), false);
+    readme.Create(finishpage, Text(TextId::ViewReadme), s(192), s(160), s(177), s(18), false);
 
     picture(Image5, uninstallfinishpage);
-    uninstallfinishtitle.Create(uninstallfinishpage, u"Uninstall Complete!", s(168), s(16), 0, 0, plain);
+    uninstallfinishtitle.Create(uninstallfinishpage, Text(TextId::UninstallFinishTitle), s(168), s(16), 0, 0, plain);
     uninstallfinishtitle.SetLabelFont(bold);
     uninstallfinishlabel.Create(uninstallfinishpage, u"", s(168), s(72), s(305), 0, wrapped);
-    clickfinish2.Create(uninstallfinishpage, u"Click 'Finish' to exit Tallowin.", s(168), s(264), 0, 0, plain);
+    clickfinish2.Create(uninstallfinishpage, Text(TextId::ClickFinish), s(168), s(264), 0, 0, plain);
 
     installpathlabel.Create(destinationpage, u"", s(168), s(40), s(305), 0, wrapped);
-    destinationtitle.Create(destinationpage, u"Destination", s(168), s(16), 0, 0, plain);
+    destinationtitle.Create(destinationpage, Text(TextId::DestinationTitle), s(168), s(16), 0, 0, plain);
     destinationtitle.SetLabelFont(bold);
     clicknext2.Create(destinationpage, u"", s(168), s(264), s(305), 0, wrapped);
     picture(Image4, destinationpage);
     installpath.Create(destinationpage, u"", s(168), s(56), s(233), s(21));
-    change.Create(destinationpage, u"Change...", s(408), s(56), s(65), s(22));
+    change.Create(destinationpage, Text(TextId::ChangeButton), s(408), s(56), s(65), s(22));
     change.onClick = [this] { changeClick(); };
 
     // Tab order inside mainback: pages, finish, back, next, cancel.
-    finish.Create(mainback, u"&Finish", 0, 0, s(81), s(26));
+    finish.Create(mainback, Text(TextId::FinishButton), 0, 0, s(81), s(26));
     finish.Hide();
     finish.onClick = [this] { finishClick(); };
-    back.Create(mainback, u"<  &Back", 0, 0, s(81), s(26));
+    back.Create(mainback, Text(TextId::BackButton), 0, 0, s(81), s(26));
     back.SetEnabled(false);
     back.onClick = [this] { BackClick(); };
-    next.Create(mainback, u"&Next  >", 0, 0, s(81), s(26));
+    next.Create(mainback, Text(TextId::NextButton), 0, 0, s(81), s(26));
     next.onClick = [this] { NextClick(); };
-    cancel.Create(mainback, u"&Cancel", 0, 0, s(81), s(26));
+    cancel.Create(mainback, Text(TextId::CancelButton), 0, 0, s(81), s(26));
     cancel.onClick = [this] { cancelClick(); };
 
     built_ = true;
@@ -202,18 +228,25 @@ void Triform::FormCreate() {
     uninstallmode_ = options_.uninstallmode;
     FormResize();
     if (!options_.logfile.empty() && !log_.Open(options_.logfile)) {
-        StartupFailed(kLogFileProblem + options_.logfile);
+        StartupFailed(Text(TextId::LogFileProblem, {{u"file", options_.logfile}}));
         return;
     }
     Log(u"command line: " + options_.commandline);
     Log(std::u16string(u"mode: ") + (uninstallmode_ ? u"uninstall" : u"install") +
         (options_.unattended ? u", unattended" : u", wizard"));
     if (!options_.refusal.empty()) {
-        StartupFailed(options_.refusal);
+        StartupFailed(Text(options_.refusalid, {{u"switch", options_.refusedswitch}}));
         return;
     }
-    if (!OwnScope(scope_)) {
-        StartupFailed(payload::kDamagedInstaller);
+    // Unattended, a language the installer does not carry is a bad switch;
+    // the wizard speaks the user's language instead.
+    if (!languagecarried_ && options_.unattended) {
+        StartupFailed(Text(TextId::UnknownSwitch, {{u"switch", kLanguageSwitch + AnsiToWide(options_.language)}}));
+        return;
+    }
+    Log(u"language: " + AnsiToWide(language_.Code()));
+    if (!scopeok_) {
+        StartupFailed(Text(TextId::DamagedInstaller));
         return;
     }
     if (scope_ == payload::InstallScope::User) Log(u"scope: current user");
@@ -230,7 +263,7 @@ void Triform::LoadUninstallMode() {
     };
     trailer_ = {};
     if (!LoadUninstallInfo(options_.programname, read, trailer_, destfolder_))
-        StartupFailed(kNoUninstallInfo);
+        StartupFailed(Text(TextId::NoUninstallInfo));
 }
 
 void Triform::LoadInstallMode() {
@@ -248,13 +281,16 @@ void Triform::LoadInstallMode() {
         if (file.handle == 0) OpenForRead(file, installerpath_);
         if (file.handle == 0 || !payload::PayloadIntact(file, check)) {
             if (setupfile_.file.handle != 0) CloseAccess(setupfile_.file);
-            StartupFailed(payload::kDamagedInstaller);
+            StartupFailed(Text(TextId::DamagedInstaller));
             return;
         }
     }
     if (status != payload::TrailerStatus::Ok) {
         // The path as the 8-bit code page shows it.
-        StartupFailed(payload::TrailerStatusText(status, AnsiToWide(WideToAnsi(installerpath_))));
+        const TextId id = status == payload::TrailerStatus::CannotOpen ? TextId::SetupFilesNotFound
+                          : status == payload::TrailerStatus::CannotRead ? TextId::SetupFileUnreadable
+                                                                         : TextId::NoInstallFiles;
+        StartupFailed(Text(id, {{u"file", AnsiToWide(WideToAnsi(installerpath_))}}));
         return;
     }
     // An installed version decides the folder, or refuses an older one
@@ -266,7 +302,9 @@ void Triform::LoadInstallMode() {
         Log(u"installed: " + AnsiToWide(installed_.version) + u" in " + installed_.folder);
     if (installkind_ == installengine::InstallKind::Downgrade) {
         const std::u16string installed = AnsiToWide(installed_.version);
-        StartupFailed(DowngradeRefused(AnsiToWide(Product(trailer_)), installed, AnsiToWide(version)), kExitDowngrade);
+        StartupFailed(Text(TextId::DowngradeRefused, {{u"product", AnsiToWide(Product(trailer_))}, {u"installed", installed},
+                                                      {u"version", AnsiToWide(version)}}),
+                      kExitDowngrade);
     }
 }
 
@@ -277,7 +315,7 @@ std::u16string Triform::ProposedFolder() const {
 
 std::u16string Triform::OtherFolderRefusal(const std::u16string& folder) const {
     if (!IntoInstalledFolder() || installengine::IsSamePlace(folder, installed_.folder)) return {};
-    return InstalledElsewhere(AnsiToWide(Product(trailer_)), installed_.folder);
+    return Text(TextId::InstalledElsewhere, {{u"product", AnsiToWide(Product(trailer_))}, {u"folder", installed_.folder}});
 }
 
 unsigned long Triform::CancelWaitMs() const { return IntoInstalledFolder() ? kUpdateCancelWaitMs : kCancelWaitMs; }
@@ -287,7 +325,7 @@ void Triform::LogUpdateEnd() {
     const installengine::InstallWorker::UpdateEnd end = engine_->UpdateOutcome();
     if (!end.rolledback) return;
     Log(u"outcome: " +
-        (end.unrestored.empty() ? std::u16string(kUpdateRestored) : UpdateNotRestored(end.unrestored)));
+        (end.unrestored.empty() ? Text(TextId::UpdateRestored) : Text(TextId::UpdateNotRestored, {{u"what", end.unrestored}})));
 }
 
 // --- texts ---
@@ -295,24 +333,25 @@ void Triform::LogUpdateEnd() {
 void Triform::FormShow() {
     const std::string product = Product(trailer_);
     if (uninstallmode_) {
-        const UninstallTexts t = MakeUninstallTexts(product);
-        SetText(AnsiToWide(t.caption));
-        welcometitle.SetText(AnsiToWide(t.welcometitle));
-        welcomelabel.SetText(AnsiToWide(t.welcomelabel));
-        clicknext1.SetText(AnsiToWide(t.clicknext1));
-        uninstallfinishlabel.SetText(AnsiToWide(t.uninstallfinishlabel));
+        const auto t = MakeUninstallTexts(language_, AnsiToWide(product));
+        SetText(t.caption);
+        welcometitle.SetText(t.welcometitle);
+        welcomelabel.SetText(t.welcomelabel);
+        clicknext1.SetText(t.clicknext1);
+        uninstallfinishlabel.SetText(t.uninstallfinishlabel);
     } else {
-        const InstallTexts t = MakeInstallTexts(product, payload::ReadShortString(trailer_.productversion));
-        SetText(AnsiToWide(t.caption));
-        welcometitle.SetText(AnsiToWide(t.welcometitle));
-        welcomelabel.SetText(AnsiToWide(t.welcomelabel));
+        const auto t =
+            MakeInstallTexts(language_, AnsiToWide(product), AnsiToWide(payload::ReadShortString(trailer_.productversion)));
+        SetText(t.caption);
+        welcometitle.SetText(t.welcometitle);
+        welcomelabel.SetText(t.welcomelabel);
         license.SetText(AnsiToWide(licensetext_));
-        installpathlabel.SetText(AnsiToWide(t.installpathlabel));
+        installpathlabel.SetText(t.installpathlabel);
         installpath.SetText(ProposedFolder());
-        clicknext2.SetText(AnsiToWide(t.clicknext2));
-        installinglabel.SetText(AnsiToWide(t.installinglabel));
-        finishlabel.SetText(AnsiToWide(t.finishlabel));
-        launch.SetText(AnsiToWide(t.launch));
+        clicknext2.SetText(t.clicknext2);
+        installinglabel.SetText(t.installinglabel);
+        finishlabel.SetText(t.finishlabel);
+        launch.SetText(t.launch);
     }
     // Heights of the labels just filled feed the layout.
     RunLayout();
@@ -327,7 +366,7 @@ void Triform::BeginInstall(const std::u16string& folder) {
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
     if (!engine_->OpenArchive()) {
-        const std::u16string problem = SetupDataProblem(engine_->ErrorText());
+        const std::u16string problem = Text(TextId::SetupDataProblem, {{u"error", engine_->ErrorText()}});
         Log(problem);
         if (!options_.unattended) setuputil::ShowErrorBox(Handle(), problem);
     }
@@ -338,7 +377,7 @@ void Triform::BeginInstall(const std::u16string& folder) {
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
         const std::u16string folder = installpath.Text();
-        std::u16string refusal = DestinationRefusal(folder);
+        std::u16string refusal = DestinationRefusal(folder, language_);
         if (refusal.empty()) refusal = OtherFolderRefusal(folder);
         if (!refusal.empty()) {
             setuputil::ShowErrorBox(Handle(), refusal);
@@ -392,7 +431,7 @@ void Triform::agreeClick() { next.SetEnabled(agree.Checked()); }
 void Triform::cancelClick() {
     // A close request can arrive while the question is open: one question.
     if (cancelling_ || asking_) return;
-    const auto ask = [this](const char16_t* question) {
+    const auto ask = [this](const std::u16string& question) {
         asking_ = true;
         const bool yes = gui::AskWarningYesNo(Handle(), question);
         asking_ = false;
@@ -400,15 +439,15 @@ void Triform::cancelClick() {
     };
     if (CurrentPage() == &installingpage && engine_) {
         engine_->Suspend();
-        if (!ask(kCancelInstallQuestion)) {
+        if (!ask(Text(TextId::CancelInstallQuestion))) {
             engine_->Resume();
             return;
         }
         cancelling_ = true;
-        installinglabel.SetText(kCancellingLabel);
+        installinglabel.SetText(Text(TextId::CancellingLabel));
         installprogress.SetPosition(0);
         cancel.SetEnabled(false);
-        Log(std::u16string(u"outcome: ") + kCancellingLabel);
+        Log(u"outcome: " + Text(TextId::CancellingLabel));
         // The stop request first: a worker let go before it is set could
         // pass its next check point and begin another step.
         engine_->Terminate();
@@ -423,9 +462,9 @@ void Triform::cancelClick() {
     // The uninstall removes things step by step on this thread; it is not
     // interrupted halfway (this click can arrive while it handles messages).
     if (uninstalling_) return;
-    const char16_t* question = uninstallmode_ ? kCancelUninstallQuestion : kCancelInstallQuestion;
+    const std::u16string question = Text(uninstallmode_ ? TextId::CancelUninstallQuestion : TextId::CancelInstallQuestion);
     if (ask(question)) {
-        Log(std::u16string(u"outcome: ") + question + u" Yes");
+        Log(u"outcome: " + question + u" Yes");
         Close();
     }
 }
@@ -478,7 +517,8 @@ void Triform::InstallFinished() {
     // (it may have been past its last check point) changes nothing.
     if (cancelling_) return;
     if (installfailed_) {
-        const std::u16string message = InstallationError(engine_ ? engine_->ErrorText() : std::u16string());
+        const std::u16string message =
+            Text(TextId::InstallationError, {{u"error", engine_ ? engine_->ErrorText() : std::u16string()}});
         // A worker that failed before writing (its preparation failed)
         // changed nothing.
         exitcode_ = engine_ && engine_->BeganWriting() ? kExitFailed : kExitRefused;
@@ -494,7 +534,7 @@ void Triform::InstallFinished() {
         return;
     }
     exitcode_ = kExitDone;
-    Log(u"outcome: " + AnsiToWide(MakeInstallTexts(Product(trailer_), payload::ReadShortString(trailer_.productversion)).finishlabel));
+    Log(u"outcome: " + Text(TextId::FinishLabel, {{u"product", AnsiToWide(Product(trailer_))}}));
     if (options_.unattended) return;
     ShowPage(finishpage);
     RunLayout();
@@ -503,7 +543,10 @@ void Triform::InstallFinished() {
 
 bool Triform::RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) {
     if (options_.unattended) return false;
-    const std::u16string question = FileInUse(file, holders);
+    std::u16string programs;
+    for (const std::u16string& holder : holders) programs += (programs.empty() ? u"" : u", ") + holder;
+    const std::u16string question = holders.empty() ? Text(TextId::FileInUse, {{u"file", file}})
+                                                    : Text(TextId::FileInUseBy, {{u"file", file}, {u"programs", programs}});
     const bool retry = setuputil::AskRetryCancel(Handle(), question);
     Log(u"question: " + question + (retry ? u" Retry" : u" Cancel"));
     return retry;
@@ -511,13 +554,13 @@ bool Triform::RetryFileInUse(const std::u16string& file, const std::vector<std::
 
 // --- the uninstall sequence's events ---
 
-void Triform::UninstallStarted(const std::string& title, const std::string& label) {
+void Triform::UninstallStarted(const std::u16string& title, const std::u16string& label) {
     // From here the uninstall changes the machine.
     exitcode_ = kExitFailed;
     if (options_.unattended) return;
     ShowPage(installingpage);
-    installingtitle.SetText(AnsiToWide(title));
-    installinglabel.SetText(AnsiToWide(label));
+    installingtitle.SetText(title);
+    installinglabel.SetText(label);
 }
 
 void Triform::ProcessMessages() {
@@ -526,7 +569,7 @@ void Triform::ProcessMessages() {
 
 void Triform::UninstallFinished() {
     exitcode_ = kExitDone;
-    Log(u"outcome: " + AnsiToWide(MakeUninstallTexts(Product(trailer_)).uninstallfinishlabel));
+    Log(u"outcome: " + Text(TextId::UninstallFinishLabel, {{u"product", AnsiToWide(Product(trailer_))}}));
     if (options_.unattended) return;
     ShowPage(uninstallfinishpage);
     RunLayout();
@@ -561,7 +604,7 @@ int Triform::RunUnattended() {
         } else {
             // /D=, or what the destination page would propose.
             const std::u16string folder = options_.destination ? *options_.destination : ProposedFolder();
-            std::u16string refusal = DestinationRefusal(folder);
+            std::u16string refusal = DestinationRefusal(folder, language_);
             if (refusal.empty()) refusal = OtherFolderRefusal(folder);
             if (!refusal.empty()) {
                 Log(u"destination: " + folder);

@@ -26,7 +26,9 @@
 #include "installengine/updateplan.hpp"
 #include "mainunit/logfile.hpp"
 #include "mainunit/startoptions.hpp"
+#include "mainunit/wizardlanguage.hpp"
 #include "payload/setuptrailer.hpp"
+#include "payload/texttable.hpp"
 #include "setuputil/fileaccess.hpp"
 
 #include <memory>
@@ -34,6 +36,7 @@
 
 namespace choosedir {
 class Tdir;
+struct DirTexts;
 }
 
 namespace mainunit {
@@ -46,6 +49,8 @@ public:
     ~Triform() override;
 
     void SetChooser(choosedir::Tdir& chooser) { dir_ = &chooser; }
+    // The folder chooser's texts, in the wizard's language.
+    choosedir::DirTexts ChooserTexts() const;
 
     // Handlers.
     void FormCreate();
@@ -74,12 +79,16 @@ public:
     void InstallFinished() override;
     bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) override;
     std::u16string& DestFolder() override { return destfolder_; }
-    void UninstallStarted(const std::string& title, const std::string& label) override;
+    void UninstallStarted(const std::u16string& title, const std::u16string& label) override;
     void ProcessMessages() override;
     void UninstallFinished() override;
     void UninstallStopped(const std::u16string& reason) override;
     bool Ask(const std::u16string& question) override;
     void Log(const std::u16string& line) override { log_.Line(line); }
+    std::u16string Text(payload::TextId id, payload::TextInserts inserts = {}) const override {
+        return language_.Text(id, inserts);
+    }
+    std::string LanguageCode() const override { return language_.Code(); }
 
     bool UninstallMode() const { return uninstallmode_; }
 
@@ -89,6 +98,9 @@ public:
     int EndOfRun();
 
 private:
+    // The language of this run (mainunit/wizardlanguage.hpp), before any
+    // window exists: the font's face is the language's.
+    void ChooseWizardLanguage();
     void BuildComponents(HBITMAP sidepicture);
     void RunLayout();
     void ShowPage(gui::Panel& page) { pages.SetActivePage(page); }
@@ -119,6 +131,9 @@ private:
     // The builder's record in this program (payload/installscope.hpp): for
     // the machine, or the current user.
     payload::InstallScope scope_ = payload::InstallScope::Machine;
+    bool scopeok_ = true;  // false: the scope record is malformed
+    WizardLanguage language_;
+    bool languagecarried_ = true;  // false: /LANG= names a language this program does not carry
     payload::tsetuptrailer trailer_{};
     std::string licensetext_;
     std::u16string installerpath_;  // this program's own file: the installer

@@ -4,28 +4,65 @@
 
 namespace mainunit {
 
-InstallTexts MakeInstallTexts(const std::string& product, const std::string& version) {
-    InstallTexts t;
-    t.caption = product + " Installer - Tallowin";
-    t.welcometitle = "Welcome to the... \n            " + product + " installer!";
-    t.welcomelabel = "Tallowin will install " + product + " " + version +
-                     " on your computer.  It is recommended that you close all other applications before continuing.";
-    t.installpathlabel = "Install " + product + " to:";
-    t.clicknext2 = "Click 'Next' to begin installing " + product + ".";
-    t.installinglabel = "Installing " + product + "...";
-    t.finishlabel = product + " was successfully installed on your computer.";
-    t.launch = "Run " + product + ".";
+using payload::TextId;
+
+namespace {
+
+// `text(id, inserts)` gives one filled text, of the String kind.
+template <class String, class Text>
+BasicInstallTexts<String> InstallTextsOf(const Text& text, const String& product, const String& version) {
+    BasicInstallTexts<String> t;
+    t.caption = text(TextId::InstallerCaption, product, version);
+    t.welcometitle = text(TextId::InstallWelcomeTitle, product, version);
+    t.welcomelabel = text(TextId::InstallWelcomeLabel, product, version);
+    t.installpathlabel = text(TextId::InstallPathLabel, product, version);
+    t.clicknext2 = text(TextId::ClickNextToInstall, product, version);
+    t.installinglabel = text(TextId::InstallingLabel, product, version);
+    t.finishlabel = text(TextId::FinishLabel, product, version);
+    t.launch = text(TextId::RunProgram, product, version);
     return t;
 }
 
-UninstallTexts MakeUninstallTexts(const std::string& product) {
-    UninstallTexts t;
-    t.caption = product + " Uninstaller - Tallowin";
-    t.welcometitle = "Welcome to the " + product + " Uninstaller!";
-    t.welcomelabel = "Tallowin will uninstall " + product + " from your computer.";
-    t.clicknext1 = "Click 'Next' to begin uninstalling " + product + ".";
-    t.uninstallfinishlabel = product + " was successfully removed from your computer.";
+template <class String, class Text>
+BasicUninstallTexts<String> UninstallTextsOf(const Text& text, const String& product) {
+    BasicUninstallTexts<String> t;
+    t.caption = text(TextId::UninstallerCaption, product, String());
+    t.welcometitle = text(TextId::UninstallWelcomeTitle, product, String());
+    t.welcomelabel = text(TextId::UninstallWelcomeLabel, product, String());
+    t.clicknext1 = text(TextId::ClickNextToUninstall, product, String());
+    t.uninstallfinishlabel = text(TextId::UninstallFinishLabel, product, String());
     return t;
+}
+
+std::string English(TextId id, const std::string& product, const std::string& version) {
+    return payload::FillText<char>(payload::EnglishText(id), {{"product", product}, {"version", version}});
+}
+
+std::u16string EnglishWide(TextId id, const std::u16string& error) {
+    return WizardLanguage().Text(id, {{u"error", error}});
+}
+
+}  // namespace
+
+InstallTexts MakeInstallTexts(const std::string& product, const std::string& version) {
+    return InstallTextsOf(English, product, version);
+}
+
+UninstallTexts MakeUninstallTexts(const std::string& product) { return UninstallTextsOf(English, product); }
+
+BasicInstallTexts<std::u16string> MakeInstallTexts(const WizardLanguage& language, const std::u16string& product,
+                                                   const std::u16string& version) {
+    const auto text = [&](TextId id, const std::u16string& p, const std::u16string& v) {
+        return language.Text(id, {{u"product", p}, {u"version", v}});
+    };
+    return InstallTextsOf(text, product, version);
+}
+
+BasicUninstallTexts<std::u16string> MakeUninstallTexts(const WizardLanguage& language, const std::u16string& product) {
+    const auto text = [&](TextId id, const std::u16string& p, const std::u16string&) {
+        return language.Text(id, {{u"product", p}});
+    };
+    return UninstallTextsOf(text, product);
 }
 
 std::u16string DestinationText(const std::u16string& folder, const std::u16string& defaultsubfolder) {
@@ -37,37 +74,11 @@ std::u16string FileInFolder(const std::u16string& folder, const std::u16string& 
 }
 
 std::u16string SetupDataProblem(const std::u16string& errortext) {
-    return u"Problem accessing setup data. (" + errortext + u")";
+    return EnglishWide(TextId::SetupDataProblem, errortext);
 }
 
 std::u16string InstallationError(const std::u16string& errortext) {
-    return u"An error occurred during the installation process. (" + errortext + u")";
-}
-
-std::u16string DowngradeRefused(const std::u16string& product, const std::u16string& installed,
-                                const std::u16string& version) {
-    return product + u" " + installed + u" is already installed. This installer holds the older version " + version +
-           u"; uninstall " + installed + u" first to install it.";
-}
-
-std::u16string InstalledElsewhere(const std::u16string& product, const std::u16string& folder) {
-    return product + u" is already installed in " + folder +
-           u". To install it in another folder, uninstall it first.";
-}
-
-std::u16string FileInUse(const std::u16string& file, const std::vector<std::u16string>& programs) {
-    if (programs.empty())
-        return u"Unable to replace the file " + file +
-               u". It is in use by another program. Close that program and click Retry, or click Cancel to keep "
-               u"the installed version.";
-    std::u16string names;
-    for (const std::u16string& program : programs) names += (names.empty() ? u"" : u", ") + program;
-    return u"Unable to replace the file " + file + u". It is in use by: " + names +
-           u". Close these programs and click Retry, or click Cancel to keep the installed version.";
-}
-
-std::u16string UpdateNotRestored(const std::u16string& what) {
-    return u"The installed version could not be fully restored: " + what;
+    return EnglishWide(TextId::InstallationError, errortext);
 }
 
 }  // namespace mainunit

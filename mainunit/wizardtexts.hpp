@@ -1,35 +1,44 @@
-// Every text the wizard builds from the product's name and version, and the
-// fixed messages of its questions and failures.  Product texts are 8-bit
-// (the code page of the registration and the trailer); the wizard converts
-// them for display.
+// The texts the wizard builds from the product's name and version, in the
+// language it speaks (mainunit/wizardlanguage.hpp), and the rules of the
+// destination box.  The 8-bit forms are the English texts with the 8-bit
+// product texts of the trailer and the registration inserted as they are.
 #pragma once
 
+#include "mainunit/wizardlanguage.hpp"
+
 #include <string>
-#include <vector>
 
 namespace mainunit {
 
-struct InstallTexts {
-    std::string caption;
-    std::string welcometitle;
-    std::string welcomelabel;
-    std::string installpathlabel;
-    std::string clicknext2;
-    std::string installinglabel;
-    std::string finishlabel;
-    std::string launch;
+template <class String>
+struct BasicInstallTexts {
+    String caption;
+    String welcometitle;
+    String welcomelabel;
+    String installpathlabel;
+    String clicknext2;
+    String installinglabel;
+    String finishlabel;
+    String launch;
 };
 
-struct UninstallTexts {
-    std::string caption;
-    std::string welcometitle;
-    std::string welcomelabel;
-    std::string clicknext1;
-    std::string uninstallfinishlabel;
+template <class String>
+struct BasicUninstallTexts {
+    String caption;
+    String welcometitle;
+    String welcomelabel;
+    String clicknext1;
+    String uninstallfinishlabel;
 };
+
+using InstallTexts = BasicInstallTexts<std::string>;
+using UninstallTexts = BasicUninstallTexts<std::string>;
 
 InstallTexts MakeInstallTexts(const std::string& product, const std::string& version);
 UninstallTexts MakeUninstallTexts(const std::string& product);
+BasicInstallTexts<std::u16string> MakeInstallTexts(const WizardLanguage& language, const std::u16string& product,
+                                                   const std::u16string& version);
+BasicUninstallTexts<std::u16string> MakeUninstallTexts(const WizardLanguage& language, const std::u16string& product);
 
 // The destination box: the chosen folder without a trailing backslash,
 // then the product's own subfolder (which begins with one).
@@ -38,24 +47,8 @@ std::u16string DestinationText(const std::u16string& folder, const std::u16strin
 // What Finish opens: a file in the folder the destination box names.
 std::u16string FileInFolder(const std::u16string& folder, const std::u16string& name);
 
-// "(" + text + ")" wrapped messages of the two installation failures.
+// The two installation failures in English, `errortext` in parentheses.
 std::u16string SetupDataProblem(const std::u16string& errortext);
 std::u16string InstallationError(const std::u16string& errortext);
-
-// Installing over an installed version (product, versions and folder as
-// the registration and the trailer give them).
-std::u16string DowngradeRefused(const std::u16string& product, const std::u16string& installed,
-                                const std::u16string& version);
-std::u16string InstalledElsewhere(const std::u16string& product, const std::u16string& folder);
-// The Retry/Cancel question about a file another program holds; `programs`
-// are the holders the system names, none when it names none.
-std::u16string FileInUse(const std::u16string& file, const std::vector<std::u16string>& programs);
-inline constexpr char16_t kUpdateRestored[] = u"The installed version was restored.";
-std::u16string UpdateNotRestored(const std::u16string& what);
-
-inline constexpr char16_t kCancelInstallQuestion[] = u"Are you sure you want to cancel this installation?";
-inline constexpr char16_t kCancelUninstallQuestion[] = u"Are you sure you want to cancel this uninstall?";
-inline constexpr char16_t kCancellingLabel[] = u"Cancelling installation...";
-inline constexpr char16_t kNoUninstallInfo[] = u"Could not find uninstall information for this program.";
 
 }  // namespace mainunit

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
-  wine wine64 xvfb imagemagick
+  wine wine64 xvfb imagemagick fonts-wqy-microhei
   googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   osslsigncode openssl
   libtomlplusplus-dev libcli11-dev

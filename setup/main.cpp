@@ -30,7 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const gui::BitmapHandle sidepicture(options.unattended ? nullptr : setup::LoadSidePicture(instance));
     mainunit::Triform riform(sidepicture.get(), options);
     if (options.unattended) return riform.RunUnattended();
-    choosedir::Tdir dir(riform);
+    choosedir::Tdir dir(riform, riform.ChooserTexts());
     riform.SetChooser(dir);
     application.Run();
     return riform.EndOfRun();

@@ -5,16 +5,21 @@
 // reached is also saved there as a screenshot (run under an X server).
 #include "tests/e2e/driver.hpp"
 
+#include "payload/texttable.hpp"
 #include "payload/trailerwriter.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/textconv.hpp"
+#include "setuputil/utf8.hpp"
+#include "setuputil/wintext.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -455,6 +460,214 @@ TEST(FullRun, InstallThenUninstall) {
     EXPECT_FALSE(Enabled(b.cancel));
     Shot(wizard, L"uninstall-2-finish");
     Click(b.finish);
+    ExpectExit(process);
+    EXPECT_EQ(::GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// --- the wizard in other languages ---
+
+// A shipped table read from the sources, filled as the wizard fills it.
+class Table {
+public:
+    explicit Table(const std::string& code) {
+        if (code == "en") {
+            for (std::size_t i = 0; i < payload::kTextCount; ++i)
+                texts_[std::string(payload::kTextNames[i])] = setuputil::Utf8ToUtf16Replacing(std::string(payload::kEnglishTexts[i]));
+            return;
+        }
+        std::ifstream in(std::string(TALLOWIN_SOURCE_DIR) + "/mainunit/languages/" + code + ".txt", std::ios::binary);
+        const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto tables = payload::ReadTextTables(file);
+        EXPECT_EQ(tables.size(), 1u) << code;
+        if (!tables.empty())
+            for (const auto& [name, text] : tables[0].texts) texts_[name] = setuputil::Utf8ToUtf16Replacing(text);
+    }
+    std::wstring operator()(const char* name, const std::u16string& product = u"Vantrell") const {
+        const auto found = texts_.find(name);
+        EXPECT_NE(found, texts_.end()) << name;
+        if (found == texts_.end()) return {};
+        const std::u16string text = payload::FillText<char16_t>(found->second, {{u"product", product}, {u"version", u"2.5"}});
+        return std::wstring(text.begin(), text.end());
+    }
+
+private:
+    std::map<std::string, std::u16string> texts_;
+};
+
+// The DPI the wizard was made for, from its client width (502 design pixels).
+int WizardDpi(HWND wizard) {
+    RECT client{};
+    ::GetClientRect(wizard, &client);
+    return (client.right * 96 + 251) / 502;
+}
+
+// Every visible label, button and check box of the wizard's current page
+// and buttons shows its whole text: measured with the wizard's font (the
+// table's face, bold for the titles) at the wizard's DPI, inside the
+// control and the control inside its parent.
+void ExpectTextsFit(HWND wizard, const Table& table, const std::string& code) {
+    const int dpi = WizardDpi(wizard);
+    const std::wstring face = table("DialogFont");
+    std::vector<std::wstring> titles;
+    for (const char* name : {"InstallWelcomeTitle", "LicenseTitle", "DestinationTitle", "InstallingTitle", "FinishTitle",
+                             "UninstallWelcomeTitle", "UninstallingTitle", "UninstallFinishTitle"})
+        titles.push_back(table(name));
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    std::vector<HWND> controls = ChildrenOfClass(wizard, L"Static");
+    for (HWND button : ChildrenOfClass(wizard, L"Button")) controls.push_back(button);
+    int measured = 0;
+    for (HWND control : controls) {
+        const std::wstring text = TextOf(control);
+        if (!Visible(control) || text.empty()) continue;
+        const bool bold = std::find(titles.begin(), titles.end(), text) != titles.end();
+        HFONT font = ::CreateFontW(-((11 * dpi + 48) / 96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                   DEFAULT_CHARSET, 0, 0, DEFAULT_QUALITY, 0, face.c_str());
+        HGDIOBJ old = ::SelectObject(dc, font);
+        RECT client{}, box{};
+        ::GetClientRect(control, &client);
+        wchar_t classname[16] = {};
+        ::GetClassNameW(control, classname, 16);
+        const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+        int room = client.right;
+        UINT format = DT_CALCRECT | DT_EXPANDTABS;
+        if (std::wstring(classname) == L"Static") {
+            format |= DT_NOPREFIX;
+            if ((style & SS_TYPEMASK) == SS_LEFT) {
+                format |= DT_WORDBREAK;
+                box.right = client.right;
+            }
+        } else {
+            format |= DT_SINGLELINE;
+            const LONG type = style & BS_TYPEMASK;
+            room -= (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX) ? (13 * dpi + 48) / 96 + 4 : 6;
+        }
+        ::DrawTextW(dc, text.c_str(), -1, &box, format);
+        EXPECT_LE(box.right, room) << code << " at " << dpi << " dpi: too wide: " << setuputil::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+        EXPECT_LE(box.bottom, client.bottom) << code << " at " << dpi << " dpi: too high: " << setuputil::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+        // Nothing of the control lies outside its parent.
+        RECT rect{}, parent{};
+        ::GetWindowRect(control, &rect);
+        ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+        ::GetClientRect(::GetParent(control), &parent);
+        EXPECT_LE(rect.right, parent.right) << code << " at " << dpi << " dpi: beyond its page: " << setuputil::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+        EXPECT_LE(rect.bottom, parent.bottom) << code << " at " << dpi << " dpi: below its page: " << setuputil::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+        ::SelectObject(dc, old);
+        ::DeleteObject(font);
+        ++measured;
+    }
+    ::DeleteDC(dc);
+    EXPECT_GE(measured, 6) << code;
+}
+
+// The DPI of programs started from now on (Wine reads it at a program's
+// start); restored by the destructor.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi) {
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                          nullptr);
+        DWORD size = sizeof old_;
+        had_ = ::RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
+               ERROR_SUCCESS;
+        ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~ScreenDpi() {
+        if (had_) ::RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else ::RegDeleteValueW(key_, L"LogPixels");
+        ::RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+// The language of the user running this test, as CTest's locale runs name
+// it (e2e.languages_de: LANG=de_DE.UTF-8 and TALLOWIN_E2E_LANGUAGE=de; under
+// Wine the user's UI language follows LANG, and programs started from here
+// inherit it); English without one.
+std::string UsersLanguage() {
+    wchar_t value[16] = {};
+    if (!::GetEnvironmentVariableW(L"TALLOWIN_E2E_LANGUAGE", value, 16)) return "en";
+    return setuputil::WideToAnsi(setuputil::FromWinStr(value));
+}
+
+// The user gets the wizard's pages in the user's language (German and
+// Japanese users in the locale runs); /LANG= wins over it.  In the English
+// run every shipped language is shown through /LANG=, every text fitting
+// its control at 100 % and 150 %, and the destination page of each is
+// saved as a screenshot (docs/languages).
+TEST(Languages, PagesInTheUsersLanguageFitAtEveryScale) {
+    const std::wstring folder = WorkFolder(L"languages");
+    Product product;
+    product.license = "Terms.";
+    const std::wstring installer = MakeInstaller(folder, product);
+    struct Run {
+        std::wstring arguments;
+        std::string code;
+    };
+    const std::string users = UsersLanguage();
+    std::vector<Run> runs{{L"", users}, {L"/LANG=fr", "fr"}};
+    if (users == "en")
+        for (const char* code : {"de", "es", "it", "pt-BR", "nl", "pl", "ru", "ja", "zh-CN"})
+            runs.push_back({L"/LANG=" + std::wstring(code, code + std::strlen(code)), code});
+    for (const Run& run : runs) {
+        const Table t(run.code);
+        for (DWORD dpi : {96u, 144u}) {
+            SCOPED_TRACE(run.code + " at " + std::to_string(dpi));
+            const ScreenDpi scale(dpi);
+            Process process;
+            ASSERT_TRUE(process.Start(installer, run.arguments));
+            HWND wizard = WaitTopWindow(process.Id(), t("InstallerCaption"), kWait);
+            ASSERT_NE(wizard, nullptr);
+            EXPECT_EQ(WizardDpi(wizard), static_cast<int>(dpi));
+            HWND next = FindChild(wizard, t("NextButton"), L"Button");
+            ASSERT_NE(next, nullptr);
+            EXPECT_TRUE(Visible(FindChild(wizard, t("InstallWelcomeTitle"))));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("ClickNextToContinue"))));
+            ExpectTextsFit(wizard, t, run.code);
+            Click(next);
+            HWND agree = FindChild(wizard, t("LicenseAgree"), L"Button");
+            ASSERT_TRUE(WaitUntil([&] { return Visible(agree); }, kWait));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("LicenseTitle"))));
+            ExpectTextsFit(wizard, t, run.code);
+            Click(agree);
+            Click(next);
+            ASSERT_TRUE(WaitUntil([&] { return Visible(FindChild(wizard, t("InstallPathLabel"))); }, kWait));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("ClickNextToInstall"))));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("ChangeButton"), L"Button")));
+            ExpectTextsFit(wizard, t, run.code);
+            if (dpi == 96) Shot(wizard, L"destination-" + std::wstring(run.code.begin(), run.code.end()));
+            process.Kill();
+        }
+    }
+}
+
+// The uninstaller of an install made in German speaks German, whatever the
+// language of the user who runs it (the English run's).
+TEST(Languages, UninstallerSpeaksTheLanguageOfItsInstall) {
+    const std::wstring folder = WorkFolder(L"german");
+    const std::wstring installer = MakeInstaller(folder, Product{});
+    const std::wstring target = folder + L"\\Vantrell DE";
+    {
+        Process process;
+        ASSERT_TRUE(process.Start(installer, L"/S /LANG=de \"/D=" + target + L"\"", false));
+        ExpectExit(process);
+    }
+    const Table t("de");
+    Process process;
+    ASSERT_TRUE(process.Start(ProductUninstaller(L"vantrell.exe"), L"-ui vantrell.exe"));
+    HWND wizard = WaitTopWindow(process.Id(), t("UninstallerCaption"), kWait);
+    ASSERT_NE(wizard, nullptr);
+    EXPECT_TRUE(Visible(FindChild(wizard, t("UninstallWelcomeTitle"))));
+    ExpectTextsFit(wizard, t, "de");
+    Click(FindChild(wizard, t("NextButton"), L"Button"));
+    HWND donetitle = FindChild(wizard, t("UninstallFinishTitle"));
+    ASSERT_TRUE(WaitUntil([&] { return Visible(donetitle); }, 60000)) << "no uninstall finish page";
+    EXPECT_TRUE(Visible(FindChild(wizard, t("UninstallFinishLabel"))));
+    ExpectTextsFit(wizard, t, "de");
+    Click(FindChild(wizard, t("FinishButton"), L"Button"));
     ExpectExit(process);
     EXPECT_EQ(::GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES);
 }

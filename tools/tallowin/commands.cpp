@@ -285,10 +285,12 @@ int RunBuild(const BuildOptions& options) {
     // it, so `archiveoffset` is the edited stub's size.
     identity.originalfilename = options.output.filename().u16string();
     StampedStub stamped;
-    if (!StampStub(plainstub, identity, stamped, error)) {
+    std::vector<std::string> stampwarnings;
+    if (!StampStub(plainstub, identity, stamped, error, &stampwarnings)) {
         Complain(stub, error);
         return kExitBadInstaller;
     }
+    for (const std::string& warning : stampwarnings) Complain(options.product, "warning: " + warning);
     input.stub = stamped.bytes;
     if (!options.signcommand.empty()) {
         sacwriter::ArchiveItem uninstaller;

@@ -2,6 +2,7 @@
 #include "tools/tallowin/productfile.hpp"
 
 #include "payload/entrypath.hpp"
+#include "payload/texttable.hpp"
 #include "tools/peres/icongroup.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
@@ -266,6 +267,104 @@ private:
     std::set<std::u16string> files_, folders_;
 };
 
+// `languages`, the [texts.<code>] tables and the `languagefiles`
+// (docs/languages.md): every code well formed, every text known and with
+// English's inserts.
+bool LoadVendorTexts(const toml::table& root, const std::filesystem::path& base, VendorTexts& out, std::string& error) {
+    out = {};
+    const auto codeOf = [&](const std::string& field, const std::string& text, std::string& code) {
+        code = payload::CanonicalLanguageCode(text);
+        if (code.empty()) error = field + ": \"" + text + "\" is not a language code (\"de\", \"pt-BR\")";
+        return !code.empty();
+    };
+    const auto strings = [&](const char* key, std::vector<std::string>& list) {
+        const toml::node* node = root.get(key);
+        if (!node) return true;
+        const toml::array* array = node->as_array();
+        bool ok = array != nullptr;
+        if (ok)
+            for (const toml::node& element : *array) {
+                const auto value = element.value<std::string>();
+                if (!element.is_string() || !value) ok = false;
+                else list.push_back(*value);
+            }
+        if (!ok) error = std::string(key) + " must be a list of texts";
+        return ok;
+    };
+    std::vector<std::string> languages, files;
+    if (!strings("languages", languages) || !strings("languagefiles", files)) return false;
+    if (root.get("languages")) {
+        out.languages.emplace();
+        for (const std::string& text : languages) {
+            std::string code;
+            if (!codeOf("languages", text, code)) return false;
+            out.languages->push_back(code);
+        }
+    }
+    const auto add = [&](payload::TextTable table, const std::string& where) {
+        if (std::string problem = CheckVendorTable(table, where); !problem.empty()) {
+            error = problem;
+            return false;
+        }
+        if (std::any_of(out.tables.begin(), out.tables.end(), [&](const auto& t) { return t.code == table.code; })) {
+            error = where + ": the texts of " + table.code + " are given twice";
+            return false;
+        }
+        out.tables.push_back(std::move(table));
+        return true;
+    };
+    if (const toml::node* node = root.get("texts")) {
+        const toml::table* texts = node->as_table();
+        if (!texts) {
+            error = "texts must hold tables: [texts.de]";
+            return false;
+        }
+        for (const auto& [key, value] : *texts) {
+            const std::string field = "texts." + std::string(key.str());
+            payload::TextTable table;
+            if (!codeOf(field, std::string(key.str()), table.code)) return false;
+            const toml::table* entries = value.as_table();
+            if (!entries) {
+                error = field + " must be a table of texts";
+                return false;
+            }
+            for (const auto& [name, text] : *entries) {
+                const auto string = text.value<std::string>();
+                if (!text.is_string() || !string) {
+                    error = field + "." + std::string(name.str()) + " must be a text";
+                    return false;
+                }
+                if (string->size() > payload::kMaxTextBytes) {
+                    error = field + "." + std::string(name.str()) + " is longer than " +
+                            std::to_string(payload::kMaxTextBytes) + " bytes";
+                    return false;
+                }
+                table.texts.emplace_back(std::string(name.str()), *string);
+            }
+            if (!add(std::move(table), field)) return false;
+        }
+    }
+    for (const std::string& name : files) {
+        const std::filesystem::path path = base / name;
+        std::vector<std::uint8_t> bytes;
+        if (!ReadWhole("languagefiles", path, bytes, error)) return false;
+        std::vector<std::string> problems;
+        std::vector<payload::TextTable> tables =
+            payload::ReadTextTables(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &problems);
+        if (!problems.empty()) {
+            error = "languagefiles: " + path.string() + ": " + problems.front();
+            return false;
+        }
+        for (payload::TextTable& table : tables) {
+            // A file without a "[code]" line is named by its language: "sv.txt".
+            if (table.code.empty() && !codeOf("languagefiles: " + path.string(), path.stem().string(), table.code))
+                return false;
+            if (!add(std::move(table), "languagefiles: " + path.string())) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool NormaliseFolder(const std::string& field, const std::u16string& text, bool leadingbackslash,
@@ -334,7 +433,12 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     }
     top.Known("services");  // lists of tables, read below
     top.Known("shortcuts");
+    top.Known("languages");  // the languages, read below
+    top.Known("languagefiles");
+    top.Known("texts");
     if (!top.Unused(error)) return false;
+    VendorTexts texts;
+    if (!LoadVendorTexts(root, file.parent_path(), texts, error)) return false;
 
     payload::TrailerFields& f = input.fields;
     f = {};
@@ -465,6 +569,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     // The publisher becomes the uninstall entry's 8-bit "Publisher" too.
     std::string publisher1252;
     identity = {};
+    identity.texts = std::move(texts);
     identity.architecture = architecture == "x64" ? Architecture::X64 : Architecture::X86;
     identity.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
     if (!To1252("publisher", publisher, publisher1252, error) || !ToWide("publisher", publisher, identity.publisher, error) ||

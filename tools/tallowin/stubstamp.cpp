@@ -2,6 +2,7 @@
 
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
+#include "payload/texttable.hpp"
 #include "setuputil/fileaccess.hpp"
 #include "tools/packres/packresource.hpp"
 #include "tools/peres/icongroup.hpp"
@@ -130,7 +131,7 @@ std::string CheckWizardImage(const std::vector<std::uint8_t>& bmp) {
 }
 
 bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identity, StampedStub& out,
-               std::string& error) {
+               std::string& error, std::vector<std::string>* warnings) {
     peres::PeImage image;
     std::vector<Resource> resources;
     if (!peres::ParsePe(stub, image, error) || !peres::ReadResources(image, resources, error)) {
@@ -185,6 +186,18 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
             if (IsNamed(r, peres::kTypeRcData, payload::kSidePictureName)) rcdatalanguage = r.language;
         std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kSidePictureName); });
         resources.push_back(Make(peres::kTypeRcData, Named(payload::kSidePictureName), rcdatalanguage, packed));
+    }
+
+    if (identity.texts.languages || !identity.texts.tables.empty()) {
+        std::vector<std::uint8_t> stubtexts;
+        for (const Resource& r : resources)
+            if (IsNamed(r, peres::kTypeRcData, payload::kTextsResourceName)) stubtexts = r.data;
+        std::vector<std::uint8_t> packed;
+        std::vector<std::string> textwarnings;
+        if (!BuildTextsResource(stubtexts, identity.texts, packed, textwarnings, error)) return false;
+        if (warnings) warnings->insert(warnings->end(), textwarnings.begin(), textwarnings.end());
+        std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kTextsResourceName); });
+        resources.push_back(Make(peres::kTypeRcData, Named(payload::kTextsResourceName), rcdatalanguage, packed));
     }
 
     if (identity.scope == payload::InstallScope::User) {

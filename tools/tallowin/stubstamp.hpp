@@ -7,7 +7,8 @@
 // numbers of `productversion`; strings CompanyName (the publisher),
 // FileDescription (product name + " Setup"), FileVersion (the numbers),
 // LegalCopyright, OriginalFilename, ProductName, ProductVersion -- empty
-// ones left out.  The icon replaces the stub's first icon group and its
+// ones left out.  The language tables (RCDATA "TEXTS") are the stub's with
+// the vendor's applied (stubtexts.hpp).  The icon replaces the stub's first icon group and its
 // images; the picture replaces RCDATA "SIDEPICTURE", packed as the stub's
 // build packs it.  A per-user product's stub also gets the scope record
 // (payload/installscope.hpp) and a manifest that asks for no elevation
@@ -16,6 +17,7 @@
 #pragma once
 
 #include "payload/installscope.hpp"
+#include "tools/tallowin/stubtexts.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +42,7 @@ struct StubIdentity {
     std::vector<std::uint8_t> wizardimage;  // a BMP file; empty: the stub's own picture stays
     Architecture architecture = Architecture::X86;  // the stub must be built for it
     payload::InstallScope scope = payload::InstallScope::Machine;
+    VendorTexts texts;  // none given: the stub's language tables stay as they are
 };
 
 struct StampedStub {
@@ -51,9 +54,10 @@ struct StampedStub {
 // False with `error` naming the problem: a stub that is not a PE program
 // the resource writer can edit, one built for another processor than
 // `identity.architecture`, a bad icon or picture, a per-user product's stub
-// whose manifest does not ask for administrator rights.
+// whose manifest does not ask for administrator rights, language tables
+// that cannot be built (stubtexts.hpp, whose warnings go to `warnings`).
 bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identity, StampedStub& out,
-               std::string& error);
+               std::string& error, std::vector<std::string>* warnings = nullptr);
 
 // "" when `bmp` is a picture the wizard can show in place of its own: an
 // uncompressed 24-bit BMP of the side picture's size; else why not.

@@ -212,3 +212,41 @@ TEST_F(ProductFile, FollowsLinkedFoldersAndRefusesLoops) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProductFile, VendorTextsKeepTheirInsertsAndNameTheirLanguage) {
+    // Keys go first (after a table header they would be the table's), tables last.
+    const auto refused = [&](const std::string& added) {
+        return added[0] == '[' ? Error("", added) : Error("productname = \"Vantrell\"\n", "productname = \"Vantrell\"\n" + added);
+    };
+    EXPECT_EQ(refused("languages = [\"de\", \"d e\"]\n"), "languages: \"d e\" is not a language code (\"de\", \"pt-BR\")");
+    EXPECT_EQ(refused("[texts.de]\nInstallPathLabel = \"Nach {folder}:\"\n"),
+              "texts.de: InstallPathLabel must use the inserts {product} as its English text does, not {folder}");
+    EXPECT_EQ(refused("[texts.de]\nFinishLabel = \"Fertig.\"\n"),
+              "texts.de: FinishLabel must use the inserts {product} as its English text does, not none");
+    EXPECT_EQ(refused("[texts.de]\nFinishLabel = 3\n"), "texts.de.FinishLabel must be a text");
+    EXPECT_EQ(refused("[texts.de]\nNoSuchText = \"x\"\n"), "texts.de: no text is named NoSuchText");
+    EXPECT_NE(refused("[texts.ar]\nNextButton = \"x\"\n").find("right to left"), std::string::npos);
+    std::ofstream(dir.path() / "de.txt", std::ios::binary) << "InstallPathLabel = {product} nach {version}\n";
+    EXPECT_EQ(refused("languagefiles = [\"de.txt\"]\n"),
+              "languagefiles: " + (dir.path() / "de.txt").string() +
+                  ": InstallPathLabel must use the inserts {product} as its English text does, not {product}, {version}");
+
+    // A language file named by its language, a table in the product file.
+    std::ofstream(dir.path() / "sv.txt", std::ios::binary) << "# Swedish\nNextButton = &N\xC3\xA4sta  >\n";
+    std::ofstream(dir.path() / "product.toml", std::ios::binary)
+        << "languages = [\"EN\", \"pt-br\", \"sv\"]\nlanguagefiles = [\"sv.txt\"]\n" << kGood
+        << "[texts.pt-BR]\nFinishLabel = \"{product} est\xC3\xA1 instalado.\"\n";
+    tallowin::StubIdentity identity;
+    std::string error;
+    ASSERT_TRUE(tallowin::LoadProductFile(dir.path() / "product.toml", std::nullopt, input, identity, warnings, error))
+        << error;
+    EXPECT_EQ(identity.texts.languages, (std::vector<std::string>{"en", "pt-BR", "sv"}));
+    ASSERT_EQ(identity.texts.tables.size(), 2u);
+    EXPECT_EQ(identity.texts.tables[0].code, "pt-BR");
+    EXPECT_EQ(identity.texts.tables[1].code, "sv");
+    EXPECT_EQ(identity.texts.tables[1].texts[0].second, "&N\xC3\xA4sta  >");
+}
+
+}  // namespace

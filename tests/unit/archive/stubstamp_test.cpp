@@ -11,6 +11,7 @@
 #include "tools/peres/resourcetree.hpp"
 #include "tools/peres/versionblock.hpp"
 #include "tools/tallowin/stubstamp.hpp"
+#include "tools/tallowin/stubtexts.hpp"
 
 #include <gtest/gtest.h>
 
@@ -426,4 +427,45 @@ TEST(StubStamp, PicturesAndIconsOnlyOfTheFormTheStubDraws) {
     std::string error;
     EXPECT_FALSE(ParseIcoFile(ico, images, error));
     EXPECT_EQ(error, "the icon file's images overlap (together 1073741824 bytes in a file of 16778246)");
+}
+
+// The product's language tables: the stub's, changed and added to by the
+// vendor's and cut to `languages`; a new language warns of each text it
+// lacks; a language nobody supplies is refused.
+TEST(StubTexts, VendorTablesOverTheStubsCutToTheLanguages) {
+    const auto read = [](const std::vector<std::uint8_t>& packed) {
+        const std::vector<std::uint8_t> bundle = payload::ExpandPacked(packed.data(), packed.size());
+        return payload::ReadTextTables(std::string_view(reinterpret_cast<const char*>(bundle.data()), bundle.size()));
+    };
+    tallowin::VendorTexts shipped;
+    shipped.tables = {{"de", {{"NextButton", "&Weiter  >"}, {"BackButton", "<  &Zur\xC3\xBCck"}}},
+                      {"fr", {{"NextButton", "&Suivant  >"}}}};
+    std::vector<std::uint8_t> stubtexts;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(tallowin::BuildTextsResource({}, shipped, stubtexts, warnings, error)) << error;
+
+    tallowin::VendorTexts vendor;
+    vendor.languages = std::vector<std::string>{"en", "de", "sv"};
+    vendor.tables = {{"de", {{"NextButton", "Weiter"}}}, {"sv", {{"NextButton", "&N\xC3\xA4sta  >"}}}};
+    warnings.clear();
+    std::vector<std::uint8_t> packed;
+    ASSERT_TRUE(tallowin::BuildTextsResource(stubtexts, vendor, packed, warnings, error)) << error;
+    const auto tables = read(packed);
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0].code, "de");
+    EXPECT_EQ(tables[0].texts, (std::vector<std::pair<std::string, std::string>>{{"NextButton", "Weiter"},
+                                                                                {"BackButton", "<  &Zur\xC3\xBCck"}}));
+    EXPECT_EQ(tables[1].code, "sv");
+    EXPECT_EQ(warnings.size(), payload::kTextCount - 1);
+    EXPECT_NE(std::find(warnings.begin(), warnings.end(),
+                        "texts.sv: FinishLabel is missing; the installer shows the English text in its place"),
+              warnings.end());
+
+    vendor.languages = std::vector<std::string>{"de", "ko"};
+    EXPECT_FALSE(tallowin::BuildTextsResource(stubtexts, vendor, packed, warnings, error));
+    EXPECT_EQ(error, "languages: the installer has no table for ko (add one with [texts.ko] or a language file)");
+    const std::vector<std::uint8_t> damaged(stubtexts.begin(), stubtexts.begin() + stubtexts.size() / 2);
+    EXPECT_FALSE(tallowin::BuildTextsResource(damaged, vendor, packed, warnings, error));
+    EXPECT_EQ(error.rfind("stub: its language tables are damaged", 0), 0u) << error;
 }

@@ -5,6 +5,7 @@
 
 #include "installengine/installhost.hpp"
 #include "payload/setuptrailer.hpp"
+#include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
 
@@ -45,10 +46,10 @@ public:
         return onfileinuse && onfileinuse(file);
     }
     std::u16string& DestFolder() override { return destfolder; }
-    void UninstallStarted(const std::string& title, const std::string& label) override {
+    void UninstallStarted(const std::u16string& title, const std::u16string& label) override {
         events.push_back("installing page");
-        events.push_back("title " + title);
-        events.push_back("label " + label);
+        events.push_back("title " + setuputil::WideToAnsi(title));
+        events.push_back("label " + setuputil::WideToAnsi(label));
     }
     void ProcessMessages() override {
         MSG message{};
