@@ -34,7 +34,7 @@ void Tdir::FormResize() {
 
 void Tdir::okClick() {
     if (directory.SelectedPath().empty()) {
-        setuputil::ShowErrorBox(Handle(), invalidfoldermsg_);
+        setuputil::ShowErrorBox(Handle(), invalidfoldermsg_, texts_.errorcaption);
         SetModalResult(gui::kResultNone);
         return;
     }

@@ -16,6 +16,7 @@ struct DirTexts {
     std::u16string caption, ok, cancel;
     // Shown when OK finds no usable folder.
     std::u16string invalidfolder;
+    std::u16string errorcaption;  // the caption of its box
     std::u16string fontface;  // the wizard's
 };
 

@@ -102,7 +102,8 @@ void Application::ShowException(std::exception_ptr error) {
     } catch (...) {
     }
     Form* main = current ? current->MainForm() : nullptr;
-    ShowErrorMessage(main ? main->Handle() : nullptr, text);
+    // Below the wizard's languages: the framework's last word stays English.
+    ShowErrorMessage(main ? main->Handle() : nullptr, text, u"Error");
 }
 
 LRESULT CALLBACK Application::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -15,12 +15,12 @@ HWND OwnerOrApplication(HWND owner) {
 
 }  // namespace
 
-void ShowErrorMessage(HWND owner, const std::u16string& text) {
-    ::MessageBoxW(OwnerOrApplication(owner), setuputil::WinStr(text), L"Error", MB_OK | MB_ICONERROR);
+void ShowErrorMessage(HWND owner, const std::u16string& text, const std::u16string& caption) {
+    ::MessageBoxW(OwnerOrApplication(owner), setuputil::WinStr(text), setuputil::WinStr(caption), MB_OK | MB_ICONERROR);
 }
 
-bool AskWarningYesNo(HWND owner, const std::u16string& text) {
-    return ::MessageBoxW(OwnerOrApplication(owner), setuputil::WinStr(text), L"Warning",
+bool AskWarningYesNo(HWND owner, const std::u16string& text, const std::u16string& caption) {
+    return ::MessageBoxW(OwnerOrApplication(owner), setuputil::WinStr(text), setuputil::WinStr(caption),
                          MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 

@@ -1,7 +1,7 @@
-// The toolkit's standard message dialogs.
-//   error kind:   caption "Error", the error icon, one button "OK"
-//   warning kind: caption "Warning", the warning icon, "&Yes" and "&No";
-//                 only "&Yes" counts as yes.
+// The toolkit's standard message dialogs, captioned in the caller's
+// language ("Error", "Warning" in English); the buttons are the system's.
+//   error kind:   the error icon, one button "OK"
+//   warning kind: the warning icon, "&Yes" and "&No"; only "&Yes" counts as yes.
 // With no owner given, the application window owns the dialog.
 #pragma once
 
@@ -11,7 +11,7 @@
 
 namespace gui {
 
-void ShowErrorMessage(HWND owner, const std::u16string& text);
-bool AskWarningYesNo(HWND owner, const std::u16string& text);
+void ShowErrorMessage(HWND owner, const std::u16string& text, const std::u16string& caption);
+bool AskWarningYesNo(HWND owner, const std::u16string& text, const std::u16string& caption);
 
 }  // namespace gui

@@ -118,7 +118,7 @@ void Triform::ChooseWizardLanguage() {
 
 choosedir::DirTexts Triform::ChooserTexts() const {
     return {Text(TextId::ChooserCaption), Text(TextId::ChooserOk), Text(TextId::ChooserCancel),
-            Text(TextId::InvalidFolder), Text(TextId::DialogFont)};
+            Text(TextId::InvalidFolder), Text(TextId::ErrorCaption), Text(TextId::DialogFont)};
 }
 
 void Triform::BuildComponents(HBITMAP sidepicture) {
@@ -219,7 +219,7 @@ void Triform::StartupFailed(const std::u16string& message, int exitcode) {
     startupfailed_ = true;
     exitcode_ = exitcode;
     Log(u"outcome: " + message);
-    if (!options_.unattended) gui::ShowErrorMessage(nullptr, message);
+    if (!options_.unattended) gui::ShowErrorMessage(nullptr, message, Text(TextId::ErrorCaption));
     if (gui::Application* application = gui::Application::Current()) application->Terminate();
 }
 
@@ -368,7 +368,7 @@ void Triform::BeginInstall(const std::u16string& folder) {
     if (!engine_->OpenArchive()) {
         const std::u16string problem = Text(TextId::SetupDataProblem, {{u"error", engine_->ErrorText()}});
         Log(problem);
-        if (!options_.unattended) setuputil::ShowErrorBox(Handle(), problem);
+        if (!options_.unattended) setuputil::ShowErrorBox(Handle(), problem, Text(TextId::ErrorCaption));
     }
     engine_->SetInstallFolder(folder);
     engine_->Start();
@@ -380,7 +380,7 @@ void Triform::NextClick() {
         std::u16string refusal = DestinationRefusal(folder, language_);
         if (refusal.empty()) refusal = OtherFolderRefusal(folder);
         if (!refusal.empty()) {
-            setuputil::ShowErrorBox(Handle(), refusal);
+            setuputil::ShowErrorBox(Handle(), refusal, Text(TextId::ErrorCaption));
             installpath.Focus();
             return;
         }
@@ -433,7 +433,7 @@ void Triform::cancelClick() {
     if (cancelling_ || asking_) return;
     const auto ask = [this](const std::u16string& question) {
         asking_ = true;
-        const bool yes = gui::AskWarningYesNo(Handle(), question);
+        const bool yes = gui::AskWarningYesNo(Handle(), question, Text(TextId::WarningCaption));
         asking_ = false;
         return yes;
     };
@@ -529,7 +529,7 @@ void Triform::InstallFinished() {
         }
         Log(u"outcome: " + message);
         LogUpdateEnd();
-        if (!options_.unattended) gui::ShowErrorMessage(Handle(), message);
+        if (!options_.unattended) gui::ShowErrorMessage(Handle(), message, Text(TextId::ErrorCaption));
         if (gui::Application* application = gui::Application::Current()) application->Terminate();
         return;
     }
@@ -547,7 +547,7 @@ bool Triform::RetryFileInUse(const std::u16string& file, const std::vector<std::
     for (const std::u16string& holder : holders) programs += (programs.empty() ? u"" : u", ") + holder;
     const std::u16string question = holders.empty() ? Text(TextId::FileInUse, {{u"file", file}})
                                                     : Text(TextId::FileInUseBy, {{u"file", file}, {u"programs", programs}});
-    const bool retry = setuputil::AskRetryCancel(Handle(), question);
+    const bool retry = setuputil::AskRetryCancel(Handle(), question, Text(TextId::ErrorCaption));
     Log(u"question: " + question + (retry ? u" Retry" : u" Cancel"));
     return retry;
 }
@@ -587,7 +587,7 @@ void Triform::UninstallStopped(const std::u16string& reason) {
 
 bool Triform::Ask(const std::u16string& question) {
     // Nobody is there to say Yes: what needs a person's word is kept.
-    const bool yes = !options_.unattended && setuputil::AskYesNo(Handle(), question);
+    const bool yes = !options_.unattended && setuputil::AskYesNo(Handle(), question, Text(TextId::ConfirmCaption));
     Log(u"question: " + question + (yes ? u" Yes" : u" No"));
     return yes;
 }

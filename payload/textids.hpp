@@ -98,7 +98,10 @@ namespace payload {
     X(FileInUseBy, "Unable to replace the file {file}. It is in use by: {programs}. Close these programs and "  \
                    "click Retry, or click Cancel to keep the installed version.")                               \
     X(UpdateRestored, "The installed version was restored.")                                                    \
-    X(UpdateNotRestored, "The installed version could not be fully restored: {what}")
+    X(UpdateNotRestored, "The installed version could not be fully restored: {what}")                           \
+    X(ErrorCaption, "Error")                                                                                    \
+    X(ConfirmCaption, "Confirm")                                                                                \
+    X(WarningCaption, "Warning")
 
 enum class TextId : std::uint16_t {
 #define TALLOWIN_TEXT_ID(name, english) name,

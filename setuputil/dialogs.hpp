@@ -7,15 +7,18 @@
 
 namespace setuputil {
 
-// A question box captioned "Confirm" with Yes and No and the question icon.
-// True only when the user pressed Yes; every other outcome counts as No.
-bool AskYesNo(WindowHandle owner, const std::u16string& text);
+// The captions are the caller's, in the language it speaks ("Confirm" and
+// "Error" in English); the buttons are the system's own.
 
-// An error box captioned "Error" with OK and the error icon.
-void ShowErrorBox(WindowHandle owner, const std::u16string& text);
+// A question box with Yes and No and the question icon.  True only when
+// the user pressed Yes; every other outcome counts as No.
+bool AskYesNo(WindowHandle owner, const std::u16string& text, const std::u16string& caption);
 
-// An error box captioned "Error" with Retry and Cancel and the error icon.
-// True only when the user pressed Retry.
-bool AskRetryCancel(WindowHandle owner, const std::u16string& text);
+// An error box with OK and the error icon.
+void ShowErrorBox(WindowHandle owner, const std::u16string& text, const std::u16string& caption);
+
+// An error box with Retry and Cancel and the error icon.  True only when
+// the user pressed Retry.
+bool AskRetryCancel(WindowHandle owner, const std::u16string& text, const std::u16string& caption);
 
 }  // namespace setuputil

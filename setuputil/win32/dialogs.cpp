@@ -6,16 +6,16 @@
 
 namespace setuputil {
 
-bool AskYesNo(WindowHandle owner, const std::u16string& text) {
-    return MessageBoxW(owner, WinStr(text), L"Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES;
+bool AskYesNo(WindowHandle owner, const std::u16string& text, const std::u16string& caption) {
+    return MessageBoxW(owner, WinStr(text), WinStr(caption), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-void ShowErrorBox(WindowHandle owner, const std::u16string& text) {
-    MessageBoxW(owner, WinStr(text), L"Error", MB_OK | MB_ICONERROR);
+void ShowErrorBox(WindowHandle owner, const std::u16string& text, const std::u16string& caption) {
+    MessageBoxW(owner, WinStr(text), WinStr(caption), MB_OK | MB_ICONERROR);
 }
 
-bool AskRetryCancel(WindowHandle owner, const std::u16string& text) {
-    return MessageBoxW(owner, WinStr(text), L"Error", MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
+bool AskRetryCancel(WindowHandle owner, const std::u16string& text, const std::u16string& caption) {
+    return MessageBoxW(owner, WinStr(text), WinStr(caption), MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY;
 }
 
 }  // namespace setuputil

@@ -638,7 +638,12 @@ TEST(Languages, PagesInTheUsersLanguageFitAtEveryScale) {
             EXPECT_TRUE(Visible(FindChild(wizard, t("ClickNextToInstall"))));
             EXPECT_TRUE(Visible(FindChild(wizard, t("ChangeButton"), L"Button")));
             ExpectTextsFit(wizard, t, run.code);
-            if (dpi == 96) Shot(wizard, L"destination-" + std::wstring(run.code.begin(), run.code.end()));
+            if (dpi == 96) {
+                Shot(wizard, L"destination-" + std::wstring(run.code.begin(), run.code.end()));
+                // The question's box is captioned in the same language.
+                PostClick(FindChild(wizard, t("CancelButton"), L"Button"));
+                EXPECT_NE(WaitMessageBox(process.Id(), t("WarningCaption")), nullptr);
+            }
             process.Kill();
         }
     }

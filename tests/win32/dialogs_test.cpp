@@ -50,7 +50,7 @@ TEST(AskYesNo, TrueOnlyForYes) {
     for (const int answer : {IDYES, IDNO}) {
         BoxSeen seen;
         std::thread helper = Answer(L"Confirm", answer, seen);
-        const bool result = AskYesNo(nullptr, u"Do you want to permanently delete all the settings?");
+        const bool result = AskYesNo(nullptr, u"Do you want to permanently delete all the settings?", u"Confirm");
         helper.join();
         ASSERT_TRUE(seen.found);
         EXPECT_EQ(result, answer == IDYES);
@@ -65,7 +65,7 @@ TEST(AskYesNo, TrueOnlyForYes) {
 TEST(ShowErrorBox, ShowsTheTextWithAnOkButton) {
     BoxSeen seen;
     std::thread helper = Answer(L"Error", IDOK, seen);
-    ShowErrorBox(nullptr, u"Unable to read from setup file! \u00e9\u4e2d");
+    ShowErrorBox(nullptr, u"Unable to read from setup file! \u00e9\u4e2d", u"Error");
     helper.join();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.text, L"Unable to read from setup file! \u00e9\u4e2d");

@@ -63,7 +63,7 @@ public:
         events.push_back("stopped " + std::string(reason.begin(), reason.end()));
     }
     // The wizard's question box, so that BoxAnswerer answers it.
-    bool Ask(const std::u16string& question) override { return setuputil::AskYesNo(nullptr, question); }
+    bool Ask(const std::u16string& question) override { return setuputil::AskYesNo(nullptr, question, u"Confirm"); }
     // Lines come from the worker while the test's thread may read: read
     // them only after the run.
     void Log(const std::u16string& line) override {
