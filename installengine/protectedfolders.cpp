@@ -122,8 +122,10 @@ constexpr const char16_t* kSystemApplications[] = {
 std::u16string FinalPath(const std::u16string& path) {
     if (path.empty() || path.find_first_of(u"*?") != std::u16string::npos) return u"";
     // Windows Vista and later; older systems have no links to resolve but
-    // short names.
-    static const GetFinalPathFn getfinal = reinterpret_cast<GetFinalPathFn>(
+    // short names.  Looked up on each call: a cached pointer would need a
+    // thread-safe static, whose guard links the library's guard code
+    // into the stub.
+    const GetFinalPathFn getfinal = reinterpret_cast<GetFinalPathFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
     if (!getfinal) return LongForm(path);
     HANDLE handle = ::CreateFileW(setuputil::WinStr(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

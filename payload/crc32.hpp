@@ -1,7 +1,8 @@
 // CRC-32 as zlib's crc32() computes it (reflected polynomial 0xEDB88320,
 // initial and final XOR 0xFFFFFFFF), so a checksum from any zlib-based tool
 // compares equal.  Slicing by sixteen: sixteen bytes per step from sixteen
-// tables (16 KiB), fast enough to check a whole installer at disk speed.
+// tables (16 KiB, built on the stack by each call), fast enough to check a
+// whole installer at disk speed.
 #pragma once
 
 #include <cstddef>

@@ -13,25 +13,24 @@ namespace {
 using GetFileSizeExFn = BOOL(WINAPI*)(HANDLE, PLARGE_INTEGER);
 using SetFilePointerExFn = BOOL(WINAPI*)(HANDLE, LARGE_INTEGER, PLARGE_INTEGER, DWORD);
 
-// The 64-bit entry points are optional: looked up once by name, and the
-// 32-bit calls are used where a kernel32 lacks them.
+// The 64-bit entry points are optional: looked up by name on each use (a
+// lookup is nothing beside the file call it precedes; a cached one would
+// need a thread-safe static, whose guard links the library's guard code
+// into the stub), and the 32-bit calls are used where a kernel32 lacks them.
 struct ExtendedCalls {
     GetFileSizeExFn getFileSizeEx = nullptr;
     SetFilePointerExFn setFilePointerEx = nullptr;
 };
 
-const ExtendedCalls& Extended() {
-    static const ExtendedCalls calls = [] {
-        ExtendedCalls c;
-        if (HMODULE kernel = LoadLibraryA("kernel32.dll")) {
-            c.getFileSizeEx = reinterpret_cast<GetFileSizeExFn>(
-                reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileSizeEx")));
-            c.setFilePointerEx = reinterpret_cast<SetFilePointerExFn>(
-                reinterpret_cast<void*>(GetProcAddress(kernel, "SetFilePointerEx")));
-        }
-        return c;
-    }();
-    return calls;
+ExtendedCalls Extended() {
+    ExtendedCalls c;
+    if (HMODULE kernel = GetModuleHandleA("kernel32.dll")) {
+        c.getFileSizeEx = reinterpret_cast<GetFileSizeExFn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileSizeEx")));
+        c.setFilePointerEx = reinterpret_cast<SetFilePointerExFn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetFilePointerEx")));
+    }
+    return c;
 }
 
 HANDLE Handle(const FileAccess& file) { return reinterpret_cast<HANDLE>(file.handle); }
