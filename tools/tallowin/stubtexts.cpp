@@ -58,11 +58,11 @@ bool BuildTextsResource(const std::vector<std::uint8_t>& stubpacked, const Vendo
                                            " is missing; the installer shows the English text in its place");
             }
         }
-        for (const auto& [name, text] : mine.texts) {
+        for (const auto& entry : mine.texts) {
             auto same = std::find_if(found->texts.begin(), found->texts.end(),
-                                     [&](const auto& t) { return t.first == name; });
-            if (same == found->texts.end()) found->texts.emplace_back(name, text);
-            else same->second = text;
+                                     [&](const auto& t) { return t.first == entry.first; });
+            if (same == found->texts.end()) found->texts.push_back(entry);
+            else same->second = entry.second;
         }
     }
     if (vendor.languages) {
