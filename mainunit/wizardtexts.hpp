@@ -1,7 +1,9 @@
 // The texts the wizard builds from the product's name and version, in the
 // language it speaks (mainunit/wizardlanguage.hpp), and the rules of the
 // destination box.  The 8-bit forms are the English texts with the 8-bit
-// product texts of the trailer and the registration inserted as they are.
+// product texts of the trailer and the registration inserted as they are;
+// they and the English failure texts live in englishtexts.cpp, which the
+// stub does not link.
 #pragma once
 
 #include "mainunit/wizardlanguage.hpp"
