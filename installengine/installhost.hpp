@@ -16,6 +16,7 @@
 // ends.
 #pragma once
 
+#include "installengine/fileholders.hpp"
 #include "payload/installscope.hpp"
 #include "payload/setuptrailer.hpp"
 #include "payload/texttable.hpp"
@@ -47,10 +48,14 @@ public:
     virtual void InstallFinished() = 0;
     // An update cannot replace (or remove) the file `file` of the installed
     // version: another program holds it.  `holders` are the programs the
-    // system names (often none).  True to try again; false ends the update,
-    // which then puts the installed version back.  Asked only of a watched
-    // run; an unattended one tries again for a few seconds by itself.
-    virtual bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) = 0;
+    // system names (often none).  Retry tries again; CloseHoldersAndRetry,
+    // only for closable holders, first asks them to close
+    // (fileholders.hpp); Cancel ends the
+    // update, which then puts the installed version back.  Asked only of a
+    // watched run; an unattended one tries again for a few seconds by itself
+    // and never closes a program.
+    enum class FileInUseAnswer { Retry, CloseHoldersAndRetry, Cancel };
+    virtual FileInUseAnswer AnswerFileInUse(const std::u16string& file, const FileHolders& holders) = 0;
 
     // Uninstall: the installed program folder (the sequence may rewrite it)
     // and the events of the sequence.  UninstallStarted comes first, with

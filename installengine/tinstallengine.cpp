@@ -427,9 +427,14 @@ UpdateJournal::Move tinstallengine::MoveAsideRetrying(const std::u16string& rela
         if (result != UpdateJournal::Move::InUse) return result;
         bool retry = false;
         if (host_.Watched()) {
-            const std::vector<std::u16string> holders = ProgramsHoldingFile(full);
+            const FileHolders holders = ProgramsHoldingFile(full);
             host_.Log(u"file in use: " + full);
-            Synchronize([&] { retry = host_.RetryFileInUse(full, holders); });
+            auto answer = InstallHost::FileInUseAnswer::Cancel;
+            Synchronize([&] { answer = host_.AnswerFileInUse(full, holders); });
+            // Here, on the worker: the programs may take seconds to close.
+            if (answer == InstallHost::FileInUseAnswer::CloseHoldersAndRetry && holders.closable)
+                host_.Log((CloseProgramsHoldingFile(full) ? u"holders closed: " : u"holders still running: ") + full);
+            retry = answer != InstallHost::FileInUseAnswer::Cancel;
         } else if (::GetTickCount() - start < kUnattendedRetryMs) {
             ::Sleep(kRetryPauseMs);
             retry = true;

@@ -36,7 +36,7 @@
 // installed files it replaces and those of the installed version's proven
 // record (programfolderproof.hpp) that it no longer carries are moved aside
 // first (updatejournal.hpp) -- a file another program holds is asked about
-// (the host's RetryFileInUse) or, unattended, tried again for a few
+// (the host's AnswerFileInUse, which may have its holders closed) or, unattended, tried again for a few
 // seconds --, the registration, services and shortcuts are read before
 // they change, and a failure or a stop at any step puts the installed
 // version back before the run ends.  After a successful update what was

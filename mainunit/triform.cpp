@@ -541,15 +541,24 @@ void Triform::InstallFinished() {
     ShowFinishButtons();
 }
 
-bool Triform::RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) {
-    if (options_.unattended) return false;
+Triform::FileInUseAnswer Triform::AnswerFileInUse(const std::u16string& file,
+                                                  const installengine::FileHolders& holders) {
+    if (options_.unattended) return FileInUseAnswer::Cancel;
     std::u16string programs;
-    for (const std::u16string& holder : holders) programs += (programs.empty() ? u"" : u", ") + holder;
-    const std::u16string question = holders.empty() ? Text(TextId::FileInUse, {{u"file", file}})
+    for (const std::u16string& holder : holders.names) programs += (programs.empty() ? u"" : u", ") + holder;
+    // Programs the system names and can close are offered to be closed
+    // first; No leaves them to the user and asks the plain question.
+    if (holders.closable && !holders.names.empty()) {
+        const std::u16string offer = Text(TextId::CloseHolders, {{u"file", file}, {u"programs", programs}});
+        const bool close = setuputil::AskYesNo(Handle(), offer, Text(TextId::ConfirmCaption));
+        Log(u"question: " + offer + (close ? u" Yes" : u" No"));
+        if (close) return FileInUseAnswer::CloseHoldersAndRetry;
+    }
+    const std::u16string question = holders.names.empty() ? Text(TextId::FileInUse, {{u"file", file}})
                                                     : Text(TextId::FileInUseBy, {{u"file", file}, {u"programs", programs}});
     const bool retry = setuputil::AskRetryCancel(Handle(), question, Text(TextId::ErrorCaption));
     Log(u"question: " + question + (retry ? u" Retry" : u" Cancel"));
-    return retry;
+    return retry ? FileInUseAnswer::Retry : FileInUseAnswer::Cancel;
 }
 
 // --- the uninstall sequence's events ---

@@ -77,7 +77,7 @@ public:
     }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;
-    bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>& holders) override;
+    FileInUseAnswer AnswerFileInUse(const std::u16string& file, const installengine::FileHolders& holders) override;
     std::u16string& DestFolder() override { return destfolder_; }
     void UninstallStarted(const std::u16string& title, const std::u16string& label) override;
     void ProcessMessages() override;

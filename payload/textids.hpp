@@ -97,6 +97,8 @@ namespace payload {
                  "click Retry, or click Cancel to keep the installed version.")                                 \
     X(FileInUseBy, "Unable to replace the file {file}. It is in use by: {programs}. Close these programs and "  \
                    "click Retry, or click Cancel to keep the installed version.")                               \
+    X(CloseHolders, "Unable to replace the file {file}. It is in use by: {programs}. Close these programs now? "  \
+                    "They may ask you to save your work first. Click No to close them yourself.")               \
     X(UpdateRestored, "The installed version was restored.")                                                    \
     X(UpdateNotRestored, "The installed version could not be fully restored: {what}")                           \
     X(ErrorCaption, "Error")                                                                                    \

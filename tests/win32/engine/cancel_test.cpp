@@ -317,7 +317,8 @@ TEST(StopAtStepBoundary, AnUnstoppedRunPassesEveryBoundaryOnceInOrder) {
 // replaced and the dropped files, the record, both keys, the services
 // running (also the one the new version drops), the shortcuts; its new file
 // and the backup folder are gone.  Run to its end, the same update removes
-// the dropped service and files.
+// the dropped service and files; a file held open on the way is asked
+// about, and the answer that closes its holder goes on with the update.
 TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     Forget();
     TempDir dir;
@@ -399,6 +400,15 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
 
     TestHost third;
     third.trailer = second.trailer;
+    HANDLE held = ::CreateFileW((folder / "readme.txt").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // Wine's Restart Manager names and closes no program: the test lets go itself.
+    third.onfileinuse = [&](const std::u16string&) {
+        ::CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+        return TestHost::FileInUseAnswer::CloseHoldersAndRetry;
+    };
     {
         Watched whole(third, update);
         whole.HandOver(third.trailer.licenseoffset, kProduct, kExe);
@@ -408,6 +418,9 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
         ASSERT_TRUE(whole.WaitFor(120000));
         EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
     }
+    if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
+    ASSERT_EQ(third.fileinuse.size(), 1u);
+    EXPECT_NE(WideToAnsi(third.fileinuse[0]).find("readme.txt"), std::string::npos);
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kUninstallKey, "DisplayVersion"), "2");
     EXPECT_TRUE(Eventually([] { return ServiceState(kServiceA) == SERVICE_RUNNING; }));
     EXPECT_TRUE(Eventually([] { return ServiceState(kServiceB) == 0; })) << "the dropped service stayed";

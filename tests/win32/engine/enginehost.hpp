@@ -38,12 +38,12 @@ public:
     }
     void SetInstallFailed(bool failed) override { failedflag = failed; }
     void InstallFinished() override { ++finished; }
-    // The update's question about a held file: Cancel unless `onfileinuse` says Retry.
-    std::function<bool(const std::u16string&)> onfileinuse;
+    // The update's question about a held file: Cancel unless `onfileinuse` answers otherwise.
+    std::function<FileInUseAnswer(const std::u16string&)> onfileinuse;
     std::vector<std::u16string> fileinuse;
-    bool RetryFileInUse(const std::u16string& file, const std::vector<std::u16string>&) override {
+    FileInUseAnswer AnswerFileInUse(const std::u16string& file, const installengine::FileHolders&) override {
         fileinuse.push_back(file);
-        return onfileinuse && onfileinuse(file);
+        return onfileinuse ? onfileinuse(file) : FileInUseAnswer::Cancel;
     }
     std::u16string& DestFolder() override { return destfolder; }
     void UninstallStarted(const std::u16string& title, const std::u16string& label) override {
