@@ -34,15 +34,6 @@ HKEY RootKey(RegRoot root) {
     return nullptr;
 }
 
-bool ServiceExists(const std::string& name) {
-    SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (!manager) return false;
-    SC_HANDLE service = ::OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS);
-    if (service) ::CloseServiceHandle(service);
-    ::CloseServiceHandle(manager);
-    return service != nullptr;
-}
-
 template <class Condition>
 bool WaitFor(const Condition& condition, DWORD ms) {
     const DWORD start = ::GetTickCount();

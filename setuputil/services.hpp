@@ -11,6 +11,10 @@
 
 namespace setuputil {
 
+// True when a service of that name is registered (also one marked for
+// deletion whose last handle is still open).
+bool ServiceExists(const std::string& name);
+
 // True when the service's current state is running.
 bool IsServiceRunning(const std::string& name);
 

@@ -39,6 +39,10 @@ bool WithService(const std::string& name, DWORD manageraccess, DWORD serviceacce
 
 }  // namespace
 
+bool ServiceExists(const std::string& name) {
+    return WithService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, [](SC_HANDLE) { return true; });
+}
+
 bool IsServiceRunning(const std::string& name) {
     return WithService(name, SC_MANAGER_CONNECT, SERVICE_QUERY_STATUS, [](SC_HANDLE service) {
         SERVICE_STATUS status{};
