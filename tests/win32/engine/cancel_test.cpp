@@ -351,11 +351,7 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     TestHost first;
     {
         Watched engine(first, build("1", {u"dropped.dll"}, first));
-        engine.HandOver(first.trailer.licenseoffset, kProduct, kExe);
-        ASSERT_TRUE(engine.OpenArchive());
-        engine.SetInstallFolder(folder.u16string());
-        engine.Start();
-        ASSERT_TRUE(engine.WaitFor(60000));
+        ASSERT_TRUE(RunEngine(engine, first, folder.u16string()));
         ASSERT_FALSE(first.failedflag);
     }
     const auto state = [&] {
@@ -385,11 +381,7 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     TestHost second;
     const std::u16string update = build("2", {u"new.dll"}, second, false);
     StoppedAt engine(second, update, InstallStep::Shortcut, 1, false);
-    engine.HandOver(second.trailer.licenseoffset, kProduct, kExe);
-    ASSERT_TRUE(engine.OpenArchive());
-    engine.SetInstallFolder(folder.u16string());
-    engine.Start();
-    ASSERT_TRUE(engine.WaitFor(120000));
+    ASSERT_TRUE(RunEngine(engine, second, folder.u16string()));
     EXPECT_TRUE(engine.reached);
     EXPECT_EQ(second.finished, 0);
     EXPECT_TRUE(engine.UpdateOutcome().rolledback);
@@ -411,11 +403,7 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     };
     {
         Watched whole(third, update);
-        whole.HandOver(third.trailer.licenseoffset, kProduct, kExe);
-        ASSERT_TRUE(whole.OpenArchive());
-        whole.SetInstallFolder(folder.u16string());
-        whole.Start();
-        ASSERT_TRUE(whole.WaitFor(120000));
+        ASSERT_TRUE(RunEngine(whole, third, folder.u16string()));
         EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
     }
     if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);

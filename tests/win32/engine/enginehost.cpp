@@ -34,6 +34,15 @@ void BuildInstaller(const std::filesystem::path& file, const sacwriter::Installe
     std::memcpy(&trailer, bytes.data() + bytes.size() - payload::kTrailerSize, payload::kTrailerSize);
 }
 
+bool RunEngine(installengine::tinstallengine& engine, const TestHost& host, const std::u16string& folder, DWORD ms) {
+    engine.HandOver(host.trailer.licenseoffset, payload::ReadShortString(host.trailer.productname),
+                    payload::ReadShortString(host.trailer.exename));
+    if (!engine.OpenArchive()) return false;
+    engine.SetInstallFolder(folder);
+    engine.Start();
+    return engine.WaitFor(ms);
+}
+
 std::string RegValue(HKEY root, const std::string& key, const std::string& name, bool* present) {
     if (present) *present = false;
     HKEY handle = nullptr;

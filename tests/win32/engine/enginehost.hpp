@@ -4,6 +4,7 @@
 #pragma once
 
 #include "installengine/installhost.hpp"
+#include "installengine/tinstallengine.hpp"
 #include "payload/setuptrailer.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
@@ -87,6 +88,12 @@ std::filesystem::path ProgramFolder();
 // Writes the installer and loads its trailer into `trailer`.
 void BuildInstaller(const std::filesystem::path& file, const sacwriter::InstallerInput& input,
                     payload::tsetuptrailer& trailer);
+
+// Hands `engine` the product of `host`'s trailer, opens the archive,
+// installs into `folder` and waits for the run's end: false when the
+// archive does not open or the run outlasts `ms`.
+bool RunEngine(installengine::tinstallengine& engine, const TestHost& host, const std::u16string& folder,
+               DWORD ms = 120000);
 
 std::string RegValue(HKEY root, const std::string& key, const std::string& name, bool* present = nullptr);
 // A REG_DWORD value; `present` false (and 0) when missing or of another type.

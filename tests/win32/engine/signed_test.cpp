@@ -45,11 +45,7 @@ std::size_t SecurityEntryAt(const std::vector<std::uint8_t>& image) {
 // Runs the whole install of `installer` into `folder`; it must succeed.
 void InstallInto(TestHost& host, const fs::path& installer, const std::u16string& folder) {
     tinstallengine engine(host, installer.u16string());
-    engine.HandOver(host.trailer.licenseoffset, kProduct, kExe);
-    ASSERT_TRUE(engine.OpenArchive()) << WideToAnsi(engine.ErrorText());
-    engine.SetInstallFolder(folder);
-    engine.Start();
-    ASSERT_TRUE(engine.WaitFor(60000));
+    ASSERT_TRUE(RunEngine(engine, host, folder)) << WideToAnsi(engine.ErrorText());
     ASSERT_EQ(host.finished, 1);
     ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
 }
