@@ -24,16 +24,6 @@ namespace {
 // its process has ended.
 constexpr DWORD kServiceWaitMs = 15000;
 
-HKEY RootKey(RegRoot root) {
-    switch (root) {
-        case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-        case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
-        case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-        case RegRoot::Users: return HKEY_USERS;
-    }
-    return nullptr;
-}
-
 template <class Condition>
 bool WaitFor(const Condition& condition, DWORD ms) {
     const DWORD start = ::GetTickCount();
@@ -113,24 +103,7 @@ void UpdateJournal::NoteNewFolder(const std::u16string& path) { newfolders_.push
 
 void UpdateJournal::SnapshotKey(RegRoot root, const std::string& key) {
     KeyCopy copy{root, key, false, {}};
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExA(RootKey(root), key.c_str(), 0, KEY_READ, &handle) == ERROR_SUCCESS) {
-        copy.existed = true;
-        char name[16384];
-        for (DWORD index = 0;; ++index) {
-            DWORD namesize = sizeof(name), type = 0, datasize = 0;
-            if (::RegEnumValueA(handle, index, name, &namesize, nullptr, &type, nullptr, &datasize) != ERROR_SUCCESS)
-                break;
-            KeyValue value{std::string(name, namesize), type, std::vector<std::uint8_t>(datasize)};
-            DWORD size = datasize;
-            if (::RegQueryValueExA(handle, value.name.c_str(), nullptr, &type, value.data.data(), &size) !=
-                ERROR_SUCCESS)
-                continue;
-            value.data.resize(size);
-            copy.values.push_back(std::move(value));
-        }
-        ::RegCloseKey(handle);
-    }
+    copy.existed = ReadKeyValues(root, key, copy.values);
     keys_.push_back(std::move(copy));
 }
 
@@ -172,14 +145,7 @@ std::u16string UpdateJournal::Rollback() {
     for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) {
         DeleteRegTree(it->root, it->key);
         if (!it->existed) continue;
-        HKEY handle = nullptr;
-        bool ok = ::RegCreateKeyExA(RootKey(it->root), it->key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                    &handle, nullptr) == ERROR_SUCCESS;
-        for (const KeyValue& value : it->values)
-            ok = ok && ::RegSetValueExA(handle, value.name.c_str(), 0, value.type, value.data.data(),
-                                        static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
-        if (handle) ::RegCloseKey(handle);
-        if (!ok) Append(lost, u"the registry key " + AnsiToWide(it->key));
+        if (!WriteKeyValues(it->root, it->key, it->values)) Append(lost, u"the registry key " + AnsiToWide(it->key));
     }
     for (const std::string& name : installedservices_) {
         if (StopServiceNamed(name)) WaitFor([&] { return !IsServiceRunning(name); }, kServiceWaitMs);

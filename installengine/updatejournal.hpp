@@ -71,16 +71,11 @@ private:
     struct Moved {
         std::u16string original, aside;
     };
-    struct KeyValue {
-        std::string name;
-        unsigned long type = 0;
-        std::vector<std::uint8_t> data;
-    };
     struct KeyCopy {
         setuputil::RegRoot root;
         std::string key;
         bool existed = false;
-        std::vector<KeyValue> values;
+        std::vector<setuputil::RegValueCopy> values;
     };
     struct ServiceCopy {
         std::string name;

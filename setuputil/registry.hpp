@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace setuputil {
 
@@ -65,6 +66,20 @@ std::string ReadUserRegString(const std::string& keypath, const std::string& nam
 std::string ReadClassesRegString(const std::string& keypath, const std::string& name, const std::string& fallback);
 std::string ReadMachineRegString(const std::string& keypath, const std::string& name, const std::string& fallback);
 void WriteUserRegString(const std::string& keypath, const std::string& name, const std::string& value);
+
+// One value as the registry holds it, whatever its type: what an update
+// reads before it rewrites a key, to put the key back should it fail.
+struct RegValueCopy {
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+// The key's values; false (and none) when the key cannot be opened.  A
+// value that vanishes while it is read is left out.
+bool ReadKeyValues(RegRoot root, const std::string& keypath, std::vector<RegValueCopy>& values);
+// Creates the key with every missing level and stores the values; false
+// when the key or a value could not be written.
+bool WriteKeyValues(RegRoot root, const std::string& keypath, const std::vector<RegValueCopy>& values);
 
 // Deletes the key and everything below it, depth first.  A key that is
 // missing or cannot be opened or deleted is passed over silently.  Paths that

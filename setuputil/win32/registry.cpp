@@ -157,6 +157,40 @@ void WriteUserRegString(const std::string& keypath, const std::string& name, con
     tregistry(RegRoot::CurrentUser).WriteString(keypath, name, value);
 }
 
+bool ReadKeyValues(RegRoot root, const std::string& keypath, std::vector<RegValueCopy>& values) {
+    values.clear();
+    RegKey key;
+    if (RegOpenKeyExA(RootHandle(root), CanonicalRegPath(keypath).c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
+    char name[16384];  // value names hold at most 16,383 characters
+    for (DWORD index = 0;; ++index) {
+        DWORD namesize = sizeof(name), type = 0, datasize = 0;
+        if (RegEnumValueA(key.get(), index, name, &namesize, nullptr, &type, nullptr, &datasize) != ERROR_SUCCESS)
+            break;
+        RegValueCopy value{std::string(name, namesize), type, std::vector<std::uint8_t>(datasize)};
+        DWORD size = datasize;
+        if (RegQueryValueExA(key.get(), value.name.c_str(), nullptr, &type, value.data.data(), &size) !=
+            ERROR_SUCCESS)
+            continue;
+        value.data.resize(size);
+        values.push_back(std::move(value));
+    }
+    return true;
+}
+
+bool WriteKeyValues(RegRoot root, const std::string& keypath, const std::vector<RegValueCopy>& values) {
+    RegKey key;
+    if (RegCreateKeyExA(RootHandle(root), CanonicalRegPath(keypath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, key.out(), nullptr) != ERROR_SUCCESS)
+        return false;
+    bool ok = true;
+    for (const RegValueCopy& value : values)
+        ok = RegSetValueExA(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
+                            static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS &&
+             ok;
+    return ok;
+}
+
 void DeleteRegTree(RegRoot root, const std::string& keypath) {
     if (IsProtectedRegPath(keypath)) return;
     DeleteTree(RootHandle(root), CanonicalRegPath(keypath), true);
