@@ -377,11 +377,8 @@ bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
     if (journal_.Active() && !groupfolder.empty()) {
         // The Start-menu folders this update makes go again on a rollback.
         std::vector<std::u16string> missing;
-        for (std::u16string f = RemoveBackslash(groupfolder); !f.empty() && !FolderExists(f);) {
+        for (std::u16string f = RemoveBackslash(groupfolder); !f.empty() && !FolderExists(f); f = ParentFolder(f))
             missing.insert(missing.begin(), f);
-            const std::size_t slash = f.find_last_of(u'\\');
-            f = slash == std::u16string::npos ? std::u16string() : f.substr(0, slash);
-        }
         for (const std::u16string& f : missing) journal_.NoteNewFolder(f);
     }
     const bool havegroup = !groupfolder.empty() && ForceFolders(groupfolder);

@@ -104,11 +104,6 @@ bool IsShortcutPlace(const std::u16string& folder, const InstallRecord& record) 
                                     CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY});
 }
 
-std::u16string ParentFolder(const std::u16string& path) {
-    const std::size_t slash = RemoveBackslash(path).find_last_of(u'\\');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
-}
-
 // The recorded shortcuts that lie where a shortcut of ours may, then the
 // Start-menu folder and the vendor folders above it while they are empty.
 void RemoveShortcuts(InstallHost& host, const InstallRecord& record) {

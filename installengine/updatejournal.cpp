@@ -36,11 +36,6 @@ bool WaitFor(const Condition& condition, DWORD ms) {
 
 bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
 
-std::u16string ParentOf(const std::u16string& path) {
-    const std::size_t slash = path.find_last_of(u'\\');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
-}
-
 bool Rename(const std::u16string& from, const std::u16string& to) {
     return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING) != 0;
 }
@@ -78,7 +73,7 @@ UpdateJournal::Move UpdateJournal::MoveAside(const std::u16string& relative) {
     if (finalfolder.empty() || finalfile.empty() || !IsSamePlace(finalfile, finalfolder + u"\\" + relative))
         return Move::Failed;
     const std::u16string aside = BackupFolder() + u"\\" + relative;
-    if (!ForceFolders(ParentOf(aside))) return Move::Failed;
+    if (!ForceFolders(ParentFolder(aside))) return Move::Failed;
     if (!Rename(original, aside)) return IsInUse(::GetLastError()) ? Move::InUse : Move::Failed;
     moved_.push_back({original, aside});
     return Move::Done;
@@ -86,7 +81,7 @@ UpdateJournal::Move UpdateJournal::MoveAside(const std::u16string& relative) {
 
 UpdateJournal::Move UpdateJournal::MoveAsideInPlace(const std::u16string& path) {
     if (!IsPlainFile(path)) return Move::Missing;
-    const std::u16string aside = NewTemporaryFile(ParentOf(path));
+    const std::u16string aside = NewTemporaryFile(ParentFolder(path));
     if (aside.empty()) return Move::Failed;
     if (!Rename(path, aside)) {
         const DWORD error = ::GetLastError();
@@ -158,7 +153,7 @@ std::u16string UpdateJournal::Rollback() {
     }
     bool allback = true;
     for (auto it = moved_.rbegin(); it != moved_.rend(); ++it) {
-        ForceFolders(ParentOf(it->original));
+        ForceFolders(ParentFolder(it->original));
         if (!Rename(it->aside, it->original)) {
             allback = false;
             Append(lost, it->original + u" (kept as " + it->aside + u")");

@@ -17,6 +17,11 @@ std::u16string RemoveBackslash(const std::u16string& path) {
     return path.substr(0, path.size() - 1);
 }
 
+std::u16string ParentFolder(const std::u16string& path) {
+    const std::size_t slash = RemoveBackslash(path).find_last_of(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
 std::u16string StripBadNameChars(const std::u16string& name) {
     static constexpr std::u16string_view kBad = u"\\/:*?\"<>|";
     std::string kept;

@@ -10,6 +10,9 @@ namespace setuputil {
 std::u16string AddBackslash(const std::u16string& path);
 // One trailing backslash removed, if there is one.
 std::u16string RemoveBackslash(const std::u16string& path);
+// The folder holding `path` (one trailing backslash ignored): empty when
+// the path has no backslash before its last part.
+std::u16string ParentFolder(const std::u16string& path);
 
 // Drops \ / : * ? " < > | ; other characters make a round trip through the
 // 8-bit code page (one it lacks comes back as the replacement character).

@@ -14,6 +14,9 @@ TEST(Backslash, AddsAndRemovesExactlyOne) {
     EXPECT_EQ(RemoveBackslash(u"C:\\Temp"), u"C:\\Temp");
     EXPECT_EQ(RemoveBackslash(u""), u"");
     EXPECT_EQ(RemoveBackslash(u"\\"), u"");
+    EXPECT_EQ(ParentFolder(u"C:\\Apps\\Vantrell\\"), u"C:\\Apps");
+    EXPECT_EQ(ParentFolder(u"C:\\Apps\\a.lnk"), u"C:\\Apps");
+    EXPECT_EQ(ParentFolder(u"C:"), u"");
 }
 
 TEST(StripBadNameChars, DropsTheNineCharactersAndKeepsTheRest) {
