@@ -287,10 +287,7 @@ void Triform::LoadInstallMode() {
     }
     if (status != payload::TrailerStatus::Ok) {
         // The path as the 8-bit code page shows it.
-        const TextId id = status == payload::TrailerStatus::CannotOpen ? TextId::SetupFilesNotFound
-                          : status == payload::TrailerStatus::CannotRead ? TextId::SetupFileUnreadable
-                                                                         : TextId::NoInstallFiles;
-        StartupFailed(Text(id, {{u"file", AnsiToWide(WideToAnsi(installerpath_))}}));
+        StartupFailed(Text(payload::TrailerFailureText(status), {{u"file", AnsiToWide(WideToAnsi(installerpath_))}}));
         return;
     }
     // An installed version decides the folder, or refuses an older one

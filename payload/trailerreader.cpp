@@ -1,6 +1,7 @@
 #include "payload/trailerreader.hpp"
 
 #include "payload/payloadend.hpp"
+#include "payload/texttable.hpp"
 
 #include <cstring>
 #include <vector>
@@ -60,14 +61,16 @@ TrailerStatus LoadSetupTrailer(const std::u16string& path, FileAccess& setupfile
     return status;
 }
 
+TextId TrailerFailureText(TrailerStatus status) {
+    return status == TrailerStatus::CannotOpen   ? TextId::SetupFilesNotFound
+           : status == TrailerStatus::CannotRead ? TextId::SetupFileUnreadable
+                                                 : TextId::NoInstallFiles;
+}
+
 std::u16string TrailerStatusText(TrailerStatus status, const std::u16string& path) {
-    switch (status) {
-        case TrailerStatus::Ok: return {};
-        case TrailerStatus::CannotOpen: return u"Unable to find Setup Files in " + path;
-        case TrailerStatus::CannotRead: return u"Unable to read from setup file!";
-        case TrailerStatus::NoMark: return u"No install files attached!";
-    }
-    return {};
+    if (status == TrailerStatus::Ok) return {};
+    const std::string_view english = EnglishText(TrailerFailureText(status));  // plain ASCII
+    return FillText<char16_t>(std::u16string(english.begin(), english.end()), {{u"file", path}});
 }
 
 }  // namespace payload

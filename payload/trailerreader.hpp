@@ -3,15 +3,16 @@
 // the end of the file, or where a signed installer's certificate table
 // begins.
 //
-// Three failures end the start-up, each with its own message:
-//   CannotOpen  "Unable to find Setup Files in " + path
-//   CannotRead  "Unable to read from setup file!"  (shorter than a trailer)
-//   NoMark      "No install files attached!"       (a stub without payload)
+// Three failures end the start-up, each with its own message (textids.hpp):
+//   CannotOpen  SetupFilesNotFound   "Unable to find Setup Files in {file}"
+//   CannotRead  SetupFileUnreadable  (shorter than a trailer)
+//   NoMark      NoInstallFiles       (a stub without payload)
 // A license text that cannot be read is not a failure: `haslicense` is
 // cleared and the license page is not shown.
 #pragma once
 
 #include "payload/setuptrailer.hpp"
+#include "payload/textids.hpp"
 #include "setuputil/fileaccess.hpp"
 
 #include <string>
@@ -32,7 +33,9 @@ TrailerStatus LoadSetupTrailer(const std::u16string& path, setuputil::FileAccess
 // Reads from a file that is already open; does not close it.
 TrailerStatus ReadSetupTrailer(setuputil::FileAccess& setupfile, tsetuptrailer& trailer, std::string& licensetext);
 
-// The start-up message for a failure ("" for Ok).
+// The start-up message of a failure (any status but Ok), {file} the path.
+TextId TrailerFailureText(TrailerStatus status);
+// That message in English with `path` inserted ("" for Ok).
 std::u16string TrailerStatusText(TrailerStatus status, const std::u16string& path);
 
 // True when the first n + 1 bytes (n = the length byte) are exactly the
