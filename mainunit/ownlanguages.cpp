@@ -1,6 +1,6 @@
 #include "mainunit/ownlanguages.hpp"
 
-#include "payload/packedresource.hpp"
+#include "payload/texttable.hpp"
 #include "setuputil/utf8.hpp"
 #include "setuputil/wintext.hpp"
 
@@ -14,10 +14,9 @@ std::vector<payload::TextTable> OwnTextTables() {
     HGLOBAL loaded = resource ? ::LoadResource(nullptr, resource) : nullptr;
     const void* packed = loaded ? ::LockResource(loaded) : nullptr;
     if (!packed) return {};
-    const std::vector<std::uint8_t> bytes =
-        payload::ExpandPacked(static_cast<const std::uint8_t*>(packed), ::SizeofResource(nullptr, resource));
-    if (bytes.empty() || bytes.size() > payload::kMaxTextBundleBytes) return {};
-    return payload::ReadTextTables(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    std::optional<std::vector<payload::TextTable>> tables =
+        payload::ReadPackedTextTables(static_cast<const std::uint8_t*>(packed), ::SizeofResource(nullptr, resource));
+    return tables ? std::move(*tables) : std::vector<payload::TextTable>();
 }
 
 std::string UserLanguageCode() {

@@ -1,5 +1,7 @@
 #include "payload/texttable.hpp"
 
+#include "payload/packedresource.hpp"
+#include "payload/packedresource.hpp"
 #include "setuputil/textconv.hpp"
 
 #include <algorithm>
@@ -160,6 +162,13 @@ std::optional<std::size_t> PickLanguage(const std::vector<std::string>& codes, s
     for (std::size_t i = 0; i < codes.size(); ++i)
         if (PrimaryLanguage(codes[i]) == primary) return i;
     return std::nullopt;
+}
+
+std::optional<std::vector<TextTable>> ReadPackedTextTables(const std::uint8_t* packed, std::size_t size,
+                                                           std::vector<std::string>* problems) {
+    const std::vector<std::uint8_t> bundle = ExpandPacked(packed, size);
+    if (bundle.empty() || bundle.size() > kMaxTextBundleBytes) return std::nullopt;
+    return ReadTextTables(std::string_view(reinterpret_cast<const char*>(bundle.data()), bundle.size()), problems);
 }
 
 }  // namespace payload

@@ -24,6 +24,7 @@
 #include "payload/textids.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -50,6 +51,11 @@ struct TextTable {
 // or repeated name, a text too long, a bad code, too many tables) is one
 // line of `problems` ("line 12: ..."), and the line is skipped.
 std::vector<TextTable> ReadTextTables(std::string_view file, std::vector<std::string>* problems = nullptr);
+// The tables of the stub's packed text resource (packedresource.hpp);
+// nullopt when the resource is not well formed or expands past
+// kMaxTextBundleBytes.  Faults inside go to `problems` as above.
+std::optional<std::vector<TextTable>> ReadPackedTextTables(const std::uint8_t* packed, std::size_t size,
+                                                           std::vector<std::string>* problems = nullptr);
 // The file shape of `tables`, each after its "[code]" line.
 std::string WriteTextTables(const std::vector<TextTable>& tables);
 

@@ -1,6 +1,5 @@
 #include "tools/tallowin/stubtexts.hpp"
 
-#include "payload/packedresource.hpp"
 #include "tools/packres/packresource.hpp"
 
 #include <algorithm>
@@ -36,12 +35,11 @@ bool BuildTextsResource(const std::vector<std::uint8_t>& stubpacked, const Vendo
                         std::vector<std::uint8_t>& packed, std::vector<std::string>& warnings, std::string& error) {
     std::vector<payload::TextTable> tables;
     if (!stubpacked.empty()) {
-        const std::vector<std::uint8_t> bundle = payload::ExpandPacked(stubpacked.data(), stubpacked.size());
         std::vector<std::string> problems;
-        if (!bundle.empty())
-            tables = payload::ReadTextTables(
-                std::string_view(reinterpret_cast<const char*>(bundle.data()), bundle.size()), &problems);
-        if (bundle.empty() || !problems.empty()) {
+        std::optional<std::vector<payload::TextTable>> read =
+            payload::ReadPackedTextTables(stubpacked.data(), stubpacked.size(), &problems);
+        if (read) tables = std::move(*read);
+        if (!read || !problems.empty()) {
             error = "stub: its language tables are damaged" + (problems.empty() ? "" : " (" + problems.front() + ")");
             return false;
         }
