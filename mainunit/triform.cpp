@@ -310,7 +310,8 @@ std::u16string Triform::ProposedFolder() const {
     return DestinationText(destfolder_, payload::ReadWideField(trailer_.defaultsubfolder));
 }
 
-std::u16string Triform::OtherFolderRefusal(const std::u16string& folder) const {
+std::u16string Triform::FolderRefusal(const std::u16string& folder) const {
+    if (std::u16string refusal = DestinationRefusal(folder, language_); !refusal.empty()) return refusal;
     if (!IntoInstalledFolder() || installengine::IsSamePlace(folder, installed_.folder)) return {};
     return Text(TextId::InstalledElsewhere, {{u"product", AnsiToWide(Product(trailer_))}, {u"folder", installed_.folder}});
 }
@@ -374,8 +375,7 @@ void Triform::BeginInstall(const std::u16string& folder) {
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
         const std::u16string folder = installpath.Text();
-        std::u16string refusal = DestinationRefusal(folder, language_);
-        if (refusal.empty()) refusal = OtherFolderRefusal(folder);
+        const std::u16string refusal = FolderRefusal(folder);
         if (!refusal.empty()) {
             setuputil::ShowErrorBox(Handle(), refusal, Text(TextId::ErrorCaption));
             installpath.Focus();
@@ -610,8 +610,7 @@ int Triform::RunUnattended() {
         } else {
             // /D=, or what the destination page would propose.
             const std::u16string folder = options_.destination ? *options_.destination : ProposedFolder();
-            std::u16string refusal = DestinationRefusal(folder, language_);
-            if (refusal.empty()) refusal = OtherFolderRefusal(folder);
+            const std::u16string refusal = FolderRefusal(folder);
             if (!refusal.empty()) {
                 Log(u"destination: " + folder);
                 StartupFailed(refusal);

@@ -116,8 +116,10 @@ private:
     }
     // The folder the destination page proposes, and /S installs into without /D=.
     std::u16string ProposedFolder() const;
-    // The refusal of a destination other than the installed version's folder; "" when it is that one.
-    std::u16string OtherFolderRefusal(const std::u16string& folder) const;
+    // Why `folder` cannot be the destination (destinationcheck.hpp, or not
+    // the installed version's folder); "" when it can.  The page and /D=
+    // share it.
+    std::u16string FolderRefusal(const std::u16string& folder) const;
     // Logs whether a failed or stopped update put the installed version back.
     void LogUpdateEnd();
     unsigned long CancelWaitMs() const;
