@@ -22,7 +22,6 @@ Tdir::Tdir(gui::Form& owner, const DirTexts& texts) : owner_(owner), texts_(text
 }
 
 void Tdir::FormCreate() {
-    invalidfoldermsg_ = texts_.invalidfolder;
     FormResize();
 }
 
@@ -34,7 +33,7 @@ void Tdir::FormResize() {
 
 void Tdir::okClick() {
     if (directory.SelectedPath().empty()) {
-        setuputil::ShowErrorBox(Handle(), invalidfoldermsg_, texts_.errorcaption);
+        setuputil::ShowErrorBox(Handle(), texts_.invalidfolder, texts_.errorcaption);
         SetModalResult(gui::kResultNone);
         return;
     }

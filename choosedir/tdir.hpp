@@ -41,7 +41,6 @@ public:
 private:
     gui::Form& owner_;
     const DirTexts texts_;
-    std::u16string invalidfoldermsg_;
     bool built_ = false;
 };
 
