@@ -59,6 +59,8 @@ bool UpdateJournal::Begin(const std::u16string& folder) {
     if (!DeleteFolderTree(backup)) return false;
     if (!ForceFolders(backup)) return false;
     ::SetFileAttributesW(WinStr(backup), FILE_ATTRIBUTE_HIDDEN);
+    // Resolved once: every file moved aside is checked against it.
+    finalfolder_ = FinalPath(folder_);
     active_ = true;
     return true;
 }
@@ -69,8 +71,8 @@ UpdateJournal::Move UpdateJournal::MoveAside(const std::u16string& relative) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return Move::Missing;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Move::Failed;
     // Only the file the name says, never one a link on the way leads to.
-    const std::u16string finalfolder = FinalPath(folder_), finalfile = FinalPath(original);
-    if (finalfolder.empty() || finalfile.empty() || !IsSamePlace(finalfile, finalfolder + u"\\" + relative))
+    const std::u16string finalfile = FinalPath(original);
+    if (finalfolder_.empty() || finalfile.empty() || !IsSamePlace(finalfile, finalfolder_ + u"\\" + relative))
         return Move::Failed;
     const std::u16string aside = BackupFolder() + u"\\" + relative;
     if (!ForceFolders(ParentFolder(aside))) return Move::Failed;

@@ -92,6 +92,7 @@ private:
 
     bool active_ = false;
     std::u16string folder_;
+    std::u16string finalfolder_;  // folder_ with links and short names resolved
     std::vector<Moved> moved_;
     std::vector<std::u16string> newfiles_;  // full paths
     std::vector<std::u16string> newfolders_;
