@@ -17,15 +17,15 @@ InstalledProduct FindInstalledProduct(payload::InstallScope scope, const std::st
     const tregistry registration(RegistrationRoot(scope));
     const std::string key = UninstallKeyFor(productname);
     // A value of another type is no folder either.
-    std::string location;
+    std::u16string location;
     try {
-        location = registration.ReadString(key, kInstallLocationValue, "");
+        location = registration.ReadWideString(key, kInstallLocationValue, u"");
         found.version = registration.ReadString(key, kDisplayVersionValue, "");
         found.recordid = registration.ReadString(key, kInstallRecordIdValue, "");
     } catch (const RegistryError&) {
         return {};
     }
-    const std::u16string folder = RemoveBackslash(AnsiToWide(location));
+    const std::u16string folder = RemoveBackslash(location);
     if (folder.empty() || !IsAbsoluteFolder(folder) || !IsRemovableFolderHere(folder)) return {};
     found.installed = true;
     found.folder = folder;

@@ -65,7 +65,10 @@ public:
     virtual std::u16string& DestFolder() = 0;
     virtual void UninstallStarted(const std::u16string& title, const std::u16string& label) = 0;
     virtual void ProcessMessages() = 0;
-    virtual void UninstallFinished() = 0;
+    // `kept`, when not empty, says what stayed on purpose (a program folder
+    // that held files the product did not install), for the finish page
+    // and the log.
+    virtual void UninstallFinished(const std::u16string& kept) = 0;
     // The sequence stopped before its end (after UninstallStarted, instead
     // of UninstallFinished): `reason` says why, for the page and the log.
     virtual void UninstallStopped(const std::u16string& reason) = 0;

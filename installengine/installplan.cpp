@@ -37,11 +37,26 @@ std::u16string DesktopLinkPath(const InstallInputs& in) {
     return AddBackslash(in.desktopfolder) + LinkName(in);
 }
 
+namespace {
+
+RegValue wide(const std::string& key, const char* name, const std::u16string& value) {
+    RegValue v{key, name};
+    v.kind = RegValueKind::WideText;
+    v.widevalue = value;
+    return v;
+}
+
+}  // namespace
+
+std::u16string ValueText(const RegValue& v) {
+    return v.kind == RegValueKind::WideText ? v.widevalue : AnsiToWide(v.value);
+}
+
 RegistrationPlan PlanRegistration(const InstallInputs& in) {
     RegistrationPlan plan;
     const std::string app = AppPathsKeyFor(in.exename);
     plan.appvalues = {
-        {app, kProgramValue, WideToAnsi(ProgramPath(in))},
+        wide(app, kProgramValue, ProgramPath(in)),
         {app, kPathValue, EncodeLetterHex(in.installfolder)},
         {app, kDisplaynameValue, in.productname},
         {app, kStartpathValue, EncodeLetterHex(in.startmenufolder)},
@@ -63,14 +78,14 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
     };
     plan.uninstallvalues = {
         {uninstall, kDisplayNameValue, in.productname},
-        {uninstall, kUninstallStringValue, WideToAnsi(UninstallCommand(UninstallerPath(in), in.exename))},
+        wide(uninstall, kUninstallStringValue, UninstallCommand(UninstallerPath(in), in.exename)),
         {uninstall, kDisplayVersionValue, in.productversion},
-        {uninstall, kDisplayIconValue, WideToAnsi(ProgramPath(in))},
-        {uninstall, kInstallLocationValue, WideToAnsi(in.installfolder)},
+        wide(uninstall, kDisplayIconValue, ProgramPath(in)),
+        wide(uninstall, kInstallLocationValue, in.installfolder),
         number(kEstimatedSizeValue, EstimatedSizeKiB(in.payloadbytes)),
         number(kNoModifyValue, 1),
         number(kNoRepairValue, 1),
-        {uninstall, kQuietUninstallStringValue, WideToAnsi(QuietUninstallCommand(UninstallerPath(in), in.exename))},
+        wide(uninstall, kQuietUninstallStringValue, QuietUninstallCommand(UninstallerPath(in), in.exename)),
         {uninstall, kInstallRecordIdValue, in.recordid},
     };
     if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
@@ -116,6 +131,7 @@ InstallRecord PlanInstallRecord(const InstallInputs& in) {
     record.id = in.recordid;
     record.productname = AnsiToWide(in.productname);
     record.exename = AnsiToWide(in.exename);
+    record.productversion = AnsiToWide(in.productversion);
     record.programfolder = BareFolder(in);
     record.startmenufolder = in.startmenufolder;
     record.groupfolder = RemoveBackslash(GroupFolder(in));

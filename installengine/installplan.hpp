@@ -57,15 +57,21 @@ std::u16string UninstallerPath(const InstallInputs& in);   // the product's own 
 std::u16string GroupFolder(const InstallInputs& in);
 std::u16string DesktopLinkPath(const InstallInputs& in);
 
-// A string value (REG_SZ) unless `kind` says number (REG_DWORD).
-enum class RegValueKind { Text, Number };
+// A string value (REG_SZ) unless `kind` says number (REG_DWORD).  Paths
+// are written in UTF-16 (`widevalue`, kind WideText): a folder the user
+// chose is never squeezed through the 8-bit code page.  The texts that come
+// from the trailer's 8-bit fields stay 8-bit.
+enum class RegValueKind { Text, Number, WideText };
 struct RegValue {
     std::string key;
     std::string name;  // "" is the default value
     std::string value;
     RegValueKind kind = RegValueKind::Text;
     std::uint32_t number = 0;
+    std::u16string widevalue;
 };
+// The text of a string value, whichever form it is written in.
+std::u16string ValueText(const RegValue& v);
 
 // "EstimatedSize" of the installed-programs entry: `bytes` in KiB, rounded
 // up, at most what a REG_DWORD holds.

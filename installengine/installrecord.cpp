@@ -21,15 +21,21 @@ bool HasControl(const std::u16string& text) {
 std::string Header() { return std::string(kInstallRecordMark) + " " + std::to_string(kInstallRecordVersion); }
 
 // The single-valued lines, in the order they are written.
-enum class Field { Id, Product, Program, Folder, StartMenu, Group, Desktop, SettingsFolder, SettingsKey, Count };
-constexpr std::string_view kFieldNames[] = {"id",      "product", "program",        "folder",     "startmenu",
-                                            "group",   "desktop", "settingsfolder", "settingskey"};
+enum class Field {
+    Id, Product, Program, Version, Folder, FolderCreated, StartMenu, Group, Desktop, SettingsFolder, SettingsKey, Count
+};
+constexpr std::string_view kFieldNames[] = {"id",      "product",     "program",   "version",
+                                            "folder",  "foldercreated", "startmenu", "group",
+                                            "desktop", "settingsfolder", "settingskey"};
+constexpr char16_t kYes[] = u"yes";
+constexpr char16_t kNo[] = u"no";
 static_assert(std::size(kFieldNames) == static_cast<std::size_t>(Field::Count));
 
 std::u16string* FieldOf(InstallRecord& r, Field f) {
     switch (f) {
         case Field::Product: return &r.productname;
         case Field::Program: return &r.exename;
+        case Field::Version: return &r.productversion;
         case Field::Folder: return &r.programfolder;
         case Field::StartMenu: return &r.startmenufolder;
         case Field::Group: return &r.groupfolder;
@@ -90,6 +96,10 @@ std::string FormatInstallRecord(const InstallRecord& r) {
     std::string out = Header() + "\n";
     out += "id " + r.id + "\n";
     for (std::size_t f = static_cast<std::size_t>(Field::Product); f < static_cast<std::size_t>(Field::Count); ++f) {
+        if (static_cast<Field>(f) == Field::FolderCreated) {
+            Line(out, kFieldNames[f], r.foldercreated ? kYes : kNo);
+            continue;
+        }
         const std::u16string& value = *FieldOf(copy, static_cast<Field>(f));
         if (!Writable(value)) return {};
         Line(out, kFieldNames[f], value);
@@ -158,6 +168,10 @@ ParsedInstallRecord ParseInstallRecord(const std::string& text) {
             if (static_cast<Field>(f) == Field::Id) {
                 r.id = line.substr(blank + 1);
                 if (!IsInstallRecordId(r.id)) return fail("a bad identifier");
+            } else if (static_cast<Field>(f) == Field::FolderCreated) {
+                // Only the one word makes the folder the product's; anything
+                // else leaves its other files alone.
+                r.foldercreated = value == kYes;
             } else {
                 *FieldOf(r, static_cast<Field>(f)) = value;
             }

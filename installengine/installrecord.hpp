@@ -16,7 +16,9 @@
 //   id 0f3a...                         32 lower-case hex digits
 //   product Vantrell                   product and program names
 //   program vantrell.exe
+//   version 2.1                        the product version installed
 //   folder C:\Program Files\Vantrell   the program folder as installed
+//   foldercreated yes                  whether the first install created it
 //   startmenu \Calderic\Vantrell       the Start-menu folder below Programs
 //   group C:\...\Programs\Calderic\Vantrell
 //   shortcut C:\...\Vantrell.lnk       each Start-menu shortcut (repeated)
@@ -63,7 +65,13 @@ struct InstallRecord {
     std::string id;  // kInstallRecordIdDigits lower-case hex digits
     std::u16string productname;
     std::u16string exename;
+    std::u16string productversion;
     std::u16string programfolder;
+    // True when the program folder did not exist before the product's first
+    // install: the folder is then the product's, with everything in it.  A
+    // record without the line (an earlier version's) says false, and the
+    // uninstall then deletes file by file.
+    bool foldercreated = false;
     std::u16string startmenufolder;  // "\Vendor\Product", or ""
     std::u16string groupfolder;      // Programs folder + startmenufolder, or ""
     std::vector<std::u16string> shortcuts;

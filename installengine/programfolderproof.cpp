@@ -4,6 +4,7 @@
 #include "installengine/protectedfolders.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "setuputil/codepage.hpp"
+#include "setuputil/namefold.hpp"
 
 namespace installengine {
 
@@ -22,13 +23,29 @@ FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& fo
     const ParsedInstallRecord parsed = ReadInstallRecord(folder);
     if (!parsed.ok) return refuse(TextId::NotRemovedNoRecord, AnsiToWide(parsed.error));
     if (parsed.record.id != registeredid) return refuse(TextId::NotRemovedOtherInstall);
-    if (parsed.record.productname != AnsiToWide(productname) || parsed.record.exename != AnsiToWide(exename))
+    if (parsed.record.productname != AnsiToWide(productname) ||
+        (!exename.empty() && parsed.record.exename != AnsiToWide(exename)))
         return refuse(TextId::NotRemovedOtherProduct);
     const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
     if (here.empty() || !IsSamePlace(here, recorded)) return refuse(TextId::NotRemovedOtherFolder);
     proof.ok = true;
     proof.record = parsed.record;
     return proof;
+}
+
+RecordInFolder FindRecordInFolder(const std::u16string& folder, const std::string& productname) {
+    RecordInFolder found;
+    if (!IsRemovableFolderHere(folder)) return found;
+    const ParsedInstallRecord parsed = ReadInstallRecord(folder);
+    if (!parsed.ok) return found;
+    found.record = parsed.record;
+    if (!setuputil::SameName(parsed.record.productname, AnsiToWide(productname))) {
+        found.kind = RecordInFolder::Kind::OtherProduct;
+        return found;
+    }
+    const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
+    if (!here.empty() && IsSamePlace(here, recorded)) found.kind = RecordInFolder::Kind::ThisProduct;
+    return found;
 }
 
 }  // namespace installengine

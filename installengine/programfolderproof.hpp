@@ -20,7 +20,22 @@ struct FolderProof {
     std::u16string reason;  // why there is none to trust, in the host's language, when not ok
 };
 
+// `exename` "" accepts a record of any program name: an update whose
+// program was renamed still proves the installed version's folder.
 FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& folder, const std::string& registeredid,
                                const std::string& productname, const std::string& exename);
+
+// One folder, one product.  The record a destination folder already holds,
+// read before anything is written there.
+struct RecordInFolder {
+    enum class Kind { None, OtherProduct, ThisProduct } kind = Kind::None;
+    InstallRecord record;  // when not None
+};
+// OtherProduct: a record that parses and names another product (names
+// compared as the system compares them).  ThisProduct: the product's own
+// record naming this very folder (final paths compared).  None: no record,
+// or one that does not parse (the folder holds files of no product) or
+// names another folder.
+RecordInFolder FindRecordInFolder(const std::u16string& folder, const std::string& productname);
 
 }  // namespace installengine

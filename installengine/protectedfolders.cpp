@@ -128,7 +128,7 @@ std::u16string FinalPath(const std::u16string& path) {
     const GetFinalPathFn getfinal = reinterpret_cast<GetFinalPathFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
     if (!getfinal) return LongForm(path);
-    HANDLE handle = ::CreateFileW(setuputil::WinStr(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE handle = ::CreateFileW(setuputil::WinStr(setuputil::ExtendedPath(path)), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return u"";
     wchar_t buffer[MAX_PATH * 4] = {};

@@ -5,12 +5,14 @@
 #include "installengine/installrecordfile.hpp"
 #include "installengine/programfolderproof.hpp"
 #include "installengine/protectedfolders.hpp"
+#include "installengine/shortcutplaces.hpp"
 #include "installengine/uninstallerfile.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "installengine/updateplan.hpp"
 #include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
+#include "setuputil/namefold.hpp"
 #include "setuputil/pathrules.hpp"
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
@@ -312,6 +314,7 @@ void tinstallengine::NoteNewFolders(const payload::DirectoryEntry& entry) {
 
 bool tinstallengine::WriteRecord(const InstallInputs& in) {
     InstallRecord record = PlanInstallRecord(in);
+    record.foldercreated = foldercreated_;
     record.folders = createdfolders_;
     record.files = writtenfiles_;
     if (haveinstalledrecord_) {
@@ -348,6 +351,8 @@ void tinstallengine::Register(const InstallInputs& in) {
         host_.Log(u"registry: " + root + AnsiToWide(v.key) + u" " + name);
         if (v.kind == RegValueKind::Number)
             registry.WriteDword(v.key, v.name, v.number);
+        else if (v.kind == RegValueKind::WideText)
+            registry.WriteWideString(v.key, v.name, v.widevalue);
         else
             registry.WriteString(v.key, v.name, v.value);
     };
@@ -398,20 +403,45 @@ bool tinstallengine::CreateShortcuts(const InstallInputs& in) {
 }
 
 bool tinstallengine::BeginUpdate() {
-    const InstalledProduct installed = FindInstalledProduct(scope_, productname_);
     const std::u16string folder = RemoveBackslash(archive_.installfolder());
-    if (!installed.installed || !IsAbsoluteFilePath(folder) || !IsSamePlace(installed.folder, folder)) return true;
-    host_.Log(u"update of the installed version " + AnsiToWide(installed.version) + u" in " + installed.folder);
-    updateend_.update = true;
-    // Only a record proven the installed version's names files to remove.
-    const FolderProof proof = ProveProgramFolder(host_, installed.folder, installed.recordid, productname_, exename_);
-    if (proof.ok) {
-        haveinstalledrecord_ = true;
-        installedrecord_ = proof.record;
-    } else {
-        host_.Log(u"no file of the installed version is removed: " + proof.reason);
+    // A first install into a folder that is not there yet makes the folder
+    // the product's, with everything that ever lands in it.
+    foldercreated_ = IsAbsoluteFilePath(folder) && !FolderExists(folder);
+    const InstalledProduct installed = FindInstalledProduct(scope_, productname_);
+    const bool intoinstalled = installed.installed && IsAbsoluteFilePath(folder) && IsSamePlace(installed.folder, folder);
+    // One folder, one product: another product's record is never taken
+    // over, and the product's own record without its registration (a
+    // registry cleaned by hand) is the installed version's.
+    const RecordInFolder inplace = foldercreated_ ? RecordInFolder{} : FindRecordInFolder(folder, productname_);
+    if (inplace.kind == RecordInFolder::Kind::OtherProduct) {
+        errortext_ = host_.Text(payload::TextId::FolderHoldsOtherProduct,
+                                {{u"folder", folder}, {u"other", inplace.record.productname},
+                                 {u"product", AnsiToWide(productname_)}});
+        return false;
     }
-    if (journal_.Begin(installed.folder)) return true;
+    if (intoinstalled) {
+        host_.Log(u"update of the installed version " + AnsiToWide(installed.version) + u" in " + installed.folder);
+        // Only a record proven the installed version's names files to
+        // remove; its program may have had another name.
+        const FolderProof proof = ProveProgramFolder(host_, installed.folder, installed.recordid, productname_, "");
+        if (proof.ok) {
+            haveinstalledrecord_ = true;
+            installedrecord_ = proof.record;
+        } else {
+            host_.Log(u"no file of the installed version is removed: " + proof.reason);
+        }
+    } else if (inplace.kind == RecordInFolder::Kind::ThisProduct) {
+        host_.Log(u"update of an unregistered install of version " + inplace.record.productversion + u" in " + folder);
+        haveinstalledrecord_ = true;
+        installedrecord_ = inplace.record;
+    } else {
+        return true;
+    }
+    updateend_.update = true;
+    // An update keeps what the first install found; without a proven
+    // record nothing says the folder was the product's alone.
+    foldercreated_ = haveinstalledrecord_ && installedrecord_.foldercreated;
+    if (journal_.Begin(folder)) return true;
     errortext_ = payload::kTextCannotCreatePrefix + journal_.BackupFolder() + u")";
     return false;
 }
@@ -444,12 +474,35 @@ UpdateJournal::Move tinstallengine::MoveAsideRetrying(const std::u16string& rela
 }
 
 bool tinstallengine::ReplaceInstalledFile(const std::u16string& relative) {
+    const std::u16string full = AddBackslash(archive_.installfolder()) + relative;
+    const auto cannot = [&](const std::u16string& path) {
+        errortext_ = payload::kTextCannotCreatePrefix + path + u")";
+        return false;
+    };
+    // A file of the installed version where the new one has a folder:
+    // moved aside like any replaced file, so the folder can be made.
+    for (std::size_t slash = relative.find(u'\\'); slash != std::u16string::npos;
+         slash = relative.find(u'\\', slash + 1)) {
+        const std::u16string above = relative.substr(0, slash);
+        if (!IsPlainFile(AddBackslash(archive_.installfolder()) + above)) continue;
+        if (MoveAsideRetrying(above) != UpdateJournal::Move::Done) return cannot(full);
+    }
+    // A folder of the installed version where the new one has a file: only
+    // one that version created goes aside whole (the uninstall would have
+    // taken it whole too); anything else is not the update's to move.
+    if (FolderExists(full)) {
+        const bool created = haveinstalledrecord_ &&
+                             std::any_of(installedrecord_.folders.begin(), installedrecord_.folders.end(),
+                                         [&](const std::u16string& f) { return SameName(f, relative); });
+        if (!created || MoveAsideRetrying(relative) != UpdateJournal::Move::Done) return cannot(full);
+        journal_.NoteNewFile(relative);
+        return true;
+    }
     UpdateJournal::Move moved = UpdateJournal::Move::Failed;
     if (!IsInUpdateBackup(relative)) moved = MoveAsideRetrying(relative);
     if (moved == UpdateJournal::Move::Missing) journal_.NoteNewFile(relative);
     if (moved == UpdateJournal::Move::Done || moved == UpdateJournal::Move::Missing) return true;
-    errortext_ = payload::kTextCannotCreatePrefix + AddBackslash(archive_.installfolder()) + relative + u")";
-    return false;
+    return cannot(full);
 }
 
 bool tinstallengine::IsOwnPlace(const std::u16string& relative) const {
@@ -474,6 +527,48 @@ bool tinstallengine::RemoveDroppedFiles() {
         }
     }
     return true;
+}
+
+void tinstallengine::RemoveWhatTheUpdateDrops(const InstallInputs& in) {
+    if (!haveinstalledrecord_ || !journal_.Active()) return;
+    // Shortcuts of the installed version that this one no longer makes (a
+    // caption that changed), where a shortcut of ours may lie; then their
+    // Start-menu folders while empty.
+    const InstallRecord now = PlanInstallRecord(in);
+    std::vector<std::u16string> made = now.shortcuts, before = installedrecord_.shortcuts;
+    if (!now.desktopshortcut.empty()) made.push_back(now.desktopshortcut);
+    if (!installedrecord_.desktopshortcut.empty()) before.push_back(installedrecord_.desktopshortcut);
+    for (const std::u16string& link : before) {
+        if (std::any_of(made.begin(), made.end(), [&](const std::u16string& m) { return IsSamePlace(m, link); }))
+            continue;
+        if (!IsShortcutFilePath(link) || !IsShortcutPlace(ParentFolder(link), installedrecord_) || !IsPlainFile(link))
+            continue;
+        host_.Log(u"delete file: " + link);
+        journal_.SnapshotFile(link);
+        RemoveFile(link);
+    }
+    for (std::u16string folder = RemoveBackslash(installedrecord_.groupfolder);
+         !folder.empty() && IsBelowPrograms(folder) && IsRemovableFolderHere(folder); folder = ParentFolder(folder)) {
+        if (!RemoveFolder(folder)) break;
+        host_.Log(u"removed empty folder: " + folder);
+    }
+    // A renamed program: the installed version's App Paths key, while it
+    // is still this product's, and its uninstaller.
+    const std::u16string oldexe = installedrecord_.exename;
+    if (SameName(oldexe, AnsiToWide(in.exename)) || payload::CheckFileName(oldexe) != payload::EntryPathProblem::None) return;
+    const std::string oldname = WideToAnsi(oldexe);
+    const tregistry registry(RegistrationRoot(scope_));
+    const std::string oldkey = AppPathsKeyFor(oldname);
+    if (registry.ReadString(oldkey, kDisplaynameValue, "") == productname_) {
+        host_.Log(u"delete registry key: " + AnsiToWide(oldkey));
+        journal_.SnapshotKey(RegistrationRoot(scope_), oldkey);
+        DeleteRegTree(RegistrationRoot(scope_), oldkey);
+    }
+    const std::u16string olduninstaller = UninstallerPath(in.windowsfolder, oldname);
+    if (!olduninstaller.empty() && IsPlainFile(olduninstaller)) {
+        host_.Log(u"delete file: " + olduninstaller);
+        MoveAsideRetrying(olduninstaller, true);
+    }
 }
 
 void tinstallengine::CommitUpdate() {
@@ -562,6 +657,7 @@ void tinstallengine::Execute() {
             Register(in);
             if (StopBefore(InstallStep::Shortcuts)) return RollBackUpdate();
             if (!CreateShortcuts(in)) return RollBackUpdate();
+            RemoveWhatTheUpdateDrops(in);
             CommitUpdate();
             PauseForTheEye(kPauseBefore100);
             Publish(100);

@@ -151,6 +151,10 @@ private:
     bool ReplaceInstalledFile(const std::u16string& relative);
     // The installed version's files the new one does not carry, moved aside.
     bool RemoveDroppedFiles();
+    // What the installed version made besides its files and this one does
+    // not: shortcuts whose captions changed, the App Paths key and the
+    // uninstaller of a renamed program.  Through the journal.
+    void RemoveWhatTheUpdateDrops(const InstallInputs& in);
     // The end of an update: Commit after success, Rollback after a failure
     // or a stop; nothing for a first install.
     void CommitUpdate();
@@ -183,6 +187,7 @@ private:
     // it left one) and how the update ended.
     UpdateJournal journal_;
     bool haveinstalledrecord_ = false;
+    bool foldercreated_ = false;  // the program folder is the product's (installrecord.hpp)
     InstallRecord installedrecord_;
     std::vector<std::u16string> droppedfolders_;
     UpdateEnd updateend_;

@@ -2,6 +2,7 @@
 
 #include "payload/entrypath.hpp"
 #include "setuputil/codepage.hpp"
+#include "setuputil/namefold.hpp"
 
 namespace installengine {
 
@@ -45,13 +46,13 @@ SplitPath Split(const std::u16string& input) {
         if (c == u'/') c = u'\\';
     std::u16string rest;
     if (path.size() >= 3 && IsLetter(path[0]) && path[1] == u':' && path[2] == u'\\') {
-        out.root = setuputil::UpperCaseW(path.substr(0, 2));
+        out.root = setuputil::FoldName(path.substr(0, 2));
         rest = path.substr(3);
     } else if (path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\') {
         const std::vector<std::u16string> parts = RawParts(path.substr(2));
         // "\\?\..." and "\\.\..." reach devices and raw namespaces.
         if (parts.size() < 2 || parts[0] == u"?" || parts[0] == u".") return out;
-        out.root = setuputil::UpperCaseW(u"\\\\" + parts[0] + u"\\" + parts[1]);
+        out.root = setuputil::FoldName(u"\\\\" + parts[0] + u"\\" + parts[1]);
         for (std::size_t i = 2; i < parts.size(); ++i) rest += parts[i] + u"\\";
     } else {
         return out;  // relative, drive-relative or rooted without a drive
@@ -60,7 +61,7 @@ SplitPath Split(const std::u16string& input) {
         while (!part.empty() && (part.back() == u'.' || part.back() == u' ')) part.pop_back();
         if (part.empty()) return out;  // ".", "..", "...", ". ." and the like
         if (part.find(u':') != std::u16string::npos) return out;  // alternate streams, stray drives
-        out.parts.push_back(setuputil::UpperCaseW(part));
+        out.parts.push_back(setuputil::FoldName(part));
     }
     out.valid = true;
     return out;
@@ -194,7 +195,7 @@ bool IsShortcutFilePath(const std::u16string& path) {
     std::u16string name = path;
     while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
     if (name.size() < 4) return false;
-    const std::u16string suffix = setuputil::UpperCaseW(name.substr(name.size() - 4));
+    const std::u16string suffix = setuputil::FoldName(name.substr(name.size() - 4));
     return suffix == u".LNK";
 }
 

@@ -6,14 +6,29 @@
 // Without that proof nothing is touched: the sequence stops with the
 // registration kept for a later try (UninstallStopped).
 //
-// Then: close the running program, remove the recorded services, delete
-// the program folder's tree without following links (the one deletion
-// whose failure stops the sequence), the recorded shortcuts and the
+// Then, in an order that a run cut short can repeat: close the running
+// program, remove the recorded services, the recorded shortcuts and the
 // Start-menu folders they leave empty, the settings folder after asking
 // (the host's Ask) and the settings key -- both only when the registration
-// names the ones recorded --, a file association, the registration keys,
+// names the ones recorded --, a file association; then the program
+// folder's files, never through a link (the one step whose failure stops
+// the sequence), the record and the folder; then the registration keys,
 // and last the product's own uninstaller (installengine/uninstallerfile.hpp).
 // Each removal is logged as it begins.
+//
+// What the product owns of its program folder: the folder with everything
+// in it when the first install created it; otherwise (a folder that held
+// other files before, or a record of an earlier version that does not
+// say) the recorded files, the folders the install created with
+// everything in them, and the folder itself only once it is empty -- the
+// finish page then names the folder that stays.
+//
+// A registration whose program folder no longer exists at all (an
+// uninstall cut short after the folder went, or a folder deleted by hand)
+// has no record to prove anything: after asking (unattended: at once) the
+// product is taken off the list of installed programs -- its keys, the
+// shortcuts of its Start-menu folder and desktop that lead into the
+// missing folder, its uninstaller -- and no other file is touched.
 //
 // Every path and key name that still comes from the registration is
 // guarded besides: folders only where IsRemovableFolderHere allows it,
@@ -31,9 +46,11 @@
 #include "installengine/programfolderproof.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
+#include "installengine/shortcutplaces.hpp"
 #include "installengine/treedelete.hpp"
 #include "installengine/uninstallerfile.hpp"
 #include "installengine/uninstallguard.hpp"
+#include "installengine/updateplan.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/pathrules.hpp"
@@ -41,6 +58,7 @@
 #include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
 #include "setuputil/shellfolders.hpp"
+#include "setuputil/shortcuts.hpp"
 #include "setuputil/textconv.hpp"
 #include "setuputil/windowsearch.hpp"
 
@@ -73,37 +91,6 @@ void RemoveServices(InstallHost& host, const InstallRecord& record) {
     }
 }
 
-bool IsSpecialFolder(const std::u16string& folder, std::initializer_list<int> csidls) {
-    for (int csidl : csidls) {
-        wchar_t buffer[MAX_PATH] = {};
-        if (::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) && buffer[0] != 0 &&
-            IsSamePlace(folder, FromWinStr(buffer)))
-            return true;
-    }
-    return false;
-}
-
-// A folder below the user's or all users' Programs folder.
-bool IsBelowPrograms(const std::u16string& folder) {
-    for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
-        wchar_t buffer[MAX_PATH] = {};
-        if (::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) && buffer[0] != 0) {
-            const std::u16string programs = FromWinStr(buffer);
-            if (IsInside(folder, programs) && !IsSamePlace(folder, programs)) return true;
-        }
-    }
-    return false;
-}
-
-// The folders a recorded shortcut may lie in: the product's Start-menu
-// folder (below a Programs folder), the Programs folder, the Start Menu and
-// the desktop, the user's or all users'.
-bool IsShortcutPlace(const std::u16string& folder, const InstallRecord& record) {
-    if (!record.groupfolder.empty() && IsSamePlace(folder, record.groupfolder) && IsBelowPrograms(folder)) return true;
-    return IsSpecialFolder(folder, {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
-                                    CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY});
-}
-
 // The recorded shortcuts that lie where a shortcut of ours may, then the
 // Start-menu folder and the vendor folders above it while they are empty.
 void RemoveShortcuts(InstallHost& host, const InstallRecord& record) {
@@ -123,6 +110,58 @@ void RemoveShortcuts(InstallHost& host, const InstallRecord& record) {
     if (!programs.empty()) RemoveFolder(AddBackslash(programs) + AnsiToWide(kVendorFolder));
 }
 
+// The program folder's files, the record and the folder, as far as they
+// are the product's (above).  `ok` false when something recorded stays:
+// the record and the registration stay with it for a retry.
+struct FolderRemoval {
+    bool ok = false;
+    bool kept = false;  // the folder stays, holding what the product did not install
+};
+
+FolderRemoval RemoveProgramFolder(InstallHost& host, const std::u16string& folder, const InstallRecord& record) {
+    if (record.foldercreated) {
+        host.Log(u"delete folder: " + folder);
+        return {DeleteFolderTree(folder, kInstallRecordName), false};
+    }
+    const std::u16string finalfolder = FinalPath(folder);
+    if (finalfolder.empty()) return {};
+    bool ok = true;
+    for (const std::u16string& file : record.files) {
+        host.Log(u"delete file: " + AddBackslash(folder) + file);
+        ok = DeleteEntryOf(folder, finalfolder, file, false) && ok;
+    }
+    // What an update cut short left behind is the product's too.
+    ok = DeleteEntryOf(folder, finalfolder, kUpdateBackupFolder, true) && ok;
+    for (auto it = record.folders.rbegin(); it != record.folders.rend(); ++it) {
+        host.Log(u"delete folder: " + AddBackslash(folder) + *it);
+        ok = DeleteEntryOf(folder, finalfolder, *it, true) && ok;
+    }
+    if (!ok || !DeleteEntryOf(folder, finalfolder, kInstallRecordName, false)) return {};
+    if (RemoveFolder(folder)) host.Log(u"removed empty folder: " + folder);
+    return {true, FolderExists(folder)};
+}
+
+// True when the registered program folder is not there at all, on a drive
+// that is: not a drive that is out or a folder that cannot be read.
+bool FolderIsGone(const std::u16string& folder) {
+    if (!IsAbsoluteFilePath(folder) || folder.size() < 3 || folder[1] != u':') return false;
+    if (::GetFileAttributesW(WinStr(ExtendedPath(folder))) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    return ::GetFileAttributesW(WinStr(folder.substr(0, 3))) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A shortcut in one of the places a shortcut of ours may lie that leads
+// into `folder`.
+void RemoveLinkInto(InstallHost& host, const std::u16string& link, const std::u16string& folder,
+                    const InstallRecord& places) {
+    if (!IsShortcutFilePath(link) || !IsShortcutPlace(ParentFolder(link), places) || !IsPlainFile(link)) return;
+    const std::u16string target = ReadShortcutTarget(link);
+    if (target.empty() || !IsInside(target, folder)) return;
+    host.Log(u"delete file: " + link);
+    RemoveFile(link);
+}
+
 std::u16string RootName(RegRoot root) {
     switch (root) {
         case RegRoot::LocalMachine: return u"HKLM";
@@ -131,6 +170,42 @@ std::u16string RootName(RegRoot root) {
         case RegRoot::Users: return u"HKU";
     }
     return u"";
+}
+
+}  // namespace
+
+namespace {
+
+// The product's registered shortcuts that lead into its missing program
+// folder: those of its Start-menu folder, the Start Menu's own and the
+// desktop's; then the Start-menu folders left empty.
+void RemoveStaleShortcuts(InstallHost& host, const std::u16string& folder, const std::u16string& startmenufolder,
+                          const std::u16string& desktoplink, const std::string& productname) {
+    InstallRecord places;
+    const std::u16string programs = GetProgramsFolder();
+    if (!programs.empty() && HasCompletingName(startmenufolder))
+        places.groupfolder = RemoveBackslash(RemoveBackslash(programs) + startmenufolder);
+    const setuputil::ShortcutSession session;
+    if (!places.groupfolder.empty() && IsBelowPrograms(places.groupfolder) &&
+        IsRemovableFolderHere(places.groupfolder)) {
+        WIN32_FIND_DATAW found{};
+        HANDLE search = ::FindFirstFileW(WinStr(places.groupfolder + u"\\*.lnk"), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            std::vector<std::u16string> links;
+            do {
+                if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+                    links.push_back(places.groupfolder + u"\\" + FromWinStr(found.cFileName));
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+            for (const std::u16string& link : links) RemoveLinkInto(host, link, folder, places);
+        }
+    }
+    const std::u16string startmenu = GetStartMenuFolder();
+    if (!startmenu.empty())
+        RemoveLinkInto(host, AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk", folder,
+                       places);
+    if (!desktoplink.empty()) RemoveLinkInto(host, desktoplink, folder, places);
+    RemoveShortcuts(host, places);  // only the empty Start-menu folders: the place list names no shortcut
 }
 
 }  // namespace
@@ -158,11 +233,36 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
                           host.Text(payload::TextId::UninstallingLabel, {{u"product", AnsiToWide(read(kDisplaynameValue))}}));
     host.ProcessMessages();
 
+    std::u16string& destfolder = host.DestFolder();
+    destfolder = RemoveBackslash(destfolder);
+    const auto removeregistration = [&] {
+        if (HasCompletingName(productname)) deletekey(root, UninstallKeyFor(productname));
+        if (havekey) {
+            deletekey(root, key);
+            deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
+        }
+    };
+
+    if (FolderIsGone(destfolder)) {
+        const std::u16string product = AnsiToWide(productname);
+        host.Log(u"the program folder is gone: " + destfolder);
+        // Unattended, the administrator's command is the answer.
+        if (host.Watched() &&
+            !host.Ask(host.Text(payload::TextId::StaleRegistration, {{u"folder", destfolder}, {u"product", product}}))) {
+            host.UninstallStopped(host.Text(payload::TextId::NotRemovedNoRecord,
+                                            {{u"folder", destfolder}, {u"error", u"the folder does not exist"}}));
+            return;
+        }
+        RemoveStaleShortcuts(host, destfolder, startmenufolder, DecodeLetterHex(read(kDesktopValue)), productname);
+        removeregistration();
+        if (havekey) RemoveUninstallerFile(UninstallerPath(UninstallerBase(scope), exename), host, scope);
+        host.UninstallFinished(u"");
+        return;
+    }
+
     // Nothing is touched before the program folder is proven the product's:
     // a registration changed by any tool, or a folder of someone else's,
     // stops the sequence with the registration kept for a later try.
-    std::u16string& destfolder = host.DestFolder();
-    destfolder = RemoveBackslash(destfolder);
     const std::string registeredid =
         HasCompletingName(productname) ? registration.ReadString(UninstallKeyFor(productname), kInstallRecordIdValue, "")
                                        : std::string();
@@ -184,14 +284,6 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     if (!peruser) RemoveServices(host, record);
     ::Sleep(kPauseAfterServices);
 
-    // A folder that cannot be deleted whole stops the sequence: its files
-    // are still there, so the registration that a retry needs stays too.
-    host.Log(u"delete folder: " + destfolder);
-    if (!DeleteFolderTree(destfolder, kInstallRecordName)) {
-        host.UninstallStopped(host.Text(payload::TextId::FolderNotRemoved, {{u"folder", destfolder}}));
-        return;
-    }
-
     RemoveShortcuts(host, record);
 
     // Only the settings folder the install recorded, and only when the
@@ -205,6 +297,9 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
             DeleteFolderTree(settings);
         }
     }
+    const std::string settingskey = HasCompletingName(startmenufolder) ? SettingsKeyFor(startmenufolder) : std::string();
+    if (!settingskey.empty() && AnsiToWide(settingskey) == record.settingskey && IsRemovableSettingsKey(settingskey))
+        deletekey(RegRoot::CurrentUser, settingskey);
 
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {
@@ -217,14 +312,15 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         if (!keys.extension.empty()) deletekey(classes, below + keys.extension);
     }
 
-    if (HasCompletingName(productname)) deletekey(root, UninstallKeyFor(productname));
-    if (havekey) {
-        deletekey(root, key);
-        deletekey(RegRoot::CurrentUser, RunKeyFor(exename));
+    // What cannot be deleted stops the sequence: the record stays with it,
+    // and so does the registration that a retry needs.
+    const FolderRemoval removed = RemoveProgramFolder(host, destfolder, record);
+    if (!removed.ok) {
+        host.UninstallStopped(host.Text(payload::TextId::FolderNotRemoved, {{u"folder", destfolder}}));
+        return;
     }
-    const std::string settingskey = HasCompletingName(startmenufolder) ? SettingsKeyFor(startmenufolder) : std::string();
-    if (!settingskey.empty() && AnsiToWide(settingskey) == record.settingskey && IsRemovableSettingsKey(settingskey))
-        deletekey(RegRoot::CurrentUser, settingskey);
+
+    removeregistration();
 
     // Last, the product's own uninstaller: usually this very program, so it
     // is renamed and left to the system to delete at the next restart.  The
@@ -233,7 +329,9 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     if (havekey) RemoveUninstallerFile(UninstallerPath(UninstallerBase(scope), exename), host, scope);
 
     if (host.Watched()) ::Sleep(kPauseAtEnd);
-    host.UninstallFinished();
+    host.UninstallFinished(removed.kept ? host.Text(payload::TextId::FolderKept,
+                                                    {{u"folder", destfolder}, {u"product", AnsiToWide(productname)}})
+                                        : std::u16string());
 }
 
 }  // namespace installengine

@@ -36,8 +36,12 @@ bool WaitFor(const Condition& condition, DWORD ms) {
 
 bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
 
+// A file replaces what has its new name; a folder (one the installed
+// version made, where the update puts a file) moves whole, to a free name.
 bool Rename(const std::u16string& from, const std::u16string& to) {
-    return ::MoveFileExW(WinStr(from), WinStr(to), MOVEFILE_REPLACE_EXISTING) != 0;
+    const DWORD attributes = ::GetFileAttributesW(WinStr(from));
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return ::MoveFileExW(WinStr(from), WinStr(to), folder ? 0 : MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void Append(std::u16string& list, const std::u16string& item) { list += (list.empty() ? u"" : u"; ") + item; }
@@ -69,8 +73,8 @@ UpdateJournal::Move UpdateJournal::MoveAside(const std::u16string& relative) {
     const std::u16string original = Full(relative);
     const DWORD attributes = ::GetFileAttributesW(WinStr(original));
     if (attributes == INVALID_FILE_ATTRIBUTES) return Move::Missing;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Move::Failed;
-    // Only the file the name says, never one a link on the way leads to.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Move::Failed;
+    // Only the entry the name says, never one a link on the way leads to.
     const std::u16string finalfile = FinalPath(original);
     if (finalfolder_.empty() || finalfile.empty() || !IsSamePlace(finalfile, finalfolder_ + u"\\" + relative))
         return Move::Failed;
@@ -134,7 +138,7 @@ std::u16string UpdateJournal::Rollback() {
             continue;
         }
         ScopedFileAccess access;
-        bool ok = OpenForWrite(access.file, it->path) &&
+        bool ok = ForceFolders(ParentFolder(it->path)) && OpenForWrite(access.file, it->path) &&
                   WriteBlock(access.file, it->bytes.data(), static_cast<std::int32_t>(it->bytes.size()));
         ok = CloseAccess(access.file) && ok;
         if (!ok) Append(lost, u"the shortcut " + it->path);
@@ -153,6 +157,9 @@ std::u16string UpdateJournal::Rollback() {
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !RemoveFile(file))
             Append(lost, u"the new file " + file + u" stays");
     }
+    // The folders the update made go before what it moved aside comes
+    // back: a file of the installed version may take such a folder's name.
+    for (auto it = newfolders_.rbegin(); it != newfolders_.rend(); ++it) RemoveFolder(*it);
     bool allback = true;
     for (auto it = moved_.rbegin(); it != moved_.rend(); ++it) {
         ForceFolders(ParentFolder(it->original));
@@ -161,7 +168,6 @@ std::u16string UpdateJournal::Rollback() {
             Append(lost, it->original + u" (kept as " + it->aside + u")");
         }
     }
-    for (auto it = newfolders_.rbegin(); it != newfolders_.rend(); ++it) RemoveFolder(*it);
     for (const ServiceCopy& service : services_) {
         if (!WaitFor([&] { return !ServiceExists(service.name); }, kServiceWaitMs) ||
             !InstallService(service.name, service.programpath)) {

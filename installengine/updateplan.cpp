@@ -1,5 +1,7 @@
 #include "installengine/updateplan.hpp"
 
+#include "setuputil/namefold.hpp"
+
 #include <algorithm>
 #include <cctype>
 #include <set>
@@ -29,12 +31,8 @@ int CompareNumbers(const std::string& a, const std::string& b) {
     return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
 }
 
-std::u16string Folded(const std::u16string& text) {
-    std::u16string folded = text;
-    for (char16_t& c : folded)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    return folded;
-}
+// Names as the file system matches them.
+std::u16string Folded(const std::u16string& text) { return setuputil::FoldName(text); }
 
 }  // namespace
 
@@ -66,17 +64,22 @@ DroppedEntries DroppedByUpdate(const InstallRecord& installed, const std::vector
                                const std::vector<std::u16string>& newfolders) {
     std::set<std::u16string> keep{Folded(kInstallRecordName)};
     for (const std::u16string& file : newfiles) keep.insert(Folded(file));
-    DroppedEntries dropped;
-    for (const std::u16string& file : installed.files)
-        if (!keep.count(Folded(file)) && !IsInUpdateBackup(file)) dropped.files.push_back(file);
     std::set<std::u16string> keepfolders;
     for (const std::u16string& folder : newfolders) keepfolders.insert(Folded(folder));
     // A folder that holds a new file stays as well.
     for (const std::u16string& file : newfiles)
         for (std::size_t slash = file.find(u'\\'); slash != std::u16string::npos; slash = file.find(u'\\', slash + 1))
             keepfolders.insert(Folded(file.substr(0, slash)));
+    DroppedEntries dropped;
+    // A file whose name is now one of the new version's folders went aside
+    // when that folder was made.
+    for (const std::u16string& file : installed.files) {
+        const std::u16string folded = Folded(file);
+        if (!keep.count(folded) && !keepfolders.count(folded) && !IsInUpdateBackup(file)) dropped.files.push_back(file);
+    }
     for (auto it = installed.folders.rbegin(); it != installed.folders.rend(); ++it)
-        if (!keepfolders.count(Folded(*it)) && !IsInUpdateBackup(*it)) dropped.folders.push_back(*it);
+        if (!keepfolders.count(Folded(*it)) && !IsInUpdateBackup(*it))
+            dropped.folders.push_back(*it);
     return dropped;
 }
 

@@ -36,8 +36,9 @@ InstallKind KindOfInstall(bool installed, const std::string& installedversion, c
 inline constexpr char16_t kUpdateBackupFolder[] = u"~tallowin-update";
 
 // The files of the installed version's record that the new version does not
-// write (`newfiles`, relative), compared without letter case: what an update
-// removes.  The record's hostile entries were already left out by its
+// write (`newfiles`, relative), compared as the system compares names
+// (setuputil/namefold.hpp: "Ä.txt" is "ä.txt"): what an update removes.  A
+// file whose name the new version uses for a folder is not among them.  The record's hostile entries were already left out by its
 // parser; the record itself and anything below the backup folder never
 // count.  `droppedfolders`: the record's folders the new version does not
 // create, children before parents (removed only when empty).

@@ -3,6 +3,7 @@
 #include "choosedir/tdir.hpp"
 #include "gui/application.hpp"
 #include "gui/dialogs.hpp"
+#include "installengine/programfolderproof.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "mainunit/destinationcheck.hpp"
@@ -15,6 +16,7 @@
 #include "setuputil/codepage.hpp"
 #include "setuputil/dialogs.hpp"
 #include "setuputil/fileops.hpp"
+#include "setuputil/pathrules.hpp"
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/shellopen.hpp"
@@ -312,6 +314,14 @@ std::u16string Triform::ProposedFolder() const {
 
 std::u16string Triform::FolderRefusal(const std::u16string& folder) const {
     if (std::u16string refusal = DestinationRefusal(folder, language_); !refusal.empty()) return refusal;
+    // One folder, one product: another product's record stays its own.
+    const std::u16string bare = setuputil::RemoveBackslash(folder);
+    const installengine::RecordInFolder inplace = installengine::FindRecordInFolder(bare, Product(trailer_));
+    if (inplace.kind == installengine::RecordInFolder::Kind::OtherProduct) {
+        const std::u16string product = AnsiToWide(Product(trailer_));
+        return Text(TextId::FolderHoldsOtherProduct,
+                    {{u"folder", bare}, {u"other", inplace.record.productname}, {u"product", product}});
+    }
     if (!IntoInstalledFolder() || installengine::IsSamePlace(folder, installed_.folder)) return {};
     return Text(TextId::InstalledElsewhere, {{u"product", AnsiToWide(Product(trailer_))}, {u"folder", installed_.folder}});
 }
@@ -573,10 +583,13 @@ void Triform::ProcessMessages() {
     if (gui::Application* application = gui::Application::Current()) application->ProcessMessages();
 }
 
-void Triform::UninstallFinished() {
+void Triform::UninstallFinished(const std::u16string& kept) {
     exitcode_ = kExitDone;
-    Log(u"outcome: " + Text(TextId::UninstallFinishLabel, {{u"product", AnsiToWide(Product(trailer_))}}));
+    const std::u16string done = Text(TextId::UninstallFinishLabel, {{u"product", AnsiToWide(Product(trailer_))}});
+    Log(u"outcome: " + done);
+    if (!kept.empty()) Log(u"kept: " + kept);
     if (options_.unattended) return;
+    if (!kept.empty()) uninstallfinishlabel.SetText(done + u"\n\n" + kept);
     ShowPage(uninstallfinishpage);
     RunLayout();
     ShowFinishButtons();

@@ -81,7 +81,7 @@ public:
     std::u16string& DestFolder() override { return destfolder_; }
     void UninstallStarted(const std::u16string& title, const std::u16string& label) override;
     void ProcessMessages() override;
-    void UninstallFinished() override;
+    void UninstallFinished(const std::u16string& kept) override;
     void UninstallStopped(const std::u16string& reason) override;
     bool Ask(const std::u16string& question) override;
     void Log(const std::u16string& line) override { log_.Line(line); }

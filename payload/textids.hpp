@@ -103,7 +103,12 @@ namespace payload {
     X(UpdateNotRestored, "The installed version could not be fully restored: {what}")                           \
     X(ErrorCaption, "Error")                                                                                    \
     X(ConfirmCaption, "Confirm")                                                                                \
-    X(WarningCaption, "Warning")
+    X(WarningCaption, "Warning")                                                                                \
+    X(FolderKept, "{folder} was not removed: it holds files that {product} did not install.")                  \
+    X(FolderHoldsOtherProduct, "The folder {folder} holds the program {other}. Please choose another folder "  \
+                               "for {product}.")                                                               \
+    X(StaleRegistration, "The program folder {folder} of {product} no longer exists. Remove {product} from "   \
+                         "the list of installed programs?")
 
 enum class TextId : std::uint16_t {
 #define TALLOWIN_TEXT_ID(name, english) name,

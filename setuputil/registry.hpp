@@ -55,6 +55,13 @@ public:
     // replacing an existing value ("Failed to set data for '<name>'").
     void WriteString(const std::string& keypath, const std::string& name, const std::string& value) const;
 
+    // The same in UTF-16, the registry's own form: for paths and names a
+    // person chose, which the 8-bit code page may not hold.  A value an
+    // 8-bit write stored reads back the same.
+    std::u16string ReadWideString(const std::string& keypath, const std::string& name,
+                                  const std::u16string& fallback) const;
+    void WriteWideString(const std::string& keypath, const std::string& name, const std::u16string& value) const;
+
     // The same for a 32-bit number stored as REG_DWORD.
     void WriteDword(const std::string& keypath, const std::string& name, std::uint32_t value) const;
 
@@ -70,7 +77,7 @@ void WriteUserRegString(const std::string& keypath, const std::string& name, con
 // One value as the registry holds it, whatever its type: what an update
 // reads before it rewrites a key, to put the key back should it fail.
 struct RegValueCopy {
-    std::string name;
+    std::u16string name;  // read and written in UTF-16: the data of a string value is UTF-16 too
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data;
 };

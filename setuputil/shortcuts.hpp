@@ -43,4 +43,9 @@ bool CreateShortcut(const std::u16string& target, const std::u16string& argument
                     const std::u16string& description, const std::u16string& workfolder,
                     const std::u16string& linkfile);
 
+// The target path a shortcut file names, as it was saved (no search for a
+// moved target, no environment expanded); "" when the file is no shortcut
+// the shell link object loads.
+std::u16string ReadShortcutTarget(const std::u16string& linkfile);
+
 }  // namespace setuputil

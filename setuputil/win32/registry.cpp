@@ -1,5 +1,6 @@
 #include "setuputil/registry.hpp"
 
+#include "setuputil/codepage.hpp"
 #include "setuputil/regpath.hpp"
 
 #include <windows.h>
@@ -134,6 +135,53 @@ void tregistry::WriteString(const std::string& keypath, const std::string& name,
     WriteValue(RootHandle(root_), keypath, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
 }
 
+std::u16string tregistry::ReadWideString(const std::string& keypath, const std::string& name,
+                                         const std::u16string& fallback) const {
+    RegKey key;
+    const std::string path = CanonicalRegPath(keypath);
+    if (RegOpenKeyExA(RootHandle(root_), path.c_str(), 0, KEY_ALL_ACCESS, key.out()) != ERROR_SUCCESS)
+        return fallback;
+    const std::u16string wname = AnsiToWide(name);
+    const auto* wide = reinterpret_cast<const wchar_t*>(wname.c_str());
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), wide, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return fallback;
+    if (size == 0) return {};
+    if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError("Invalid data type for '" + name + "'");
+    std::vector<char16_t> data;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        data.assign(size / 2 + 1, u'\0');
+        DWORD got = size;
+        const LONG rc = RegQueryValueExW(key.get(), wide, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
+        if (rc == ERROR_MORE_DATA) {
+            size = got;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) return fallback;
+        if (type != REG_SZ && type != REG_EXPAND_SZ) throw RegistryError("Invalid data type for '" + name + "'");
+        data.resize(got / 2);
+        break;
+    }
+    std::u16string text(data.begin(), data.end());
+    const std::size_t end = text.find(u'\0');
+    if (end != std::u16string::npos) text.resize(end);
+    return text;
+}
+
+void tregistry::WriteWideString(const std::string& keypath, const std::string& name,
+                                const std::u16string& value) const {
+    RegKey key;
+    const std::string path = CanonicalRegPath(keypath);
+    if (RegCreateKeyExA(RootHandle(root_), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        key.out(), nullptr) != ERROR_SUCCESS)
+        throw RegistryError("Failed to create key " + keypath);
+    const std::u16string wname = AnsiToWide(name);
+    if (RegSetValueExW(key.get(), reinterpret_cast<const wchar_t*>(wname.c_str()), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(char16_t))) != ERROR_SUCCESS)
+        throw RegistryError("Failed to set data for '" + name + "'");
+}
+
 void tregistry::WriteDword(const std::string& keypath, const std::string& name, std::uint32_t value) const {
     const DWORD data = value;
     WriteValue(RootHandle(root_), keypath, name, REG_DWORD, &data, sizeof data);
@@ -162,15 +210,17 @@ bool ReadKeyValues(RegRoot root, const std::string& keypath, std::vector<RegValu
     RegKey key;
     if (RegOpenKeyExA(RootHandle(root), CanonicalRegPath(keypath).c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
         return false;
-    char name[16384];  // value names hold at most 16,383 characters
+    std::vector<wchar_t> name(16384);  // value names hold at most 16,383 characters
     for (DWORD index = 0;; ++index) {
-        DWORD namesize = sizeof(name), type = 0, datasize = 0;
-        if (RegEnumValueA(key.get(), index, name, &namesize, nullptr, &type, nullptr, &datasize) != ERROR_SUCCESS)
-            break;
-        RegValueCopy value{std::string(name, namesize), type, std::vector<std::uint8_t>(datasize)};
-        DWORD size = datasize;
-        if (RegQueryValueExA(key.get(), value.name.c_str(), nullptr, &type, value.data.data(), &size) !=
+        DWORD namesize = static_cast<DWORD>(name.size()), type = 0, datasize = 0;
+        if (RegEnumValueW(key.get(), index, name.data(), &namesize, nullptr, &type, nullptr, &datasize) !=
             ERROR_SUCCESS)
+            break;
+        RegValueCopy value{std::u16string(reinterpret_cast<const char16_t*>(name.data()), namesize), type,
+                           std::vector<std::uint8_t>(datasize)};
+        DWORD size = datasize;
+        if (RegQueryValueExW(key.get(), reinterpret_cast<const wchar_t*>(value.name.c_str()), nullptr, &type,
+                             value.data.data(), &size) != ERROR_SUCCESS)
             continue;
         value.data.resize(size);
         values.push_back(std::move(value));
@@ -185,8 +235,8 @@ bool WriteKeyValues(RegRoot root, const std::string& keypath, const std::vector<
         return false;
     bool ok = true;
     for (const RegValueCopy& value : values)
-        ok = RegSetValueExA(key.get(), value.name.c_str(), 0, value.type, value.data.data(),
-                            static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS &&
+        ok = RegSetValueExW(key.get(), reinterpret_cast<const wchar_t*>(value.name.c_str()), 0, value.type,
+                            value.data.data(), static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS &&
              ok;
     return ok;
 }

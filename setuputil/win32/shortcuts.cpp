@@ -10,6 +10,8 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
+#include <iterator>
+
 namespace setuputil {
 
 namespace {
@@ -86,6 +88,19 @@ bool CreateShortcut(const std::u16string& target, const std::u16string& argument
         SetFields(link, a.c_str(), b.c_str(), c.c_str(), d.c_str());
     }
     return SUCCEEDED(file->Save(WinStr(linkfile), TRUE));
+}
+
+std::u16string ReadShortcutTarget(const std::u16string& linkfile) {
+    const ShortcutSession com;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.out())) || FAILED(file->Load(WinStr(linkfile), STGM_READ)))
+        return {};
+    wchar_t target[MAX_PATH * 4] = {};
+    if (FAILED(link->GetPath(target, static_cast<int>(std::size(target)), nullptr, SLGP_RAWPATH))) return {};
+    target[std::size(target) - 1] = 0;
+    return FromWinStr(target);
 }
 
 }  // namespace setuputil

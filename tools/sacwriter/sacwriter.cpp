@@ -2,6 +2,7 @@
 
 #include "payload/entrypath.hpp"
 #include "payload/tsmufflz.hpp"
+#include "setuputil/namefold.hpp"
 #include "tools/parallel/orderedpool.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
@@ -26,9 +27,7 @@ std::u16string FoldedPath(const std::u16string& path) {
             flush();
             continue;
         }
-        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c = static_cast<char16_t>(c - 0x20);
-        else if (c == 0xFF) c = 0x178;
-        part += c;
+        part += setuputil::FoldNameUnit(c);
     }
     flush();
     return out;

@@ -73,7 +73,7 @@ bool AppendPieceChunk(lz::LzEncoder& encoder, const std::uint8_t* piece, std::si
 double DayCountFromUnix(std::int64_t seconds);
 
 // A path inside the installation folder ("a\b\name") as the platform
-// compares it ("\A\B\NAME"): letters without case (ASCII and Latin-1),
+// compares it ("\A\B\NAME"): letters without case (setuputil/namefold.hpp),
 // each part without its trailing dots and blanks, no empty parts.  Two
 // paths with one folded path are one file to Windows.
 std::u16string FoldedPath(const std::u16string& path);

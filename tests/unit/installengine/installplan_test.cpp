@@ -4,6 +4,7 @@
 
 #include "payload/trailerwriter.hpp"
 #include "setuputil/textconv.hpp"
+#include "setuputil/utf8.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 using namespace installengine;
 
 namespace {
+
+std::string Text(const RegValue& v) { return setuputil::Utf16ToUtf8(ValueText(v)); }
 
 InstallInputs Sample() {
     InstallInputs in;
@@ -81,7 +84,7 @@ TEST(PlanRegistration, ValuesInOrderWithLetterHexAndTheUninstallCommand) {
     for (std::size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(plan.appvalues[i].key, app);
         EXPECT_EQ(plan.appvalues[i].name, expected[i].first);
-        EXPECT_EQ(plan.appvalues[i].value, expected[i].second);
+        EXPECT_EQ(Text(plan.appvalues[i]), expected[i].second);
     }
     EXPECT_EQ(plan.appvalues[1].value.substr(0, 8), "AAEDAADK");  // "C:"
     ASSERT_EQ(plan.services.size(), 2u);
@@ -107,14 +110,14 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
     };
     const Expected expected[] = {
         {"DisplayName", RegValueKind::Text, "  Vantrell 2: Pro", 0},
-        {"UninstallString", RegValueKind::Text, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe", 0},
+        {"UninstallString", RegValueKind::WideText, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe", 0},
         {"DisplayVersion", RegValueKind::Text, "2.1 beta", 0},
-        {"DisplayIcon", RegValueKind::Text, "C:\\Program Files\\Vantrell\\vantrell.exe", 0},
-        {"InstallLocation", RegValueKind::Text, "C:\\Program Files\\Vantrell", 0},
+        {"DisplayIcon", RegValueKind::WideText, "C:\\Program Files\\Vantrell\\vantrell.exe", 0},
+        {"InstallLocation", RegValueKind::WideText, "C:\\Program Files\\Vantrell", 0},
         {"EstimatedSize", RegValueKind::Number, "", 4},  // 3 KiB and one byte
         {"NoModify", RegValueKind::Number, "", 1},
         {"NoRepair", RegValueKind::Number, "", 1},
-        {"QuietUninstallString", RegValueKind::Text, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe /S", 0},
+        {"QuietUninstallString", RegValueKind::WideText, "\"C:\\WINDOWS\\Tallowin\\vantrell-uninstall.exe\" -ui vantrell.exe /S", 0},
         {"InstallRecordId", RegValueKind::Text, "5f0c2a9e41b37d68c0e1f2a3b4c5d6e7", 0},
     };
     ASSERT_EQ(plan.uninstallvalues.size(), std::size(expected));
@@ -123,12 +126,14 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
         EXPECT_EQ(v.key, key) << i;
         EXPECT_EQ(v.name, expected[i].name) << i;
         EXPECT_EQ(v.kind, expected[i].kind) << v.name;
-        EXPECT_EQ(v.value, expected[i].text) << v.name;
+        EXPECT_EQ(Text(v), expected[i].text) << v.name;
         EXPECT_EQ(v.number, expected[i].number) << v.name;
     }
     // The icon is the program the App Paths key names.
-    EXPECT_EQ(plan.uninstallvalues[3].value, plan.appvalues[0].value);
-    for (const RegValue& v : plan.appvalues) EXPECT_EQ(v.kind, RegValueKind::Text) << v.name;
+    EXPECT_EQ(Text(plan.uninstallvalues[3]), Text(plan.appvalues[0]));
+    // Paths in UTF-16, the trailer's 8-bit texts as they are.
+    EXPECT_EQ(plan.appvalues[0].kind, RegValueKind::WideText);
+    for (std::size_t i = 1; i < plan.appvalues.size(); ++i) EXPECT_EQ(plan.appvalues[i].kind, RegValueKind::Text);
 
     // The folder exactly as held, a trailing backslash included; the icon
     // path has one backslash before the program.
@@ -136,9 +141,9 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
     typed.installfolder = u"D:\\Apps\\";
     typed.productversion = "";
     const RegistrationPlan again = PlanRegistration(typed);
-    EXPECT_EQ(again.uninstallvalues[2].value, "");
-    EXPECT_EQ(again.uninstallvalues[3].value, "D:\\Apps\\vantrell.exe");
-    EXPECT_EQ(again.uninstallvalues[4].value, "D:\\Apps\\");
+    EXPECT_EQ(Text(again.uninstallvalues[2]), "");
+    EXPECT_EQ(Text(again.uninstallvalues[3]), "D:\\Apps\\vantrell.exe");
+    EXPECT_EQ(Text(again.uninstallvalues[4]), "D:\\Apps\\");
 
     // The installer's publisher comes last; without one no value at all.
     EXPECT_TRUE(std::none_of(plan.uninstallvalues.begin(), plan.uninstallvalues.end(),
@@ -172,10 +177,10 @@ TEST(PlanRegistration, KeepsTheFolderAsGivenAndSkipsServicesOnOldPlatforms) {
     in.appdatafolder = "";
     in.withservices = false;
     const RegistrationPlan plan = PlanRegistration(in);
-    EXPECT_EQ(plan.appvalues[0].value, "D:\\Apps\\vantrell.exe");
+    EXPECT_EQ(Text(plan.appvalues[0]), "D:\\Apps\\vantrell.exe");
     EXPECT_EQ(setuputil::DecodeLetterHex(plan.appvalues[1].value), u"D:\\Apps\\");
     EXPECT_EQ(plan.appvalues[5].name, "AppData");
-    EXPECT_EQ(plan.appvalues[5].value, "");
+    EXPECT_EQ(Text(plan.appvalues[5]), "");
     EXPECT_TRUE(plan.services.empty());
 }
 
@@ -239,7 +244,7 @@ TEST(PlanShortcuts, EdgeFolders) {
     in.programsfolder = u"";
     in.desktopfolder = u"";
     EXPECT_TRUE(PlanShortcuts(in).empty());
-    EXPECT_EQ(PlanRegistration(in).appvalues[4].value, "");
+    EXPECT_EQ(Text(PlanRegistration(in).appvalues[4]), "");
 }
 
 }  // namespace

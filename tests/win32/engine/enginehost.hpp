@@ -59,7 +59,11 @@ public:
             ::DispatchMessageW(&message);
         }
     }
-    void UninstallFinished() override { events.push_back("finish page"); }
+    void UninstallFinished(const std::u16string& kept) override {
+        events.push_back("finish page");
+        this->kept = kept;
+    }
+    std::u16string kept;
     void UninstallStopped(const std::u16string& reason) override {
         events.push_back("stopped " + std::string(reason.begin(), reason.end()));
     }
