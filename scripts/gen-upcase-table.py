@@ -4,9 +4,10 @@ unit as names on Windows compare them (an ordinal comparison that upper-cases
 each code unit on its own: simple one-to-one mappings inside the Basic
 Multilingual Plane, nothing that changes a text's length, no surrogates).
 
-The two mappings the system leaves out so that its names fold one to one
-(dotless i and long s, whose upper case is a plain ASCII letter) are left
-out here too.  The Wine tests check every code unit against the system's
+The system's table is one to one: a lower-case letter maps to its upper
+case only when that upper case maps back to it.  Letters that share an upper
+case with another (dotless i and long s with plain I and S, micro sign and
+final sigma with Greek mu and sigma, title-case digraphs) keep their own.  The Wine tests check every code unit against the system's
 own table (RtlUpcaseUnicodeChar).
 
 Runs of code units that map with the same difference and stride are written
@@ -14,14 +15,15 @@ as one row: {first, last, stride, delta}."""
 import sys
 import unicodedata
 
-EXCLUDED = {0x0131, 0x017F}
-
-
 def upper(c):
-    if 0xD800 <= c <= 0xDFFF or c in EXCLUDED:
+    if 0xD800 <= c <= 0xDFFF:
         return c
     u = chr(c).upper()
-    if len(u) != 1 or ord(u) > 0xFFFF:
+    if len(u) != 1:
+        # A letter whose full upper case is two (Greek with iota below):
+        # its simple mapping is the title-case letter.
+        u = chr(c).title()
+    if len(u) != 1 or ord(u) > 0xFFFF or u.lower() != chr(c):
         return c
     return ord(u)
 

@@ -1095,7 +1095,8 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
 // the file once it is let go.
 TEST(Update, GoesWhereTheProductIsRemovesWhatItDroppedAndPutsTheInstalledVersionBackOnFailure) {
     ASSERT_EQ(ServiceState(), 0u) << "the sample product is installed already";
-    const std::wstring folder = L"C:\\Apps\\Vantrell";
+    // A folder name outside the 8-bit code page: the update still finds it.
+    const std::wstring folder = L"C:\\Apps\\Vantrell \x0421\x0446";
     const auto installer = [](const std::string& version, const std::vector<sacwriter::ArchiveItem>& extra = {}) {
         return Save(WorkFolder(L"update-" + std::wstring(version.begin(), version.end())),
                     SampleInstaller(version, extra));

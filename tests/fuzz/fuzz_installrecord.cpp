@@ -1,11 +1,17 @@
 // libFuzzer target: the install record's parser on any text.  What parses
 // must hold only entries the uninstall may act on, and must come back the
-// same through the writer.
+// same through the writer.  Its entries, as the installed version's, and
+// the record's own files folded and shuffled by the input, as a new
+// version's: what the update drops is never a name the new version writes
+// (names compared as the system compares them).
 #include "installengine/installrecord.hpp"
+#include "installengine/updateplan.hpp"
+#include "setuputil/namefold.hpp"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -16,6 +22,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const std::u16string& entry : *list)
             if (!installengine::IsPlainRelativePath(entry)) std::abort();
     if (r.files.size() + r.folders.size() > installengine::kMaxRecordEntries) std::abort();
+    std::vector<std::u16string> newfiles;
+    for (std::size_t i = 0; i < r.files.size(); ++i) {
+        std::u16string name = r.files[i];
+        const std::uint8_t pick = data[i % size];
+        if (pick & 1) continue;  // dropped by the new version
+        if (pick & 2) name = setuputil::FoldName(name);
+        newfiles.push_back(name);
+    }
+    const installengine::DroppedEntries dropped = installengine::DroppedByUpdate(r, newfiles, {});
+    for (const std::u16string& gone : dropped.files)
+        for (const std::u16string& kept : newfiles)
+            if (setuputil::SameName(gone, kept)) std::abort();
     const std::string again = installengine::FormatInstallRecord(r);
     if (again.empty()) return 0;  // e.g. an empty service name the writer refuses
     const installengine::ParsedInstallRecord back = installengine::ParseInstallRecord(again);

@@ -1,4 +1,5 @@
 #include "setuputil/codepage.hpp"
+#include "setuputil/namefold.hpp"
 #include "setuputil/platform.hpp"
 #include "setuputil/textconv.hpp"
 
@@ -8,6 +9,33 @@
 #include <cstring>
 
 using namespace setuputil;
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+TEST(NameFold, FoldsAsTheSystemComparesNames) {
+    EXPECT_TRUE(SameName(u"\u00c4.TXT", u"\u00e4.txt"));
+    EXPECT_TRUE(SameName(u"\u0421\u0446 \u0141ukasz \u03a3", u"\u0441\u0426 \u0142UKASZ \u03c3"));
+    EXPECT_FALSE(SameName(u"\u0131", u"I"));  // dotless i is a name of its own
+    EXPECT_FALSE(SameName(u"stra\u00dfe", u"STRASSE"));  // one unit never becomes two
+    EXPECT_FALSE(SameName(u"a", u"ab"));
+#ifdef _WIN32
+    // Against the system's own table, every code unit (under Wine: Wine's).
+    using Upcase = wchar_t(WINAPI*)(wchar_t);
+    const auto upcase = reinterpret_cast<Upcase>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlUpcaseUnicodeChar")));
+    ASSERT_NE(upcase, nullptr);
+    int differ = 0;
+    for (unsigned unit = 0; unit < 0x10000; ++unit) {
+        const char16_t system = static_cast<char16_t>(upcase(static_cast<wchar_t>(unit)));
+        if (FoldNameUnit(static_cast<char16_t>(unit)) != system && differ++ < 20)
+            ADD_FAILURE() << std::hex << "U+" << unit << ": ours " << unsigned(FoldNameUnit(static_cast<char16_t>(unit)))
+                          << ", the system's " << unsigned(system);
+    }
+    EXPECT_EQ(differ, 0);
+#endif
+}
 
 TEST(LetterHex, EncodesFourCapitalLettersPerUnitMostSignificantFirst) {
     EXPECT_EQ(EncodeLetterHex(u"AB"), "AAEBAAEC");

@@ -58,6 +58,16 @@ TEST(DroppedByUpdate, OnlyTheRecordsPlainEntriesThatTheNewVersionLacks) {
     // Children first; a folder the new version writes into stays.
     EXPECT_EQ(dropped.folders, (std::vector<std::u16string>{u"plugins\\old", u"plugins"}));
 
+    // Names compare as the system compares them, beyond A-Z; a file whose
+    // name is now a folder of the new version went aside with it.
+    const DroppedEntries renamed = DroppedByUpdate(parsed.record, {u"VANTRELL.EXE", u"docs\\guide.txt",
+                                                                   u"README.TXT\\part.txt", u"PLUGINS\\OLD\\GONE.DLL"}, {});
+    EXPECT_TRUE(renamed.files.empty());
+    InstallRecord letters;
+    letters.files = {u"\u00c4.txt", u"\u0421\u0446.dll", u"\u0131.txt"};
+    EXPECT_EQ(DroppedByUpdate(letters, {u"\u00e4.txt", u"\u0441\u0426.DLL", u"I.txt"}, {}).files,
+              std::vector<std::u16string>{u"\u0131.txt"});
+
     EXPECT_TRUE(IsInUpdateBackup(u"~Tallowin-Update\\x"));
     EXPECT_FALSE(IsInUpdateBackup(u"~tallowin-updates\\x"));
 }

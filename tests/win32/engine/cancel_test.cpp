@@ -1,6 +1,7 @@
 // A confirmed cancel that reaches the worker at each boundary between the
 // steps after the extraction: the step in hand is finished and no later
 // step begins, and the stopped run reports nothing.
+#include "installengine/installrecordfile.hpp"
 #include "installengine/tinstallengine.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -415,6 +417,114 @@ TEST(StopAtStepBoundary, AStoppedUpdatePutsTheInstalledVersionBack) {
     for (const char* gone : {"svcb.exe", "dropped.dll", "~tallowin-update"})
         EXPECT_FALSE(fs::exists(folder / gone)) << gone;
     EXPECT_TRUE(fs::exists(folder / "new.dll"));
+    Forget();
+}
+
+// An update whose names differ from the installed version's: a name that
+// changed only in the case of a non-ASCII letter, a file that became a
+// folder and a folder that became a file, a shortcut caption and the
+// program's name.  Stopped late it puts the installed version back byte
+// for byte; run to its end it keeps the renamed file and leaves nothing of
+// the installed version's that it no longer makes.
+TEST(StopAtStepBoundary, AnUpdateWithOtherNamesRollsBackAndLeavesNothingBehind) {
+    Forget();
+    TempDir dir;
+    const fs::path folder = dir.path() / "Names";
+    const std::string renamed = "tlwengstop2.exe";
+    const auto build = [&](bool second, TestHost& host) {
+        sacwriter::InstallerInput input;
+        input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
+        input.fields.productname = kProduct;
+        input.fields.productversion = second ? "2" : "1";
+        input.fields.exename = second ? renamed : kExe;
+        input.fields.startmenufolder = kStartMenu;
+        input.fields.shortcuts = {{"readme.txt", second ? "Read Me Now" : "Read Me"}};
+        const auto add = [&](const std::u16string& sub, const std::u16string& name, const std::string& text) {
+            sacwriter::ArchiveItem item;
+            item.subfolder = sub;
+            item.filename = name;
+            item.data.assign(text.begin(), text.end());
+            input.items.push_back(item);
+        };
+        add(u"", u"readme.txt", input.fields.productversion);
+        add(u"", second ? u"\u00e4.txt" : u"\u00c4.txt", second ? "new" : "old");
+        if (second) {
+            add(u"\\conf", u"y.txt", "y");
+            add(u"", u"data", "data file");
+        } else {
+            add(u"", u"conf", "conf file");
+            add(u"\\data", u"x.txt", "x");
+        }
+        const fs::path installer = dir.path() / (second ? "setup-2.exe" : "setup-1.exe");
+        BuildInstaller(installer, input, host.trailer);
+        return installer.u16string();
+    };
+    const std::string renamedkey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + renamed;
+    const fs::path renameduninstaller(installengine::UninstallerPath(GetWindowsFolder(), renamed));
+    const auto text = [](const fs::path& file) {
+        const std::vector<std::uint8_t> bytes = ReadBytes(file);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    TestHost first;
+    {
+        Watched engine(first, build(false, first));
+        ASSERT_TRUE(RunEngine(engine, first, folder.u16string()));
+        ASSERT_FALSE(first.failedflag) << WideToAnsi(engine.ErrorText());
+    }
+    const auto installed = [&] {
+        EXPECT_EQ(text(folder / u"\u00c4.txt"), "old");
+        EXPECT_EQ(text(folder / "conf"), "conf file");
+        EXPECT_EQ(text(folder / "data" / "x.txt"), "x");
+        EXPECT_TRUE(fs::exists(Group() / "Read Me.lnk"));
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+        EXPECT_TRUE(fs::exists(Uninstaller()));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, renamedkey));
+        EXPECT_FALSE(fs::exists(folder / "~tallowin-update"));
+    };
+    installed();
+
+    TestHost second;
+    const std::u16string update = build(true, second);
+    {
+        StoppedAt engine(second, update, InstallStep::Shortcut, 1, false);
+        ASSERT_TRUE(RunEngine(engine, second, folder.u16string()));
+        EXPECT_TRUE(engine.UpdateOutcome().rolledback);
+        EXPECT_EQ(engine.UpdateOutcome().unrestored, u"");
+    }
+    installed();
+
+    TestHost third;
+    third.trailer = second.trailer;
+    {
+        Watched whole(third, update);
+        ASSERT_TRUE(RunEngine(whole, third, folder.u16string()));
+        EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
+    }
+    EXPECT_EQ(text(folder / u"\u00e4.txt"), "new");
+    const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(folder.u16string());
+    ASSERT_TRUE(record.ok) << record.error;
+    EXPECT_EQ(std::count(record.record.files.begin(), record.record.files.end(), u"\u00e4.txt"), 1);
+    EXPECT_EQ(text(folder / "conf" / "y.txt"), "y");
+    EXPECT_EQ(text(folder / "data"), "data file");
+    EXPECT_FALSE(fs::exists(Group() / "Read Me.lnk"));
+    EXPECT_TRUE(fs::exists(Group() / "Read Me Now.lnk"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_FALSE(fs::exists(Uninstaller()));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, renamedkey));
+    EXPECT_TRUE(fs::exists(renameduninstaller));
+    EXPECT_FALSE(fs::exists(folder / "~tallowin-update"));
+
+    TestHost uninstall;
+    uninstall.trailer = third.trailer;
+    uninstall.destfolder = folder.u16string();
+    installengine::RunUninstallSequence(uninstall);
+    EXPECT_EQ(uninstall.events.back(), "finish page");
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, renamedkey));
+    EXPECT_FALSE(fs::exists(Group()));
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, renamedkey.c_str());
+    std::error_code ignored;
+    fs::remove(renameduninstaller, ignored);
     Forget();
 }
 

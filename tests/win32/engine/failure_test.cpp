@@ -452,8 +452,9 @@ TEST(UninstallGuard, ASharedFileTypeAndAFileTheDesktopValueNamesStay) {
 bool WaitForLink(const std::u16string& link, bool present) {
     for (int i = 0; i < 200; ++i) {
         const DWORD attributes = ::GetFileAttributesW(WinStr(link));
-        const bool islink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        if (present ? islink : attributes == INVALID_FILE_ATTRIBUTES) return true;
+        // Wine marks a link to a folder as a reparse point, a link to a file
+        // not always: a new name that is there is the link.
+        if (present ? attributes != INVALID_FILE_ATTRIBUTES : attributes == INVALID_FILE_ATTRIBUTES) return true;
         ::Sleep(50);
     }
     return false;
@@ -472,10 +473,11 @@ bool StartUnixProgram(const char* program, std::string command) {
                             &ignored) != 0;
 }
 
-// Wine shows a Unix symbolic link as a link (a reparse point) and follows
-// it; a Windows program makes one by running ln.  On Windows a directory
-// symbolic link does the same.  False when neither can be made.
-bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
+// Wine shows a Unix symbolic link to a folder as a link (a reparse point)
+// and follows it; a Windows program makes one by running ln.  On Windows a
+// directory symbolic link does the same (`folder` false: a file link).
+// False when neither can be made.
+bool MakeFolderLink(const std::u16string& link, const std::u16string& target, bool folder = true) {
     using UnixName = char*(__cdecl*)(const wchar_t*);
     const auto unixname = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
@@ -483,7 +485,7 @@ bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
         using MakeLink = BOOLEAN(WINAPI*)(const wchar_t*, const wchar_t*, DWORD);
         const auto makelink = reinterpret_cast<MakeLink>(
             reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
-        return makelink && makelink(WinStr(link), WinStr(target), 0x1 | 0x2) != 0;  // a folder; no elevation needed
+        return makelink && makelink(WinStr(link), WinStr(target), (folder ? 0x1 : 0) | 0x2) != 0;  // no elevation needed
     }
     char* from = unixname(WinStr(target));
     char* to = unixname(WinStr(link));
@@ -495,13 +497,17 @@ bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
     return StartUnixProgram("Z:\\bin\\ln", command) && WaitForLink(link, true);
 }
 
-// Removes a link whatever made it (Wine's own calls cannot remove a Unix one).
+// Removes a link whatever made it (Wine's own calls cannot remove a Unix
+// one, and deleting a link to a file there deletes the file).
 void RemoveFolderLink(const std::u16string& link) {
-    if (::RemoveDirectoryW(WinStr(link))) return;
     using UnixName = char*(__cdecl*)(const wchar_t*);
     const auto unixname = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* name = unixname ? unixname(WinStr(link)) : nullptr;
+    if (!unixname) {
+        if (!::RemoveDirectoryW(WinStr(link))) ::DeleteFileW(WinStr(link));
+        return;
+    }
+    char* name = unixname(WinStr(link));
     if (!name) return;
     std::string command = std::string("rm -f \"") + name + "\"";
     ::HeapFree(::GetProcessHeap(), 0, name);
@@ -512,7 +518,8 @@ void RemoveFolderLink(const std::u16string& link) {
 // before the test's folder goes, whose removal might otherwise walk into
 // the link's target.
 struct FolderLink {
-    FolderLink(std::u16string at, const std::u16string& target) : path(std::move(at)), made(MakeFolderLink(path, target)) {}
+    FolderLink(std::u16string at, const std::u16string& target, bool folder = true)
+        : path(std::move(at)), made(MakeFolderLink(path, target, folder)) {}
     ~FolderLink() {
         if (!made) return;
         RemoveFolderLink(path);
@@ -625,8 +632,10 @@ TEST(UninstallRecord, AChangedRegistrationDeletesNothingItNames) {
 }
 
 // A link inside the program folder is removed as a link; its target's
-// files stay.  Wine cannot remove a Unix link through the Windows calls:
-// there the link, and with it the folder and the registration, stay.
+// files stay.  Wine cannot remove a Unix link through the Windows calls
+// without removing its target: there the link, and with it the folder, the
+// record and the registration, stay.  The same holds for a link in what an
+// update cut short left behind, which the next update clears first.
 TEST(UninstallRecord, ALinkInsideTheProgramFolderKeepsItsTarget) {
     ForgetProduct();
     EdgeRun run;
@@ -635,27 +644,138 @@ TEST(UninstallRecord, ALinkInsideTheProgramFolderKeepsItsTarget) {
     const std::u16string outside = run.dir.wide(u"outside");
     fs::create_directories(fs::path(outside) / "deep");
     { std::ofstream(fs::path(outside) / "deep" / "keep.txt") << "keep"; }
+    { std::ofstream(fs::path(outside) / "file.txt") << "keep"; }
     const std::u16string link = run.folder + u"\\linked";
     FolderLink linked(link, outside);
     if (!linked.made) {
         ForgetProduct();
         GTEST_SKIP() << "no folder link can be made here";
     }
+    FolderLink filelink(run.folder + u"\\linked.txt", outside + u"\\file.txt", false);
+    EXPECT_TRUE(filelink.made);
+    {
+        // A leftover of an update cut short, holding a link to a file.
+        const std::u16string backup = run.folder + u"\\~tallowin-update";
+        fs::create_directories(fs::path(backup));
+        FolderLink leftover(backup + u"\\held.txt", outside + u"\\file.txt", false);
+        EXPECT_TRUE(leftover.made);
+        sacwriter::InstallerInput update = Input({Item(u"a.txt", {'b'})});
+        update.fields.productversion = "2";
+        EdgeRun second;
+        second.folder = run.folder;
+        Install(second, update);
+        EXPECT_TRUE(fs::exists(fs::path(outside) / "file.txt"));
+    }
     TestHost host;
     host.trailer = run.host.trailer;
     host.destfolder = run.folder;
     installengine::RunUninstallSequence(host);
     EXPECT_TRUE(fs::exists(fs::path(outside) / "deep" / "keep.txt"));
+    EXPECT_TRUE(fs::exists(fs::path(outside) / "file.txt"));
     EXPECT_FALSE(fs::exists(fs::path(run.folder + u"\\a.txt")));
     if (fs::exists(fs::path(run.folder))) {
         EXPECT_EQ(host.events.back(), "stopped Unable to delete the program folder " + WideToAnsi(run.folder));
         EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+        EXPECT_TRUE(fs::exists(fs::path(run.folder) / "uninstall.dat")) << "the record went before the folder";
         RemoveFolderLink(link);
+        RemoveFolderLink(filelink.path);
         installengine::RunUninstallSequence(host);  // the retry the kept registration allows
     }
     EXPECT_EQ(host.events.back(), "finish page");
     EXPECT_FALSE(fs::exists(fs::path(run.folder)));
     EXPECT_TRUE(fs::exists(fs::path(outside) / "deep" / "keep.txt"));
+    EXPECT_TRUE(fs::exists(fs::path(outside) / "file.txt"));
+    ForgetProduct();
+}
+
+// A folder that held files before the install keeps them: the uninstall
+// deletes the recorded files and the folders the install created (with
+// what the product wrote there) and names the folder that stays.  A folder
+// the install created goes whole.  A second product is refused in the
+// first one's folder before anything is written.
+TEST(UninstallRecord, OnlyWhatTheInstallMadeGoes) {
+    ForgetProduct();
+    EdgeRun run;
+    run.folder = run.dir.wide(u"Tools");
+    fs::create_directories(fs::path(run.folder) / "MyProject");
+    fs::create_directories(fs::path(run.folder) / "OtherApp");
+    { std::ofstream(fs::path(run.folder) / "MyProject" / "thesis.txt") << "thesis"; }
+    sacwriter::ArchiveItem guide = Item(u"guide.txt", {'g'});
+    guide.subfolder = u"\\docs";
+    Install(run, Input({Item(u"a.txt", {'a'}), guide}));
+    ASSERT_FALSE(run.host.failedflag) << WideToAnsi(run.engine->ErrorText());
+    const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(run.folder);
+    ASSERT_TRUE(record.ok) << record.error;
+    EXPECT_FALSE(record.record.foldercreated);
+    { std::ofstream(fs::path(run.folder) / "docs" / "run.log") << "written by the product"; }
+
+    sacwriter::InstallerInput other = Input({Item(u"b.txt", {'b'})});
+    other.fields.productname = "Tallowin Engine Other";
+    other.fields.exename = "tlwengother.exe";
+    EdgeRun second;
+    second.folder = run.folder;
+    BuildInstaller(second.dir.path() / "other.exe", other, second.host.trailer);
+    tinstallengine refused(second.host, (second.dir.path() / "other.exe").u16string());
+    ASSERT_TRUE(RunEngine(refused, second.host, run.folder));
+    EXPECT_TRUE(second.host.failedflag);
+    EXPECT_NE(WideToAnsi(refused.ErrorText()).find("holds the program " + kProduct), std::string::npos)
+        << WideToAnsi(refused.ErrorText());
+    EXPECT_FALSE(fs::exists(fs::path(run.folder) / "b.txt"));
+    EXPECT_EQ(installengine::ReadInstallRecord(run.folder).record.id, record.record.id);
+
+    TestHost host;
+    host.trailer = run.host.trailer;
+    host.destfolder = run.folder;
+    installengine::RunUninstallSequence(host);
+    EXPECT_EQ(host.events.back(), "finish page");
+    EXPECT_EQ(WideToAnsi(host.kept), WideToAnsi(run.folder) + " was not removed: it holds files that " + kProduct +
+                                         " did not install.");
+    EXPECT_TRUE(fs::exists(fs::path(run.folder) / "MyProject" / "thesis.txt"));
+    EXPECT_TRUE(fs::exists(fs::path(run.folder) / "OtherApp"));
+    for (const char* gone : {"a.txt", "docs", "uninstall.dat"}) EXPECT_FALSE(fs::exists(fs::path(run.folder) / gone)) << gone;
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+
+    EdgeRun fresh;
+    Install(fresh, Input({Item(u"a.txt", {'a'})}));
+    ASSERT_FALSE(fresh.host.failedflag);
+    EXPECT_TRUE(installengine::ReadInstallRecord(fresh.folder).record.foldercreated);
+    { std::ofstream(fs::path(fresh.folder) / "run.log") << "written by the product"; }
+    TestHost again;
+    again.trailer = fresh.host.trailer;
+    again.destfolder = fresh.folder;
+    installengine::RunUninstallSequence(again);
+    EXPECT_EQ(again.events.back(), "finish page");
+    EXPECT_TRUE(again.kept.empty());
+    EXPECT_FALSE(fs::exists(fs::path(fresh.folder)));
+    ForgetProduct();
+}
+
+// A registration whose program folder is gone (deleted by hand, or an
+// uninstall cut short after it): unattended, the product leaves the list
+// of installed programs with its shortcuts and uninstaller, and no other
+// file is touched.
+TEST(UninstallRecord, AStaleRegistrationIsRemoved) {
+    ForgetProduct();
+    EdgeRun run;
+    Install(run, Input({Item(u"a.txt", {'a'})}));
+    ASSERT_FALSE(run.host.failedflag);
+    const fs::path group = fs::path(GetProgramsFolder()) / "Calderic" / kProduct;
+    ASSERT_TRUE(fs::exists(group / (kProduct + ".lnk")));
+    { std::ofstream(group / "Other Vendor Tool.lnk") << "not a link of ours"; }
+    ASSERT_TRUE(fs::exists(Uninstaller()));
+    fs::remove_all(fs::path(run.folder));
+    TestHost host;
+    host.watched = false;
+    host.trailer = run.host.trailer;
+    host.destfolder = run.folder;
+    installengine::RunUninstallSequence(host);
+    EXPECT_EQ(host.events.back(), "finish page");
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(fs::exists(group / (kProduct + ".lnk")));
+    EXPECT_FALSE(fs::exists(fs::path(GetDesktopFolder()) / (kProduct + ".lnk")));
+    EXPECT_TRUE(fs::exists(group / "Other Vendor Tool.lnk"));
+    EXPECT_FALSE(fs::exists(Uninstaller()));
     ForgetProduct();
 }
 
