@@ -1,5 +1,6 @@
 #include "installengine/installedproduct.hpp"
 
+#include "installengine/programfolderproof.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/uninstallguard.hpp"
@@ -27,6 +28,9 @@ InstalledProduct FindInstalledProduct(payload::InstallScope scope, const std::st
     }
     const std::u16string folder = RemoveBackslash(location);
     if (folder.empty() || !IsAbsoluteFolder(folder) || !IsRemovableFolderHere(folder)) return {};
+    // A folder that is gone holds nothing to update: the install goes
+    // where it is told, and its registration replaces the stale one.
+    if (ProgramFolderIsGone(folder)) return {};
     found.installed = true;
     found.folder = folder;
     return found;

@@ -2,8 +2,8 @@
 // (registration.hpp) under the root of the install's scope tells it:
 // "InstallLocation", "DisplayVersion" and "InstallRecordId".  The values
 // are untrusted: a folder that is not an absolute one on a drive, or that
-// the uninstall guard would refuse (a protected folder, a share), makes the
-// product count as not installed, and the install then goes on as a first
+// the uninstall guard would refuse (a protected folder, a share), or that is
+// gone altogether, makes the product count as not installed, and the install then goes on as a first
 // install.
 #pragma once
 

@@ -5,6 +5,9 @@
 #include "installengine/uninstallguard.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/namefold.hpp"
+#include "setuputil/wintext.hpp"
+
+#include <windows.h>
 
 namespace installengine {
 
@@ -31,6 +34,14 @@ FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& fo
     proof.ok = true;
     proof.record = parsed.record;
     return proof;
+}
+
+bool ProgramFolderIsGone(const std::u16string& folder) {
+    if (!IsAbsoluteFilePath(folder) || folder.size() < 3 || folder[1] != u':') return false;
+    if (::GetFileAttributesW(setuputil::WinStr(setuputil::ExtendedPath(folder))) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+    return ::GetFileAttributesW(setuputil::WinStr(folder.substr(0, 3))) != INVALID_FILE_ATTRIBUTES;
 }
 
 RecordInFolder FindRecordInFolder(const std::u16string& folder, const std::string& productname) {

@@ -25,6 +25,11 @@ struct FolderProof {
 FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& folder, const std::string& registeredid,
                                const std::string& productname, const std::string& exename);
 
+// True when the registered program folder is not there at all, on a drive
+// that is: not a drive that is out, nor a folder that cannot be read.  Such
+// a registration proves nothing and names nothing to update.
+bool ProgramFolderIsGone(const std::u16string& folder);
+
 // One folder, one product.  The record a destination folder already holds,
 // read before anything is written there.
 struct RecordInFolder {

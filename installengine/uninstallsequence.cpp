@@ -141,16 +141,6 @@ FolderRemoval RemoveProgramFolder(InstallHost& host, const std::u16string& folde
     return {true, FolderExists(folder)};
 }
 
-// True when the registered program folder is not there at all, on a drive
-// that is: not a drive that is out or a folder that cannot be read.
-bool FolderIsGone(const std::u16string& folder) {
-    if (!IsAbsoluteFilePath(folder) || folder.size() < 3 || folder[1] != u':') return false;
-    if (::GetFileAttributesW(WinStr(ExtendedPath(folder))) != INVALID_FILE_ATTRIBUTES) return false;
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
-    return ::GetFileAttributesW(WinStr(folder.substr(0, 3))) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A shortcut in one of the places a shortcut of ours may lie that leads
 // into `folder`.
 void RemoveLinkInto(InstallHost& host, const std::u16string& link, const std::u16string& folder,
@@ -243,7 +233,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         }
     };
 
-    if (FolderIsGone(destfolder)) {
+    if (ProgramFolderIsGone(destfolder)) {
         const std::u16string product = AnsiToWide(productname);
         host.Log(u"the program folder is gone: " + destfolder);
         // Unattended, the administrator's command is the answer.
