@@ -5,6 +5,9 @@
 #include "setuputil/wintext.hpp"
 
 #include <windows.h>
+
+#include <cstring>
+#include <vector>
 #include <shlobj.h>
 
 namespace installengine {
@@ -119,6 +122,40 @@ constexpr const char16_t* kSystemApplications[] = {
 
 }  // namespace
 
+namespace {
+
+// The path the system's object manager holds for an open file, when it is
+// a drive or share path ("\\??\\C:\\..."): where GetFinalPathNameByHandleW
+// cannot say (Wine answers nothing past about 263 characters), this name
+// is the same final path.  Windows names a device instead ("\\Device\\..."):
+// then "", and its GetFinalPathNameByHandleW has answered already.
+std::u16string ObjectManagerPath(HANDLE handle) {
+    using QueryObjectFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const QueryObjectFn query = reinterpret_cast<QueryObjectFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    if (!query) return u"";
+    struct CountedName {
+        USHORT length, capacity;
+        wchar_t* buffer;
+    };
+    // A counted name holds at most 32,767 units: the buffer is bounded by that.
+    std::vector<unsigned char> info(sizeof(CountedName) + 65536 + 16);
+    ULONG got = 0;
+    constexpr int kObjectNameInformation = 1;
+    if (query(handle, kObjectNameInformation, info.data(), static_cast<ULONG>(info.size()), &got) != 0) return u"";
+    CountedName name;
+    std::memcpy(&name, info.data(), sizeof name);
+    const auto* begin = reinterpret_cast<const unsigned char*>(name.buffer);
+    if (!begin || begin < info.data() || begin + name.length > info.data() + info.size()) return u"";
+    std::u16string text(name.length / 2, u'\0');
+    std::memcpy(text.data(), begin, text.size() * 2);
+    if (text.rfind(u"\\??\\UNC\\", 0) == 0) return u"\\\\" + text.substr(8);
+    if (text.size() >= 7 && text.rfind(u"\\??\\", 0) == 0 && text[5] == u':') return text.substr(4);
+    return u"";
+}
+
+}  // namespace
+
 std::u16string FinalPath(const std::u16string& path) {
     if (path.empty() || path.find_first_of(u"*?") != std::u16string::npos) return u"";
     // Windows Vista and later; older systems have no links to resolve but
@@ -128,14 +165,20 @@ std::u16string FinalPath(const std::u16string& path) {
     const GetFinalPathFn getfinal = reinterpret_cast<GetFinalPathFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
     if (!getfinal) return LongForm(path);
-    HANDLE handle = ::CreateFileW(setuputil::WinStr(setuputil::ExtendedPath(path)), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = ::CreateFileW(setuputil::WinStr(setuputil::ExtendedPath(path)), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return u"";
-    wchar_t buffer[MAX_PATH * 4] = {};
-    const DWORD n = getfinal(handle, buffer, MAX_PATH * 4, 0 /* FILE_NAME_NORMALIZED | VOLUME_NAME_DOS */);
+    std::vector<wchar_t> buffer(MAX_PATH * 4);
+    DWORD n = getfinal(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0 /* FILE_NAME_NORMALIZED | VOLUME_NAME_DOS */);
+    if (n >= buffer.size() && n < 32768) {  // the size it needs, the end included
+        buffer.assign(n + 1, L'\0');
+        n = getfinal(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    }
+    std::u16string final;
+    if (n != 0 && n < buffer.size()) final = setuputil::FromWinStr(buffer.data());
+    else final = ObjectManagerPath(handle);
     ::CloseHandle(handle);
-    if (n == 0 || n >= MAX_PATH * 4) return u"";
-    std::u16string final = setuputil::FromWinStr(buffer);
     if (final.rfind(u"\\\\?\\UNC\\", 0) == 0) return u"\\\\" + final.substr(8);
     if (final.rfind(u"\\\\?\\", 0) == 0) return final.substr(4);
     return final;

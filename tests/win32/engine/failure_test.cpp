@@ -740,6 +740,18 @@ TEST(UninstallRecord, OnlyWhatTheInstallMadeGoes) {
     ASSERT_FALSE(fresh.host.failedflag);
     EXPECT_TRUE(installengine::ReadInstallRecord(fresh.folder).record.foldercreated);
     { std::ofstream(fs::path(fresh.folder) / "run.log") << "written by the product"; }
+    // And a file deeper than the classic path limit, which the walk must
+    // still resolve to delete.
+    std::u16string deep = fresh.folder;
+    for (int i = 0; i < 3; ++i) {
+        deep += u"\\" + std::u16string(90, static_cast<char16_t>(u'a' + i));
+        ASSERT_TRUE(::CreateDirectoryW(WinStr(ExtendedPath(deep)), nullptr));
+    }
+    const std::u16string deepfile = deep + u"\\cache.bin";
+    ASSERT_GT(deepfile.size(), 300u);
+    HANDLE created = ::CreateFileW(WinStr(ExtendedPath(deepfile)), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(created, INVALID_HANDLE_VALUE);
+    ::CloseHandle(created);
     TestHost again;
     again.trailer = fresh.host.trailer;
     again.destfolder = fresh.folder;
