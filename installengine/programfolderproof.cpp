@@ -26,8 +26,8 @@ FolderProof ProveProgramFolder(const InstallHost& host, const std::u16string& fo
     const ParsedInstallRecord parsed = ReadInstallRecord(folder);
     if (!parsed.ok) return refuse(TextId::NotRemovedNoRecord, AnsiToWide(parsed.error));
     if (parsed.record.id != registeredid) return refuse(TextId::NotRemovedOtherInstall);
-    if (parsed.record.productname != AnsiToWide(productname) ||
-        (!exename.empty() && parsed.record.exename != AnsiToWide(exename)))
+    if (!setuputil::SameName(parsed.record.productname, AnsiToWide(productname)) ||
+        (!exename.empty() && !setuputil::SameName(parsed.record.exename, AnsiToWide(exename))))
         return refuse(TextId::NotRemovedOtherProduct);
     const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
     if (here.empty() || !IsSamePlace(here, recorded)) return refuse(TextId::NotRemovedOtherFolder);

@@ -189,7 +189,7 @@ void tinstallengine::RemoveEarlierServices() {
         for (const std::u16string& recorded : installedrecord_.services) {
             const std::string name = WideToAnsi(recorded);
             const bool kept = std::any_of(slots.begin(), slots.end(), [&](const payload::ServiceSlot& slot) {
-                return ::lstrcmpiA(slot.name.c_str(), name.c_str()) == 0;
+                return SameName(AnsiToWide(slot.name), recorded);
             });
             if (!kept && HasCompletingName(name)) slots.push_back({"", name});
         }

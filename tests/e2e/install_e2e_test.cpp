@@ -1042,6 +1042,12 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
     std::string cut = bytes.substr(0, bytes.size() - 100);
     std::string marked = bytes;
     marked[bytes.size() - 11384 + 5] ^= 0x20;  // a letter of the mark "Install Files Present"
+    // One folder, one product: a folder holding another product's record.
+    const std::wstring other = work + L"\\other";
+    ::CreateDirectoryW(other.c_str(), nullptr);
+    std::ofstream((other + L"\\uninstall.dat").c_str(), std::ios::binary)
+        << "Tallowin install record 1\nid 0123456789abcdef0123456789abcdef\nproduct Another Product\n"
+           "program another.exe\nfolder " << Utf8(other) << "\nend\n";
     struct Case {
         const char* what;
         std::string installer;
@@ -1059,6 +1065,9 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
         {"a protected /D=", bytes, L"/S /D=C:\\Windows",
          "The folder C:\\Windows cannot hold the program: it is a folder of the system or contains one. "
          "Please choose a folder of the program's own."},
+        {"another product's folder", bytes, L"/S \"/D=" + other + L"\"",
+         "The folder " + Utf8(other) + " holds the program Another Product. Please choose another folder for "
+         "Refused Product."},
     };
     for (const Case& c : cases) {
         const std::wstring installer = Save(work, c.installer);
@@ -1073,6 +1082,7 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
         EXPECT_FALSE(Exists(SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Refused Product")) << c.what;
         EXPECT_FALSE(Exists(L"relative")) << c.what;
         EXPECT_FALSE(MachineKeyExists(AppPathsKey(setup.exename))) << c.what;
+        EXPECT_FALSE(Exists(other + L"\\refused.exe")) << c.what;
     }
     // The wizard: a start-up error, and a cancel before anything is written.
     Process damaged;
