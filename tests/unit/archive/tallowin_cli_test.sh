@@ -284,7 +284,7 @@ grep -q 'texts.de: UninstallShortcut, .* of 2013 characters; Windows takes at mo
 # shows no more of the command than its program's name; a command that signs
 # nothing fails too, and so does one without {file}.
 expect_status 1 "a failing signing command" "$tallowin" build product/product.toml -o signed.exe --stub stub.exe \
-  --sign-command "sh -c 'echo cannot reach the token; exit 3' SECRET-PASSWORD {file}"
+  --sign-command "sh -c 'echo cannot reach the token; exit 3' SECRET-PASSWORD {file} # the token's (PIN)"
 grep -q 'the signing command "sh \.\.\." failed .*exit status 3' "$work/stderr.txt" &&
   grep -q 'cannot reach the token' "$work/stderr.txt" || fail "failing command: $(cat "$work/stderr.txt")"
 grep -q SECRET "$work/stderr.txt" "$work/stdout.txt" && fail "the signing command was printed: $(cat "$work/stderr.txt")"
