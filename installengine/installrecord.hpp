@@ -41,20 +41,26 @@
 // character, no "end" or text after it -- is no record at all.
 #pragma once
 
+#include "payload/pathbounds.hpp"
+#include "payload/reservednames.hpp"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 namespace installengine {
 
-inline constexpr char16_t kInstallRecordName[] = u"uninstall.dat";
+using payload::kInstallRecordName;
 inline constexpr char kInstallRecordMark[] = "Tallowin install record";
 inline constexpr int kInstallRecordVersion = 1;
 
 // Bounds: the whole file, one line, and the counts of the repeated lines.
 inline constexpr std::size_t kMaxInstallRecordBytes = 16u << 20;
 inline constexpr std::size_t kMaxInstallRecordLine = 8192;
-inline constexpr std::size_t kMaxRecordPathUnits = 2048;  // a value, in UTF-16 units: a subfolder and a name
+// A value, in UTF-16 units: its home is payload/pathbounds.hpp, where the
+// builder's name bounds are pinned below it.  Three UTF-8 bytes a unit at most.
+using payload::kMaxRecordPathUnits;
+static_assert(kMaxRecordPathUnits * 3 + 32 <= kMaxInstallRecordLine, "a recorded path must fit a line");
 inline constexpr std::size_t kMaxRecordEntries = 200000;  // "file" and "dir" lines together
 inline constexpr std::size_t kMaxRecordShortcuts = 32;
 inline constexpr std::size_t kMaxRecordServices = 16;

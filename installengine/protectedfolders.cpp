@@ -268,6 +268,13 @@ ProtectedPlaces ProtectedFolders() {
     return places;
 }
 
+bool IsSameFolderHere(const std::u16string& a, const std::u16string& b) {
+    if (!IsAbsoluteFilePath(a) || !IsAbsoluteFilePath(b)) return false;
+    if (IsSamePlace(a, b)) return true;
+    const std::u16string x = FinalPath(a), y = FinalPath(b);
+    return !x.empty() && !y.empty() && IsSamePlace(x, y);
+}
+
 bool IsRemovableFolderHere(const std::u16string& path) {
     const ProtectedPlaces places = ProtectedFolders();
     if (!IsRemovableFolder(path, places.folders, places.trees)) return false;

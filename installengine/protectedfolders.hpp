@@ -41,6 +41,11 @@ ProtectedPlaces ProtectedFolders();
 // tell.  A path that resolves to a share comes back as "\\server\share\...".
 std::u16string FinalPath(const std::u16string& path);
 
+// True when `a` and `b` are absolute paths of the same folder: the same
+// place by IsSamePlace (letter case, a trailing backslash), or, where both
+// exist, by their final paths (a short name, a link to it).
+bool IsSameFolderHere(const std::u16string& a, const std::u16string& b);
+
 // IsRemovableFolder against ProtectedFolders(), for the path as given and,
 // when it exists, for its final form too.
 bool IsRemovableFolderHere(const std::u16string& path);

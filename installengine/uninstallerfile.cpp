@@ -9,7 +9,9 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace installengine {
 
@@ -23,18 +25,41 @@ constexpr int kDeleteRetries = 9;
 // The longest command line the command processor takes.
 constexpr std::size_t kCommandLimit = 8191;
 
+// The variables the command processor finds the two paths in.
+constexpr char16_t kParkedVariable[] = u"TALLOWIN_PARKED";
+constexpr char16_t kFolderVariable[] = u"TALLOWIN_FOLDER";
+
+// This process's environment with `set` added (names of the same spelling
+// replaced), as CreateProcessW takes a Unicode block.
+std::u16string EnvironmentWith(std::initializer_list<std::pair<std::u16string, std::u16string>> set) {
+    std::u16string block;
+    if (wchar_t* own = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = own; *entry != 0; entry += ::lstrlenW(entry) + 1) {
+            const std::u16string text = FromWinStr(entry);
+            bool replaced = false;
+            for (const auto& [name, value] : set)
+                replaced = replaced || UpperCaseW(text.substr(0, name.size() + 1)) == name + u"=";
+            if (!replaced) block += text + u'\0';
+        }
+        ::FreeEnvironmentStringsW(own);
+    }
+    for (const auto& [name, value] : set) block += name + u"=" + value + u'\0';
+    return block + u'\0';
+}
+
 // Starts the command processor, hidden, to delete `parked` and then the
-// empty `folder` once this process has ended (see the header).  False when
-// it cannot be started, or the paths hold a character its command line
-// would not take literally.
+// empty `folder` once this process has ended (see the header).  The paths
+// reach it in environment variables, never in its command line: it expands
+// each once, inside quotes, and reads no character of a path as its own
+// (%, !, ^, &, blanks, any script).  False when it cannot be started.
 bool DeleteAfterExit(const std::u16string& parked, const std::u16string& folder) {
     for (const std::u16string* path : {&parked, &folder})
-        if (path->find_first_of(u"%\"") != std::u16string::npos || path->empty()) return false;
+        if (path->find(u'"') != std::u16string::npos || path->empty()) return false;
     wchar_t system[MAX_PATH] = {};
     const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return false;
     const std::u16string processor = AddBackslash(FromWinStr(system)) + u"cmd.exe";
-    const std::u16string file = u"\"" + parked + u"\"";
+    const std::u16string file = u"\"%" + std::u16string(kParkedVariable) + u"%\"";
     // "set /p" returns when the pipe's writing end closes: at this
     // process's end.  ping is the command processor's one-second pause.
     // The retries are written out rather than looped: a "for" body holding
@@ -43,8 +68,10 @@ bool DeleteAfterExit(const std::u16string& parked, const std::u16string& folder)
     std::u16string command = u"\"" + processor + u"\" /d /q /v:off /c \"set /p tallowin= & " + del;
     for (int i = 0; i < kDeleteRetries; ++i)
         command += u" & (if exist " + file + u" ping -n 2 127.0.0.1 >nul 2>&1 & " + del + u")";
-    command += u" & rd \"" + RemoveBackslash(folder) + u"\" >nul 2>&1\"";
+    command += u" & rd \"%" + std::u16string(kFolderVariable) + u"%\" >nul 2>&1\"";
     if (command.size() > kCommandLimit) return false;
+    std::u16string environment =
+        EnvironmentWith({{kParkedVariable, parked}, {kFolderVariable, RemoveBackslash(folder)}});
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readend = nullptr, writeend = nullptr;
     if (!::CreatePipe(&readend, &writeend, &inherit, 0)) return false;
@@ -59,8 +86,8 @@ bool DeleteAfterExit(const std::u16string& parked, const std::u16string& folder)
     PROCESS_INFORMATION process{};
     std::u16string line = command;  // CreateProcessW may write into it
     const BOOL started = ::CreateProcessW(WinStr(processor), reinterpret_cast<wchar_t*>(line.data()), nullptr, nullptr, TRUE,
-                                          CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP, nullptr,
-                                          WinStr(FromWinStr(system)), &startup, &process);
+                                          CREATE_NO_WINDOW | CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT,
+                                          environment.data(), WinStr(FromWinStr(system)), &startup, &process);
     ::CloseHandle(readend);
     if (!started) {
         ::CloseHandle(writeend);

@@ -19,8 +19,10 @@
 // for the end of a pipe only this program holds open, so it learns the
 // moment this process ends, then deletes the renamed file (retrying a few
 // seconds while the system lets go of the ended program's file) and the
-// folder when empty.  Its command names only that file and folder,
-// computed here; nothing a user passes reaches it.
+// folder when empty.  It acts only on that file and folder, computed here,
+// which reach it in environment variables rather than in its command line,
+// so no character a profile's path may hold (%, !, ^, &, any script) is
+// read as the command processor's own; nothing a user passes reaches it.
 #pragma once
 
 #include "installengine/installhost.hpp"

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "installengine/installrecord.hpp"
+#include "payload/reservednames.hpp"
 
 #include <string>
 #include <vector>
@@ -33,7 +34,7 @@ InstallKind KindOfInstall(bool installed, const std::string& installedversion, c
 // The folder, inside the program folder, that holds what an update moves
 // aside until it has succeeded.  Extraction may not write into it and an
 // update never removes anything below it as a dropped file.
-inline constexpr char16_t kUpdateBackupFolder[] = u"~tallowin-update";
+using payload::kUpdateBackupFolder;  // payload/reservednames.hpp: the builder keeps products from it
 
 // The files of the installed version's record that the new version does not
 // write (`newfiles`, relative), compared as the system compares names

@@ -4,6 +4,7 @@
 #include "gui/application.hpp"
 #include "gui/dialogs.hpp"
 #include "installengine/programfolderproof.hpp"
+#include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/uninstallguard.hpp"
 #include "mainunit/destinationcheck.hpp"
@@ -322,7 +323,7 @@ std::u16string Triform::FolderRefusal(const std::u16string& folder) const {
         return Text(TextId::FolderHoldsOtherProduct,
                     {{u"folder", bare}, {u"other", inplace.record.productname}, {u"product", product}});
     }
-    if (!IntoInstalledFolder() || installengine::IsSamePlace(folder, installed_.folder)) return {};
+    if (!IntoInstalledFolder() || installengine::IsSameFolderHere(folder, installed_.folder)) return {};
     return Text(TextId::InstalledElsewhere, {{u"product", AnsiToWide(Product(trailer_))}, {u"folder", installed_.folder}});
 }
 
@@ -368,7 +369,11 @@ void Triform::FormShow() {
 
 // --- navigation ---
 
-void Triform::BeginInstall(const std::u16string& folder) {
+void Triform::BeginInstall(const std::u16string& chosen) {
+    // The installed folder by another spelling (a short name, another
+    // letter case) is the installed folder, as its registration spells it.
+    const std::u16string folder =
+        IntoInstalledFolder() && installengine::IsSameFolderHere(chosen, installed_.folder) ? installed_.folder : chosen;
     Log(u"destination: " + folder);
     engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),

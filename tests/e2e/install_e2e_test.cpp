@@ -1102,13 +1102,14 @@ TEST(Unattended, RefusalsExitTwoWithNothingWrittenAndTheReasonLogged) {
 // 2.2 over 2.1 (installed into a folder of the user's choice) goes there
 // without /D=, removes what 2.2 no longer carries and keeps the user's own
 // file; /D= naming another folder and 2.1 over 2.2 are refused with nothing
-// changed; 2.2 again repairs; 2.3 failing on a file another program holds
-// leaves 2.2 as it was, service running, and the wizard's Retry gets past
-// the file once it is let go.
+// changed; 2.2 again repairs, with /D= naming the folder by its short name;
+// 2.3 failing on a file another program holds leaves 2.2 as it was, service
+// running, and the wizard's Retry gets past the file once it is let go.
 TEST(Update, GoesWhereTheProductIsRemovesWhatItDroppedAndPutsTheInstalledVersionBackOnFailure) {
     ASSERT_EQ(ServiceState(), 0u) << "the sample product is installed already";
-    // A folder name outside the 8-bit code page: the update still finds it.
-    const std::wstring folder = L"C:\\Apps\\Vantrell \x0421\x0446";
+    // A long name outside the 8-bit code page: the update still finds it,
+    // and it has a short (8.3) name too.
+    const std::wstring folder = L"C:\\Apps\\Vantrell Suite \x0421\x0446";
     const auto installer = [](const std::string& version, const std::vector<sacwriter::ArchiveItem>& extra = {}) {
         return Save(WorkFolder(L"update-" + std::wstring(version.begin(), version.end())),
                     SampleInstaller(version, extra));
@@ -1160,9 +1161,17 @@ TEST(Update, GoesWhereTheProductIsRemovesWhatItDroppedAndPutsTheInstalledVersion
     EXPECT_FALSE(Exists(L"C:\\Apps\\Elsewhere"));
     EXPECT_EQ(SampleFootprint(folder), installed);
 
-    // The same version again puts back what is missing.
+    // The same version again puts back what is missing; /D= naming the
+    // installed folder by another spelling (its short name, in other
+    // letters, a trailing backslash) is the installed folder, as registered.
+    wchar_t shortname[MAX_PATH] = {};
+    ASSERT_GT(::GetShortPathNameW(folder.c_str(), shortname, MAX_PATH), 0u);
+    std::wstring spelled = shortname;
+    ASSERT_NE(spelled, folder) << "the folder has no short name here";
+    for (wchar_t& c : spelled) c = static_cast<wchar_t>(std::towlower(c));
     ::DeleteFileW((folder + L"\\docs\\guide.txt").c_str());
-    EXPECT_EQ(run(v22, L"/S"), 0u);
+    EXPECT_EQ(run(v22, L"/S \"/D=" + spelled + L"\\\\\""), 0u);  // "\\" before the quote: one backslash
+    logged("destination: " + Utf8(folder) + "\n");
     EXPECT_TRUE(Exists(folder + L"\\docs\\guide.txt"));
 
     // A file held open: the update gives up after a few seconds, exit 4,

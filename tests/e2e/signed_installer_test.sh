@@ -160,7 +160,7 @@ sleep 2
 [ ! -e "$uninstaller" ] || fail "the uninstall left its uninstaller under the product's name"
 
 # The builder signs: the uninstaller it carries and setup.exe.
-signcmd='osslsigncode sign -certs cert.pem -key key.pem -n Vantrell -in {file} -out {file}.signed && mv {file}.signed {file}'
+signcmd='osslsigncode sign -certs cert.pem -key key.pem -n Vantrell -in {file} -out {file}.signed && mv {file}.signed {file} # the test key (no PIN)'
 "$tallowin" build stage/product.toml -o selfsigned.exe --stub "$bin/setup.exe" --sign-command "$signcmd" >build.txt 2>&1 ||
   fail "build --sign-command: $(cat build.txt)"
 osslsigncode verify -CAfile cert.pem selfsigned.exe >verify.log 2>&1 || fail "verify of setup.exe: $(tail -3 verify.log)"

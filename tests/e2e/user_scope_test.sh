@@ -7,7 +7,8 @@
 # folder or Program Files; the quiet uninstall leaves nothing, its own
 # uninstaller included, a few seconds after it ends.  Wine runs everything
 # as administrator: this shows where things go, not that no elevation is
-# asked for (the manifest is checked by the CLI test).
+# asked for (the manifest is checked by the CLI test).  Then the same with
+# the user's local application data in a folder of an awkward name.
 #
 #   user_scope_test.sh TALLOWIN WINDOWS_BIN WORK
 set -u
@@ -82,6 +83,29 @@ for key in "$uninstallkey" "$apppaths"; do
 done
 outside >after.txt
 diff before.txt after.txt >outside.diff || fail "the uninstall changed files outside the user's folders: $(head -5 outside.diff)"
+
+# Again with the user's local application data in a folder whose name holds
+# what the command processor reads as its own (% ! ^ &), blanks and other
+# scripts: the uninstaller, which the command processor deletes once it has
+# ended, still goes.
+shellfolders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+odd='100% ^&!x Łukasz Сц'
+oddlocal=$drive_c/users/$user/$odd
+original=$(reg query "$shellfolders" /v "Local AppData" | tr -d '\r' | sed -n 's/^ *Local AppData *REG_EXPAND_SZ *//p')
+[ -n "$original" ] || fail "no Local AppData in $shellfolders"
+restore() { reg add "$shellfolders" /v "Local AppData" /t REG_EXPAND_SZ /d "$original" /f >/dev/null; rm -rf "$oddlocal"; }
+trap restore EXIT
+mkdir -p "$oddlocal"
+reg add "$shellfolders" /v "Local AppData" /t REG_SZ /d "C:\\users\\$user\\$odd" /f >/dev/null || fail "cannot move Local AppData"
+"$wine_run" --timeout 600 "$work/user-setup.exe" /S /LOG=install2.log >run.txt 2>&1 || fail "install in $odd: $(cat run.txt)"
+[ -f "$oddlocal/Tallowin/vantrell-uninstall.exe" ] || fail "no uninstaller in $odd: $(grep -a Tallowin install2.log | head -3)"
+"$wine_run" --timeout 600 "$oddlocal/Tallowin/vantrell-uninstall.exe" -ui vantrell.exe /S /LOG=uninstall2.log >run.txt 2>&1 ||
+  fail "uninstall in $odd: $(cat run.txt)"
+for i in $(seq 20); do [ -e "$oddlocal/Tallowin" ] || break; sleep 1; done
+[ ! -e "$oddlocal/Tallowin" ] || fail "the uninstaller is left in $odd: $(ls "$oddlocal/Tallowin"); $(grep -a -i "after exit\|uninstaller" uninstall2.log)"
+[ ! -e "$oddlocal/Programs/Vantrell" ] || fail "the program folder in $odd is left"
+restore
+trap - EXIT
 
 if [ "$failures" -eq 0 ]; then
   echo "per-user product: all checks passed"

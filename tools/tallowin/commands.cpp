@@ -5,6 +5,7 @@
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
 #include "payload/payloadend.hpp"
+#include "payload/reservednames.hpp"
 #include "payload/sacarchive.hpp"
 #include "payload/trailerreader.hpp"
 #include "tools/peres/resourcetree.hpp"
@@ -193,19 +194,14 @@ private:
     int last_ = -1;
 };
 
-// Names in the installation folder that the installer keeps for itself:
-// the uninstaller's entry and the install's record.
-constexpr const char* kReservedNames[] = {"uninstall.exe", "uninstall.dat"};
-
-// The product's top-level file that takes a reserved name, in any letter
-// case; "" when none does.
+// The product's top-level file or folder that takes a name the installer
+// keeps for itself (payload/reservednames.hpp); "" when none does.
 std::string ReservedNameUsed(const std::vector<sacwriter::ArchiveItem>& items) {
     for (const sacwriter::ArchiveItem& item : items) {
-        if (!item.subfolder.empty()) continue;
-        std::string name = Utf16ToUtf8(item.filename);
-        for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        for (const char* reserved : kReservedNames)
-            if (name == reserved) return Utf16ToUtf8(item.filename);
+        // A subfolder reads "\top\...": its first name is the top folder.
+        const std::u16string top =
+            item.subfolder.empty() ? item.filename : item.subfolder.substr(1, item.subfolder.find(u'\\', 1) - 1);
+        if (payload::IsReservedTopName(top)) return Utf16ToUtf8(top);
     }
     return "";
 }

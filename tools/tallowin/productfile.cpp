@@ -2,7 +2,9 @@
 #include "tools/tallowin/productfile.hpp"
 
 #include "payload/entrypath.hpp"
+#include "payload/pathbounds.hpp"
 #include "payload/texttable.hpp"
+#include "setuputil/pathrules.hpp"
 #include "tools/peres/icongroup.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
@@ -75,6 +77,17 @@ bool To1252(const std::string& field, const std::string& text, std::string& out,
 bool ToWide(const std::string& field, const std::string& text, std::u16string& out, std::string& error) {
     if (sacwriter::Utf8ToUtf16(text, out)) return true;
     error = field + " is not valid UTF-8";
+    return false;
+}
+
+// A text that becomes a link file's name (`name` + ".lnk"): one name, at
+// most payload::kMaxNameUnits long, so that the shortcut can be made and
+// its path recorded (payload/pathbounds.hpp).
+bool FitsLinkName(const std::string& field, const std::u16string& name, std::string& error) {
+    if (name.size() + 4 <= payload::kMaxNameUnits) return true;
+    error = field + " is " + std::to_string(name.size()) + " characters long; as a link file's name with \".lnk\" it " +
+            "may be at most " + std::to_string(payload::kMaxNameUnits - 4) + " (Windows takes " +
+            std::to_string(payload::kMaxNameUnits) + " in one name)";
     return false;
 }
 
@@ -388,6 +401,15 @@ bool NormaliseFolder(const std::string& field, const std::u16string& text, bool 
                 "\" must be a relative folder: no drive, no \"..\", no device names";
         return false;
     }
+    for (std::size_t start = 0, end; start <= body.size(); start = end + 1) {
+        end = std::min(body.find(u'\\', start), body.size());
+        if (end - start > payload::kMaxNameUnits) {
+            error = field + " \"" + sacwriter::Utf16ToUtf8(text) + "\" holds a folder name of " +
+                    std::to_string(end - start) + " characters; Windows takes at most " +
+                    std::to_string(payload::kMaxNameUnits) + " in one name";
+            return false;
+        }
+    }
     out = leadingbackslash ? u"\\" + body : body;
     return true;
 }
@@ -554,6 +576,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
             error = t.Field("caption") + " \"" + caption + "\" becomes a link file's name and must be a plain file name";
             return false;
         }
+        if (!FitsLinkName(t.Field("caption"), widecaption, error)) return false;
         if (!AddNamedPath(t.Field("target"), target, targets, error)) return false;
         std::replace(target.begin(), target.end(), '/', '\\');
         if (!To1252(t.Field("target"), target + arguments, slot.target, error) ||
@@ -577,6 +600,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
         !ToWide("productname", name, identity.productname, error) ||
         !ToWide("productversion", version, identity.productversion, error))
         return false;
+    if (!FitsLinkName("productname", setuputil::StripBadNameChars(identity.productname), error)) return false;
     if (publisher1252.size() > 255) {
         error = "publisher is longer than 255 bytes";
         return false;

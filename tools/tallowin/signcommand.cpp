@@ -2,14 +2,20 @@
 
 #include "tools/peres/peimage.hpp"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <system_error>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+
+extern char** environ;
 #endif
 
 namespace tallowin {
@@ -48,6 +54,65 @@ std::string ReadOutput(const fs::path& scratch) {
     return text;
 }
 
+// Runs `line` as the platform's shell runs a command line it is given --
+// nothing is put around it, so every character of it (a "#", brackets, a
+// trailing "&") means what it means to that shell -- with its output and
+// errors in `scratch` and no input.  Its exit status; -1 when it cannot be
+// started.
+int RunShell(const std::string& line, const fs::path& scratch) {
+#ifdef _WIN32
+    // "cmd /s /c" drops the first and the last quote and runs the rest as
+    // it stands.
+    char system[MAX_PATH] = {};
+    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return -1;
+    const std::string processor = std::string(system) + "\\cmd.exe";
+    std::string commandline = "\"" + processor + "\" /d /s /c \"" + line + "\"";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE output = ::CreateFileA(scratch.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE input = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    int code = -1;
+    if (output != INVALID_HANDLE_VALUE && input != INVALID_HANDLE_VALUE) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+        PROCESS_INFORMATION process{};
+        if (::CreateProcessA(processor.c_str(), commandline.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process)) {
+            ::WaitForSingleObject(process.hProcess, INFINITE);
+            DWORD exitcode = 0;
+            if (::GetExitCodeProcess(process.hProcess, &exitcode)) code = static_cast<int>(exitcode);
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+        }
+    }
+    if (output != INVALID_HANDLE_VALUE) ::CloseHandle(output);
+    if (input != INVALID_HANDLE_VALUE) ::CloseHandle(input);
+    return code;
+#else
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+    const std::string output = scratch.string();
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::string shell = "sh", option = "-c", text = line;
+    char* argv[] = {shell.data(), option.data(), text.data(), nullptr};
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, "/bin/sh", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    while (waitpid(child, &status, 0) == -1)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+#endif
+}
+
 }  // namespace
 
 std::string ElidedCommand(const std::string& command) {
@@ -78,23 +143,10 @@ std::string SignCommandFor(const std::string& command, const fs::path& file) {
 
 bool RunSignCommand(const std::string& command, const fs::path& file, const fs::path& scratch, std::string& error) {
     const std::string shown = "the signing command \"" + ElidedCommand(command) + "\"";
-    // Grouped, so that the redirection takes the output of every part of
-    // a command such as "sign ... && mv ...".
-#ifdef _WIN32
-    // cmd /c drops the first and last quote of a line that starts with one.
-    const std::string line = "\"(" + SignCommandFor(command, file) + ") > " + ShellQuoted(scratch) + " 2>&1\"";
-#else
-    const std::string line = "(" + SignCommandFor(command, file) + ") > " + ShellQuoted(scratch) + " 2>&1 </dev/null";
-#endif
-    const int status = std::system(line.c_str());
+    const int code = RunShell(SignCommandFor(command, file), scratch);
     const std::string output = ReadOutput(scratch);
     std::error_code ec;
     fs::remove(scratch, ec);
-#ifdef _WIN32
-    const int code = status;
-#else
-    const int code = status == -1 ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-#endif
     if (code != 0) {
         error = shown + " failed on " + file.string() + " (exit status " + std::to_string(code) + ")";
         if (!output.empty()) error += ":\n" + output;

@@ -1,9 +1,11 @@
 // The vendor's signing command, run by the builder on a file to sign.
 //
-// The command is a shell command line (`/bin/sh -c` on POSIX, `cmd /c` on
+// The command is a shell command line (`/bin/sh -c` on POSIX, `cmd /s /c` on
 // Windows) in which every "{file}" stands for the file, quoted for that
-// shell; it must leave the signed file at the same path and exit 0.  Its
-// output is gathered and shown only when it fails.  A signing command
+// shell; the shell gets it as it stands, with nothing wrapped around it (a
+// "#" is a comment, as it would be typed).  It must leave the signed file
+// at the same path and exit 0.  Its output is gathered and shown only when
+// it fails.  A signing command
 // usually holds a password or a key's location, so no message ever shows
 // more of it than the program's name (`ElidedCommand`).
 #pragma once

@@ -188,16 +188,24 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
         resources.push_back(Make(peres::kTypeRcData, Named(payload::kSidePictureName), rcdatalanguage, packed));
     }
 
+    std::vector<std::uint8_t> stubtexts;
+    for (const Resource& r : resources)
+        if (IsNamed(r, peres::kTypeRcData, payload::kTextsResourceName)) stubtexts = r.data;
+    std::vector<payload::TextTable> carried;
     if (identity.texts.languages || !identity.texts.tables.empty()) {
-        std::vector<std::uint8_t> stubtexts;
-        for (const Resource& r : resources)
-            if (IsNamed(r, peres::kTypeRcData, payload::kTextsResourceName)) stubtexts = r.data;
         std::vector<std::uint8_t> packed;
         std::vector<std::string> textwarnings;
-        if (!BuildTextsResource(stubtexts, identity.texts, packed, textwarnings, error)) return false;
+        if (!BuildTextsResource(stubtexts, identity.texts, packed, textwarnings, error, &carried)) return false;
         if (warnings) warnings->insert(warnings->end(), textwarnings.begin(), textwarnings.end());
         std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kTextsResourceName); });
         resources.push_back(Make(peres::kTypeRcData, Named(payload::kTextsResourceName), rcdatalanguage, packed));
+    } else if (!stubtexts.empty()) {
+        // Damaged tables fall back to English in the installer, as here.
+        if (auto read = payload::ReadPackedTextTables(stubtexts.data(), stubtexts.size())) carried = std::move(*read);
+    }
+    if (std::string problem = CheckUninstallLinkNames(carried, identity.productname); !problem.empty()) {
+        error = problem;
+        return false;
     }
 
     if (identity.scope == payload::InstallScope::User) {

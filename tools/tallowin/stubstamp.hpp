@@ -55,7 +55,9 @@ struct StampedStub {
 // the resource writer can edit, one built for another processor than
 // `identity.architecture`, a bad icon or picture, a per-user product's stub
 // whose manifest does not ask for administrator rights, language tables
-// that cannot be built (stubtexts.hpp, whose warnings go to `warnings`).
+// that cannot be built (stubtexts.hpp, whose warnings go to `warnings`) or
+// whose uninstall shortcut caption, with the product name, is no name
+// Windows can create (CheckUninstallLinkNames).
 bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identity, StampedStub& out,
                std::string& error, std::vector<std::string>* warnings = nullptr);
 

@@ -1,5 +1,9 @@
 #include "tools/tallowin/stubtexts.hpp"
 
+#include "payload/pathbounds.hpp"
+#include "setuputil/pathrules.hpp"
+#include "setuputil/textconv.hpp"
+#include "setuputil/utf8.hpp"
 #include "tools/packres/packresource.hpp"
 
 #include <algorithm>
@@ -31,8 +35,38 @@ std::string CheckVendorTable(const payload::TextTable& table, const std::string&
     return {};
 }
 
+std::string CheckUninstallLinkNames(const std::vector<payload::TextTable>& tables, const std::u16string& productname) {
+    // As the install names the link: the caption with the trimmed product
+    // name inserted, the characters no name may hold dropped, ".lnk".
+    const std::u16string display = setuputil::TrimSpacesAndReturns(productname);
+    const auto tooLong = [&](const std::string& text) -> std::size_t {
+        const std::u16string caption =
+            payload::FillText<char16_t>(setuputil::Utf8ToUtf16Replacing(text), {{u"product", display}});
+        const std::size_t units = setuputil::StripBadNameChars(caption).size() + 4;
+        return units > payload::kMaxNameUnits ? units : 0;
+    };
+    const std::string name(payload::TextName(payload::TextId::UninstallShortcut));
+    const std::string tail = ", with the product's name inserted, makes a link file name (with \".lnk\") of ";
+    const std::string limit = " characters; Windows takes at most " + std::to_string(payload::kMaxNameUnits) +
+                              " in one name: shorten it or the productname";
+    bool english = tables.empty();
+    for (const payload::TextTable& table : tables) {
+        const auto text = std::find_if(table.texts.begin(), table.texts.end(), [&](const auto& t) { return t.first == name; });
+        if (text == table.texts.end()) {
+            english = true;
+        } else if (const std::size_t units = tooLong(text->second)) {
+            return "texts." + table.code + ": " + name + tail + std::to_string(units) + limit;
+        }
+    }
+    if (const std::size_t units = english ? tooLong(std::string(payload::EnglishText(payload::TextId::UninstallShortcut))) : 0)
+        return "the English " + name + " \"" + std::string(payload::EnglishText(payload::TextId::UninstallShortcut)) + "\"" +
+               tail + std::to_string(units) + limit;
+    return {};
+}
+
 bool BuildTextsResource(const std::vector<std::uint8_t>& stubpacked, const VendorTexts& vendor,
-                        std::vector<std::uint8_t>& packed, std::vector<std::string>& warnings, std::string& error) {
+                        std::vector<std::uint8_t>& packed, std::vector<std::string>& warnings, std::string& error,
+                        std::vector<payload::TextTable>* carried) {
     std::vector<payload::TextTable> tables;
     if (!stubpacked.empty()) {
         std::vector<std::string> problems;
@@ -85,6 +119,7 @@ bool BuildTextsResource(const std::vector<std::uint8_t>& stubpacked, const Vendo
         error = "the language tables are larger than " + std::to_string(payload::kMaxTextBundleBytes) + " bytes";
         return false;
     }
+    if (carried) *carried = tables;
     return packres::PackResource(std::vector<std::uint8_t>(bundle.begin(), bundle.end()), packed, error);
 }
 

@@ -31,7 +31,18 @@ std::string CheckVendorTable(const payload::TextTable& table, const std::string&
 // does not carry gets a warning for each text it lacks (English is shown in
 // its place).  False with `error`: the stub's tables are damaged, or
 // `languages` names one that nobody supplies.
+// `carried`, when given, gets the tables as packed.
 bool BuildTextsResource(const std::vector<std::uint8_t>& stubpacked, const VendorTexts& vendor,
-                        std::vector<std::uint8_t>& packed, std::vector<std::string>& warnings, std::string& error);
+                        std::vector<std::uint8_t>& packed, std::vector<std::string>& warnings, std::string& error,
+                        std::vector<payload::TextTable>* carried = nullptr);
+
+// "" when the uninstall shortcut's caption (UninstallShortcut) of each of
+// `tables`, and the English one wherever a table lacks it, with
+// `productname` inserted, gives a link file name Windows can create: one
+// name of at most payload::kMaxNameUnits with its ".lnk", so that every
+// path the install records stays within the record's bound
+// (payload/pathbounds.hpp).  Else the first that does not, naming its
+// language.
+std::string CheckUninstallLinkNames(const std::vector<payload::TextTable>& tables, const std::u16string& productname);
 
 }  // namespace tallowin

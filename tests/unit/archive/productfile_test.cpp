@@ -151,6 +151,27 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
               std::string::npos);
 }
 
+// Names that become one name on the disk -- a link file's with ".lnk", a
+// folder's -- fit the 255 units Windows allows, so every path the install
+// records fits its record; at the bound they are taken.
+TEST_F(ProductFile, NamesThatBecomeFileNamesFitOneName) {
+    const std::string caption = "caption = \"Vantrell (safe mode)\"";
+    EXPECT_EQ(Error(caption, "caption = \"" + std::string(252, 'c') + "\""),
+              "shortcuts[0].caption is 252 characters long; as a link file's name with \".lnk\" it may be at most 251 "
+              "(Windows takes 255 in one name)");
+    EXPECT_EQ(Error("productname = \"Vantrell\"", "productname = \"" + std::string(252, 'p') + "\"")
+                  .rfind("productname is 252 characters long", 0),
+              0u);
+    EXPECT_NE(Error("startmenufolder = \"Calderic/Vantrell\"", "startmenufolder = \"Calderic/" + std::string(256, 's') + "\"")
+                  .find("holds a folder name of 256 characters; Windows takes at most 255 in one name"),
+              std::string::npos);
+    std::string text = kGood;
+    text.replace(text.find(caption), caption.size(), "caption = \"" + std::string(251, 'c') + "\"");
+    text.replace(text.find("Calderic/Vantrell"), 17, "Calderic/" + std::string(255, 's'));
+    std::string error;
+    EXPECT_TRUE(Load(text, error)) << error;
+}
+
 // A program the installer would start must be packed where the product
 // file puts it; a shortcut to nothing (the program may make its target
 // later) is a warning.

@@ -273,11 +273,18 @@ sed 's/^productname = .*/productname = "'"$(printf 'x%.0s' $(seq 300))"'"/' prod
 expect_status 1 "build with a long productname" "$tallowin" build product/long.toml -o long.exe --stub stub.exe
 grep -q "productname is 300 bytes long" "$work/stderr.txt" || fail "long productname: $(cat "$work/stderr.txt")"
 [ ! -e long.exe ] && [ ! -e long.exe.partial ] || fail "a failed build left a file"
+# A vendor text that would make the uninstall shortcut's name longer than
+# one name may be, and so its recorded path longer than the record takes.
+{ cat product/product.toml; printf '\n[texts.de]\nUninstallShortcut = "%s {product}"\n' "$(printf 'x%.0s' $(seq 2000))"; } \
+  >product/longtext.toml
+expect_status 1 "build with a long vendor text" "$tallowin" build product/longtext.toml -o long.exe --stub stub.exe
+grep -q 'texts.de: UninstallShortcut, .* of 2013 characters; Windows takes at most 255' "$work/stderr.txt" ||
+  fail "long vendor text: $(cat "$work/stderr.txt")"
 # Signing commands that fail: the build fails with the command's output and
 # shows no more of the command than its program's name; a command that signs
 # nothing fails too, and so does one without {file}.
 expect_status 1 "a failing signing command" "$tallowin" build product/product.toml -o signed.exe --stub stub.exe \
-  --sign-command "sh -c 'echo cannot reach the token; exit 3' SECRET-PASSWORD {file}"
+  --sign-command "sh -c 'echo cannot reach the token; exit 3' SECRET-PASSWORD {file} # the token's (PIN)"
 grep -q 'the signing command "sh \.\.\." failed .*exit status 3' "$work/stderr.txt" &&
   grep -q 'cannot reach the token' "$work/stderr.txt" || fail "failing command: $(cat "$work/stderr.txt")"
 grep -q SECRET "$work/stderr.txt" "$work/stdout.txt" && fail "the signing command was printed: $(cat "$work/stderr.txt")"
@@ -293,6 +300,11 @@ mkdir -p reserved && cp -r product/. reserved/ && printf 'x' >reserved/files/UnI
 expect_status 1 "a product holding uninstall.exe" "$tallowin" build reserved/product.toml -o r.exe --stub stub.exe
 grep -q '"UnInstall.EXE" at the top of the installation folder' "$work/stderr.txt" || fail "reserved: $(cat "$work/stderr.txt")"
 mv reserved/files/UnInstall.EXE reserved/files/docs/uninstall.exe
+# ... and the folder an update moves the installed files aside into, in any letter case.
+mkdir reserved/files/~TALLOWIN-Update && printf 'x' >reserved/files/~TALLOWIN-Update/notes.txt
+expect_status 1 "a product holding ~tallowin-update" "$tallowin" build reserved/product.toml -o r.exe --stub stub.exe
+grep -q '"~TALLOWIN-Update" at the top of the installation folder' "$work/stderr.txt" || fail "reserved: $(cat "$work/stderr.txt")"
+rm -r reserved/files/~TALLOWIN-Update
 expect_status 0 "uninstall.exe in a subfolder" "$tallowin" build reserved/product.toml -o r.exe --stub stub.exe
 
 # A program the installer would start must be packed; a shortcut to a file

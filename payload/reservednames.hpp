@@ -1,0 +1,23 @@
+// The names at the top of a program folder that the installer keeps for
+// itself: the install record, the folder an update moves the installed
+// files aside into, and the signed uninstaller's entry
+// (kUninstallerEntryName, sacformat.hpp).  A product's own file or folder
+// of such a name would be overwritten, or would break every update, so the
+// builder refuses it.
+#pragma once
+
+#include <string>
+
+namespace payload {
+
+// The install record (installengine/installrecord.hpp).
+inline constexpr char16_t kInstallRecordName[] = u"uninstall.dat";
+// What an update moves aside until it has succeeded (installengine/updatejournal.hpp).
+inline constexpr char16_t kUpdateBackupFolder[] = u"~tallowin-update";
+
+// True when `name`, one name at the top of the program folder, is one of
+// the installer's, compared as Windows compares names (case-insensitive,
+// ordinal).
+bool IsReservedTopName(const std::u16string& name);
+
+}  // namespace payload
