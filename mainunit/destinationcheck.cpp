@@ -2,6 +2,7 @@
 
 #include "installengine/protectedfolders.hpp"
 #include "payload/entrypath.hpp"
+#include "payload/pathbounds.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 
@@ -14,6 +15,9 @@ std::u16string DestinationRefusal(const std::u16string& folder, const WizardLang
     const bool share = folder.size() >= 2 && separator(folder[0]) && separator(folder[1]);
     bool usable = setuputil::IsAbsoluteFolder(folder) && !share;
     for (char16_t c : folder) usable = usable && !payload::IsForbiddenNameChar(c);
+    // The install record holds the folder in one bounded line: a longer one
+    // would fail the install after its files are written.
+    usable = usable && folder.size() < payload::kMaxRecordPathUnits;
     if (!usable) return language.Text(payload::TextId::InvalidFolder);
     // The uninstall deletes the program folder as a whole: a folder it
     // would refuse is one the product could never be removed from.

@@ -11,7 +11,8 @@ namespace mainunit {
 // The message to show for `folder`, or "" when it is accepted.  Refused
 // with the text InvalidFolder: a folder that is not absolute (it
 // would depend on the current folder and register a "Path" the uninstall
-// cannot remove), a UNC or device path ("\\server\share\...") or one that holds a character no name may (* ? " < > | or a
+// cannot remove), one longer than the install record holds
+// (payload/pathbounds.hpp), a UNC or device path ("\\server\share\...") or one that holds a character no name may (* ? " < > | or a
 // control character).  Refused with a message naming the folder: one the
 // uninstall would refuse to delete, a protected folder of this machine
 // (Windows, Program Files of either kind, a user's profile or the folder
