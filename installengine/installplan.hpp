@@ -65,10 +65,10 @@ enum class RegValueKind { Text, Number, WideText };
 struct RegValue {
     std::string key;
     std::string name;  // "" is the default value
-    std::string value;
+    std::string value{};
     RegValueKind kind = RegValueKind::Text;
     std::uint32_t number = 0;
-    std::u16string widevalue;
+    std::u16string widevalue{};
 };
 // The text of a string value, whichever form it is written in.
 std::u16string ValueText(const RegValue& v);
