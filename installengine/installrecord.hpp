@@ -51,6 +51,8 @@
 // character, no "end" or text after it -- is no record at all.
 #pragma once
 
+#include "payload/declarations.hpp"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -69,8 +71,8 @@ inline constexpr std::size_t kMaxRecordEntries = 200000;  // "file" and "dir" li
 inline constexpr std::size_t kMaxRecordShortcuts = 32;
 inline constexpr std::size_t kMaxRecordServices = 16;
 inline constexpr std::size_t kMaxRecordKeys = 16;
-inline constexpr std::size_t kMaxRecordValues = 256;       // "regvalue" lines
-inline constexpr std::size_t kMaxRecordCreatedKeys = 256;  // "regkey" lines
+inline constexpr std::size_t kMaxRecordValues = payload::kMaxRegistryDeclarations;  // "regvalue" lines
+inline constexpr std::size_t kMaxRecordCreatedKeys = payload::kMaxDeclaredKeys;     // "regkey" lines
 inline constexpr std::size_t kInstallRecordIdDigits = 32;
 
 struct InstallRecord {

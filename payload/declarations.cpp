@@ -3,6 +3,7 @@
 #include "setuputil/utf8.hpp"
 
 #include <array>
+#include <set>
 #include <string_view>
 
 namespace payload {
@@ -138,6 +139,20 @@ bool ParseValue(const std::vector<std::string>& fields, RegistryDeclaration& d) 
     return false;
 }
 
+// How many keys the values need, "Software\<Vendor>" and below, letter case aside.
+std::size_t DeclaredKeyCount(const std::vector<RegistryDeclaration>& registry) {
+    std::set<std::string> keys;
+    for (const RegistryDeclaration& d : registry) {
+        std::string lower;
+        for (char c : d.key) lower += Lower(c);
+        for (std::size_t at = lower.find('\\', lower.find('\\') + 1);; at = lower.find('\\', at + 1)) {
+            keys.insert(lower.substr(0, at));
+            if (at == std::string::npos) break;
+        }
+    }
+    return keys.size();
+}
+
 }  // namespace
 
 const char* RegistryTypeName(RegistryType type) { return kTypeNames[static_cast<std::size_t>(type)]; }
@@ -183,6 +198,8 @@ std::string FormatDeclarations(const Declarations& declarations, std::string* er
         return std::string();
     };
     if (declarations.registry.size() > kMaxRegistryDeclarations) return refuse("too many registry values");
+    if (DeclaredKeyCount(declarations.registry) > kMaxDeclaredKeys)
+        return refuse("the values lie in more than 256 keys");
     std::string out = Header() + "\n";
     for (const RegistryDeclaration& d : declarations.registry) {
         std::string why;
@@ -246,6 +263,11 @@ bool ParseDeclarations(const void* data, std::size_t size, Declarations& out, st
         } else {
             return bad("unknown line");
         }
+    }
+    if (DeclaredKeyCount(out.registry) > kMaxDeclaredKeys) {
+        error = "the declared values lie in more than 256 keys";
+        out = {};
+        return false;
     }
     return true;
 }

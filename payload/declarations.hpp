@@ -49,6 +49,9 @@ inline constexpr std::size_t kMaxDeclarationText = 2048;    // UTF-16 units of o
 inline constexpr std::size_t kMaxDeclarationBinary = 2048;  // bytes of a binary value
 inline constexpr std::size_t kMaxRegistryKeyName = 255;     // one name of a key path, as the registry allows
 inline constexpr std::size_t kMaxRegistryKeyPath = 512;
+// Keys the values lie in, with every parent below "Software": the install
+// record lists those it creates, so their number is bounded here.
+inline constexpr std::size_t kMaxDeclaredKeys = 256;
 
 enum class RegistryType { String, Expandable, Dword, Qword, MultiString, Binary };
 

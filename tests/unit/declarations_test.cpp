@@ -99,6 +99,15 @@ TEST(Declarations, DamagedOrHostileTextIsRefused) {
     std::string many = head;
     for (std::size_t i = 0; i <= kMaxRegistryDeclarations; ++i) many += "registry\tdword\tSoftware\\A\tn\t1\n";
     EXPECT_FALSE(Parses(many + "end\n"));
+    // The keys the values need are bounded too: the install record lists those it makes.
+    Declarations deep;
+    for (std::size_t i = 0; i < kMaxRegistryDeclarations; ++i)
+        deep.registry.push_back({RegistryType::Dword, "Software\\A\\K" + std::to_string(i), u"n", {}, 1, {}});
+    EXPECT_TRUE(FormatDeclarations(deep).empty());
+    deep.registry.pop_back();
+    const std::string fits = FormatDeclarations(deep);
+    EXPECT_TRUE(Parses(fits));
+    EXPECT_FALSE(Parses(fits.substr(0, fits.size() - 4) + "registry\tdword\tSoftware\\A\\X\tn\t1\nend\n"));
     EXPECT_FALSE(Parses(std::string(kMaxDeclarationsBytes + 1, 'a')));
     Declarations tooLong = Sample();
     tooLong.registry[0].texts = {std::u16string(kMaxDeclarationText + 1, u'a')};

@@ -43,8 +43,9 @@ const std::string kServiceB = "TallowinStopSvcB";
 // and the test decides when the stop follows.
 class StoppedAt : public tinstallengine {
 public:
-    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot, bool hold)
-        : tinstallengine(host, std::move(installer)), step_(step), slot_(slot), hold_(hold) {}
+    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot, bool hold,
+              payload::InstallScope scope = payload::InstallScope::Machine)
+        : tinstallengine(host, std::move(installer), scope), step_(step), slot_(slot), hold_(hold) {}
     ~StoppedAt() override { WaitFor(60000); }  // the body calls BeforeStep: end it while we exist
     std::atomic<bool> reached{false};
 
@@ -540,9 +541,9 @@ const std::string kProductKey = kVendorKey + "\\Product";
 const std::string kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 // A value as the registry holds it: "type:text" for strings, "type:hex" else; "" when missing.
-std::string Value(const std::string& key, const std::u16string& name) {
+std::string Value(RegRoot root, const std::string& key, const std::u16string& name) {
     RegValueCopy value;
-    if (!ReadRegValue(RegRoot::LocalMachine, key, name, value)) return "";
+    if (!ReadRegValue(root, key, name, value)) return "";
     std::string out = std::to_string(value.type) + ":";
     if (value.type == 1 || value.type == 2) {
         for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
@@ -573,12 +574,21 @@ payload::RegistryDeclaration Declare(payload::RegistryType type, const std::stri
 // keys they need, carried by an update (a value dropped, one added, one
 // changed), put back as they were by a stopped update, and undone by the
 // uninstall -- a sibling value in a key that was there before, and a Run
-// value the user changed since, stay.
-TEST(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
+// value the user changed since, stay.  Machine-wide under HKEY_LOCAL_MACHINE,
+// per user under HKEY_CURRENT_USER, and nothing of it under the other root.
+class DeclaredValues : public ::testing::TestWithParam<payload::InstallScope> {};
+
+TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
+    const payload::InstallScope scope = GetParam();
+    const bool peruser = scope == payload::InstallScope::User;
+    const HKEY hroot = peruser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    const HKEY hother = peruser ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const RegRoot root = peruser ? RegRoot::CurrentUser : RegRoot::LocalMachine;
+    const auto Value = [&](const std::string& key, const std::u16string& name) { return ::Value(root, key, name); };
     Forget();
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductKey.c_str());
-    SetRegValue(HKEY_LOCAL_MACHINE, kVendorKey, "Sibling", "theirs");
-    SetRegValue(HKEY_LOCAL_MACHINE, kRunKey, "Tlw Other Engtest", "other.exe");
+    ::RegDeleteKeyA(hroot, kProductKey.c_str());
+    SetRegValue(hroot, kVendorKey, "Sibling", "theirs");
+    SetRegValue(hroot, kRunKey, "Tlw Other Engtest", "other.exe");
     TempDir dir;
     const fs::path folder = dir.path() / "Declared";
     const auto build = [&](const std::string& version, TestHost& host) {
@@ -614,7 +624,7 @@ TEST(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
 
     TestHost first;
     {
-        Watched engine(first, build("1", first));
+        Watched engine(first, build("1", first), scope);
         engine.SetDeclarations(one);
         ASSERT_TRUE(RunEngine(engine, first, folder.u16string()));
         ASSERT_FALSE(first.failedflag) << WideToAnsi(engine.ErrorText());
@@ -631,14 +641,16 @@ TEST(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(folder.u16string());
     ASSERT_TRUE(record.ok) << record.error;
     // The vendor key was there before: only the product's key is the install's.
-    EXPECT_EQ(record.record.createdkeys, std::vector<std::u16string>{u"HKLM\\" + AnsiToWide(kProductKey)});
+    EXPECT_EQ(record.record.createdkeys,
+              std::vector<std::u16string>{(peruser ? u"HKCU\\" : u"HKLM\\") + AnsiToWide(kProductKey)});
+    EXPECT_FALSE(KeyExists(hother, kProductKey));
     EXPECT_EQ(record.record.registryvalues.size(), 4u);
     EXPECT_EQ(record.record.signincommand, AnsiToWide(command));
 
     TestHost second;
     const std::u16string update = build("2", second);
     {
-        StoppedAt engine(second, update, InstallStep::Shortcut, 1, false);
+        StoppedAt engine(second, update, InstallStep::Shortcut, 1, false, scope);
         engine.SetDeclarations(two);
         ASSERT_TRUE(RunEngine(engine, second, folder.u16string()));
         EXPECT_TRUE(engine.UpdateOutcome().rolledback);
@@ -649,7 +661,7 @@ TEST(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     TestHost third;
     third.trailer = second.trailer;
     {
-        Watched whole(third, update);
+        Watched whole(third, update, scope);
         whole.SetDeclarations(two);
         ASSERT_TRUE(RunEngine(whole, third, folder.u16string()));
         EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
@@ -659,25 +671,29 @@ TEST(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     EXPECT_EQ(Value(kProductKey, u"New"), "11:0807060504030201");
     EXPECT_EQ(Value(kRunKey, AnsiToWide(kProduct)), "1:" + command + " /quiet");
     // The user points the Run value elsewhere: it is no longer ours.
-    SetRegValue(HKEY_LOCAL_MACHINE, kRunKey, kProduct, "mine.exe");
+    SetRegValue(hroot, kRunKey, kProduct, "mine.exe");
 
     TestHost uninstall;
     uninstall.trailer = third.trailer;
     uninstall.destfolder = folder.u16string();
-    installengine::RunUninstallSequence(uninstall);
+    installengine::RunUninstallSequence(uninstall, scope);
     EXPECT_EQ(uninstall.events.back(), "finish page");
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(KeyExists(hroot, kProductKey));
     EXPECT_EQ(Value(kVendorKey, u"Shared"), "");
-    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kVendorKey, "Sibling"), "theirs");
-    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kRunKey, kProduct), "mine.exe");
-    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, kRunKey, "Tlw Other Engtest"), "other.exe");
+    EXPECT_EQ(RegValue(hroot, kVendorKey, "Sibling"), "theirs");
+    EXPECT_EQ(RegValue(hroot, kRunKey, kProduct), "mine.exe");
+    EXPECT_EQ(RegValue(hroot, kRunKey, "Tlw Other Engtest"), "other.exe");
 
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVendorKey.c_str());
+    ::RegDeleteKeyA(hroot, kVendorKey.c_str());
     HKEY run = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey.c_str(), 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(hroot, kRunKey.c_str(), 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
         ::RegDeleteValueA(run, kProduct.c_str());
         ::RegDeleteValueA(run, "Tlw Other Engtest");
         ::RegCloseKey(run);
     }
     Forget();
 }
+
+INSTANTIATE_TEST_SUITE_P(BothScopes, DeclaredValues,
+                         ::testing::Values(payload::InstallScope::Machine, payload::InstallScope::User));
