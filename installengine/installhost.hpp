@@ -17,6 +17,7 @@
 #pragma once
 
 #include "installengine/fileholders.hpp"
+#include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
 #include "payload/setuptrailer.hpp"
 #include "payload/texttable.hpp"
@@ -96,6 +97,9 @@ class InstallWorker {
 public:
     virtual ~InstallWorker() = default;
     virtual void HandOver(std::int64_t licenseoffset, const std::string& productname, const std::string& exename) = 0;
+    // What the product declares beyond its files (payload/declarations.hpp),
+    // as the installer's own record gives it; none unless handed over.
+    virtual void SetDeclarations(const payload::Declarations& declarations) = 0;
     virtual bool OpenArchive() = 0;
     virtual std::u16string ErrorText() const = 0;
     virtual void SetInstallFolder(const std::u16string& folder) = 0;

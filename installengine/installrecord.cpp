@@ -1,5 +1,6 @@
 #include "installengine/installrecord.hpp"
 
+#include "payload/declarations.hpp"
 #include "payload/entrypath.hpp"
 #include "setuputil/utf8.hpp"
 
@@ -70,6 +71,51 @@ bool IsPlainRelativePath(const std::u16string& path) {
     }
 }
 
+namespace {
+
+bool SplitRoot(const std::u16string& entry, std::u16string& root, std::u16string& rest) {
+    if (entry.size() < 5 || entry[4] != u'\\') return false;
+    root = entry.substr(0, 4);
+    if (root != u"HKLM" && root != u"HKCU") return false;
+    rest = entry.substr(5);
+    return true;
+}
+
+// The key as the registry calls take it: printable ASCII only.
+bool AsciiKey(const std::u16string& key, std::string& out) {
+    out.clear();
+    for (char16_t c : key) {
+        if (c < 0x20 || c > 0x7e) return false;
+        out += static_cast<char>(c);
+    }
+    return payload::IsVendorKey(out);
+}
+
+}  // namespace
+
+bool ParseRecordedValue(const std::u16string& entry, RecordedRegistryEntry& out) {
+    std::u16string rest;
+    if (!SplitRoot(entry, out.root, rest)) return false;
+    const std::size_t slash = rest.rfind(u'\\');
+    if (slash == std::u16string::npos) return false;
+    out.name = rest.substr(slash + 1);
+    return payload::IsDeclarableValueName(out.name) && AsciiKey(rest.substr(0, slash), out.key);
+}
+
+bool ParseRecordedKey(const std::u16string& entry, RecordedRegistryEntry& out) {
+    std::u16string rest;
+    out.name.clear();
+    return SplitRoot(entry, out.root, rest) && AsciiKey(rest, out.key);
+}
+
+std::u16string RecordedKey(const std::u16string& root, const std::string& key) {
+    return root + u"\\" + std::u16string(key.begin(), key.end());
+}
+
+std::u16string RecordedValue(const std::u16string& root, const std::string& key, const std::u16string& name) {
+    return RecordedKey(root, key) + u"\\" + name;
+}
+
 bool IsInstallRecordId(const std::string& id) {
     if (id.size() != kInstallRecordIdDigits) return false;
     for (char c : id)
@@ -90,7 +136,9 @@ std::string InstallRecordIdFrom(const unsigned char (&random)[16]) {
 std::string FormatInstallRecord(const InstallRecord& r) {
     if (!IsInstallRecordId(r.id) || r.programfolder.empty()) return {};
     if (r.folders.size() + r.files.size() > kMaxRecordEntries || r.shortcuts.size() > kMaxRecordShortcuts ||
-        r.services.size() > kMaxRecordServices || r.registrykeys.size() > kMaxRecordKeys)
+        r.services.size() > kMaxRecordServices || r.registrykeys.size() > kMaxRecordKeys ||
+        r.registryvalues.size() > kMaxRecordValues || r.createdkeys.size() > kMaxRecordCreatedKeys ||
+        r.signin.empty() != r.signincommand.empty())
         return {};
     InstallRecord copy = r;  // FieldOf hands out pointers into a record of its own
     std::string out = Header() + "\n";
@@ -112,8 +160,20 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         return true;
     };
     if (!many("shortcut", r.shortcuts, false) || !many("service", r.services, false) ||
-        !many("key", r.registrykeys, false) || !many("dir", r.folders, true) || !many("file", r.files, true))
+        !many("key", r.registrykeys, false))
         return {};
+    RecordedRegistryEntry entry;
+    for (const std::u16string& value : r.registryvalues)
+        if (!Writable(value) || !ParseRecordedValue(value, entry)) return {};
+    for (const std::u16string& key : r.createdkeys)
+        if (!Writable(key) || !ParseRecordedKey(key, entry)) return {};
+    if (!many("regvalue", r.registryvalues, false) || !many("regkey", r.createdkeys, false)) return {};
+    if (!r.signin.empty()) {
+        if (!Writable(r.signin) || !Writable(r.signincommand)) return {};
+        Line(out, "signin", r.signin);
+        Line(out, "signincommand", r.signincommand);
+    }
+    if (!many("dir", r.folders, true) || !many("file", r.files, true)) return {};
     out += std::string(kEnd) + "\n";
     for (std::size_t at = 0, next = 0; at < out.size(); at = next + 1) {
         next = out.find('\n', at);
@@ -195,12 +255,26 @@ ParsedInstallRecord ParseInstallRecord(const std::string& text) {
             if (!add(r.services, kMaxRecordServices)) return fail("too many services");
         } else if (name == "key") {
             if (!add(r.registrykeys, kMaxRecordKeys)) return fail("too many keys");
+        } else if (name == "regvalue" || name == "regkey") {
+            // An entry that is no vendor's value or key is never acted on: skipped.
+            RecordedRegistryEntry entry;
+            const bool isvalue = name == "regvalue";
+            std::vector<std::u16string>& list = isvalue ? r.registryvalues : r.createdkeys;
+            if (list.size() >= (isvalue ? kMaxRecordValues : kMaxRecordCreatedKeys))
+                return fail("too many registry entries");
+            if (isvalue ? ParseRecordedValue(value, entry) : ParseRecordedKey(value, entry)) list.push_back(value);
+            else ++parsed.skipped;
+        } else if (name == "signin" || name == "signincommand") {
+            std::u16string& field = name == "signin" ? r.signin : r.signincommand;
+            if (!field.empty() || value.empty()) return fail("a repeated or empty line: " + std::string(name));
+            field = value;
         }
         // Any other name is a line of a later version: skipped.
     }
     if (!ended) return fail("no end line");
     if (!seen[static_cast<std::size_t>(Field::Id)]) return fail("no identifier");
     if (r.programfolder.empty()) return fail("no program folder");
+    if (r.signin.empty() != r.signincommand.empty()) return fail("signin without its command");
     parsed.ok = true;
     return parsed;
 }

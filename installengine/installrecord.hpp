@@ -27,9 +27,19 @@
 //   settingskey software\Calderic\Vantrell   below HKEY_CURRENT_USER
 //   service VantrellService            (repeated)
 //   key HKLM\SOFTWARE\...\App Paths\vantrell.exe   each key written (repeated)
+//   regvalue HKLM\Software\Calderic\Vantrell\Server   each value of the
+//                                      product's own it wrote: root, key, a
+//                                      backslash and the value's name (repeated)
+//   regkey HKLM\Software\Calderic       each such key it created (repeated)
+//   signin Vantrell                    the Run value it wrote, and the
+//   signincommand "C:\...\vantrell.exe" /tray   command it holds (once each)
 //   dir docs                           each folder the install created in the
 //   file docs\guide.txt                program folder, and each file, relative
 //   end                                (repeated; parents before children)
+//
+// "regvalue", "regkey", "signin" and "signincommand" are written only when
+// the product declares such values (payload/declarations.hpp): a record of a
+// product that declares none reads as before they existed.
 //
 // Lines end in LF (a CR before it is dropped).  The record is untrusted
 // input like any file: the whole text is bounded before it is read, every
@@ -41,6 +51,7 @@
 // character, no "end" or text after it -- is no record at all.
 #pragma once
 
+#include "payload/declarations.hpp"
 #include "payload/pathbounds.hpp"
 #include "payload/reservednames.hpp"
 
@@ -65,6 +76,8 @@ inline constexpr std::size_t kMaxRecordEntries = 200000;  // "file" and "dir" li
 inline constexpr std::size_t kMaxRecordShortcuts = 32;
 inline constexpr std::size_t kMaxRecordServices = 16;
 inline constexpr std::size_t kMaxRecordKeys = 16;
+inline constexpr std::size_t kMaxRecordValues = payload::kMaxRegistryDeclarations;  // "regvalue" lines
+inline constexpr std::size_t kMaxRecordCreatedKeys = payload::kMaxDeclaredKeys;     // "regkey" lines
 inline constexpr std::size_t kInstallRecordIdDigits = 32;
 
 struct InstallRecord {
@@ -86,6 +99,14 @@ struct InstallRecord {
     std::u16string settingskey;      // below HKEY_CURRENT_USER, or ""
     std::vector<std::u16string> services;
     std::vector<std::u16string> registrykeys;  // "HKLM\..." or "HKCU\..."
+    // The product's own registry values ("HKLM\Software\Vendor\Key\Name",
+    // RecordedValue) and the keys the install created for them, parents first.
+    std::vector<std::u16string> registryvalues;
+    std::vector<std::u16string> createdkeys;
+    // The Run value that starts the program at sign-in (its name under the
+    // scope's Run key) and the command it was given; both "" for none.
+    std::u16string signin;
+    std::u16string signincommand;
     // Relative to the program folder: the folders the install created
     // (parents first) and the files it wrote.
     std::vector<std::u16string> folders;
@@ -111,6 +132,20 @@ struct ParsedInstallRecord {
     std::size_t skipped = 0;  // "dir" and "file" entries left out
 };
 ParsedInstallRecord ParseInstallRecord(const std::string& text);
+
+// A "regvalue" or "regkey" entry taken apart: the root ("HKLM" or "HKCU"),
+// a key that payload::IsVendorKey accepts and, for a value, its name (the
+// text after the last backslash; "" the default value).  False for anything
+// else: such an entry is never acted on.
+struct RecordedRegistryEntry {
+    std::u16string root;
+    std::string key;
+    std::u16string name;
+};
+bool ParseRecordedValue(const std::u16string& entry, RecordedRegistryEntry& out);
+bool ParseRecordedKey(const std::u16string& entry, RecordedRegistryEntry& out);
+std::u16string RecordedValue(const std::u16string& root, const std::string& key, const std::u16string& name);
+std::u16string RecordedKey(const std::u16string& root, const std::string& key);
 
 // True for 32 lower-case hex digits.
 bool IsInstallRecordId(const std::string& id);

@@ -1,5 +1,6 @@
 #include "installengine/tinstallengine.hpp"
 
+#include "installengine/declaredeffects.hpp"
 #include "installengine/fileholders.hpp"
 #include "installengine/installedproduct.hpp"
 #include "installengine/installrecordfile.hpp"
@@ -317,6 +318,8 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     record.foldercreated = foldercreated_;
     record.folders = createdfolders_;
     record.files = writtenfiles_;
+    declaredplan_ = PlanDeclared(declarations_, in);
+    RecordDeclared(declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     if (haveinstalledrecord_) {
         // The installed version's folders the new one still uses were
         // created by an install of the product too; parents stay first.
@@ -375,6 +378,7 @@ void tinstallengine::Register(const InstallInputs& in) {
         write(service.namevalue);
     }
     for (const RegValue& v : plan.uninstallvalues) write(v);
+    ApplyDeclared(host_, declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, journal_);
 }
 
 bool tinstallengine::CreateShortcuts(const InstallInputs& in) {

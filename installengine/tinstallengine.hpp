@@ -8,7 +8,9 @@
 // entry, writes the product's own uninstaller (installengine/registration.hpp),
 // writes the install record into the program folder (installrecord.hpp; part
 // of the uninstaller step), writes the registration and installs and starts
-// the services, creates the shortcuts, and reports through SyncFinished.
+// the services, writes the product's declared registry values and its
+// sign-in Run value (declaredeffects.hpp), creates the shortcuts, and
+// reports through SyncFinished.
 //
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
@@ -53,6 +55,7 @@
 #pragma once
 
 #include "gui/thread.hpp"
+#include "installengine/declaredplan.hpp"
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/updatejournal.hpp"
@@ -89,6 +92,7 @@ public:
 
     // InstallWorker
     void HandOver(std::int64_t licenseoffset, const std::string& productname, const std::string& exename) override;
+    void SetDeclarations(const payload::Declarations& declarations) override { declarations_ = declarations; }
     bool OpenArchive() override;
     std::u16string ErrorText() const override;
     void SetInstallFolder(const std::u16string& folder) override { archive_.SetInstallFolder(folder); }
@@ -178,6 +182,8 @@ private:
     std::int64_t licenseoffset_ = 0;
     std::string productname_;
     std::string exename_;
+    payload::Declarations declarations_;
+    DeclaredPlan declaredplan_;  // planned with the record, carried out with the registration
     // For the install record: the folders extraction created and the files
     // it wrote, relative to the program folder.
     std::vector<std::u16string> createdfolders_;

@@ -10,7 +10,9 @@
 // program, remove the recorded services, the recorded shortcuts and the
 // Start-menu folders they leave empty, the settings folder after asking
 // (the host's Ask) and the settings key -- both only when the registration
-// names the ones recorded --, a file association; then the program
+// names the ones recorded --, the product's declared registry values, its
+// sign-in Run value and the keys made for them (declaredeffects.hpp), a
+// file association; then the program
 // folder's files, never through a link (the one step whose failure stops
 // the sequence), the record and the folder; then the registration keys,
 // and last the product's own uninstaller (installengine/uninstallerfile.hpp).
@@ -40,6 +42,7 @@
 // deletes the same keys under HKEY_CURRENT_USER, a file association under
 // the user's own classes, and never touches HKEY_LOCAL_MACHINE or a service;
 // its program folder needs the same proof.
+#include "installengine/declaredeffects.hpp"
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/installrecordfile.hpp"
@@ -290,6 +293,10 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const std::string settingskey = HasCompletingName(startmenufolder) ? SettingsKeyFor(startmenufolder) : std::string();
     if (!settingskey.empty() && AnsiToWide(settingskey) == record.settingskey && IsRemovableSettingsKey(settingskey))
         deletekey(RegRoot::CurrentUser, settingskey);
+
+    // The product's declared registry values, its sign-in Run value while
+    // it still starts this program, and the keys the install made once empty.
+    UndoDeclared(host, record, scope);
 
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {

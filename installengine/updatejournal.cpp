@@ -1,5 +1,7 @@
 #include "installengine/updatejournal.hpp"
 
+#include "installengine/declaredplan.hpp"
+
 #include "installengine/protectedfolders.hpp"
 #include "installengine/treedelete.hpp"
 #include "installengine/uninstallerfile.hpp"
@@ -108,6 +110,15 @@ void UpdateJournal::SnapshotKey(RegRoot root, const std::string& key) {
     keys_.push_back(std::move(copy));
 }
 
+void UpdateJournal::SnapshotValue(RegRoot root, const std::string& key, const std::u16string& name) {
+    ValueCopy copy{root, key, false, {}, {}};
+    copy.existed = ReadRegValue(root, key, name, copy.value);
+    copy.value.name = name;
+    for (const std::string& level : KeyChain(key))
+        if (!RegKeyExists(root, level)) copy.missingkeys.push_back(level);
+    values_.push_back(std::move(copy));
+}
+
 void UpdateJournal::SnapshotService(const std::string& name, const std::u16string& programpath, bool running) {
     services_.push_back({name, programpath, running});
 }
@@ -142,6 +153,16 @@ std::u16string UpdateJournal::Rollback() {
                   WriteBlock(access.file, it->bytes.data(), static_cast<std::int32_t>(it->bytes.size()));
         ok = CloseAccess(access.file) && ok;
         if (!ok) Append(lost, u"the shortcut " + it->path);
+    }
+    for (auto it = values_.rbegin(); it != values_.rend(); ++it) {
+        if (it->existed) {
+            if (!WriteKeyValues(it->root, it->key, {it->value}))
+                Append(lost, u"the registry value " + it->value.name + u" of " + AnsiToWide(it->key));
+            continue;
+        }
+        DeleteRegValue(it->root, it->key, it->value.name);
+        for (auto key = it->missingkeys.rbegin(); key != it->missingkeys.rend(); ++key)
+            DeleteEmptyRegKey(it->root, *key);
     }
     for (auto it = keys_.rbegin(); it != keys_.rend(); ++it) {
         DeleteRegTree(it->root, it->key);

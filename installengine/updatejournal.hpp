@@ -55,6 +55,11 @@ public:
 
     // Read before the update writes them.
     void SnapshotKey(setuputil::RegRoot root, const std::string& key);
+    // One value of the product's own (and whether its key and each parent
+    // below "Software\<Vendor>" were there): the rollback writes it back,
+    // or deletes it and the keys it made while they are empty.  Other values
+    // of the key are never touched.
+    void SnapshotValue(setuputil::RegRoot root, const std::string& key, const std::u16string& name);
     void SnapshotService(const std::string& name, const std::u16string& programpath, bool running);
     void NoteServiceInstalled(const std::string& name);
     // A shortcut file: its bytes (at most kMaxSnapshotFile), or that it was missing.
@@ -77,6 +82,13 @@ private:
         bool existed = false;
         std::vector<setuputil::RegValueCopy> values;
     };
+    struct ValueCopy {
+        setuputil::RegRoot root;
+        std::string key;
+        bool existed = false;
+        setuputil::RegValueCopy value;
+        std::vector<std::string> missingkeys;  // parents first
+    };
     struct ServiceCopy {
         std::string name;
         std::u16string programpath;
@@ -97,6 +109,7 @@ private:
     std::vector<std::u16string> newfiles_;  // full paths
     std::vector<std::u16string> newfolders_;
     std::vector<KeyCopy> keys_;
+    std::vector<ValueCopy> values_;
     std::vector<ServiceCopy> services_;
     std::vector<std::string> installedservices_;
     std::vector<FileCopy> files_;

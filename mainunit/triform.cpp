@@ -70,10 +70,22 @@ bool OwnScope(payload::InstallScope& scope) {
     return parsed || !present;
 }
 
+// The product's declarations: false only when there is a record that is
+// malformed (none: the product declares nothing).
+bool OwnDeclarations(payload::Declarations& declarations) {
+    bool present = false;
+    const bool parsed = OwnRecord(payload::kDeclarationsName, [&](const void* data, std::size_t size) {
+        present = true;
+        std::string error;
+        return payload::ParseDeclarations(data, size, declarations, error);
+    });
+    return parsed || !present;
+}
+
 }  // namespace
 
 Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(options) {
-    scopeok_ = OwnScope(scope_);
+    scopeok_ = OwnScope(scope_) && OwnDeclarations(declarations_);
     ChooseWizardLanguage();
     gui::Application* application = gui::Application::Current();
     CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, Text(TextId::DialogFont));
@@ -378,6 +390,7 @@ void Triform::BeginInstall(const std::u16string& chosen) {
     engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
+    engine_->SetDeclarations(declarations_);
     if (!engine_->OpenArchive()) {
         const std::u16string problem = Text(TextId::SetupDataProblem, {{u"error", engine_->ErrorText()}});
         Log(problem);

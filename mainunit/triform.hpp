@@ -27,6 +27,7 @@
 #include "mainunit/logfile.hpp"
 #include "mainunit/startoptions.hpp"
 #include "mainunit/wizardlanguage.hpp"
+#include "payload/declarations.hpp"
 #include "payload/setuptrailer.hpp"
 #include "payload/texttable.hpp"
 #include "setuputil/fileaccess.hpp"
@@ -133,7 +134,8 @@ private:
     // The builder's record in this program (payload/installscope.hpp): for
     // the machine, or the current user.
     payload::InstallScope scope_ = payload::InstallScope::Machine;
-    bool scopeok_ = true;  // false: the scope record is malformed
+    bool scopeok_ = true;  // false: the scope or the declarations record is malformed
+    payload::Declarations declarations_;
     WizardLanguage language_;
     bool languagecarried_ = true;  // false: /LANG= names a language this program does not carry
     payload::tsetuptrailer trailer_{};

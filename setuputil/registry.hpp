@@ -88,6 +88,16 @@ bool ReadKeyValues(RegRoot root, const std::string& keypath, std::vector<RegValu
 // when the key or a value could not be written.
 bool WriteKeyValues(RegRoot root, const std::string& keypath, const std::vector<RegValueCopy>& values);
 
+// One value by its name: false (and `value` empty) when the key or the
+// value is missing.  Read whole, whatever its size.
+bool ReadRegValue(RegRoot root, const std::string& keypath, const std::u16string& name, RegValueCopy& value);
+// Deletes one value; true when it is gone (also when it was never there).
+bool DeleteRegValue(RegRoot root, const std::string& keypath, const std::u16string& name);
+bool RegKeyExists(RegRoot root, const std::string& keypath);
+// Deletes the key only while it holds no value and no subkey, and never a
+// path IsProtectedRegPath names; true when it went.
+bool DeleteEmptyRegKey(RegRoot root, const std::string& keypath);
+
 // Deletes the key and everything below it, depth first.  A key that is
 // missing or cannot be opened or deleted is passed over silently.  Paths that
 // IsProtectedRegPath (setuputil/regpath.hpp) names -- the root, "software",

@@ -241,6 +241,62 @@ bool WriteKeyValues(RegRoot root, const std::string& keypath, const std::vector<
     return ok;
 }
 
+bool ReadRegValue(RegRoot root, const std::string& keypath, const std::u16string& name, RegValueCopy& value) {
+    value = {};
+    RegKey key;
+    if (RegOpenKeyExA(RootHandle(root), CanonicalRegPath(keypath).c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS)
+        return false;
+    const auto* wide = reinterpret_cast<const wchar_t*>(name.c_str());
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key.get(), wide, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    // The value may grow between the two queries: ask again with the new size.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        value.data.assign(size, 0);
+        DWORD got = size;
+        const LONG rc = RegQueryValueExW(key.get(), wide, nullptr, &type, value.data.data(), &got);
+        if (rc == ERROR_MORE_DATA) {
+            size = got;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        value.data.resize(got);
+        value.name = name;
+        value.type = type;
+        return true;
+    }
+    value = {};
+    return false;
+}
+
+bool DeleteRegValue(RegRoot root, const std::string& keypath, const std::u16string& name) {
+    RegKey key;
+    const LONG opened = RegOpenKeyExA(RootHandle(root), CanonicalRegPath(keypath).c_str(), 0, KEY_SET_VALUE, key.out());
+    if (opened == ERROR_FILE_NOT_FOUND) return true;
+    if (opened != ERROR_SUCCESS) return false;
+    const LONG rc = RegDeleteValueW(key.get(), reinterpret_cast<const wchar_t*>(name.c_str()));
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+bool RegKeyExists(RegRoot root, const std::string& keypath) {
+    RegKey key;
+    return RegOpenKeyExA(RootHandle(root), CanonicalRegPath(keypath).c_str(), 0, KEY_READ, key.out()) == ERROR_SUCCESS;
+}
+
+bool DeleteEmptyRegKey(RegRoot root, const std::string& keypath) {
+    if (IsProtectedRegPath(keypath)) return false;
+    const std::string path = CanonicalRegPath(keypath);
+    {
+        RegKey key;
+        if (RegOpenKeyExA(RootHandle(root), path.c_str(), 0, KEY_READ, key.out()) != ERROR_SUCCESS) return false;
+        DWORD subkeys = 0, values = 0;
+        if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subkeys != 0 || values != 0)
+            return false;
+    }
+    return RegDeleteKeyA(RootHandle(root), path.c_str()) == ERROR_SUCCESS;
+}
+
 void DeleteRegTree(RegRoot root, const std::string& keypath) {
     if (IsProtectedRegPath(keypath)) return;
     DeleteTree(RootHandle(root), CanonicalRegPath(keypath), true);

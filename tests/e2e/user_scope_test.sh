@@ -7,8 +7,11 @@
 # folder or Program Files; the quiet uninstall leaves nothing, its own
 # uninstaller included, a few seconds after it ends.  Wine runs everything
 # as administrator: this shows where things go, not that no elevation is
-# asked for (the manifest is checked by the CLI test).  Then the same with
-# the user's local application data in a folder of an awkward name.
+# asked for (the manifest is checked by the CLI test).  The product also
+# declares a registry value of its own and start at sign-in: the installer
+# reads them from its stub, writes them under HKEY_CURRENT_USER, and the
+# uninstall removes them with the key it made.  Then the same with the
+# user's local application data in a folder of an awkward name.
 #
 #   user_scope_test.sh TALLOWIN WINDOWS_BIN WORK
 set -u
@@ -30,7 +33,10 @@ cp "$bin/vantrell.exe" stage/files/
 pe=$(od -An -tu4 -j60 -N4 "$bin/setup.exe" | tr -d ' ')
 arch=x86
 [ "$(od -An -tu2 -j$((pe + 4)) -N2 "$bin/setup.exe" | tr -d ' ')" = 34404 ] && arch=x64
-{ echo 'scope = "user"'; echo "architecture = \"$arch\""; sed '/^\[\[services\]\]/,/^$/d' stage/product.toml; } >stage/user.toml
+{ echo 'scope = "user"'; echo "architecture = \"$arch\""; echo 'startatsignin = "/tray"'
+  sed '/^\[\[services\]\]/,/^$/d' stage/product.toml
+  printf '\n[[registry]]\nkey = %s\nname = "Server"\ntype = "string"\nvalue = "{app}\\\\lic"\n' "'Software\\Tlw Licence\\Vantrell'"
+} >stage/user.toml
 "$tallowin" build stage/user.toml -o user-setup.exe --stub "$bin/setup.exe" >build.txt 2>&1 || { cat build.txt; exit 1; }
 
 drive_c=$TALLOWIN_WINEPREFIX/drive_c
@@ -61,6 +67,12 @@ case $quiet in
   *) fail "QuietUninstallString: $quiet" ;;
 esac
 grep -q "HKLM" install.log && fail "the install names HKLM: $(grep HKLM install.log)"
+runkey='Software\Microsoft\Windows\CurrentVersion\Run'
+server=$(reg query 'HKCU\Software\Tlw Licence\Vantrell' /v Server | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+case $server in 'C:\users\'*'\Programs\Vantrell\lic') ;; *) fail "the declared value: $server" ;; esac
+signin=$(reg query "HKCU\\$runkey" /v Vantrell | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+case $signin in '"C:\users\'*'\Programs\Vantrell\vantrell.exe" /tray') ;; *) fail "the Run value: $signin" ;; esac
+reg query 'HKLM\Software\Tlw Licence' >/dev/null && fail "the declared value went to HKLM"
 links=$(find "$drive_c/users" -iname '*.lnk' -path '*Vantrell*' | sed "s|$drive_c/users/||")
 grep -q "^$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Calderic/Vantrell/Vantrell guide.lnk$" <<<"$links" ||
   fail "no shortcuts in the user's Start menu: $links"
@@ -78,9 +90,11 @@ grep -q "HKLM" uninstall.log && fail "the uninstall names HKLM: $(grep HKLM unin
 for i in $(seq 20); do [ -e "$local/Tallowin" ] || break; sleep 1; done
 [ ! -e "$local/Tallowin" ] || fail "the uninstaller's folder is left: $(ls "$local/Tallowin")"
 [ ! -e "$programs" ] || fail "the program folder is left"
-for key in "$uninstallkey" "$apppaths"; do
+for key in "$uninstallkey" "$apppaths" 'Software\Tlw Licence\Vantrell'; do
   reg query "HKCU\\$key" >/dev/null && fail "HKCU\\$key is left"
 done
+reg query "HKCU\\$runkey" /v Vantrell >/dev/null && fail "the Run value is left"
+reg query 'HKCU\Software\Tlw Licence' >/dev/null && fail "the vendor key the install made is left"
 outside >after.txt
 diff before.txt after.txt >outside.diff || fail "the uninstall changed files outside the user's folders: $(head -5 outside.diff)"
 

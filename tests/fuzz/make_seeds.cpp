@@ -10,11 +10,13 @@
 //   OUTDIR/fuzz_peres/        each STUB given (the Windows builds' stubs) as
 //                             built and as the builder stamps it; a STUB
 //                             that does not exist is left out
-//   OUTDIR/fuzz_installrecord/  install records as the install writes them:
+//   OUTDIR/fuzz_installrecord/  install records as the install writes them (and a
+//                               product's declarations resource):
 //                             the sample product's, one without a Start-menu
 //                             folder or services, one with many entries
 //
 // Usage: make_seeds OUTDIR [STUB...]
+#include "installengine/declaredplan.hpp"
 #include "installengine/installplan.hpp"
 #include "tools/lz/lzencoder.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
@@ -131,9 +133,10 @@ bool Stub(const fs::path& folder, const fs::path& stub, int index) {
            Write(folder / (name + "-user.exe"), std::string(user.bytes.begin(), user.bytes.end()));
 }
 
-// A record as the install plans it for `in`, with `files` extracted.
+// A record as the install plans it for `in`, with `files` extracted and
+// `declared` (registry values and a Run value) added.
 bool Record(const fs::path& file, installengine::InstallInputs in, const std::vector<std::u16string>& folders,
-            const std::vector<std::u16string>& files) {
+            const std::vector<std::u16string>& files, const payload::Declarations& declared = {}) {
     in.programsfolder = u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
     in.startmenuroot = u"C:\\Users\\me\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu";
     in.desktopfolder = u"C:\\Users\\me\\Desktop";
@@ -142,6 +145,12 @@ bool Record(const fs::path& file, installengine::InstallInputs in, const std::ve
     installengine::InstallRecord record = installengine::PlanInstallRecord(in);
     record.folders = folders;
     record.files = files;
+    const installengine::DeclaredPlan plan = installengine::PlanDeclared(declared, in);
+    for (const installengine::DeclaredValue& v : plan.values)
+        record.registryvalues.push_back(installengine::RecordedValue(u"HKLM", v.key, v.name));
+    if (!plan.values.empty()) record.createdkeys = {installengine::RecordedKey(u"HKLM", "Software\\Calderic")};
+    record.signin = plan.signinname;
+    record.signincommand = plan.signincommand;
     const std::string text = installengine::FormatInstallRecord(record);
     if (text.empty()) {
         std::fprintf(stderr, "make_seeds: %s: the record cannot be written\n", file.string().c_str());
@@ -174,6 +183,18 @@ bool Records(const fs::path& folder) {
     }
     folders.insert(folders.begin(), u"lib");
     ok &= Record(folder / "many.dat", sample, folders, files);
+    // A product that declares its own values and starts at sign-in; the
+    // declarations resource itself shares the target.
+    payload::Declarations declared;
+    declared.registry = {
+        {payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"{app}\\licence"}, 0, {}},
+        {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 8080, {}},
+        {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell\\Paths", u"", {u"a", u"b"}, 0, {}},
+        {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key", {}, 0, {1, 2, 0xff}}};
+    declared.startatsignin = true;
+    declared.signinarguments = u"/tray";
+    ok &= Record(folder / "declared.dat", sample, {}, {u"vantrell.exe"}, declared);
+    ok &= Write(folder / "declarations.txt", payload::FormatDeclarations(declared));
     return ok;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/tallowin/commands.hpp"
 
+#include "payload/declarations.hpp"
 #include "payload/entrypath.hpp"
 #include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
@@ -68,6 +69,8 @@ struct StubResources {
     std::uint16_t machine = 0;  // the PE file header's processor
     payload::InstallScope scope = payload::InstallScope::Machine;
     bool scopedamaged = false;  // a scope record that does not parse
+    payload::Declarations declarations;
+    bool declarationsdamaged = false;  // a declarations record that does not parse
 };
 
 // The headers and section table of a stub lie in its first bytes; then
@@ -110,8 +113,35 @@ StubResources ReadStubResources(const fs::path& path) {
             stub.hascheck = payload::ParsePayloadCheck(r.data.data(), r.data.size(), stub.check);
         if (r.type.id == peres::kTypeRcData && r.name.name == payload::kInstallScopeName)
             stub.scopedamaged = !payload::ParseScopeRecord(r.data.data(), r.data.size(), stub.scope);
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kDeclarationsName) {
+            std::string ignored;
+            stub.declarationsdamaged = !payload::ParseDeclarations(r.data.data(), r.data.size(), stub.declarations, ignored);
+        }
     }
     return stub;
+}
+
+// A declared registry value as `info` shows it: the texts (items joined
+// by " | "), the number, or the bytes in hex.
+std::string DeclaredValueText(const payload::RegistryDeclaration& d) {
+    switch (d.type) {
+        case payload::RegistryType::Dword:
+        case payload::RegistryType::Qword: return std::to_string(d.number);
+        case payload::RegistryType::Binary: {
+            static constexpr char kHex[] = "0123456789abcdef";
+            std::string hex;
+            for (std::uint8_t b : d.bytes) {
+                hex += kHex[b >> 4];
+                hex += kHex[b & 15];
+            }
+            return hex;
+        }
+        default: {
+            std::string text;
+            for (std::size_t i = 0; i < d.texts.size(); ++i) text += (i ? " | " : "") + Utf16ToUtf8(d.texts[i]);
+            return text;
+        }
+    }
 }
 
 // An installer with its trailer, license text and archive directory read,
@@ -398,6 +428,7 @@ int RunInfo(const fs::path& path, bool json) {
     const std::string scope = stub.scopedamaged                                 ? "damaged"
                               : stub.scope == payload::InstallScope::User ? "user"
                                                                           : "machine";
+    const std::string registryroot = stub.scope == payload::InstallScope::User ? "HKCU" : "HKLM";
 
     if (json) {
         std::cout << "{\n \"productname\": " << JsonString(Text(t.productname))
@@ -430,6 +461,18 @@ int RunInfo(const fs::path& path, bool json) {
         if (stub.hascheck)
             std::cout << ",\n \"checkcovers\": \"" << (wholefile ? "file" : "payload")
                       << "\",\n \"payloadlength\": " << stub.check.payloadlength << ",\n \"crc32\": \"" << crc << "\"";
+        std::cout << ",\n \"declarations\": " << (stub.declarationsdamaged ? "\"damaged\"" : "{\"registry\": [");
+        if (!stub.declarationsdamaged) {
+            for (std::size_t i = 0; i < stub.declarations.registry.size(); ++i) {
+                const payload::RegistryDeclaration& d = stub.declarations.registry[i];
+                std::cout << (i ? ", " : "") << "{\"root\": " << JsonString(registryroot) << ", \"key\": "
+                          << JsonString(d.key) << ", \"name\": " << JsonString(Utf16ToUtf8(d.name))
+                          << ", \"type\": " << JsonString(payload::RegistryTypeName(d.type))
+                          << ", \"value\": " << JsonString(DeclaredValueText(d)) << "}";
+            }
+            std::cout << "], \"startatsignin\": " << yes(stub.declarations.startatsignin)
+                      << ", \"signinarguments\": " << JsonString(Utf16ToUtf8(stub.declarations.signinarguments)) << "}";
+        }
         std::cout << "\n}\n";
         return kExitOk;
     }
@@ -468,6 +511,17 @@ int RunInfo(const fs::path& path, bool json) {
                                       std::to_string(covered) + " bytes (" + checkstate + ")"
                                 : std::string("none"))
               << "\n";
+    if (stub.declarationsdamaged) std::cout << "declarations:     damaged\n";
+    for (const payload::RegistryDeclaration& d : stub.declarations.registry)
+        std::cout << "registry:         " << registryroot << "\\" << d.key << "\\"
+                  << (d.name.empty() ? std::string("(default)") : Utf16ToUtf8(d.name)) << " ("
+                  << payload::RegistryTypeName(d.type) << ") = " << DeclaredValueText(d) << "\n";
+    if (stub.declarations.startatsignin)
+        std::cout << "startatsignin:    " << registryroot << " Run value"
+                  << (stub.declarations.signinarguments.empty()
+                          ? std::string()
+                          : ", arguments " + Utf16ToUtf8(stub.declarations.signinarguments))
+                  << "\n";
     return kExitOk;
 }
 

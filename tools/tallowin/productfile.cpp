@@ -1,6 +1,8 @@
 #define TOML_HEADER_ONLY 1
 #include "tools/tallowin/productfile.hpp"
 
+#include "tools/tallowin/productdeclarations.hpp"
+
 #include "payload/entrypath.hpp"
 #include "payload/pathbounds.hpp"
 #include "payload/texttable.hpp"
@@ -458,6 +460,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     top.Known("languages");  // the languages, read below
     top.Known("languagefiles");
     top.Known("texts");
+    top.Known("registry");  // the declarations, read below
+    top.Known("startatsignin");
     if (!top.Unused(error)) return false;
     VendorTexts texts;
     if (!LoadVendorTexts(root, file.parent_path(), texts, error)) return false;
@@ -595,6 +599,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     identity.texts = std::move(texts);
     identity.architecture = architecture == "x64" ? Architecture::X64 : Architecture::X86;
     identity.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
+    if (!LoadDeclarations(root, identity.declarations, error)) return false;
     if (!To1252("publisher", publisher, publisher1252, error) || !ToWide("publisher", publisher, identity.publisher, error) ||
         !ToWide("copyright", copyright, identity.copyright, error) ||
         !ToWide("productname", name, identity.productname, error) ||

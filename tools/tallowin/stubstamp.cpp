@@ -222,6 +222,18 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
                                  std::vector<std::uint8_t>(bytes, bytes + sizeof scope)));
     }
 
+    if (!identity.declarations.Empty()) {
+        std::string why;
+        const std::string text = payload::FormatDeclarations(identity.declarations, &why);
+        if (text.empty()) {
+            error = "the declarations cannot be carried: " + why;
+            return false;
+        }
+        std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kDeclarationsName); });
+        resources.push_back(Make(peres::kTypeRcData, Named(payload::kDeclarationsName), rcdatalanguage,
+                                 std::vector<std::uint8_t>(text.begin(), text.end())));
+    }
+
     // The check record, filled in by SealInstaller (pushed last: its offset is the last one).
     std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kPayloadCheckName); });
     std::vector<std::uint8_t> record(sizeof(payload::tpayloadcheck), 0);

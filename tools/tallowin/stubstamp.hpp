@@ -14,8 +14,11 @@
 // (payload/installscope.hpp) and a manifest that asks for no elevation
 // ("asInvoker" in place of "requireAdministrator"); a machine-wide one gets
 // neither, so its stub is stamped exactly as before there were scopes.
+// A product that declares registry values or start at sign-in gets RCDATA
+// "DECLARATIONS" (payload/declarations.hpp); one that declares none, none.
 #pragma once
 
+#include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
 #include "tools/tallowin/stubtexts.hpp"
 
@@ -43,6 +46,7 @@ struct StubIdentity {
     Architecture architecture = Architecture::X86;  // the stub must be built for it
     payload::InstallScope scope = payload::InstallScope::Machine;
     VendorTexts texts;  // none given: the stub's language tables stay as they are
+    payload::Declarations declarations;  // none: no RCDATA "DECLARATIONS", the stub as before
 };
 
 struct StampedStub {

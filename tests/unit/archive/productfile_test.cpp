@@ -271,3 +271,70 @@ TEST_F(ProductFile, VendorTextsKeepTheirInsertsAndNameTheirLanguage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The good file with declarations: start at sign-in among the top keys,
+// `registry` tables at the end.
+std::string Declaring(const std::string& signin, const std::string& registry) {
+    std::string text = kGood;
+    const std::string anchor = "productversion = \"2.1\"\n";
+    text.replace(text.find(anchor), anchor.size(), anchor + signin);
+    return text + registry;
+}
+
+}  // namespace
+
+TEST_F(ProductFile, DeclarationsAreReadAndWhatTheyMayNotWriteIsNamed) {
+    std::string error;
+    tallowin::StubIdentity identity;
+    const auto load = [&](const std::string& text) {
+        std::ofstream(dir.path() / "product.toml", std::ios::binary) << text;
+        return tallowin::LoadProductFile(dir.path() / "product.toml", std::nullopt, input, identity, warnings, error);
+    };
+    ASSERT_TRUE(load(kGood)) << error;
+    EXPECT_TRUE(identity.declarations.Empty());
+    ASSERT_TRUE(load(Declaring("startatsignin = \"/tray\"\n",
+                               "[[registry]]\nkey = 'Software\\Calderic\\Vantrell'\nname = \"Server\"\ntype = \"string\"\n"
+                               "value = \"{app}\\\\lic\"\n"
+                               "[[registry]]\nkey = 'Software\\Calderic\\Vantrell'\ntype = \"dword\"\nvalue = 27000\n"
+                               "[[registry]]\nkey = 'Software\\Calderic'\nname = \"L\"\ntype = \"multistring\"\n"
+                               "value = [\"a\", \"b\"]\n"
+                               "[[registry]]\nkey = 'Software\\Calderic'\nname = \"B\"\ntype = \"binary\"\n"
+                               "value = \"00 ff 10\"\n")))
+        << error;
+    const payload::Declarations& d = identity.declarations;
+    ASSERT_EQ(d.registry.size(), 4u);
+    EXPECT_EQ(d.registry[0].texts, std::vector<std::u16string>{u"{app}\\lic"});
+    EXPECT_EQ(d.registry[1].name, u"");
+    EXPECT_EQ(d.registry[1].number, 27000u);
+    EXPECT_EQ(d.registry[2].texts, (std::vector<std::u16string>{u"a", u"b"}));
+    EXPECT_EQ(d.registry[3].bytes, (std::vector<std::uint8_t>{0, 0xff, 0x10}));
+    EXPECT_TRUE(d.startatsignin);
+    EXPECT_EQ(d.signinarguments, u"/tray");
+    ASSERT_TRUE(load(Declaring("startatsignin = false\n", ""))) << error;
+    EXPECT_TRUE(identity.declarations.Empty());
+
+    const auto refused = [&](const std::string& signin, const std::string& registry, const std::string& expected) {
+        EXPECT_FALSE(load(Declaring(signin, registry))) << registry;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    };
+    const auto value = [](const std::string& key, const std::string& type, const std::string& v) {
+        return "[[registry]]\nkey = '" + key + "'\ntype = \"" + type + "\"\nvalue = " + v + "\n";
+    };
+    refused("", value("HKEY_LOCAL_MACHINE\\Software\\Calderic", "string", "\"x\""),
+            "registry[0].key \"HKEY_LOCAL_MACHINE\\Software\\Calderic\" must lie below Software\\");
+    refused("", value("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "string", "\"x\""),
+            "registry[0].key \"Software\\Microsoft\\Windows\\CurrentVersion\\Run\" lies in Software\\Microsoft");
+    refused("", value("Software\\Classes\\.vtr", "string", "\"x\""), "which every program shares");
+    refused("", value("Software\\Wow6432Node\\Calderic", "string", "\"x\""), "which every program shares");
+    refused("", value("Software\\Calderic", "word", "1"), "registry[0].type must be one of");
+    refused("", value("Software\\Calderic", "dword", "4294967296"), "registry[0].value must be a whole number");
+    refused("", value("Software\\Calderic", "dword", "\"1\""), "registry[0].value must be a whole number");
+    refused("", value("Software\\Calderic", "binary", "\"abc\""), "registry[0].value must be whole bytes");
+    refused("", value("Software\\Calderic", "multistring", "[\"a\", \"\"]"), "registry[0].value[1] is empty");
+    refused("", value("Software\\Calderic", "string", "\"x\"") + "colour = 1\n", "registry[0].colour is not a known setting");
+    refused("", "[[registry]]\nkey = 'Software\\Calderic'\nname = 'a\\b'\ntype = \"string\"\nvalue = \"x\"\n",
+            "registry[0].name must not hold a backslash");
+    refused("startatsignin = 1\n", "", "startatsignin must be true, false or");
+}

@@ -3,6 +3,7 @@
 // the version block, icon group and picture read back, and the edited
 // image stays well-formed (sections, image size, directories, relocations,
 // checksum).  Skipped, with the reason, where a stub has not been built.
+#include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
@@ -204,6 +205,31 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     payload::InstallScope scope = payload::InstallScope::Machine;
     EXPECT_TRUE(payload::ParseScopeRecord(record->data.data(), record->data.size(), scope));
     EXPECT_EQ(scope, payload::InstallScope::User);
+
+    // Declarations get their record only when there are any; it reads back whole.
+    const auto declarationsof = [](const std::vector<Resource>& resources) {
+        return std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
+            return r.type.id == peres::kTypeRcData && r.name.name == payload::kDeclarationsName;
+        });
+    };
+    EXPECT_EQ(declarationsof(edited), edited.end());
+    EXPECT_EQ(declarationsof(userresources), userresources.end());
+    identity.declarations.startatsignin = true;
+    identity.declarations.registry = {
+        {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 27000, {}}};
+    tallowin::StampedStub declaring;
+    ASSERT_TRUE(tallowin::StampStub(stub, identity, declaring, error)) << error;
+    PeImage declaringimage;
+    std::vector<Resource> declaringresources;
+    ASSERT_TRUE(ParsePe(declaring.bytes, declaringimage, error)) << error;
+    ASSERT_TRUE(ReadResources(declaringimage, declaringresources, error)) << error;
+    const auto declared = declarationsof(declaringresources);
+    ASSERT_NE(declared, declaringresources.end());
+    payload::Declarations back;
+    ASSERT_TRUE(payload::ParseDeclarations(declared->data.data(), declared->data.size(), back, error)) << error;
+    EXPECT_TRUE(back.startatsignin);
+    ASSERT_EQ(back.registry.size(), 1u);
+    EXPECT_EQ(back.registry[0].number, 27000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPresets, StampedStubs,

@@ -112,6 +112,26 @@ grep -qx "certificate:      none (not signed)" "$work/stdout.txt" || fail "info:
 grep -q "^checksum: .* over the whole file, $(stat -c %s setup.exe) bytes (intact)$" "$work/stdout.txt" ||
   fail "info: $(grep checksum "$work/stdout.txt")"
 
+# Declarations: none in this product, listed when a product has them.
+expect_status 0 "info --json" "$tallowin" info setup.exe --json
+grep -qF '"declarations": {"registry": [], "startatsignin": false' "$work/stdout.txt" ||
+  fail "info --json: $(grep declarations "$work/stdout.txt")"
+sed 's/^productversion = "2.1"$/&\nstartatsignin = "\/tray"/' product/product.toml >product/declaring.toml
+printf '[[registry]]\nkey = %s\nname = "Port"\ntype = "dword"\nvalue = 27000\n' "'Software\\Calderic\\Vantrell'" \
+  >>product/declaring.toml
+expect_status 0 "build with declarations" "$tallowin" build product/declaring.toml -o declaring.exe --stub stub.exe
+expect_status 0 "info --json with declarations" "$tallowin" info declaring.exe --json
+grep -qF '"registry": [{"root": "HKLM", "key": "Software\\Calderic\\Vantrell", "name": "Port", "type": "dword", "value": "27000"}], "startatsignin": true, "signinarguments": "/tray"' \
+  "$work/stdout.txt" || fail "info --json: $(grep declarations "$work/stdout.txt")"
+expect_status 0 "info with declarations" "$tallowin" info declaring.exe
+grep -qxF 'registry:         HKLM\Software\Calderic\Vantrell\Port (dword) = 27000' "$work/stdout.txt" ||
+  fail "info: $(grep registry "$work/stdout.txt")"
+printf '[[registry]]\nkey = %s\ntype = "string"\nvalue = "x"\n' "'Software\\Microsoft\\Windows\\CurrentVersion\\Run'" \
+  >>product/declaring.toml
+expect_status 1 "build writing a shared key" "$tallowin" build product/declaring.toml -o refused.exe --stub stub.exe
+grep -qF 'registry[1].key "Software\Microsoft\Windows\CurrentVersion\Run" lies in Software\Microsoft' "$work/stderr.txt" ||
+  fail "the shared key is not named: $(cat "$work/stderr.txt")"
+
 expect_status 0 "test" "$tallowin" test setup.exe
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$work/stdout.txt")"
 [ ! -e bin ] && [ ! -e docs ] || fail "test wrote files"

@@ -2,6 +2,8 @@
 // computed from trailer texts and folders.
 #include "installengine/installplan.hpp"
 
+#include "installengine/declaredplan.hpp"
+
 #include "payload/trailerwriter.hpp"
 #include "setuputil/textconv.hpp"
 #include "setuputil/utf8.hpp"
@@ -245,6 +247,52 @@ TEST(PlanShortcuts, EdgeFolders) {
     in.desktopfolder = u"";
     EXPECT_TRUE(PlanShortcuts(in).empty());
     EXPECT_EQ(Text(PlanRegistration(in).appvalues[4]), "");
+}
+
+TEST(PlanDeclared, ValuesAsTheRegistryTakesThemAndTheRunCommand) {
+    InstallInputs in = Sample();
+    in.language = "de";
+    payload::Declarations d;
+    d.registry = {{payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Home", {u"{app}\\data {version} {lang}"}, 0, {}},
+                  {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0x01020304, {}},
+                  {payload::RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Q", {}, 0x0102030405060708ull, {}},
+                  {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell", u"M", {u"a", u"{lang}"}, 0, {}},
+                  {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"B", {}, 0, {9, 8}},
+                  // The same value again, in other letter case: the later one wins.
+                  {payload::RegistryType::Expandable, "software\\CALDERIC\\Vantrell", u"home", {u"%TEMP%"}, 0, {}}};
+    d.startatsignin = true;
+    d.signinarguments = u"/tray {lang}";
+    const DeclaredPlan plan = PlanDeclared(d, in);
+    ASSERT_EQ(plan.values.size(), 5u);
+    auto bytes = [](const std::u16string& text) {
+        std::vector<std::uint8_t> out;
+        for (char16_t c : text) {
+            out.push_back(static_cast<std::uint8_t>(c & 0xff));
+            out.push_back(static_cast<std::uint8_t>(c >> 8));
+        }
+        return out;
+    };
+    EXPECT_EQ(plan.values[0].type, kRegDword);
+    EXPECT_EQ(plan.values[0].data, (std::vector<std::uint8_t>{4, 3, 2, 1}));
+    EXPECT_EQ(plan.values[1].type, kRegQword);
+    EXPECT_EQ(plan.values[1].data, (std::vector<std::uint8_t>{8, 7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(plan.values[2].type, kRegMultiSz);
+    EXPECT_EQ(plan.values[2].data, bytes(std::u16string(u"a\0de\0\0", 6)));
+    EXPECT_EQ(plan.values[3].data, (std::vector<std::uint8_t>{9, 8}));
+    EXPECT_EQ(plan.values[4].type, kRegExpandSz);
+    EXPECT_EQ(plan.values[4].name, u"home");
+    EXPECT_EQ(plan.values[4].data, bytes(std::u16string(u"%TEMP%\0", 7)));
+    EXPECT_EQ(plan.signinname, u"Vantrell 2: Pro");
+    EXPECT_EQ(plan.signincommand, u"\"C:\\Program Files\\Vantrell\\vantrell.exe\" /tray de");
+    d.registry.resize(1);
+    EXPECT_EQ(PlanDeclared(d, in).values[0].data, bytes(std::u16string(u"C:\\Program Files\\Vantrell\\data 2.1 beta de\0", 43)));
+    EXPECT_TRUE(PlanDeclared({}, in).values.empty());
+    EXPECT_TRUE(PlanDeclared({}, in).signinname.empty());
+
+    EXPECT_EQ(KeyChain("Software\\A\\B"), (std::vector<std::string>{"Software\\A", "Software\\A\\B"}));
+    EXPECT_TRUE(IsKeyOrParent("software\\a", "Software\\A\\B"));
+    EXPECT_FALSE(IsKeyOrParent("Software\\A", "Software\\AB"));
+    EXPECT_FALSE(IsKeyOrParent("Software\\A\\B", "Software\\A"));
 }
 
 }  // namespace

@@ -138,3 +138,67 @@ TEST(InstallRecord, DamagedOrForeignTextIsNoRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// The record of a product that declares its own values and starts at sign-in.
+InstallRecord DeclaredSample() {
+    InstallRecord record = Sample();
+    record.registryvalues = {u"HKLM\\Software\\Calderic\\Vantrell\\Server", u"HKLM\\Software\\Calderic\\Vantrell\\",
+                             u"HKLM\\Software\\Calderic\\Vantrell\\Paths\\Name with blank \u4e2d"};
+    record.createdkeys = {u"HKLM\\Software\\Calderic", u"HKLM\\Software\\Calderic\\Vantrell"};
+    record.signin = u"Vantrell";
+    record.signincommand = u"\"C:\\Program Files\\Vantrell\\vantrell.exe\" /tray";
+    return record;
+}
+
+TEST(InstallRecord, DeclaredValuesComeBackWholeAndOnlyWhenThere) {
+    // A product that declares nothing writes none of the new lines.
+    const std::string plain = FormatInstallRecord(Sample());
+    for (const char* line : {"regvalue", "regkey", "signin"}) EXPECT_EQ(plain.find(line), std::string::npos) << line;
+
+    const InstallRecord record = DeclaredSample();
+    const std::string text = FormatInstallRecord(record);
+    ASSERT_FALSE(text.empty());
+    const ParsedInstallRecord parsed = ParseInstallRecord(text);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.record.registryvalues, record.registryvalues);
+    EXPECT_EQ(parsed.record.createdkeys, record.createdkeys);
+    EXPECT_EQ(parsed.record.signin, record.signin);
+    EXPECT_EQ(parsed.record.signincommand, record.signincommand);
+
+    RecordedRegistryEntry entry;
+    ASSERT_TRUE(ParseRecordedValue(record.registryvalues[2], entry));
+    EXPECT_EQ(entry.root, u"HKLM");
+    EXPECT_EQ(entry.key, "Software\\Calderic\\Vantrell\\Paths");
+    EXPECT_EQ(entry.name, u"Name with blank \u4e2d");
+    ASSERT_TRUE(ParseRecordedValue(record.registryvalues[1], entry));
+    EXPECT_EQ(entry.name, u"");  // the default value
+    EXPECT_EQ(RecordedValue(u"HKCU", "Software\\A", u"n"), u"HKCU\\Software\\A\\n");
+}
+
+TEST(InstallRecord, RegistryEntriesOutsideAVendorsKeyAreSkipped) {
+    const std::string text = FormatInstallRecord(DeclaredSample());
+    std::string hostile = text;
+    for (const char* line : {"regvalue HKCR\\Software\\Calderic\\x\n", "regvalue HKLM\\Software\\Microsoft\\Windows\\x\n",
+                             "regvalue HKLM\\Software\\Classes\\.vtr\\\n", "regvalue HKLM\\Software\n",
+                             "regkey HKLM\\Software\n", "regkey HKCU\\Software\\Policies\\Calderic\n",
+                             "regkey HKLM\\Software\\Cald\xc3\xa9ric\n", "regvalue HKLM\\\\Software\\A\\n\n"})
+        hostile = Replace(hostile, "end\n", std::string(line) + "end\n");
+    const ParsedInstallRecord parsed = ParseInstallRecord(hostile);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.skipped, 8u);
+    EXPECT_EQ(parsed.record.registryvalues, DeclaredSample().registryvalues);
+    EXPECT_EQ(parsed.record.createdkeys, DeclaredSample().createdkeys);
+    // A Run value without its command, or named twice, is no record.
+    EXPECT_FALSE(ParseInstallRecord(Replace(text, "signincommand", "signincommandx")).ok);
+    EXPECT_FALSE(ParseInstallRecord(Replace(text, "end\n", "signin Other\nend\n")).ok);
+    InstallRecord halfsignin = DeclaredSample();
+    halfsignin.signincommand.clear();
+    EXPECT_TRUE(FormatInstallRecord(halfsignin).empty());
+    InstallRecord badvalue = DeclaredSample();
+    badvalue.registryvalues.push_back(u"HKLM\\Software\\Microsoft\\x");
+    EXPECT_TRUE(FormatInstallRecord(badvalue).empty());
+}
+
+}  // namespace

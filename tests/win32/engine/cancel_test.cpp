@@ -1,10 +1,13 @@
 // A confirmed cancel that reaches the worker at each boundary between the
 // steps after the extraction: the step in hand is finished and no later
-// step begins, and the stopped run reports nothing.
+// step begins, and the stopped run reports nothing.  Updates stopped late
+// put the installed version back, its declared registry values too.
 #include "installengine/installrecordfile.hpp"
 #include "installengine/tinstallengine.hpp"
+#include "payload/declarations.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
+#include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "tests/unit/tempdir.hpp"
@@ -40,8 +43,9 @@ const std::string kServiceB = "TallowinStopSvcB";
 // and the test decides when the stop follows.
 class StoppedAt : public tinstallengine {
 public:
-    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot, bool hold)
-        : tinstallengine(host, std::move(installer)), step_(step), slot_(slot), hold_(hold) {}
+    StoppedAt(installengine::InstallHost& host, std::u16string installer, InstallStep step, int slot, bool hold,
+              payload::InstallScope scope = payload::InstallScope::Machine)
+        : tinstallengine(host, std::move(installer), scope), step_(step), slot_(slot), hold_(hold) {}
     ~StoppedAt() override { WaitFor(60000); }  // the body calls BeforeStep: end it while we exist
     std::atomic<bool> reached{false};
 
@@ -529,3 +533,167 @@ TEST(StopAtStepBoundary, AnUpdateWithOtherNamesRollsBackAndLeavesNothingBehind) 
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kVendorKey = "Software\\Tlw Vendor Engtest";
+const std::string kProductKey = kVendorKey + "\\Product";
+const std::string kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// A value as the registry holds it: "type:text" for strings, "type:hex" else; "" when missing.
+std::string Value(RegRoot root, const std::string& key, const std::u16string& name) {
+    RegValueCopy value;
+    if (!ReadRegValue(root, key, name, value)) return "";
+    std::string out = std::to_string(value.type) + ":";
+    if (value.type == 1 || value.type == 2) {
+        for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
+            const char16_t c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
+            if (c) out += WideToAnsi(std::u16string(1, c));
+        }
+        return out;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (std::uint8_t b : value.data) out += std::string{kHex[b >> 4], kHex[b & 15]};
+    return out;
+}
+
+payload::RegistryDeclaration Declare(payload::RegistryType type, const std::string& key, const std::u16string& name,
+                                     const std::u16string& text, std::uint64_t number = 0) {
+    payload::RegistryDeclaration d;
+    d.type = type;
+    d.key = key;
+    d.name = name;
+    if (!text.empty()) d.texts = {text};
+    d.number = number;
+    return d;
+}
+
+}  // namespace
+
+// The product's own registry values and its Run value: written with the
+// keys they need, carried by an update (a value dropped, one added, one
+// changed), put back as they were by a stopped update, and undone by the
+// uninstall -- a sibling value in a key that was there before, and a Run
+// value the user changed since, stay.  Machine-wide under HKEY_LOCAL_MACHINE,
+// per user under HKEY_CURRENT_USER, and nothing of it under the other root.
+class DeclaredValues : public ::testing::TestWithParam<payload::InstallScope> {};
+
+TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
+    const payload::InstallScope scope = GetParam();
+    const bool peruser = scope == payload::InstallScope::User;
+    const HKEY hroot = peruser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    const HKEY hother = peruser ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const RegRoot root = peruser ? RegRoot::CurrentUser : RegRoot::LocalMachine;
+    const auto Value = [&](const std::string& key, const std::u16string& name) { return ::Value(root, key, name); };
+    Forget();
+    ::RegDeleteKeyA(hroot, kProductKey.c_str());
+    SetRegValue(hroot, kVendorKey, "Sibling", "theirs");
+    SetRegValue(hroot, kRunKey, "Tlw Other Engtest", "other.exe");
+    TempDir dir;
+    const fs::path folder = dir.path() / "Declared";
+    const auto build = [&](const std::string& version, TestHost& host) {
+        sacwriter::InstallerInput input;
+        input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
+        input.fields.productname = kProduct;
+        input.fields.productversion = version;
+        input.fields.exename = kExe;
+        input.fields.startmenufolder = kStartMenu;
+        sacwriter::ArchiveItem item;
+        item.filename = AnsiToWide(kExe);
+        item.data = {'p'};
+        input.items.push_back(item);
+        const fs::path installer = dir.path() / ("setup-" + version + ".exe");
+        BuildInstaller(installer, input, host.trailer);
+        return installer.u16string();
+    };
+    using payload::RegistryType;
+    payload::Declarations one, two;
+    one.registry = {Declare(RegistryType::String, kProductKey, u"Server", u"{app}\\lic {version}"),
+                    Declare(RegistryType::Dword, kProductKey, u"Port", u"", 27000),
+                    Declare(RegistryType::String, kProductKey, u"Old", u"old"),
+                    Declare(RegistryType::Expandable, kVendorKey, u"Shared", u"%TEMP%")};
+    one.startatsignin = true;
+    one.signinarguments = u"/tray";
+    two.registry = {Declare(RegistryType::String, kProductKey, u"Server", u"{app}\\lic {version}"),
+                    Declare(RegistryType::Dword, kProductKey, u"Port", u"", 27000),
+                    Declare(RegistryType::Qword, kProductKey, u"New", u"", 0x0102030405060708ull),
+                    Declare(RegistryType::Expandable, kVendorKey, u"Shared", u"%TEMP%")};
+    two.startatsignin = true;
+    two.signinarguments = u"/tray /quiet";
+    const std::string command = "\"" + WideToAnsi(folder.u16string()) + "\\" + kExe + "\" /tray";
+
+    TestHost first;
+    {
+        Watched engine(first, build("1", first), scope);
+        engine.SetDeclarations(one);
+        ASSERT_TRUE(RunEngine(engine, first, folder.u16string()));
+        ASSERT_FALSE(first.failedflag) << WideToAnsi(engine.ErrorText());
+    }
+    const auto installed = [&] {
+        EXPECT_EQ(Value(kProductKey, u"Server"), "1:" + WideToAnsi(folder.u16string()) + "\\lic 1");
+        EXPECT_EQ(Value(kProductKey, u"Port"), "4:78690000");
+        EXPECT_EQ(Value(kProductKey, u"Old"), "1:old");
+        EXPECT_EQ(Value(kProductKey, u"New"), "");
+        EXPECT_EQ(Value(kVendorKey, u"Shared"), "2:%TEMP%");
+        EXPECT_EQ(Value(kRunKey, AnsiToWide(kProduct)), "1:" + command);
+    };
+    installed();
+    const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(folder.u16string());
+    ASSERT_TRUE(record.ok) << record.error;
+    // The vendor key was there before: only the product's key is the install's.
+    EXPECT_EQ(record.record.createdkeys,
+              std::vector<std::u16string>{(peruser ? u"HKCU\\" : u"HKLM\\") + AnsiToWide(kProductKey)});
+    EXPECT_FALSE(KeyExists(hother, kProductKey));
+    EXPECT_EQ(record.record.registryvalues.size(), 4u);
+    EXPECT_EQ(record.record.signincommand, AnsiToWide(command));
+
+    TestHost second;
+    const std::u16string update = build("2", second);
+    {
+        StoppedAt engine(second, update, InstallStep::Shortcut, 1, false, scope);
+        engine.SetDeclarations(two);
+        ASSERT_TRUE(RunEngine(engine, second, folder.u16string()));
+        EXPECT_TRUE(engine.UpdateOutcome().rolledback);
+        EXPECT_EQ(engine.UpdateOutcome().unrestored, u"");
+    }
+    installed();
+
+    TestHost third;
+    third.trailer = second.trailer;
+    {
+        Watched whole(third, update, scope);
+        whole.SetDeclarations(two);
+        ASSERT_TRUE(RunEngine(whole, third, folder.u16string()));
+        EXPECT_FALSE(third.failedflag) << WideToAnsi(whole.ErrorText());
+    }
+    EXPECT_EQ(Value(kProductKey, u"Server"), "1:" + WideToAnsi(folder.u16string()) + "\\lic 2");
+    EXPECT_EQ(Value(kProductKey, u"Old"), "");
+    EXPECT_EQ(Value(kProductKey, u"New"), "11:0807060504030201");
+    EXPECT_EQ(Value(kRunKey, AnsiToWide(kProduct)), "1:" + command + " /quiet");
+    // The user points the Run value elsewhere: it is no longer ours.
+    SetRegValue(hroot, kRunKey, kProduct, "mine.exe");
+
+    TestHost uninstall;
+    uninstall.trailer = third.trailer;
+    uninstall.destfolder = folder.u16string();
+    installengine::RunUninstallSequence(uninstall, scope);
+    EXPECT_EQ(uninstall.events.back(), "finish page");
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(KeyExists(hroot, kProductKey));
+    EXPECT_EQ(Value(kVendorKey, u"Shared"), "");
+    EXPECT_EQ(RegValue(hroot, kVendorKey, "Sibling"), "theirs");
+    EXPECT_EQ(RegValue(hroot, kRunKey, kProduct), "mine.exe");
+    EXPECT_EQ(RegValue(hroot, kRunKey, "Tlw Other Engtest"), "other.exe");
+
+    ::RegDeleteKeyA(hroot, kVendorKey.c_str());
+    HKEY run = nullptr;
+    if (::RegOpenKeyExA(hroot, kRunKey.c_str(), 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+        ::RegDeleteValueA(run, kProduct.c_str());
+        ::RegDeleteValueA(run, "Tlw Other Engtest");
+        ::RegCloseKey(run);
+    }
+    Forget();
+}
+
+INSTANTIATE_TEST_SUITE_P(BothScopes, DeclaredValues,
+                         ::testing::Values(payload::InstallScope::Machine, payload::InstallScope::User));

@@ -1,0 +1,95 @@
+#include "installengine/declaredplan.hpp"
+
+#include "setuputil/codepage.hpp"
+#include "setuputil/namefold.hpp"
+
+#include <algorithm>
+
+namespace installengine {
+
+namespace {
+
+void AppendText(std::vector<std::uint8_t>& data, const std::u16string& text) {
+    for (char16_t c : text) {
+        data.push_back(static_cast<std::uint8_t>(c & 0xff));
+        data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    data.push_back(0);
+    data.push_back(0);
+}
+
+void AppendNumber(std::vector<std::uint8_t>& data, std::uint64_t number, int bytes) {
+    for (int i = 0; i < bytes; ++i) data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+}
+
+std::u16string Ascii(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+}  // namespace
+
+DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const InstallInputs& in) {
+    DeclaredPlan plan;
+    const std::u16string app = BareFolder(in);
+    const std::u16string version = setuputil::AnsiToWide(in.productversion);
+    const std::u16string lang = Ascii(in.language);
+    const auto fill = [&](const std::u16string& text) { return payload::FillPlaceholders(text, app, version, lang); };
+    for (const payload::RegistryDeclaration& d : declarations.registry) {
+        DeclaredValue v{d.key, d.name, kRegSz, {}};
+        switch (d.type) {
+            case payload::RegistryType::String:
+            case payload::RegistryType::Expandable:
+                v.type = d.type == payload::RegistryType::String ? kRegSz : kRegExpandSz;
+                AppendText(v.data, d.texts.empty() ? std::u16string() : fill(d.texts.front()));
+                break;
+            case payload::RegistryType::MultiString:
+                v.type = kRegMultiSz;
+                for (const std::u16string& item : d.texts) AppendText(v.data, fill(item));
+                AppendText(v.data, u"");
+                break;
+            case payload::RegistryType::Dword:
+                v.type = kRegDword;
+                AppendNumber(v.data, d.number, 4);
+                break;
+            case payload::RegistryType::Qword:
+                v.type = kRegQword;
+                AppendNumber(v.data, d.number, 8);
+                break;
+            case payload::RegistryType::Binary:
+                v.type = kRegBinary;
+                v.data = d.bytes;
+                break;
+        }
+        // One value, one line of the record: a repeated declaration replaces the earlier.
+        std::erase_if(plan.values, [&](const DeclaredValue& e) {
+            return IsKeyOrParent(e.key, d.key) && IsKeyOrParent(d.key, e.key) && setuputil::SameName(e.name, d.name);
+        });
+        plan.values.push_back(std::move(v));
+    }
+    if (declarations.startatsignin) {
+        plan.signinname = DisplayName(in);
+        plan.signincommand = u"\"" + ProgramPath(in) + u"\"";
+        const std::u16string arguments = fill(declarations.signinarguments);
+        if (!arguments.empty()) plan.signincommand += u" " + arguments;
+    }
+    return plan;
+}
+
+std::u16string RootTag(payload::InstallScope scope) {
+    return scope == payload::InstallScope::User ? u"HKCU" : u"HKLM";
+}
+
+std::vector<std::string> KeyChain(const std::string& key) {
+    std::vector<std::string> chain;
+    const std::size_t first = key.find('\\');
+    if (first == std::string::npos) return chain;
+    for (std::size_t at = key.find('\\', first + 1);; at = key.find('\\', at + 1)) {
+        chain.push_back(key.substr(0, at));
+        if (at == std::string::npos) return chain;
+    }
+}
+
+bool IsKeyOrParent(const std::string& key, const std::string& other) {
+    if (key.size() > other.size() || (key.size() < other.size() && other[key.size()] != '\\')) return false;
+    return setuputil::SameName(Ascii(key), Ascii(other.substr(0, key.size())));
+}
+
+}  // namespace installengine

@@ -1,0 +1,125 @@
+// The declarations record a product's stub carries: what the builder writes
+// comes back whole, the keys a product may write are its own, and damaged
+// or hostile text is refused.
+#include "payload/declarations.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace payload;
+
+namespace {
+
+Declarations Sample() {
+    Declarations d;
+    d.registry = {{RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"lic.example:27000"}, 0, {}},
+                  {RegistryType::Expandable, "Software\\Calderic\\Vantrell", u"", {u"{app}\\data;%TEMP%"}, 0, {}},
+                  {RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0xFFFFFFFFu, {}},
+                  {RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Big", {}, ~std::uint64_t{0}, {}},
+                  {RegistryType::MultiString, "SOFTWARE\\Calderic\\Vantrell\\Paths", u"List", {u"\u00e9", u"b c"}, 0, {}},
+                  {RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key \u4e2d", {}, 0, {0, 0x7f, 0xff}}};
+    d.startatsignin = true;
+    d.signinarguments = u"/tray \"{app}\"";
+    return d;
+}
+
+bool Parses(const std::string& text, Declarations* out = nullptr) {
+    Declarations d;
+    std::string error;
+    const bool ok = ParseDeclarations(text.data(), text.size(), d, error);
+    if (out) *out = d;
+    return ok;
+}
+
+TEST(Declarations, WhatTheBuilderWritesComesBackWhole) {
+    const Declarations d = Sample();
+    const std::string text = FormatDeclarations(d);
+    ASSERT_FALSE(text.empty());
+    Declarations back;
+    ASSERT_TRUE(Parses(text, &back));
+    ASSERT_EQ(back.registry.size(), d.registry.size());
+    for (std::size_t i = 0; i < d.registry.size(); ++i) {
+        EXPECT_EQ(back.registry[i].type, d.registry[i].type);
+        EXPECT_EQ(back.registry[i].key, d.registry[i].key);
+        EXPECT_EQ(back.registry[i].name, d.registry[i].name);
+        EXPECT_EQ(back.registry[i].texts, d.registry[i].texts);
+        EXPECT_EQ(back.registry[i].number, d.registry[i].number);
+        EXPECT_EQ(back.registry[i].bytes, d.registry[i].bytes);
+    }
+    EXPECT_TRUE(back.startatsignin);
+    EXPECT_EQ(back.signinarguments, d.signinarguments);
+    EXPECT_TRUE(Declarations{}.Empty());
+}
+
+TEST(Declarations, OnlyAVendorsOwnKeys) {
+    EXPECT_TRUE(IsVendorKey("Software\\Calderic"));
+    EXPECT_TRUE(IsVendorKey("software\\Calderic\\Vantrell\\Sub Key"));
+    for (const char* key :
+         {"Software", "Calderic\\Vantrell", "HKLM\\Software\\Calderic", "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+          "Software\\microsoft\\Vantrell", "Software\\Classes\\.vtr", "Software\\Policies\\Calderic",
+          "Software\\WOW6432Node\\Calderic", "Software\\Clients\\Mail", "Software\\RegisteredApplications",
+          "Software\\\\Calderic", "Software\\Calderic\\", "Software\\ Calderic", "Software\\Cald\xe9ric",
+          "Software\\Cal\tderic"})
+        EXPECT_FALSE(IsVendorKey(key)) << key;
+    EXPECT_FALSE(IsVendorKey("Software\\" + std::string(256, 'a')));
+    std::string why;
+    EXPECT_FALSE(IsVendorKey("Software\\Microsoft\\X", &why));
+    EXPECT_NE(why.find("every program shares"), std::string::npos) << why;
+    EXPECT_FALSE(IsDeclarableValueName(u"a\\b"));
+    EXPECT_FALSE(IsDeclarableValueName(u"a\tb"));
+    EXPECT_TRUE(IsDeclarableValueName(u""));
+}
+
+TEST(Declarations, DamagedOrHostileTextIsRefused) {
+    const std::string good = FormatDeclarations(Sample());
+    ASSERT_TRUE(Parses(good));
+    const std::string head = "Tallowin declarations 1\n";
+    for (const std::string& bad : {
+             std::string("Tallowin declarations 2\nend\n"),
+             head + "end",                                                   // no final line end
+             head + "end\nend\n",                                            // text after the end
+             head,                                                           // no end
+             head + "registry\tstring\tSoftware\\Microsoft\\X\tn\tv\nend\n",  // a shared key
+             head + "registry\tstring\tSoftware\\A\tn\nend\n",               // no value
+             head + "registry\tstring\tSoftware\\A\tn\tv\tw\nend\n",         // two texts for one
+             head + "registry\tword\tSoftware\\A\tn\t1\nend\n",              // unknown type
+             head + "registry\tdword\tSoftware\\A\tn\t4294967296\nend\n",    // past a DWORD
+             head + "registry\tqword\tSoftware\\A\tn\t18446744073709551616\nend\n",
+             head + "registry\tdword\tSoftware\\A\tn\t-1\nend\n",
+             head + "registry\tbinary\tSoftware\\A\tn\tabc\nend\n",          // half a byte
+             head + "registry\tbinary\tSoftware\\A\tn\tzz\nend\n",
+             head + "registry\tstring\tSoftware\\A\ta\\b\tv\nend\n",         // backslash in a name
+             head + "registry\tstring\tSoftware\\A\tn\tv\x01\nend\n",        // control character
+             head + "registry\tstring\tSoftware\\A\tn\t\xff\nend\n",         // malformed UTF-8
+             head + "registry\tmultistring\tSoftware\\A\tn\ta\t\nend\n",     // an empty item
+             head + "startatsignin\t\nstartatsignin\t\nend\n",               // repeated
+             head + "startatsignin\nend\n",
+             head + "pathentry\tbin\nend\n",                                 // unknown line
+         })
+        EXPECT_FALSE(Parses(bad)) << bad;
+    std::string many = head;
+    for (std::size_t i = 0; i <= kMaxRegistryDeclarations; ++i) many += "registry\tdword\tSoftware\\A\tn\t1\n";
+    EXPECT_FALSE(Parses(many + "end\n"));
+    // The keys the values need are bounded too: the install record lists those it makes.
+    Declarations deep;
+    for (std::size_t i = 0; i < kMaxRegistryDeclarations; ++i)
+        deep.registry.push_back({RegistryType::Dword, "Software\\A\\K" + std::to_string(i), u"n", {}, 1, {}});
+    EXPECT_TRUE(FormatDeclarations(deep).empty());
+    deep.registry.pop_back();
+    const std::string fits = FormatDeclarations(deep);
+    EXPECT_TRUE(Parses(fits));
+    EXPECT_FALSE(Parses(fits.substr(0, fits.size() - 4) + "registry\tdword\tSoftware\\A\\X\tn\t1\nend\n"));
+    EXPECT_FALSE(Parses(std::string(kMaxDeclarationsBytes + 1, 'a')));
+    Declarations tooLong = Sample();
+    tooLong.registry[0].texts = {std::u16string(kMaxDeclarationText + 1, u'a')};
+    EXPECT_TRUE(FormatDeclarations(tooLong).empty());
+    Declarations badKey = Sample();
+    badKey.registry[0].key = "Software\\Classes\\.vtr";
+    EXPECT_TRUE(FormatDeclarations(badKey).empty());
+}
+
+TEST(Declarations, PlaceholdersAreFilledAndOtherBracesStay) {
+    EXPECT_EQ(FillPlaceholders(u"{app}\\bin;{version};{lang};{other};{app", u"C:\\P", u"2.1", u"de"),
+              u"C:\\P\\bin;2.1;de;{other};{app");
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+// The product file's declarations beyond its files (docs/product-file.md):
+// `[[registry]]` values of the product's own and `startatsignin`, read into
+// the record the builder stamps into the stub (payload/declarations.hpp).
+// Every refusal names the field: a key that is not a vendor's key below
+// Software (a root, Microsoft's, Classes, Policies, Wow6432Node's, the
+// uninstall and App Paths keys), an unknown type, a value that does not fit
+// its type, a value name the record cannot carry.
+#pragma once
+
+#ifndef TOML_HEADER_ONLY
+#define TOML_HEADER_ONLY 1
+#endif
+#include "payload/declarations.hpp"
+
+#include <toml++/toml.h>
+
+#include <string>
+
+namespace tallowin {
+
+// Reads "registry" and "startatsignin" of the product file's top table;
+// false with `error` naming the field.
+bool LoadDeclarations(const toml::table& root, payload::Declarations& out, std::string& error);
+
+}  // namespace tallowin
