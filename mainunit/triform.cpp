@@ -67,10 +67,21 @@ bool OwnScope(payload::InstallScope& scope) {
     return parsed || !present;
 }
 
+// The payload kind record: false only when there is one that is malformed.
+bool OwnPayloadKind(payload::PayloadKind& kind) {
+    bool present = false;
+    const bool parsed = OwnRecord(payload::kPayloadKindName, [&](const void* data, std::size_t size) {
+        present = true;
+        return payload::ParseKindRecord(data, size, kind);
+    });
+    return parsed || !present;
+}
+
 }  // namespace
 
 Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(options) {
     scopeok_ = OwnScope(scope_);
+    payloadkindok_ = OwnPayloadKind(payloadkind_);
     ChooseWizardLanguage();
     gui::Application* application = gui::Application::Current();
     CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, Text(TextId::DialogFont));
@@ -245,7 +256,7 @@ void Triform::FormCreate() {
         return;
     }
     Log(u"language: " + AnsiToWide(language_.Code()));
-    if (!scopeok_) {
+    if (!scopeok_ || !payloadkindok_) {
         StartupFailed(Text(TextId::DamagedInstaller));
         return;
     }
@@ -360,7 +371,7 @@ void Triform::FormShow() {
 
 void Triform::BeginInstall(const std::u16string& folder) {
     Log(u"destination: " + folder);
-    engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_);
+    engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_, payloadkind_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
     if (!engine_->OpenArchive()) {

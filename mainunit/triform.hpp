@@ -134,6 +134,9 @@ private:
     // the machine, or the current user.
     payload::InstallScope scope_ = payload::InstallScope::Machine;
     bool scopeok_ = true;  // false: the scope record is malformed
+    // How the archive is stored (payload/payloadkind.hpp).
+    payload::PayloadKind payloadkind_ = payload::PayloadKind::Sac;
+    bool payloadkindok_ = true;  // false: the payload kind record is malformed
     WizardLanguage language_;
     bool languagecarried_ = true;  // false: /LANG= names a language this program does not carry
     payload::tsetuptrailer trailer_{};

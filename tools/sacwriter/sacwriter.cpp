@@ -3,6 +3,7 @@
 #include "payload/entrypath.hpp"
 #include "payload/tsmufflz.hpp"
 #include "tools/parallel/orderedpool.hpp"
+#include "tools/sacwriter/solidwriter.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
 #include <algorithm>
@@ -147,6 +148,9 @@ struct PieceJob {
     std::string error;
 };
 
+bool FinishInstaller(const InstallerInput& input, CountingWriter& writer, std::int64_t archiveoffset,
+                     std::ostream& out, std::string& error);
+
 }  // namespace
 
 std::string CheckItem(const ArchiveItem& item) {
@@ -236,6 +240,12 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     CountingWriter writer(out, std::min(input.maxbytes, kMaxInstallerBytes));
     if (!writer.Put(input.stub, error)) return false;
     const std::int64_t archiveoffset = writer.written();
+    if (input.kind == PayloadKind::Solid) {
+        std::vector<std::uint8_t> archive;
+        if (!AppendSolidArchive(items, input.jobs, input.progress, archive, error) || !writer.Put(archive, error))
+            return false;
+        return FinishInstaller(input, writer, archiveoffset, out, error);
+    }
 
     tsacheader header{};
     std::memcpy(header.mark, kSacMark, sizeof kSacMark);
@@ -322,6 +332,14 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     std::memcpy(footer.mark, kSacMark, sizeof kSacMark);
     footer.entrycount = static_cast<std::int32_t>(records.size());
     if (!writer.Put(&footer, sizeof footer, error)) return false;
+    return FinishInstaller(input, writer, archiveoffset, out, error);
+}
+
+namespace {
+
+// The license text and the trailer after the archive.
+bool FinishInstaller(const InstallerInput& input, CountingWriter& writer, std::int64_t archiveoffset,
+                     std::ostream& out, std::string& error) {
     const std::int64_t licenseoffset = writer.written();
     if (!writer.Put(input.licensetext.data(), input.licensetext.size(), error)) return false;
 
@@ -339,5 +357,7 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     }
     return true;
 }
+
+}  // namespace
 
 }  // namespace sacwriter

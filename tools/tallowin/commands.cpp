@@ -9,6 +9,7 @@
 #include "payload/trailerreader.hpp"
 #include "tools/peres/resourcetree.hpp"
 #include "tools/peres/versionblock.hpp"
+#include "tools/sacwriter/solidwriter.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 #include "tools/tallowin/jsontext.hpp"
 #include "tools/tallowin/parallelextract.hpp"
@@ -67,6 +68,8 @@ struct StubResources {
     std::uint16_t machine = 0;  // the PE file header's processor
     payload::InstallScope scope = payload::InstallScope::Machine;
     bool scopedamaged = false;  // a scope record that does not parse
+    payload::PayloadKind kind = payload::PayloadKind::Sac;
+    bool kinddamaged = false;   // a payload kind record that does not parse
 };
 
 // The headers and section table of a stub lie in its first bytes; then
@@ -109,6 +112,8 @@ StubResources ReadStubResources(const fs::path& path) {
             stub.hascheck = payload::ParsePayloadCheck(r.data.data(), r.data.size(), stub.check);
         if (r.type.id == peres::kTypeRcData && r.name.name == payload::kInstallScopeName)
             stub.scopedamaged = !payload::ParseScopeRecord(r.data.data(), r.data.size(), stub.scope);
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadKindName)
+            stub.kinddamaged = !payload::ParseKindRecord(r.data.data(), r.data.size(), stub.kind);
     }
     return stub;
 }
@@ -159,7 +164,13 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path, bool refusedamage
         payload::ReadSecurityDirectory(setupfile, signature))
         installer->certificatetable = signature.tablesize;
     setuputil::CloseAccess(setupfile);
-    if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset)) {
+    // Like the installer's start-up: a malformed kind record is damage.
+    if (installer->stub.kinddamaged) {
+        Complain(path, Utf16ToUtf8(payload::kDamagedInstaller));
+        return nullptr;
+    }
+    if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset,
+                                        installer->stub.kind)) {
         Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext()) + ")");
         return nullptr;
     }
@@ -262,6 +273,15 @@ int RunBuild(const BuildOptions& options) {
     for (const std::string& warning : warnings) Complain(options.product, "warning: " + warning);
     input.level = options.level;
     input.jobs = options.jobs;
+    if (!options.compression.empty() && !ParseCompression(options.compression, input.kind, error)) {
+        std::cerr << "tallowin: " << error << "\n";
+        return kExitUsage;
+    }
+    if (input.kind == payload::PayloadKind::Solid && !sacwriter::SolidSupported()) {
+        Complain(options.product, sacwriter::kSolidUnsupported);
+        return kExitBadInstaller;
+    }
+    identity.kind = input.kind;
 
     fs::path stub = options.stub;
     if (stub.empty()) {

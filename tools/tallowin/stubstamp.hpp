@@ -13,10 +13,13 @@
 // build packs it.  A per-user product's stub also gets the scope record
 // (payload/installscope.hpp) and a manifest that asks for no elevation
 // ("asInvoker" in place of "requireAdministrator"); a machine-wide one gets
-// neither, so its stub is stamped exactly as before there were scopes.
+// neither, so its stub is stamped exactly as before there were scopes.  A
+// solid payload's stub gets the payload kind record
+// (payload/payloadkind.hpp); the default kind's gets none.
 #pragma once
 
 #include "payload/installscope.hpp"
+#include "payload/payloadkind.hpp"
 #include "tools/tallowin/stubtexts.hpp"
 
 #include <cstddef>
@@ -42,6 +45,7 @@ struct StubIdentity {
     std::vector<std::uint8_t> wizardimage;  // a BMP file; empty: the stub's own picture stays
     Architecture architecture = Architecture::X86;  // the stub must be built for it
     payload::InstallScope scope = payload::InstallScope::Machine;
+    payload::PayloadKind kind = payload::PayloadKind::Sac;  // Solid: the kind record is stamped
     VendorTexts texts;  // none given: the stub's language tables stay as they are
 };
 
