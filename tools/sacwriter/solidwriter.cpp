@@ -46,6 +46,8 @@ private:
     std::size_t offset_ = 0;
 };
 
+#if TALLOWIN_HAVE_LIBLZMA
+
 std::string Display(const ArchiveItem& item) {
     std::u16string folder = item.subfolder;
     if (!folder.empty() && folder.front() == u'\\') folder.erase(0, 1);
@@ -91,8 +93,6 @@ struct BlockJob {
     std::vector<std::uint32_t> crcs;  // of each item
     std::string error;
 };
-
-#if TALLOWIN_HAVE_LIBLZMA
 
 // The LZMA properties the encoder is set to (its preset's: lc 3, lp 0, pb 2).
 LzmaProperties PropertiesOf(const lzma_options_lzma& options) {

@@ -419,6 +419,7 @@ int RunInfo(const fs::path& path, bool json) {
     std::snprintf(crc, sizeof crc, "%08x", stub.check.crc32);
     const auto yes = [](bool b) { return b ? "true" : "false"; };
     const std::string architecture = MachineName(stub.machine);
+    const bool solid = installer->archive.kind() == payload::PayloadKind::Solid;
     const std::string scope = stub.scopedamaged                                 ? "damaged"
                               : stub.scope == payload::InstallScope::User ? "user"
                                                                           : "machine";
@@ -441,7 +442,9 @@ int RunInfo(const fs::path& path, bool json) {
         std::cout << "],\n \"haslicense\": " << (t.haslicense ? "true" : "false")
                   << ",\n \"licenselength\": " << installer->licensetext.size()
                   << ",\n \"archiveoffset\": " << t.archiveoffset << ",\n \"licenseoffset\": " << t.licenseoffset
-                  << ",\n \"compressed\": " << (installer->archive.header().compressed == 1 ? "true" : "false")
+                  << ",\n \"compressed\": " << (solid || installer->archive.header().compressed == 1 ? "true" : "false")
+                  << ",\n \"compression\": \"" << (solid ? "solid" : "per-file") << "\""
+                  << ",\n \"blocks\": " << installer->archive.blocks().size()
                   << ",\n \"entries\": " << entries
                   << ",\n \"signed\": " << (installer->certificatetable > 0 ? "true" : "false")
                   << ",\n \"certificatetable\": " << installer->certificatetable
@@ -473,6 +476,8 @@ int RunInfo(const fs::path& path, bool json) {
               << "archiveoffset:    " << t.archiveoffset << "\n"
               << "licenseoffset:    " << t.licenseoffset << "\n"
               << "entries:          " << entries << "\n"
+              << "compression:      " << (solid ? "solid, " + std::to_string(installer->archive.blocks().size()) + " LZMA blocks"
+                                                : std::string("per-file")) << "\n"
               << "certificate:      "
               << (installer->certificatetable > 0
                       ? "table of " + std::to_string(installer->certificatetable) + " bytes (signed)"

@@ -75,6 +75,14 @@ Decoded Decode(const Bytes& packed, std::uint64_t unpacked, const LzmaProperties
     return d;
 }
 
+Bytes Random(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes out(n);
+    for (auto& b : out) b = static_cast<std::uint8_t>(rng());
+    return out;
+}
+
+#if TALLOWIN_HAVE_LIBLZMA
 Bytes TextLike(std::size_t n, unsigned seed) {
     static const char* words[] = {"install", "folder ", "the ", "program", "\r\n", "file", "setup ", "version 1.2 "};
     std::mt19937 rng(seed);
@@ -87,12 +95,6 @@ Bytes TextLike(std::size_t n, unsigned seed) {
     return out;
 }
 
-Bytes Random(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    Bytes out(n);
-    for (auto& b : out) b = static_cast<std::uint8_t>(rng());
-    return out;
-}
 
 // Code-like bytes: many E8/E9 opcodes with near targets, all the filter's cases.
 Bytes CodeLike(std::size_t n, unsigned seed) {
@@ -102,6 +104,8 @@ Bytes CodeLike(std::size_t n, unsigned seed) {
     for (auto& b : out) b = rng() % 3 ? pool[rng() % sizeof pool] : static_cast<std::uint8_t>(rng());
     return out;
 }
+
+#endif
 
 TEST(LzmaProperties, RefusesWhatTheDecoderDoesNotKeepSmall) {
     LzmaProperties p;
