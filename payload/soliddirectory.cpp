@@ -45,6 +45,7 @@ bool SplitPath(const std::string& path, DirectoryEntry& entry) {
     std::u16string wide;
     if (!setuputil::Utf8ToUtf16(path, wide)) return false;
     const std::size_t cut = wide.rfind(u'\\');
+    if (wide.empty() || wide.back() == u'\\') return false;  // no file name
     if (cut == std::u16string::npos) {
         entry.filename = std::move(wide);
         entry.subfolder.clear();
@@ -85,7 +86,9 @@ bool ParseSolidDirectory(const std::uint8_t* data, std::size_t size, std::uint32
             if (!cursor.Bytes(&block.record, sizeof block.record)) return false;
             const tsolidblock& r = block.record;
             LzmaProperties properties;
-            if (r.packedsize > packedleft || r.dictionary > kMaxSolidDictionary ||
+            // Sizes stay within what a signed 64-bit file size can count.
+            if (r.packedsize > packedleft || r.unpackedsize > static_cast<std::uint64_t>(INT64_MAX) ||
+                r.dictionary > kMaxSolidDictionary ||
                 !ParseLzmaProperties(r.properties, properties) ||
                 (r.filter != kSolidFilterNone && r.filter != kSolidFilterX86))
                 return false;

@@ -106,7 +106,7 @@ struct SolidDirectory {
 // streams take `packedbytes` bytes from archive offset sizeof(tsolidheader).
 // False for anything out of rule: sizes that do not add up, a block with
 // a dictionary or properties the decoder refuses, a path that is not
-// UTF-8 or too long, a shared prefix longer than the previous path, bytes
+// UTF-8, too long or without a file name, a shared prefix longer than the previous path, bytes
 // left over.  Entries are allocated only as the bytes that hold them are
 // read.
 bool ParseSolidDirectory(const std::uint8_t* data, std::size_t size, std::uint32_t blockcount,

@@ -270,6 +270,14 @@ TEST(SolidDirectory, RefusesWhatBreaksItsRules) {
     bad[1].path = std::string(payload::kMaxSolidPathBytes + 1, 'x');
     EXPECT_FALSE(parse({block}, bad)) << "a path too long";
     bad = entries;
+    bad[1].path = "sub\\";
+    EXPECT_FALSE(parse({block}, bad)) << "a path without a file name";
+    b = block;
+    b.unpackedsize = 1ull << 63;
+    bad = entries;
+    bad[1].size = (1ull << 63) - 10;
+    EXPECT_FALSE(parse({b}, bad)) << "sizes beyond a signed 64-bit count";
+    bad = entries;
     bad[1].flags = 0x80;
     EXPECT_FALSE(parse({block}, bad)) << "an unknown flag";
 }
