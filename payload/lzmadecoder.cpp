@@ -24,15 +24,15 @@ constexpr unsigned kMaxLiteralCoders = 16;  // lc + lp at most 4
 constexpr unsigned kLiteralCoderSize = 0x300;
 constexpr std::uint32_t kEndMarker = 0xFFFFFFFFu;
 
-struct LengthCoder {
+}  // namespace
+
+struct LzmaDecoder::LengthCoder {
     std::uint16_t choice;
     std::uint16_t choice2;
     std::uint16_t low[kMaxPosStates][8];
     std::uint16_t mid[kMaxPosStates][8];
     std::uint16_t high[256];
 };
-
-}  // namespace
 
 struct LzmaDecoder::Models {
     std::uint16_t ismatch[kStates][kMaxPosStates];
@@ -191,8 +191,7 @@ unsigned LzmaDecoder::ReverseTree(std::uint16_t* probabilities, unsigned bits) {
     return symbol;
 }
 
-unsigned LzmaDecoder::Length(void* coder, unsigned posstate) {
-    LengthCoder& c = *static_cast<LengthCoder*>(coder);
+unsigned LzmaDecoder::Length(LengthCoder& c, unsigned posstate) {
     if (Bit(c.choice) == 0) return Tree(c.low[posstate], 3);
     if (Bit(c.choice2) == 0) return 8 + Tree(c.mid[posstate], 3);
     return 16 + Tree(c.high, 8);
@@ -280,13 +279,13 @@ bool LzmaDecoder::DecodeSymbol() {
             reps_[1] = reps_[0];
             reps_[0] = distance;
         }
-        length = Length(&models_->replength, posstate);
+        length = Length(models_->replength, posstate);
         state_ = state_ < kLiteralStates ? 8 : 11;
     } else {
         reps_[3] = reps_[2];
         reps_[2] = reps_[1];
         reps_[1] = reps_[0];
-        length = Length(&models_->length, posstate);
+        length = Length(models_->length, posstate);
         state_ = state_ < kLiteralStates ? 7 : 10;
         reps_[0] = Distance(length);
         if (reps_[0] == kEndMarker) return false;  // before the block's size is reached: too early
@@ -303,7 +302,7 @@ bool LzmaDecoder::FinishStream() {
     if (code_ == 0) return true;
     const unsigned posstate = static_cast<unsigned>(total_) & ((1u << properties_.pb) - 1);
     if (Bit(models_->ismatch[state_][posstate]) == 0 || Bit(models_->isrep[state_]) != 0) return false;
-    const unsigned length = Length(&models_->length, posstate);
+    const unsigned length = Length(models_->length, posstate);
     return Distance(length) == kEndMarker && code_ == 0 && !failed_;
 }
 

@@ -79,6 +79,7 @@ public:
     std::uint64_t remaining() const { return remaining_; }
 
     struct Models;
+    struct LengthCoder;
 
 private:
     bool NextByte(std::uint8_t& byte);
@@ -88,7 +89,7 @@ private:
     unsigned DirectBits(unsigned count);
     unsigned Tree(std::uint16_t* probabilities, unsigned bits);
     unsigned ReverseTree(std::uint16_t* probabilities, unsigned bits);
-    unsigned Length(void* coder, unsigned posstate);
+    unsigned Length(LengthCoder& coder, unsigned posstate);
     std::uint32_t Distance(unsigned length);
     void DecodeLiteral();
     // One symbol: a literal, a short repeat, or a match left in pending_.
