@@ -55,13 +55,18 @@ std::string Display(const ArchiveItem& item) {
     return Utf16ToUtf8(folder + item.filename);
 }
 
-// A Windows program for x86 or x64: "MZ", then the PE signature where the
-// DOS header points, then one of the two machines.
+// A program for x86 or x64: a Windows one ("MZ", then the PE signature
+// where the DOS header points, then one of the two machines), or an ELF one
+// (its e_machine EM_386 or EM_X86_64), whose calls the filter fits as well.
 bool IsX86Program(const ArchiveItem& item) {
     std::uint8_t head[4096];
     ItemReader reader(item);
     if (!reader.ok()) return false;
     const std::size_t size = reader.Read(head, sizeof head);
+    if (size >= 20 && std::memcmp(head, "\x7F" "ELF", 4) == 0) {
+        const unsigned machine = head[18] | (head[19] << 8);
+        return machine == 3 || machine == 62;
+    }
     if (size < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
     std::uint32_t pe = 0;
     std::memcpy(&pe, head + 0x3C, 4);

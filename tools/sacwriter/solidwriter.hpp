@@ -2,8 +2,8 @@
 // the stub and the license text when the vendor asks for `compression =
 // "solid"`.
 //
-// Files are laid out in two groups, each in one or more blocks: Windows
-// programs for x86 and x64 (a PE image of either machine, found by its
+// Files are laid out in two groups, each in one or more blocks: programs
+// for x86 and x64 (a PE or ELF image of either machine, found by its
 // headers, not its name) with the x86 filter, and everything else without
 // it, because the filter costs size on data it does not fit.  Within a
 // group files go by extension, then by path, so that alike files sit side

@@ -59,6 +59,11 @@ InstallerInput SolidSample() {
     input.items.push_back(Item(u"noise.bin", u"\\data", RandomBytes(100000, 2)));
     input.items.push_back(Item(u"vantrell.exe", u"", ProgramBytes(120000, 3)));
     input.items.push_back(Item(u"helper.dll", u"\\bin", ProgramBytes(40000, 4)));
+    // An x64 ELF program: the filter fits its calls too.
+    Bytes elf = ProgramBytes(30000, 8);
+    const std::uint8_t elfhead[20] = {0x7F, 'E', 'L', 'F', 2, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 62, 0};
+    std::copy(std::begin(elfhead), std::end(elfhead), elf.begin());
+    input.items.push_back(Item(u"tool", u"\\bin", elf));
     // Names in several scripts, one beyond the 16-bit plane.
     input.items.push_back(Item(u"Grüße.txt", u"\\Überblick", TextBytes(1000, 5)));
     input.items.push_back(Item(u"\u6587\u4ef6.txt", u"\\\u0434\u0430\u043d\u043d\u044b\u0435", TextBytes(2000, 6)));
@@ -113,6 +118,11 @@ TEST_F(Solid, RoundTripInEntryOrderAndAnyOther) {
     ASSERT_GE(archive.blocks().size(), 2u);
     EXPECT_EQ(archive.blocks().back().record.filter, payload::kSolidFilterX86);
     EXPECT_EQ(archive.blocks().front().record.filter, payload::kSolidFilterNone);
+    for (const payload::DirectoryEntry& entry : archive.entrylist()) {
+        const bool program = entry.filename == u"vantrell.exe" || entry.filename == u"helper.dll" || entry.filename == u"tool";
+        EXPECT_EQ(archive.blocks()[entry.block].record.filter == payload::kSolidFilterX86, program)
+            << setuputil::Utf16ToUtf8(entry.filename);
+    }
     Recorder recorder;
     for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
         ASSERT_TRUE(archive.ExtractEntry(i, &recorder)) << i << " " << setuputil::Utf16ToUtf8(archive.errortext());
