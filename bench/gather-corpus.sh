@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Gathers the benchmark tree from files the build machine's Debian packages
 # installed: about 47 MB of C++ and C headers, two ELF binaries, compressed
-# data (gzip files) and plain text.  Nothing of it is committed; missing
-# sources just make the tree smaller.
-#   bench/gather-corpus.sh DIR
+# data (gzip files) and plain text.  With --windows, a tree of Windows
+# programs and documents instead: about 30 MB of Wine's x64 DLLs and
+# programs (PE files) and 14 MB of HTML and text documents.  Nothing of it
+# is committed; missing sources just make the tree smaller.
+#   bench/gather-corpus.sh [--windows] DIR
 set -eu
+windows=
+[ "$1" = --windows ] && { windows=1; shift; }
 dest=$1
 rm -rf "$dest"
-mkdir -p "$dest/headers" "$dest/bin" "$dest/compressed" "$dest/text"
+mkdir -p "$dest"
 
 # Copies files of the folders $4... (those find's tests $3 select, in
 # sorted order) into $1 until $2 bytes are there, keeping their paths below /.
@@ -23,6 +27,13 @@ take() {
     tar -C / -cf - --files-from=- | tar -C "$into" -xf -
 }
 
+if [ -n "$windows" ]; then
+  mkdir -p "$dest/programs" "$dest/docs"
+  take "$dest/programs" $((30 * 1024 * 1024)) "( -name *.dll -o -name *.exe )" /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+  take "$dest/docs" $((14 * 1024 * 1024)) "( -name *.html -o -name *.txt -o -name copyright )" /usr/share/doc
+  exit 0
+fi
+mkdir -p "$dest/headers" "$dest/bin" "$dest/compressed" "$dest/text"
 take "$dest/headers" $((22 * 1024 * 1024)) "" /usr/include/c++ /usr/include/linux /usr/include/x86_64-linux-gnu
 # cmake stands for the product's program (the benchmarks' `exename`) at the top.
 [ -e /usr/bin/cmake ] && cp -L /usr/bin/cmake "$dest/"

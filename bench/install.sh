@@ -2,10 +2,12 @@
 # The install as a user waits for it: our installer against a peer
 # installer system's, installing the same tree unattended under Wine.
 #
-#   bash bench/install.sh [--runs N]
+#   bash bench/install.sh [--runs N] [--windows]
 #
-# Builds, from the tree bench/gather-corpus.sh gathers: our installer at the
-# default level and at level 9, and the peer's (makensis from Debian's
+# Builds, from the tree bench/gather-corpus.sh gathers (with --windows, its
+# tree of Windows programs and documents): our installer at the
+# default level, at level 9 and with the solid payload (how long that build
+# takes is printed), and the peer's (makensis from Debian's
 # `nsis`) with its zlib compressor and with LZMA solid, and a zlib one that
 # also takes the steps ours takes for the product (an uninstaller, the App
 # Paths and Uninstall registry values, four shortcuts), each with the stub
@@ -22,7 +24,8 @@
 # tree's files with their sizes, run under the same Wine.  The table gives
 # each time over the peer's zlib installer's and over the floor's; the
 # `tallowin extract` rows are the same installers unpacked natively (all
-# cores), without Wine.
+# cores), without Wine.  For reference the tree as one tar stream is
+# compressed with xz -9e, plain and with its x86 filter on everything.
 #
 # The prefixes and installs live in /dev/shm when it is a tmpfs with room
 # (TALLOWIN_BENCH_DIR chooses another folder): on disk the write-back of one
@@ -34,7 +37,14 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=3
-[ "${1:-}" = "--runs" ] && runs=$2
+windows=
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --windows) windows=--windows; shift ;;
+    *) echo "install bench: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
 
 arch=$(bash "$root/tests/wine/wine-run.sh" --arch)
 if [ "$arch" = win32 ]; then
@@ -75,8 +85,16 @@ trap cleanup EXIT
 
 echo "install bench: gathering the tree" >&2
 files=$work/product/files
-bash "$root/bench/gather-corpus.sh" "$files"
-printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "cmake"\nstartmenufolder = "Benchmark"\ndefaultsubfolder = "Benchmark"\nfiles = "files"\n' >"$work/product/product.toml"
+bash "$root/bench/gather-corpus.sh" $windows "$files"
+# The product's program: cmake in the Linux tree, a copy of one of the
+# Windows programs at the top of the Windows tree.
+exename=cmake
+if [ -n "$windows" ]; then
+  program=$(find "$files/programs" -type f -name '*.exe' | LC_ALL=C sort | head -n 1)
+  exename=${program##*/}
+  cp "$program" "$files/$exename"
+fi
+printf 'productname = "Benchmark"\nproductversion = "1"\nexename = "%s"\nstartmenufolder = "Benchmark"\ndefaultsubfolder = "Benchmark"\nfiles = "files"\n' "$exename" >"$work/product/product.toml"
 [ "$nsistarget" = amd64-unicode ] && echo 'architecture = "x64"' >>"$work/product/product.toml"
 bytes=$(find "$files" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
 count=$(find "$files" -type f | wc -l)
@@ -84,10 +102,16 @@ count=$(find "$files" -type f | wc -l)
 echo "install bench: building the installers" >&2
 "$tallowin" build "$work/product/product.toml" -o "$work/ours.exe" --stub "$stub" >/dev/null
 "$tallowin" build "$work/product/product.toml" -o "$work/ours9.exe" --stub "$stub" --level 9 >/dev/null
+solidstart=$(date +%s%N)
+"$tallowin" build "$work/product/product.toml" -o "$work/ours-solid.exe" --stub "$stub" --compression solid >/dev/null
+solidbuild=$(( ($(date +%s%N) - solidstart) / 1000000 ))
+xzplain=$(tar -C "$files" -cf - . | xz -9e -T1 | wc -c)
+xzx86=$(tar -C "$files" -cf - . | xz --x86 --lzma2=preset=9e -T1 | wc -c)
 peer() {  # output, compressor line[, script of further steps]
   cat >"$work/peer.nsi" <<EOF
 Unicode true
 Target $nsistarget
+!define EXENAME "$exename"
 $2
 Name "Benchmark"
 OutFile "$1"
@@ -107,9 +131,9 @@ EOF
 # the uninstaller, the App Paths and Uninstall values, the four shortcuts.
 cat >"$work/peer-steps.nsh" <<'EOF'
 WriteUninstaller "$WINDIR\peer-uninstall.exe"
-!define APPPATHS "Software\Microsoft\Windows\CurrentVersion\App Paths\cmake"
+!define APPPATHS "Software\Microsoft\Windows\CurrentVersion\App Paths\${EXENAME}"
 !define UNINSTALL "Software\Microsoft\Windows\CurrentVersion\Uninstall\Benchmark"
-WriteRegStr HKLM "${APPPATHS}" "" "$INSTDIR\cmake"
+WriteRegStr HKLM "${APPPATHS}" "" "$INSTDIR\${EXENAME}"
 WriteRegStr HKLM "${APPPATHS}" "Path" "$INSTDIR"
 WriteRegStr HKLM "${APPPATHS}" "Displayname" "Benchmark"
 WriteRegStr HKLM "${APPPATHS}" "Startpath" "$INSTDIR"
@@ -118,17 +142,17 @@ WriteRegStr HKLM "${APPPATHS}" "AppData" ""
 WriteRegStr HKLM "${UNINSTALL}" "DisplayName" "Benchmark"
 WriteRegStr HKLM "${UNINSTALL}" "UninstallString" "$WINDIR\peer-uninstall.exe"
 WriteRegStr HKLM "${UNINSTALL}" "DisplayVersion" "1"
-WriteRegStr HKLM "${UNINSTALL}" "DisplayIcon" "$INSTDIR\cmake"
+WriteRegStr HKLM "${UNINSTALL}" "DisplayIcon" "$INSTDIR\${EXENAME}"
 WriteRegStr HKLM "${UNINSTALL}" "InstallLocation" "$INSTDIR"
 WriteRegDWORD HKLM "${UNINSTALL}" "EstimatedSize" 42128
 WriteRegDWORD HKLM "${UNINSTALL}" "NoModify" 1
 WriteRegDWORD HKLM "${UNINSTALL}" "NoRepair" 1
 WriteRegStr HKLM "${UNINSTALL}" "QuietUninstallString" "$WINDIR\peer-uninstall.exe /S"
 CreateDirectory "$SMPROGRAMS\Benchmark"
-CreateShortCut "$SMPROGRAMS\Benchmark\Benchmark.lnk" "$INSTDIR\cmake"
-CreateShortCut "$STARTMENU\Benchmark.lnk" "$INSTDIR\cmake"
+CreateShortCut "$SMPROGRAMS\Benchmark\Benchmark.lnk" "$INSTDIR\${EXENAME}"
+CreateShortCut "$STARTMENU\Benchmark.lnk" "$INSTDIR\${EXENAME}"
 CreateShortCut "$SMPROGRAMS\Benchmark\Uninstall Benchmark.lnk" "$WINDIR\peer-uninstall.exe"
-CreateShortCut "$DESKTOP\Benchmark.lnk" "$INSTDIR\cmake"
+CreateShortCut "$DESKTOP\Benchmark.lnk" "$INSTDIR\${EXENAME}"
 EOF
 peer "$work/peer-zlib.exe" "SetCompressor zlib"
 peer "$work/peer-lzma.exe" "SetCompressor /SOLID lzma"
@@ -143,9 +167,10 @@ WINEPREFIX=$work/prefix wineserver -w 2>/dev/null || true
 # The floor's list of the tree's files, inside the prefix: size and path.
 (cd "$files" && find . -type f -printf '%s %P\n' | LC_ALL=C sort -k2) >"$work/prefix/drive_c/floor-list.txt"
 
-names=("ours, default level" "ours, level 9" "peer, zlib" "peer, LZMA solid" "peer, zlib, ours' steps" "floor")
-exes=(ours.exe ours9.exe peer-zlib.exe peer-lzma.exe peer-steps.exe floor.exe)
-floor=5
+names=("ours, default level" "ours, level 9" "ours, solid" "peer, zlib" "peer, LZMA solid" "peer, zlib, ours' steps" "floor")
+exes=(ours.exe ours9.exe ours-solid.exe peer-zlib.exe peer-lzma.exe peer-steps.exe floor.exe)
+zlib=3
+floor=6
 declare -A best
 
 # The files of a tree with their sizes, one line each.
@@ -208,6 +233,7 @@ native() {  # installer: best of $runs native extractions
 }
 native6=$(native "$work/ours.exe")
 native9=$(native "$work/ours9.exe")
+nativesolid=$(native "$work/ours-solid.exe")
 
 echo
 echo "Tree: $count files, $bytes bytes; Wine $arch ($("$wine" --version 2>/dev/null)); $(nproc) cores; best of $runs"
@@ -217,7 +243,7 @@ echo
 printf '| %-23s | %12s | %9s | %11s | %7s |\n' installer bytes seconds "x peer zlib" "x floor"
 printf '|%s|%s|%s|%s|%s|\n' "-------------------------" "--------------" "-----------" "-------------" "---------"
 row() {  # name, bytes, microseconds
-  awk -v n="$1" -v s="$2" -v t="$3" -v z="${best[2]}" -v f="${best[$floor]}" \
+  awk -v n="$1" -v s="$2" -v t="$3" -v z="${best[$zlib]}" -v f="${best[$floor]}" \
     'BEGIN { printf "| %-23s | %12s | %9.3f | %11.2f | %7.2f |\n", n, s, t / 1e6, t / z, t / f }'
 }
 for i in "${!exes[@]}"; do
@@ -227,3 +253,7 @@ for i in "${!exes[@]}"; do
 done
 row "tallowin extract" "$(stat -c %s "$work/ours.exe")" "$native6"
 row "tallowin extract -9" "$(stat -c %s "$work/ours9.exe")" "$native9"
+row "tallowin extract solid" "$(stat -c %s "$work/ours-solid.exe")" "$nativesolid"
+echo
+echo "Solid build: $solidbuild ms.  The tree as one tar stream: xz -9e $xzplain bytes, xz --x86 -9e $xzx86 bytes;"
+echo "the solid installer's stub is $(stat -c %s "$stub") bytes of it."

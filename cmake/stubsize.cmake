@@ -1,8 +1,9 @@
 # The stub is copied into every installer and into the Windows folder, so
 # its own code is built for size (-Os); the host tools and test programs
 # that link the same libraries get it too in a Windows build, which costs
-# them nothing that matters.  The LZ decoder and the CRC-32 keep -O2: they
-# run for every byte installed.
+# them nothing that matters.  The LZ and LZMA decoders, the x86 filter,
+# the solid block stream and the CRC-32 keep -O2: they run for every byte
+# installed.
 #
 # -Os alone still copies the string and container code into every object
 # that uses it: the specialised clones of inter-procedural optimisation
@@ -27,5 +28,5 @@ set(tallowin_stub_libraries setuputil payload installcore installengine wizardco
 foreach(lib IN LISTS tallowin_stub_libraries)
   target_compile_options(${lib} PRIVATE -Os -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor)
 endforeach()
-set_source_files_properties(tsmufflz.cpp crc32.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
+set_source_files_properties(tsmufflz.cpp crc32.cpp lzmadecoder.cpp x86filter.cpp solidstream.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
 target_link_options(setup PRIVATE -Os)

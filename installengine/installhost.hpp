@@ -19,6 +19,7 @@
 #include "installengine/fileholders.hpp"
 #include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
+#include "payload/payloadkind.hpp"
 #include "payload/setuptrailer.hpp"
 #include "payload/texttable.hpp"
 #include "setuputil/utf8.hpp"
@@ -132,9 +133,10 @@ public:
 // worker reads its archive and the uninstaller's stub from.
 // `scope`: the installer's own (payload/installscope.hpp); a per-user
 // install or uninstall reads and writes HKEY_CURRENT_USER and the user's
-// folders only.
+// folders only.  `kind`: how its archive is stored (payload/payloadkind.hpp).
 std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath,
-                                                   payload::InstallScope scope = payload::InstallScope::Machine);
+                                                   payload::InstallScope scope = payload::InstallScope::Machine,
+                                                   payload::PayloadKind kind = payload::PayloadKind::Sac);
 void RunUninstallSequence(InstallHost& host, payload::InstallScope scope = payload::InstallScope::Machine);
 
 }  // namespace installengine

@@ -11,6 +11,7 @@
 #include "installengine/uninstallguard.hpp"
 #include "installengine/updateplan.hpp"
 #include "payload/entrypath.hpp"
+#include "payload/payloadcheck.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/fileops.hpp"
 #include "setuputil/namefold.hpp"
@@ -57,8 +58,9 @@ constexpr char16_t kTextUnknownFailure[] = u"Unexpected failure.";
 
 }  // namespace
 
-tinstallengine::tinstallengine(InstallHost& host, std::u16string installerpath, payload::InstallScope scope)
-    : host_(host), installerpath_(std::move(installerpath)), scope_(scope) {}
+tinstallengine::tinstallengine(InstallHost& host, std::u16string installerpath, payload::InstallScope scope,
+                               payload::PayloadKind kind)
+    : host_(host), installerpath_(std::move(installerpath)), scope_(scope), kind_(kind) {}
 
 tinstallengine::~tinstallengine() {
     // gui::Thread's destructor stops the body; make sure it has before our
@@ -78,7 +80,7 @@ void tinstallengine::HandOver(std::int64_t licenseoffset, const std::string& pro
 }
 
 bool tinstallengine::OpenArchive() {
-    return archive_.OpenArchive(installerpath_, host_.Trailer().archiveoffset, licenseoffset_);
+    return archive_.OpenArchive(installerpath_, host_.Trailer().archiveoffset, licenseoffset_, kind_);
 }
 
 std::u16string tinstallengine::ErrorText() const {
@@ -96,7 +98,7 @@ std::u16string tinstallengine::ErrorText() const {
         {kTextNotPrepared, TextId::SetupDataNotOpened},      {kTextUnknownFailure, TextId::UnexpectedFailure},
         {payload::kTextNoFolder, TextId::CannotCreateFolder}, {payload::kTextCannotSeek, TextId::CannotSeekSetupFile},
         {payload::kTextShortRead, TextId::CannotReadSetupFile}, {payload::kTextCorrupt, TextId::FileCorrupt},
-        {payload::kTextWriteFailed, TextId::CannotWriteFile}};
+        {payload::kTextWriteFailed, TextId::CannotWriteFile}, {payload::kDamagedInstaller, TextId::DamagedInstaller}};
     for (const auto& [english, id] : known)
         if (text == english) return host_.Text(id);
     return text;
@@ -685,8 +687,8 @@ void tinstallengine::Execute() {
 }
 
 std::unique_ptr<InstallWorker> CreateInstallWorker(InstallHost& host, std::u16string installerpath,
-                                                   payload::InstallScope scope) {
-    return std::make_unique<tinstallengine>(host, std::move(installerpath), scope);
+                                                   payload::InstallScope scope, payload::PayloadKind kind) {
+    return std::make_unique<tinstallengine>(host, std::move(installerpath), scope, kind);
 }
 
 }  // namespace installengine

@@ -87,7 +87,8 @@ public:
     // `installerpath` is the installer file: the archive and the stub the
     // uninstaller is copied from.
     tinstallengine(InstallHost& host, std::u16string installerpath,
-                   payload::InstallScope scope = payload::InstallScope::Machine);
+                   payload::InstallScope scope = payload::InstallScope::Machine,
+                   payload::PayloadKind kind = payload::PayloadKind::Sac);
     ~tinstallengine() override;
 
     // InstallWorker
@@ -120,6 +121,7 @@ private:
     // payload::ExtractionObserver
     void SyncProgress(int position) override;
     void RequestTermination() override;
+    bool StopRequested() override { return Terminated(); }
 
     void Publish(int position);
     // A pause for the person watching the bar; none when nobody is.
@@ -170,6 +172,7 @@ private:
     InstallHost& host_;
     std::u16string installerpath_;
     payload::InstallScope scope_;
+    payload::PayloadKind kind_;
     setuputil::FileAccess uninstallerfile;
     std::u16string groupfolder;
     payload::tsacarchive archive_;  // the installer file, entrylist, buffers, installfolder, errortext

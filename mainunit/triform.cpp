@@ -82,10 +82,21 @@ bool OwnDeclarations(payload::Declarations& declarations) {
     return parsed || !present;
 }
 
+// The payload kind record: false only when there is one that is malformed.
+bool OwnPayloadKind(payload::PayloadKind& kind) {
+    bool present = false;
+    const bool parsed = OwnRecord(payload::kPayloadKindName, [&](const void* data, std::size_t size) {
+        present = true;
+        return payload::ParseKindRecord(data, size, kind);
+    });
+    return parsed || !present;
+}
+
 }  // namespace
 
 Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(options) {
     scopeok_ = OwnScope(scope_) && OwnDeclarations(declarations_);
+    payloadkindok_ = OwnPayloadKind(payloadkind_);
     ChooseWizardLanguage();
     gui::Application* application = gui::Application::Current();
     CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, Text(TextId::DialogFont));
@@ -260,7 +271,7 @@ void Triform::FormCreate() {
         return;
     }
     Log(u"language: " + AnsiToWide(language_.Code()));
-    if (!scopeok_) {
+    if (!scopeok_ || !payloadkindok_) {
         StartupFailed(Text(TextId::DamagedInstaller));
         return;
     }
@@ -387,7 +398,7 @@ void Triform::BeginInstall(const std::u16string& chosen) {
     const std::u16string folder =
         IntoInstalledFolder() && installengine::IsSameFolderHere(chosen, installed_.folder) ? installed_.folder : chosen;
     Log(u"destination: " + folder);
-    engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_);
+    engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_, payloadkind_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
     engine_->SetDeclarations(declarations_);

@@ -136,6 +136,9 @@ private:
     payload::InstallScope scope_ = payload::InstallScope::Machine;
     bool scopeok_ = true;  // false: the scope or the declarations record is malformed
     payload::Declarations declarations_;
+    // How the archive is stored (payload/payloadkind.hpp).
+    payload::PayloadKind payloadkind_ = payload::PayloadKind::Sac;
+    bool payloadkindok_ = true;  // false: the payload kind record is malformed
     WizardLanguage language_;
     bool languagecarried_ = true;  // false: /LANG= names a language this program does not carry
     payload::tsetuptrailer trailer_{};

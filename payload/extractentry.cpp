@@ -27,6 +27,7 @@ bool tsacarchive::ExtractEntryAs(std::size_t index, const std::u16string& folder
 
 bool tsacarchive::Extract(const DirectoryEntry& entry, const std::u16string& folder, ExtractionObserver* observer,
                           ExtractTarget target) {
+    if (kind_ == PayloadKind::Solid) return ExtractSolid(entry, folder, observer, target);
     if (!output_.Begin(entry, folder, target, errortext_)) return false;
 
     ReadStatus status = reader_.Seek(entry);

@@ -14,6 +14,9 @@ public:
     virtual void SyncProgress(int progress) = 0;
     // The installer file could not be read: the whole run should end.
     virtual void RequestTermination() = 0;
+    // Asked between the pieces of a solid block's entry: true ends the
+    // entry there, unfinished (a person cancelled).
+    virtual bool StopRequested() { return false; }
 
 protected:
     ~ExtractionObserver() = default;

@@ -3,6 +3,7 @@
 #include "payload/sacarchive.hpp"
 
 #include "payload/payloadend.hpp"
+#include "payload/solidstream.hpp"
 #include "payload/tsmufflz.hpp"
 
 #include <algorithm>
@@ -61,14 +62,17 @@ DirectoryEntry EntryOf(const tsacentry& record) {
 }  // namespace
 
 bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t archiveoffset,
-                              std::int64_t licenseoffset) {
+                              std::int64_t licenseoffset, PayloadKind kind) {
     CloseArchive();
     entrylist_.clear();
+    blocks_.clear();
+    kind_ = kind;
     errortext_.clear();
     archiveoffset_ = archiveoffset;
     licenseoffset_ = licenseoffset;
 
     if (!OpenForRead(archivefile_, installerpath)) return FailOpen(u"Unable to open the installer file " + installerpath);
+    if (kind == PayloadKind::Solid) return OpenSolid();
 
     // Header and footer must both lie inside the file, the footer after the
     // header: otherwise the trailer belongs to some other payload.

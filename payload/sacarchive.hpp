@@ -32,12 +32,25 @@
 //
 // With `ExtractTarget::Verify` the same steps run without creating folders
 // or files: every chunk is read, decoded and counted.
+//
+// The solid payload (PayloadKind::Solid, payload/solidformat.hpp) is opened
+// and extracted through the same calls (payload/solidarchive.cpp): its
+// directory is checked whole before anything is allocated for it (a
+// directory out of rule is "This installer is damaged"), and an entry is
+// read from its block's decoded stream, continuing where the last entry
+// ended or starting the block again when asked for an earlier one.  Its
+// bytes go out in pieces of up to 64 KiB through the same EntryOutput
+// (progress after each piece but the last, the stop request read between
+// pieces), and its CRC-32 must match before it counts as written ("File
+// corrupt").
 #pragma once
 
 #include "payload/extractionobserver.hpp"
 #include "payload/extractsteps.hpp"
+#include "payload/payloadkind.hpp"
 #include "payload/sacentry.hpp"
 #include "payload/sacformat.hpp"
+#include "payload/solidformat.hpp"
 #include "setuputil/fileaccess.hpp"
 
 #include <cstddef>
@@ -49,6 +62,7 @@
 namespace payload {
 
 class tsmufflz;
+class SolidStream;
 
 class tsacarchive {
 public:
@@ -61,7 +75,9 @@ public:
     // archive starts at `archiveoffset` and its footer ends at
     // `licenseoffset` (both from the setup trailer).  False with a reason
     // in `errortext()`; the archive must then not be extracted from.
-    bool OpenArchive(const std::u16string& installerpath, std::int64_t archiveoffset, std::int64_t licenseoffset);
+    // `kind` is the installer's own (payload/payloadkind.hpp).
+    bool OpenArchive(const std::u16string& installerpath, std::int64_t archiveoffset, std::int64_t licenseoffset,
+                     PayloadKind kind = PayloadKind::Sac);
 
     // Extracts entrylist()[index].  `observer` may be null.
     bool ExtractEntry(std::size_t index, ExtractionObserver* observer, ExtractTarget target = ExtractTarget::Write);
@@ -83,6 +99,9 @@ public:
     // Open: the directory is read and the buffers are there.
     bool IsOpen() const { return archiveopen_; }
     const tsacheader& header() const { return header_; }
+    PayloadKind kind() const { return kind_; }
+    // The solid payload's blocks (empty for a SAC archive).
+    const std::vector<SolidBlock>& blocks() const { return blocks_; }
     // The directory, in file order; replaced by the next OpenArchive.
     const std::vector<DirectoryEntry>& entrylist() const { return entrylist_; }
     bool HasDecoder() const { return decoder_ != nullptr; }
@@ -106,6 +125,13 @@ private:
     bool FailOpen(const std::u16string& text);
     bool Extract(const DirectoryEntry& entry, const std::u16string& folder, ExtractionObserver* observer,
                  ExtractTarget target);
+    bool OpenSolid();
+    bool ExtractSolid(const DirectoryEntry& entry, const std::u16string& folder, ExtractionObserver* observer,
+                      ExtractTarget target);
+    // The solid stream at `entry`'s first byte: its block started again when
+    // it is another block or already past the entry.
+    bool SeekSolid(const DirectoryEntry& entry, ExtractionObserver* observer);
+    bool FailSolid(const std::u16string& text, bool endsrun, ExtractionObserver* observer);
 
     setuputil::FileAccess archivefile_;
     tsacheader header_{};
@@ -123,6 +149,9 @@ private:
     std::int64_t archiveoffset_ = 0;
     std::int64_t licenseoffset_ = 0;
     bool archiveopen_ = false;
+    PayloadKind kind_ = PayloadKind::Sac;
+    std::vector<SolidBlock> blocks_;
+    std::unique_ptr<SolidStream> solid_;
 };
 
 }  // namespace payload

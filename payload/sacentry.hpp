@@ -25,6 +25,11 @@ struct DirectoryEntry {
     // The signed uninstaller (payload/sacformat.hpp): the role, the name
     // and no subfolder all say so.
     bool uninstaller = false;
+    // The solid payload's (payload/solidformat.hpp): the file's CRC-32, its
+    // block and where its bytes begin in the block's decoded stream.
+    std::uint32_t crc32 = 0;
+    std::uint32_t block = 0;
+    std::uint64_t blockoffset = 0;
 };
 
 }  // namespace payload

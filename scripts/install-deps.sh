@@ -16,7 +16,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 xvfb imagemagick fonts-wqy-microhei
-  googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev
+  googletest libgtest-dev libbenchmark-dev zlib1g-dev libdeflate-dev liblzma-dev
   osslsigncode openssl
   libtomlplusplus-dev libcli11-dev
   clang libclang-rt-14-dev

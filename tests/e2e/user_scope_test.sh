@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# A per-user product (scope = "user") installed with /S and removed with its
-# quiet uninstall command, in the test run's prefix: the files land in the
+# A per-user product (scope = "user") with a solid payload (compression =
+# "solid") installed with /S, updated by its next version, and removed with
+# its quiet uninstall command, in the test run's prefix: the files land in the
 # user's own Programs folder, the registration under HKEY_CURRENT_USER only,
 # the shortcuts in the user's Start menu, the uninstaller in
 # %LOCALAPPDATA%\Tallowin; nothing reaches HKEY_LOCAL_MACHINE, the Windows
 # folder or Program Files; the quiet uninstall leaves nothing, its own
-# uninstaller included, a few seconds after it ends.  Wine runs everything
-# as administrator: this shows where things go, not that no elevation is
-# asked for (the manifest is checked by the CLI test).  The product also
-# declares a registry value of its own and start at sign-in: the installer
-# reads them from its stub, writes them under HKEY_CURRENT_USER, and the
-# uninstall removes them with the key it made.  Then the same with the
-# user's local application data in a folder of an awkward name.
+# uninstaller included, a few seconds after it ends.  The solid payload's
+# files arrive whole, and the update replaces the changed one.  Wine runs
+# everything as administrator: this shows where things go, not that no
+# elevation is asked for (the manifest is checked by the CLI test).  The
+# product also declares a registry value of its own and start at sign-in:
+# the installer reads them from its stub, writes them under
+# HKEY_CURRENT_USER, and the uninstall removes them with the key it made.
+# Then the same with the user's local application data in a folder of an
+# awkward name.
 #
 #   user_scope_test.sh TALLOWIN WINDOWS_BIN WORK
 set -u
@@ -33,11 +36,17 @@ cp "$bin/vantrell.exe" stage/files/
 pe=$(od -An -tu4 -j60 -N4 "$bin/setup.exe" | tr -d ' ')
 arch=x86
 [ "$(od -An -tu2 -j$((pe + 4)) -N2 "$bin/setup.exe" | tr -d ' ')" = 34404 ] && arch=x64
-{ echo 'scope = "user"'; echo "architecture = \"$arch\""; echo 'startatsignin = "/tray"'
+{ echo 'scope = "user"'; echo "architecture = \"$arch\""; echo 'startatsignin = "/tray"'; echo 'compression = "solid"'
   sed '/^\[\[services\]\]/,/^$/d' stage/product.toml
   printf '\n[[registry]]\nkey = %s\nname = "Server"\ntype = "string"\nvalue = "{app}\\\\lic"\n' "'Software\\Tlw Licence\\Vantrell'"
 } >stage/user.toml
 "$tallowin" build stage/user.toml -o user-setup.exe --stub "$bin/setup.exe" >build.txt 2>&1 || { cat build.txt; exit 1; }
+"$tallowin" info user-setup.exe | grep -q '^compression: *solid' || fail "the installer's payload is not solid"
+# The next version: one file changed.
+cp -r stage stage2
+echo "Updated guide." >>stage2/files/docs/guide.txt
+sed -i 's/^productversion = .*/productversion = "2.2"/' stage2/user.toml
+"$tallowin" build stage2/user.toml -o user-setup2.exe --stub "$bin/setup.exe" >build.txt 2>&1 || { cat build.txt; exit 1; }
 
 drive_c=$TALLOWIN_WINEPREFIX/drive_c
 reg() { "$wine_run" --timeout 60 "$drive_c/windows/system32/reg.exe" "$@" 2>/dev/null; }
@@ -54,6 +63,9 @@ local=$drive_c/users/$user/AppData/Local
 programs=$local/Programs/Vantrell
 [ -f "$programs/vantrell.exe" ] && [ -f "$programs/docs/guide.txt" ] ||
   fail "the files are not in the user's Programs folder: $(grep destination install.log)"
+for file in vantrell.exe readme.txt docs/guide.txt docs/help.html; do
+  cmp -s "stage/files/$file" "$programs/$file" || fail "$file is not installed as it was packed"
+done
 uninstaller=$local/Tallowin/vantrell-uninstall.exe
 [ -f "$uninstaller" ] || fail "no uninstaller in %LOCALAPPDATA%\\Tallowin"
 for key in "$uninstallkey" "$apppaths"; do
@@ -82,6 +94,13 @@ diff before.txt after.txt >outside.diff || fail "the install wrote outside the u
 # The user's own folders are refused as the program folder.
 "$wine_run" --timeout 120 "$work/user-setup.exe" /S "/D=$(dirname "$programs" | sed "s|$drive_c|C:|; s|/|\\\\|g")" >run.txt 2>&1
 [ $? -eq 2 ] || fail "the user's Programs folder itself was accepted as the program folder"
+
+# The update, from the next version's solid installer: the changed file replaced.
+"$wine_run" --timeout 600 "$work/user-setup2.exe" /S /LOG=update.log >run.txt 2>&1 || fail "update: $(cat run.txt)"
+cmp -s stage2/files/docs/guide.txt "$programs/docs/guide.txt" || fail "the update did not replace docs/guide.txt"
+cmp -s stage/files/vantrell.exe "$programs/vantrell.exe" || fail "the update changed vantrell.exe"
+[ "$(reg query "HKCU\\$uninstallkey" /v DisplayVersion | tr -d '\r' | sed -n 's/.*REG_SZ *//p')" = 2.2 ] ||
+  fail "the registration does not name the new version"
 
 # The quiet uninstall, as the list of installed programs runs it.
 "$wine_run" --timeout 600 "$uninstaller" -ui vantrell.exe /S /LOG=uninstall.log >run.txt 2>&1 ||

@@ -10,6 +10,12 @@
 //   OUTDIR/fuzz_peres/        each STUB given (the Windows builds' stubs) as
 //                             built and as the builder stamps it; a STUB
 //                             that does not exist is left out
+//   OUTDIR/fuzz_lzma/         the blocks of solid installers from the writer
+//                             (text, noise, x86 programs), each behind the
+//                             target's five leading bytes
+//   OUTDIR/fuzz_soliddirectory/  their directories, behind the block count
+//                             and the packed total
+//                             (none where the writer has no LZMA encoder)
 //   OUTDIR/fuzz_installrecord/  install records as the install writes them (and a
 //                               product's declarations resource):
 //                             the sample product's, one without a Start-menu
@@ -19,10 +25,14 @@
 #include "installengine/declaredplan.hpp"
 #include "installengine/installplan.hpp"
 #include "tools/lz/lzencoder.hpp"
+#include "payload/lzmadecoder.hpp"
+#include "payload/solidformat.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
+#include "tools/sacwriter/solidwriter.hpp"
 #include "tools/tallowin/stubstamp.hpp"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -104,6 +114,70 @@ bool Stream(const fs::path& file, const Bytes& data, int level) {
     std::string bytes(1, static_cast<char>(spare));
     bytes.append(reinterpret_cast<const char*>(coded.data()), (bits + 7) / 8);
     return Write(file, bytes);
+}
+
+// A solid installer of `items`: its directory and each block as the two
+// solid targets take them.
+bool Solid(const fs::path& root, const std::string& name, std::vector<sacwriter::ArchiveItem> items) {
+    if (!sacwriter::SolidSupported()) return true;
+    sacwriter::InstallerInput input;
+    input.stub = {'M', 'Z', 0x90, 0, 3, 0, 0, 0};
+    input.fields.productname = "Seed";
+    input.fields.exename = "seed.exe";
+    input.fields.startmenufolder = u"\\Calderic\\Seed";
+    input.fields.defaultsubfolder = u"\\Seed";
+    input.items = std::move(items);
+    input.kind = payload::PayloadKind::Solid;
+    std::ostringstream out;
+    std::string error;
+    if (!sacwriter::WriteInstaller(input, out, error)) {
+        std::fprintf(stderr, "make_seeds: %s: %s\n", name.c_str(), error.c_str());
+        return false;
+    }
+    const std::string file = out.str();
+    // The archive ends where the trailer's last 11,384 bytes begin (no license).
+    const std::size_t end = file.size() - sizeof(payload::tsetuptrailer);
+    payload::tsolidfooter footer;
+    std::memcpy(&footer, file.data() + end - sizeof footer, sizeof footer);
+    const std::size_t directoryAt = end - sizeof footer - footer.directorysize;
+    const std::size_t blocksAt = input.stub.size() + sizeof(payload::tsolidheader);
+    const std::uint32_t packed = static_cast<std::uint32_t>(directoryAt - blocksAt);
+    std::string seed(8, '\0');
+    std::memcpy(&seed[0], &footer.blockcount, 4);
+    std::memcpy(&seed[4], &packed, 4);
+    seed.append(file, directoryAt, footer.directorysize);
+    bool ok = Write(root / "fuzz_soliddirectory" / name, seed);
+    payload::SolidDirectory directory;
+    if (!payload::ParseSolidDirectory(reinterpret_cast<const std::uint8_t*>(file.data()) + directoryAt,
+                                      footer.directorysize, footer.blockcount, packed, directory))
+        return false;
+    for (std::size_t b = 0; b < directory.blocks.size(); ++b) {
+        const payload::tsolidblock& r = directory.blocks[b].record;
+        // The target's dictionary field: the smallest of its choices that holds the block's.
+        unsigned shift = 0;
+        while (shift < 8 && (payload::kMinLzmaDictionary << shift) < r.dictionary) ++shift;
+        std::string block(5, '\0');
+        block[0] = static_cast<char>(r.properties);
+        for (int i = 0; i < 3; ++i) block[1 + i] = static_cast<char>(r.unpackedsize >> (8 * i));
+        block[4] = static_cast<char>((shift << 1) | (r.filter == payload::kSolidFilterX86 ? 1 : 0));
+        block.append(file, input.stub.size() + static_cast<std::size_t>(directory.blocks[b].packedoffset),
+                     static_cast<std::size_t>(r.packedsize));
+        ok &= Write(root / "fuzz_lzma" / (name + "-" + std::to_string(b)), block);
+    }
+    return ok;
+}
+
+// A stand-in x86 program: the builder gives it a block with the x86 filter.
+Bytes Program(std::size_t size, unsigned seed) {
+    Bytes b = Noise(size, seed);
+    for (std::size_t i = 0x100; i + 5 < size; i += 9) b[i] = 0xE8;
+    const std::uint8_t head[] = {'M', 'Z'};
+    std::memcpy(b.data(), head, 2);
+    b[0x3C] = 0x40;
+    b[0x3D] = b[0x3E] = b[0x3F] = 0;
+    const std::uint8_t pe[] = {'P', 'E', 0, 0, 0x64, 0x86};
+    std::memcpy(b.data() + 0x40, pe, sizeof pe);
+    return b;
 }
 
 // The stub as it is and as the builder stamps it, for a machine-wide and a
@@ -244,5 +318,11 @@ int main(int argc, char** argv) {
     fs::create_directories(stubs, error);
     for (int i = 2; i < argc; ++i) ok &= Stub(stubs, argv[i], i - 1);
     ok &= Records(root / "fuzz_installrecord");
+    fs::create_directories(root / "fuzz_lzma", error);
+    fs::create_directories(root / "fuzz_soliddirectory", error);
+    ok &= Solid(root, "several", {Item(u"", u"readme.txt", Text(3000, 21)), Item(u"\\docs", u"guide.txt", Text(5000, 22)),
+                                  Item(u"\\docs", u"empty.dat", {}), Item(u"", u"noise.bin", Noise(2000, 23)),
+                                  Item(u"", u"seed.exe", Program(6000, 24)), Item(u"\\\u00e9t\u00e9", u"\u6587.txt", Text(100, 25))});
+    ok &= Solid(root, "runs", {Item(u"", u"zeros.bin", Bytes(100000, 0)), Item(u"", u"text.txt", Text(70000, 26))});
     return ok ? 0 : 1;
 }

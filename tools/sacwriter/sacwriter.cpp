@@ -4,6 +4,7 @@
 #include "payload/tsmufflz.hpp"
 #include "setuputil/namefold.hpp"
 #include "tools/parallel/orderedpool.hpp"
+#include "tools/sacwriter/solidwriter.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 
 #include <algorithm>
@@ -146,6 +147,9 @@ struct PieceJob {
     std::string error;
 };
 
+bool FinishInstaller(const InstallerInput& input, CountingWriter& writer, std::int64_t archiveoffset,
+                     std::ostream& out, std::string& error);
+
 }  // namespace
 
 std::string CheckItem(const ArchiveItem& item) {
@@ -235,6 +239,12 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     CountingWriter writer(out, std::min(input.maxbytes, kMaxInstallerBytes));
     if (!writer.Put(input.stub, error)) return false;
     const std::int64_t archiveoffset = writer.written();
+    if (input.kind == PayloadKind::Solid) {
+        std::vector<std::uint8_t> archive;
+        if (!AppendSolidArchive(items, input.jobs, input.progress, archive, error) || !writer.Put(archive, error))
+            return false;
+        return FinishInstaller(input, writer, archiveoffset, out, error);
+    }
 
     tsacheader header{};
     std::memcpy(header.mark, kSacMark, sizeof kSacMark);
@@ -321,6 +331,14 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     std::memcpy(footer.mark, kSacMark, sizeof kSacMark);
     footer.entrycount = static_cast<std::int32_t>(records.size());
     if (!writer.Put(&footer, sizeof footer, error)) return false;
+    return FinishInstaller(input, writer, archiveoffset, out, error);
+}
+
+namespace {
+
+// The license text and the trailer after the archive.
+bool FinishInstaller(const InstallerInput& input, CountingWriter& writer, std::int64_t archiveoffset,
+                     std::ostream& out, std::string& error) {
     const std::int64_t licenseoffset = writer.written();
     if (!writer.Put(input.licensetext.data(), input.licensetext.size(), error)) return false;
 
@@ -338,5 +356,7 @@ bool WriteInstaller(const InstallerInput& input, std::ostream& out, std::string&
     }
     return true;
 }
+
+}  // namespace
 
 }  // namespace sacwriter

@@ -20,6 +20,7 @@
 // (offsets in the trailer are signed 32-bit).
 #pragma once
 
+#include "payload/payloadkind.hpp"
 #include "payload/sacformat.hpp"
 #include "payload/trailerwriter.hpp"
 #include "tools/lz/lzencoder.hpp"
@@ -52,6 +53,9 @@ struct InstallerInput {
     payload::TrailerFields fields;      // offsets and haslicense are filled in here
     std::vector<ArchiveItem> items;
     int level = lz::kDefaultLevel;      // 0: plain chunks only, else 1..9
+    // Sac: the SAC archive; Solid: the solid payload (solidwriter.hpp),
+    // which `level` does not touch.
+    payload::PayloadKind kind = payload::PayloadKind::Sac;
     double created = 0;                 // the header's day count
     std::int64_t maxbytes = kMaxInstallerBytes;  // tests lower it
     unsigned jobs = 1;                  // threads compressing pieces; 0: one per core

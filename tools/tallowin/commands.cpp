@@ -11,6 +11,7 @@
 #include "payload/trailerreader.hpp"
 #include "tools/peres/resourcetree.hpp"
 #include "tools/peres/versionblock.hpp"
+#include "tools/sacwriter/solidwriter.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 #include "tools/tallowin/jsontext.hpp"
 #include "tools/tallowin/parallelextract.hpp"
@@ -71,6 +72,8 @@ struct StubResources {
     bool scopedamaged = false;  // a scope record that does not parse
     payload::Declarations declarations;
     bool declarationsdamaged = false;  // a declarations record that does not parse
+    payload::PayloadKind kind = payload::PayloadKind::Sac;
+    bool kinddamaged = false;   // a payload kind record that does not parse
 };
 
 // The headers and section table of a stub lie in its first bytes; then
@@ -117,6 +120,8 @@ StubResources ReadStubResources(const fs::path& path) {
             std::string ignored;
             stub.declarationsdamaged = !payload::ParseDeclarations(r.data.data(), r.data.size(), stub.declarations, ignored);
         }
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadKindName)
+            stub.kinddamaged = !payload::ParseKindRecord(r.data.data(), r.data.size(), stub.kind);
     }
     return stub;
 }
@@ -190,7 +195,13 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path, bool refusedamage
         payload::ReadSecurityDirectory(setupfile, signature))
         installer->certificatetable = signature.tablesize;
     setuputil::CloseAccess(setupfile);
-    if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset)) {
+    // Like the installer's start-up: a malformed kind record is damage.
+    if (installer->stub.kinddamaged) {
+        Complain(path, Utf16ToUtf8(payload::kDamagedInstaller));
+        return nullptr;
+    }
+    if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset,
+                                        installer->stub.kind)) {
         Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext()) + ")");
         return nullptr;
     }
@@ -288,6 +299,15 @@ int RunBuild(const BuildOptions& options) {
     for (const std::string& warning : warnings) Complain(options.product, "warning: " + warning);
     input.level = options.level;
     input.jobs = options.jobs;
+    if (!options.compression.empty() && !ParseCompression(options.compression, input.kind, error)) {
+        std::cerr << "tallowin: " << error << "\n";
+        return kExitUsage;
+    }
+    if (input.kind == payload::PayloadKind::Solid && !sacwriter::SolidSupported()) {
+        Complain(options.product, sacwriter::kSolidUnsupported);
+        return kExitBadInstaller;
+    }
+    identity.kind = input.kind;
 
     fs::path stub = options.stub;
     if (stub.empty()) {
@@ -425,6 +445,7 @@ int RunInfo(const fs::path& path, bool json) {
     std::snprintf(crc, sizeof crc, "%08x", stub.check.crc32);
     const auto yes = [](bool b) { return b ? "true" : "false"; };
     const std::string architecture = MachineName(stub.machine);
+    const bool solid = installer->archive.kind() == payload::PayloadKind::Solid;
     const std::string scope = stub.scopedamaged                                 ? "damaged"
                               : stub.scope == payload::InstallScope::User ? "user"
                                                                           : "machine";
@@ -448,7 +469,9 @@ int RunInfo(const fs::path& path, bool json) {
         std::cout << "],\n \"haslicense\": " << (t.haslicense ? "true" : "false")
                   << ",\n \"licenselength\": " << installer->licensetext.size()
                   << ",\n \"archiveoffset\": " << t.archiveoffset << ",\n \"licenseoffset\": " << t.licenseoffset
-                  << ",\n \"compressed\": " << (installer->archive.header().compressed == 1 ? "true" : "false")
+                  << ",\n \"compressed\": " << (solid || installer->archive.header().compressed == 1 ? "true" : "false")
+                  << ",\n \"compression\": \"" << (solid ? "solid" : "per-file") << "\""
+                  << ",\n \"blocks\": " << installer->archive.blocks().size()
                   << ",\n \"entries\": " << entries
                   << ",\n \"signed\": " << (installer->certificatetable > 0 ? "true" : "false")
                   << ",\n \"certificatetable\": " << installer->certificatetable
@@ -492,6 +515,8 @@ int RunInfo(const fs::path& path, bool json) {
               << "archiveoffset:    " << t.archiveoffset << "\n"
               << "licenseoffset:    " << t.licenseoffset << "\n"
               << "entries:          " << entries << "\n"
+              << "compression:      " << (solid ? "solid, " + std::to_string(installer->archive.blocks().size()) + " LZMA blocks"
+                                                : std::string("per-file")) << "\n"
               << "certificate:      "
               << (installer->certificatetable > 0
                       ? "table of " + std::to_string(installer->certificatetable) + " bytes (signed)"

@@ -29,6 +29,7 @@ struct BuildOptions {
     std::vector<StubPlace> stubplaces;    // the 32-bit stub's
     std::vector<StubPlace> stubplaces64;  // the 64-bit stub's
     int level = lz::kDefaultLevel;
+    std::string compression;         // "per-file" or "solid"; empty: the product file's
     unsigned jobs = 0;               // compressing threads; 0: one per core
     std::optional<std::int64_t> sourcedateepoch;
     // The vendor's signing command (tools/tallowin/signcommand.hpp); empty:

@@ -94,6 +94,10 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     buildCmd->add_option("--level", build.level, "Compression level: 0 stores plainly, 1..9")
         ->check(CLI::Range(0, 9));
+    buildCmd->add_option("--compression", build.compression,
+                         "Payload kind, over the product file's: per-file (each file alone, the default) or solid "
+                         "(LZMA blocks over many files: smaller, slower to build; needs the Linux tool)")
+        ->check(CLI::IsMember({"per-file", "solid"}));
     buildCmd->add_option("-j,--jobs", build.jobs, "Threads compressing the files (default: one per core)")
         ->check(CLI::Range(1, 256));
     const char* signvariable = std::getenv("TALLOWIN_SIGN_COMMAND");

@@ -141,6 +141,15 @@ private:
 
 void ExtractAll(tsacarchive& archive, ExtractTarget target, unsigned workers, ExtractionObserver* observer,
                 const Settled& settled) {
+    // A solid payload's blocks decode in order, one stream each: the
+    // entries are extracted as the installer extracts them.
+    if (archive.kind() == PayloadKind::Solid) {
+        for (std::size_t i = 0; i < archive.entrylist().size(); ++i) {
+            const bool ok = archive.ExtractEntry(i, observer, target);
+            if (!settled(i, ok, archive.errortext())) return;
+        }
+        return;
+    }
     if (workers == 0) workers = parallel::HardwareWorkers();
     const tsmufflz decoder;  // keeps no state: one serves every thread
     // A few chunks per worker keep them busy while the writer waits on the disk.

@@ -11,6 +11,8 @@
 // Reading ahead has no effect that a caller could see; whatever it finds
 // past an entry that has failed is dropped.
 //
+// A solid payload is extracted entry by entry with ExtractEntry itself.
+//
 // After each entry `settled(index, ok, text)` is called with the entry's
 // outcome and text ("Extracted", or the reason); when it answers false,
 // nothing after that entry is created or written and ExtractAll returns.

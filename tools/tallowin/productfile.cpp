@@ -416,6 +416,19 @@ bool NormaliseFolder(const std::string& field, const std::u16string& text, bool 
     return true;
 }
 
+bool ParseCompression(const std::string& text, payload::PayloadKind& kind, std::string& error) {
+    if (text.empty() || text == "per-file") {
+        kind = payload::PayloadKind::Sac;
+        return true;
+    }
+    if (text == "solid") {
+        kind = payload::PayloadKind::Solid;
+        return true;
+    }
+    error = "compression must be \"per-file\" or \"solid\", not \"" + text + "\"";
+    return false;
+}
+
 bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64_t> sourcedateepoch,
                      InstallerInput& input, std::vector<std::string>& warnings, std::string& error) {
     StubIdentity identity;
@@ -437,7 +450,7 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     const std::filesystem::path base = file.parent_path();
 
     std::string name, version, exename, startmenu, subfolder, appdata, license, files;
-    std::string publisher, icon, copyright, wizardimage, architecture, scope;
+    std::string publisher, icon, copyright, wizardimage, architecture, scope, compression;
     Table top(root, "");
     if (!top.Text("productname", true, name, error) || !top.Text("productversion", true, version, error) ||
         !top.Text("exename", true, exename, error) || !top.Text("startmenufolder", true, startmenu, error) ||
@@ -445,8 +458,10 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
         !top.Text("license", false, license, error) || !top.Text("files", true, files, error) ||
         !top.Text("publisher", false, publisher, error) || !top.Text("icon", false, icon, error) ||
         !top.Text("copyright", false, copyright, error) || !top.Text("wizardimage", false, wizardimage, error) ||
-        !top.Text("architecture", false, architecture, error) || !top.Text("scope", false, scope, error))
+        !top.Text("architecture", false, architecture, error) || !top.Text("scope", false, scope, error) ||
+        !top.Text("compression", false, compression, error))
         return false;
+    if (!ParseCompression(compression, input.kind, error)) return false;
     if (!architecture.empty() && architecture != "x86" && architecture != "x64") {
         error = "architecture must be \"x86\" or \"x64\", not \"" + architecture + "\"";
         return false;

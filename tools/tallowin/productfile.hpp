@@ -35,6 +35,10 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
                      sacwriter::InstallerInput& input, StubIdentity& identity, std::vector<std::string>& warnings,
                      std::string& error);
 
+// The payload kind a `compression` text names: "per-file" (also "") the
+// SAC archive, "solid" the solid payload.  False with `error` for another.
+bool ParseCompression(const std::string& text, payload::PayloadKind& kind, std::string& error);
+
 // A folder text of the product file ("Vendor/Product", "\Vendor\Product")
 // as the installer stores it: "\Vendor\Product".  Refuses an empty text, a
 // ".." part, a drive and names the installer could not create.

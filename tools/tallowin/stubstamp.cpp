@@ -233,6 +233,13 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
         resources.push_back(Make(peres::kTypeRcData, Named(payload::kDeclarationsName), rcdatalanguage,
                                  std::vector<std::uint8_t>(text.begin(), text.end())));
     }
+    if (identity.kind != payload::PayloadKind::Sac) {
+        const payload::tkindrecord kind = payload::MakeKindRecord(identity.kind);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&kind);
+        std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kPayloadKindName); });
+        resources.push_back(Make(peres::kTypeRcData, Named(payload::kPayloadKindName), rcdatalanguage,
+                                 std::vector<std::uint8_t>(bytes, bytes + sizeof kind)));
+    }
 
     // The check record, filled in by SealInstaller (pushed last: its offset is the last one).
     std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kPayloadCheckName); });

@@ -16,10 +16,13 @@
 // neither, so its stub is stamped exactly as before there were scopes.
 // A product that declares registry values or start at sign-in gets RCDATA
 // "DECLARATIONS" (payload/declarations.hpp); one that declares none, none.
+// A solid payload's stub gets the payload kind record
+// (payload/payloadkind.hpp); the default kind's gets none.
 #pragma once
 
 #include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
+#include "payload/payloadkind.hpp"
 #include "tools/tallowin/stubtexts.hpp"
 
 #include <cstddef>
@@ -45,6 +48,7 @@ struct StubIdentity {
     std::vector<std::uint8_t> wizardimage;  // a BMP file; empty: the stub's own picture stays
     Architecture architecture = Architecture::X86;  // the stub must be built for it
     payload::InstallScope scope = payload::InstallScope::Machine;
+    payload::PayloadKind kind = payload::PayloadKind::Sac;  // Solid: the kind record is stamped
     VendorTexts texts;  // none given: the stub's language tables stay as they are
     payload::Declarations declarations;  // none: no RCDATA "DECLARATIONS", the stub as before
 };

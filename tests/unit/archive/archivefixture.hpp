@@ -20,6 +20,9 @@ struct Recorder final : payload::ExtractionObserver {
     int terminations = 0;
     void SyncProgress(int value) override { progress.push_back(value); }
     void RequestTermination() override { ++terminations; }
+    // Asks to stop once `stopafter` progress reports have come (-1: never).
+    int stopafter = -1;
+    bool StopRequested() override { return stopafter >= 0 && static_cast<int>(progress.size()) >= stopafter; }
 };
 
 class ArchiveFixture : public ::testing::Test {
@@ -34,8 +37,8 @@ protected:
     std::u16string Dest() const { return dir.wide(u"dest"); }
     std::filesystem::path DestPath() const { return dir.path() / "dest"; }
 
-    // Writes `bytes` as the installer and opens its archive.
-    bool OpenImage(const Bytes& bytes) {
+    // Writes `bytes` as the installer and opens its archive, of `kind`.
+    bool OpenImage(const Bytes& bytes, payload::PayloadKind kind = payload::PayloadKind::Sac) {
         image = bytes;
         archive.CloseArchive();  // the platform refuses to rewrite an open file
         WriteBytes(HostPath("setup.exe"), bytes);
@@ -44,7 +47,7 @@ protected:
         if (payload::LoadSetupTrailer(InstallerPath(), file, trailer, license) != payload::TrailerStatus::Ok)
             return false;
         setuputil::CloseAccess(file);
-        const bool ok = archive.OpenArchive(InstallerPath(), trailer.archiveoffset, trailer.licenseoffset);
+        const bool ok = archive.OpenArchive(InstallerPath(), trailer.archiveoffset, trailer.licenseoffset, kind);
         archive.SetInstallFolder(Dest());
         return ok;
     }

@@ -144,6 +144,21 @@ expect_status 0 "test -j 3" "$tallowin" test setup.exe -j 3
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test -j 3: $(cat "$work/stdout.txt")"
 [ "$(stat -c %a out/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable"
 
+# The solid payload: the kind record in the stub, the same files out, the
+# same bytes with any number of threads; a bad kind is a usage error.
+mkdir -p solid1 solid2
+expect_status 0 "build --compression solid" "$tallowin" build product/product.toml -o solid1/setup.exe --stub stub.exe --compression solid -j 1
+expect_status 0 "build --compression solid -j 2" "$tallowin" build product/product.toml -o solid2/setup.exe --stub stub.exe --compression solid -j 2
+cmp -s solid1/setup.exe solid2/setup.exe || fail "solid builds with -j 1 and -j 2 differ"
+expect_status 0 "info of a solid installer" "$tallowin" info solid1/setup.exe --json
+grep -qF '"compression": "solid"' "$work/stdout.txt" || fail "info --json: the installer is not solid"
+expect_status 0 "test of a solid installer" "$tallowin" test solid1/setup.exe
+grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "solid test: $(cat "$work/stdout.txt")"
+expect_status 0 "extract of a solid installer" "$tallowin" extract solid1/setup.exe -d solidout
+diff -r product/files solidout >/dev/null || fail "files extracted from the solid installer differ from the product's"
+[ "$(stat -c %a solidout/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable from the solid installer"
+expect_status 2 "build --compression zip" "$tallowin" build product/product.toml -o x.exe --stub stub.exe --compression zip
+
 # The 32-bit tallowin (the word size of the stub's decoder) makes the same
 # installers and extracts them to the same files.
 if [ -n "$run32" ]; then
@@ -156,7 +171,10 @@ if [ -n "$run32" ]; then
     cmp -s x32/setup.exe first.exe || fail "the 32-bit tallowin built a different installer"
     expect_status 0 "32-bit build --level 9" "$run32" "$tallowin32" build product/product.toml -o x32l9/setup.exe --stub stub.exe --level 9
     cmp -s x32l9/setup.exe l9j1/setup.exe || fail "the 32-bit tallowin built a different level 9 installer"
-    for installer in setup.exe l9j1/setup.exe; do
+    # Without liblzma it cannot write a solid payload, and says so; it reads one.
+    expect_status 1 "32-bit build --compression solid" "$run32" "$tallowin32" build product/product.toml -o x32/solid.exe --stub stub.exe --compression solid
+    grep -q "built without liblzma" "$work/stderr.txt" || fail "32-bit solid build: $(cat "$work/stderr.txt")"
+    for installer in setup.exe l9j1/setup.exe solid1/setup.exe; do
       rm -rf out32
       expect_status 0 "32-bit extract of $installer" "$run32" "$tallowin32" extract "$installer" -d out32
       diff -r product/files out32 >/dev/null || fail "the 32-bit tallowin extracted other files from $installer"
