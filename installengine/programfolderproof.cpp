@@ -54,8 +54,7 @@ RecordInFolder FindRecordInFolder(const std::u16string& folder, const std::strin
         found.kind = RecordInFolder::Kind::OtherProduct;
         return found;
     }
-    const std::u16string here = FinalPath(folder), recorded = FinalPath(parsed.record.programfolder);
-    if (!here.empty() && IsSamePlace(here, recorded)) found.kind = RecordInFolder::Kind::ThisProduct;
+    if (IsSameFolderHere(folder, parsed.record.programfolder)) found.kind = RecordInFolder::Kind::ThisProduct;
     return found;
 }
 

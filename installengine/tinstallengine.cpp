@@ -414,7 +414,7 @@ bool tinstallengine::BeginUpdate() {
     // the product's, with everything that ever lands in it.
     foldercreated_ = IsAbsoluteFilePath(folder) && !FolderExists(folder);
     const InstalledProduct installed = FindInstalledProduct(scope_, productname_);
-    const bool intoinstalled = installed.installed && IsAbsoluteFilePath(folder) && IsSamePlace(installed.folder, folder);
+    const bool intoinstalled = installed.installed && IsSameFolderHere(installed.folder, folder);
     // One folder, one product: another product's record is never taken
     // over, and the product's own record without its registration (a
     // registry cleaned by hand) is the installed version's.
