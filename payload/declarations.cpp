@@ -1,7 +1,10 @@
 #include "payload/declarations.hpp"
 
+#include "payload/texttable.hpp"
+#include "setuputil/namefold.hpp"
 #include "setuputil/utf8.hpp"
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <string_view>
@@ -11,24 +14,21 @@ namespace payload {
 namespace {
 
 constexpr std::array<const char*, 6> kTypeNames = {"string", "expandable", "dword", "qword", "multistring", "binary"};
-// Keys below Software that hold every program's settings, not a vendor's.
-constexpr std::array<std::string_view, 6> kSharedKeys = {"microsoft", "classes", "policies",
-                                                         "wow6432node", "clients", "registeredapplications"};
 constexpr char kRegistryLine[] = "registry";
 constexpr char kSigninLine[] = "startatsignin";
+constexpr char kTaskLine[] = "task";
+constexpr char kTaskTextLine[] = "tasktext";
+constexpr char kPathLine[] = "path";
+constexpr char kEnvironmentLine[] = "environment";
+constexpr char kFileTypeLine[] = "filetype";
+constexpr char kVerbLine[] = "verb";
+constexpr char kProtocolLine[] = "protocol";
 constexpr char kEnd[] = "end";
 constexpr std::size_t kMaxLine = 200000;  // a multi-string value of many long items
 
-std::string Header() { return std::string(kDeclarationsMark) + " " + std::to_string(kDeclarationsVersion); }
+std::string Header(int version) { return std::string(kDeclarationsMark) + " " + std::to_string(version); }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameAscii(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
 
 bool IsText(const std::u16string& text) {
     if (text.size() > kMaxDeclarationText) return false;
@@ -103,8 +103,9 @@ bool ValueFields(const RegistryDeclaration& d, std::vector<std::string>& fields)
     return false;
 }
 
+// `fields` from the value's first field on.
 bool ParseValue(const std::vector<std::string>& fields, RegistryDeclaration& d) {
-    const std::size_t count = fields.size() - 5 + 1;  // the fields from the fifth on
+    const std::size_t count = fields.size();
     auto text = [](const std::string& utf8, std::u16string& out) {
         return setuputil::Utf8ToUtf16(utf8, out) && IsText(out);
     };
@@ -113,20 +114,20 @@ bool ParseValue(const std::vector<std::string>& fields, RegistryDeclaration& d) 
         case RegistryType::Expandable:
         case RegistryType::MultiString:
             if (d.type != RegistryType::MultiString && count != 1) return false;
-            if (d.type == RegistryType::MultiString && fields.size() == 5 && fields[4].empty()) return true;  // no items
+            if (d.type == RegistryType::MultiString && count == 1 && fields[0].empty()) return true;  // no items
             if (count > kMaxMultiStringItems) return false;
-            for (std::size_t i = 4; i < fields.size(); ++i) {
+            for (std::size_t i = 0; i < fields.size(); ++i) {
                 std::u16string item;
                 if (!text(fields[i], item) || (d.type == RegistryType::MultiString && item.empty())) return false;
                 d.texts.push_back(std::move(item));
             }
             return true;
         case RegistryType::Dword:
-            return count == 1 && ParseNumber(fields[4], 0xFFFFFFFFu, d.number);
+            return count == 1 && ParseNumber(fields[0], 0xFFFFFFFFu, d.number);
         case RegistryType::Qword:
-            return count == 1 && ParseNumber(fields[4], ~std::uint64_t{0}, d.number);
+            return count == 1 && ParseNumber(fields[0], ~std::uint64_t{0}, d.number);
         case RegistryType::Binary: {
-            const std::string& hex = fields[4];
+            const std::string& hex = fields[0];
             if (count != 1 || hex.size() % 2 != 0 || hex.size() / 2 > kMaxDeclarationBinary) return false;
             for (std::size_t i = 0; i < hex.size(); i += 2) {
                 const int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
@@ -166,57 +167,136 @@ bool RegistryTypeFromName(const std::string& name, RegistryType& type) {
     return false;
 }
 
-bool IsVendorKey(const std::string& key, std::string* why) {
-    auto refuse = [&](const std::string& reason) {
-        if (why) *why = reason;
-        return false;
-    };
-    if (key.size() > kMaxRegistryKeyPath) return refuse("is longer than 512 characters");
-    const std::vector<std::string> names = Split(key, '\\');
-    if (names.size() < 2 || !SameAscii(names[0], "software"))
-        return refuse("must lie below Software\\ (Software\\Vendor\\Product)");
-    for (const std::string& name : names) {
-        if (name.empty()) return refuse("has an empty name between backslashes");
-        if (name.size() > kMaxRegistryKeyName) return refuse("has a name longer than 255 characters");
-        for (char c : name)
-            if (c < 0x20 || c > 0x7e) return refuse("may hold only printable ASCII characters");
-        if (name.front() == ' ' || name.back() == ' ') return refuse("has a name beginning or ending in a blank");
-    }
-    for (std::string_view shared : kSharedKeys)
-        if (SameAscii(names[1], shared))
-            return refuse("lies in Software\\" + names[1] + ", which every program shares");
+namespace {
+
+bool IsCaption(const std::u16string& text) { return !text.empty() && IsText(text); }
+
+template <typename List, typename Key>
+bool Unique(const List& list, Key key) {
+    for (std::size_t i = 0; i < list.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (setuputil::SameName(key(list[i]), key(list[j]))) return false;
     return true;
 }
 
-bool IsDeclarableValueName(const std::u16string& name) {
-    return IsText(name) && name.find(u'\\') == std::u16string::npos;
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// Every rule a whole set of declarations keeps; "" when it keeps them all.
+std::string Check(const Declarations& d) {
+    if (d.registry.size() > kMaxRegistryDeclarations) return "too many registry values";
+    if (DeclaredKeyCount(d.registry) > kMaxDeclaredKeys) return "the values lie in more than 256 keys";
+    if (d.tasks.size() > kMaxTasks) return "more than 16 tasks";
+    if (d.path.size() > kMaxPathDeclarations) return "more than 16 PATH entries";
+    if (d.environment.size() > kMaxEnvironmentDeclarations) return "more than 32 variables";
+    if (d.filetypes.size() > kMaxFileTypes) return "more than 32 file types";
+    if (d.protocols.size() > kMaxProtocols) return "more than 16 link schemes";
+    for (const TaskDeclaration& t : d.tasks) {
+        if (!IsTaskName(t.name)) return "task name \"" + t.name + "\" is not a lower-case name";
+        if (t.text.empty() ? t.name != kDesktopIconTask : !IsText(t.text)) return "task " + t.name + " has no usable text";
+        if (t.texts.size() > kMaxTaskTexts) return "task " + t.name + " has too many languages";
+        for (const auto& [code, text] : t.texts)
+            if (CanonicalLanguageCode(code) != code || !IsCaption(text))
+                return "task " + t.name + " has a bad text for \"" + code + "\"";
+        if (!Unique(t.texts, [](const auto& e) { return Wide(e.first); })) return "task " + t.name + " repeats a language";
+    }
+    if (!Unique(d.tasks, [](const TaskDeclaration& t) { return Wide(t.name); })) return "a task is declared twice";
+    const auto known = [&](const std::string& task) {
+        return task.empty() ||
+               std::any_of(d.tasks.begin(), d.tasks.end(), [&](const TaskDeclaration& t) { return t.name == task; });
+    };
+    for (const RegistryDeclaration& r : d.registry) {
+        std::string why;
+        if (!IsVendorKey(r.key, &why)) return "registry key " + r.key + " " + why;
+        if (!IsDeclarableValueName(r.name)) return "registry value name in " + r.key + " cannot be carried";
+        std::vector<std::string> fields;
+        if (!ValueFields(r, fields)) return "registry value in " + r.key + " does not fit its type";
+        if (!known(r.task)) return "registry value in " + r.key + " names an unknown task \"" + r.task + "\"";
+    }
+    if (d.startatsignin && (!IsText(d.signinarguments) || !known(d.signintask)))
+        return "startatsignin: bad arguments or an unknown task";
+    for (const PathDeclaration& p : d.path)
+        if (!IsProductRelativePath(p.folder, true) || !known(p.task))
+            return "PATH entry \"" + setuputil::Utf16ToUtf8(p.folder) + "\" is not a folder of the product";
+    if (!Unique(d.path, [](const PathDeclaration& p) { return p.folder; })) return "a PATH entry is given twice";
+    for (const EnvironmentDeclaration& e : d.environment)
+        if (!IsEnvironmentName(e.name) || !IsText(e.value) || !known(e.task))
+            return "variable \"" + setuputil::Utf16ToUtf8(e.name) + "\" cannot be set";
+    if (!Unique(d.environment, [](const EnvironmentDeclaration& e) { return e.name; })) return "a variable is given twice";
+    const auto command = [](const std::u16string& program, const std::u16string& arguments) {
+        return IsProductRelativePath(program, false) && IsText(arguments);
+    };
+    std::vector<std::string> extensions;
+    for (const FileTypeDeclaration& f : d.filetypes) {
+        if (!IsProgId(f.progid)) return "ProgID \"" + f.progid + "\" is not one the registry takes (Vendor.Type.1)";
+        if (!IsCaption(f.description) || !known(f.task)) return "file type " + f.progid + " has no usable description or an unknown task";
+        if (f.extensions.empty() || f.extensions.size() > kMaxExtensionsPerType) return "file type " + f.progid + " has no or too many extensions";
+        for (const std::string& e : f.extensions) {
+            if (!IsExtension(e)) return "file type " + f.progid + ": \"" + e + "\" is not an extension a product may take";
+            extensions.push_back(e);
+        }
+        if (!f.icon.empty() && !IsProductRelativePath(f.icon, false)) return "file type " + f.progid + " has a bad icon path";
+        if (f.iconindex < -65535 || f.iconindex > 65535) return "file type " + f.progid + " has a bad icon index";
+        if (f.verbs.empty() || f.verbs.size() > kMaxVerbsPerType) return "file type " + f.progid + " has no or too many verbs";
+        for (const VerbDeclaration& v : f.verbs)
+            if (!IsVerbName(v.verb) || !command(v.program, v.arguments))
+                return "file type " + f.progid + " has a bad verb \"" + v.verb + "\"";
+        if (!Unique(f.verbs, [](const VerbDeclaration& v) { return Wide(v.verb); })) return "file type " + f.progid + " repeats a verb";
+    }
+    if (!Unique(d.filetypes, [](const FileTypeDeclaration& f) { return Wide(f.progid); })) return "a ProgID is given twice";
+    if (!Unique(extensions, [](const std::string& e) { return Wide(e); })) return "an extension is given to two file types";
+    for (const ProtocolDeclaration& p : d.protocols)
+        if (!IsScheme(p.scheme) || !IsCaption(p.description) || !command(p.program, p.arguments) || !known(p.task))
+            return "link scheme \"" + p.scheme + "\" cannot be declared";
+    if (!Unique(d.protocols, [](const ProtocolDeclaration& p) { return Wide(p.scheme); })) return "a link scheme is given twice";
+    return {};
 }
+
+std::string Line(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + fields[i];
+    return line + "\n";
+}
+
+std::string Utf8(const std::u16string& text) { return setuputil::Utf16ToUtf8(text); }
+
+std::string Join(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) out += (out.empty() ? "" : ",") + item;
+    return out;
+}
+
+}  // namespace
 
 std::string FormatDeclarations(const Declarations& declarations, std::string* error) {
     auto refuse = [&](const std::string& reason) {
         if (error) *error = reason;
         return std::string();
     };
-    if (declarations.registry.size() > kMaxRegistryDeclarations) return refuse("too many registry values");
-    if (DeclaredKeyCount(declarations.registry) > kMaxDeclaredKeys)
-        return refuse("the values lie in more than 256 keys");
-    std::string out = Header() + "\n";
-    for (const RegistryDeclaration& d : declarations.registry) {
-        std::string why;
-        if (!IsVendorKey(d.key, &why)) return refuse("registry key " + d.key + " " + why);
-        if (!IsDeclarableValueName(d.name)) return refuse("registry value name in " + d.key + " cannot be carried");
-        std::vector<std::string> fields{kRegistryLine, RegistryTypeName(d.type), d.key, setuputil::Utf16ToUtf8(d.name)};
-        if (!ValueFields(d, fields)) return refuse("registry value in " + d.key + " does not fit its type");
-        if (d.type == RegistryType::MultiString && d.texts.empty()) fields.push_back("");
-        std::string line;
-        for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "\t" : "") + fields[i];
-        if (line.size() > kMaxLine) return refuse("registry value in " + d.key + " is too long");
-        out += line + "\n";
+    if (std::string why = Check(declarations); !why.empty()) return refuse(why);
+    const Declarations& d = declarations;
+    std::string out = Header(kDeclarationsVersion) + "\n";
+    for (const TaskDeclaration& t : d.tasks) {
+        out += Line({kTaskLine, t.name, t.checked ? "1" : "0", Utf8(t.text)});
+        for (const auto& [code, text] : t.texts) out += Line({kTaskTextLine, t.name, code, Utf8(text)});
     }
-    if (declarations.startatsignin) {
-        if (!IsText(declarations.signinarguments)) return refuse("startatsignin arguments cannot be carried");
-        out += std::string(kSigninLine) + "\t" + setuputil::Utf16ToUtf8(declarations.signinarguments) + "\n";
+    for (const RegistryDeclaration& r : d.registry) {
+        std::vector<std::string> fields{kRegistryLine, r.task, RegistryTypeName(r.type), r.key, Utf8(r.name)};
+        ValueFields(r, fields);
+        if (r.type == RegistryType::MultiString && r.texts.empty()) fields.push_back("");
+        const std::string line = Line(fields);
+        if (line.size() > kMaxLine) return refuse("registry value in " + r.key + " is too long");
+        out += line;
     }
+    if (d.startatsignin) out += Line({kSigninLine, d.signintask, Utf8(d.signinarguments)});
+    for (const PathDeclaration& p : d.path) out += Line({kPathLine, p.task, Utf8(p.folder)});
+    for (const EnvironmentDeclaration& e : d.environment) out += Line({kEnvironmentLine, e.task, Utf8(e.name), Utf8(e.value)});
+    for (const FileTypeDeclaration& f : d.filetypes) {
+        out += Line({kFileTypeLine, f.task, f.progid, Utf8(f.description), Utf8(f.icon), std::to_string(f.iconindex),
+                     Join(f.extensions)});
+        for (const VerbDeclaration& v : f.verbs) out += Line({kVerbLine, v.verb, Utf8(v.program), Utf8(v.arguments)});
+    }
+    for (const ProtocolDeclaration& p : d.protocols)
+        out += Line({kProtocolLine, p.task, p.scheme, Utf8(p.description), Utf8(p.program), Utf8(p.arguments)});
     out += std::string(kEnd) + "\n";
     if (out.size() > kMaxDeclarationsBytes) return refuse("the declarations are too large");
     return out;
@@ -231,7 +311,9 @@ bool ParseDeclarations(const void* data, std::size_t size, Declarations& out, st
     const std::string text(static_cast<const char*>(data), size);
     const std::vector<std::string> lines = Split(text, '\n');
     // The text ends in LF: the last part after it is empty.
-    if (lines.size() < 3 || !lines.back().empty() || lines[0] != Header() || lines[lines.size() - 2] != kEnd) {
+    const bool version1 = !lines.empty() && lines[0] == Header(1);
+    if (lines.size() < 3 || !lines.back().empty() || (!version1 && lines[0] != Header(kDeclarationsVersion)) ||
+        lines[lines.size() - 2] != kEnd) {
         error = "the declarations record has another mark or no end";
         return false;
     }
@@ -243,29 +325,89 @@ bool ParseDeclarations(const void* data, std::size_t size, Declarations& out, st
             return false;
         };
         if (line.size() > kMaxLine) return bad("too long");
-        const std::vector<std::string> fields = Split(line, '\t');
-        if (fields[0] == kRegistryLine) {
-            if (fields.size() < 5) return bad("too few fields");
+        std::vector<std::string> fields = Split(line, '\t');
+        const std::string kind = fields[0];
+        // Version 1 had no task field.
+        if (version1 && (kind == kRegistryLine || kind == kSigninLine)) fields.insert(fields.begin() + 1, "");
+        else if (version1) return bad("unknown line");
+        auto text = [&](std::size_t at, std::u16string& result) {
+            return at < fields.size() && setuputil::Utf8ToUtf16(fields[at], result) && IsText(result);
+        };
+        const auto count = [&](std::size_t n) { return fields.size() == n; };
+        if (kind == kRegistryLine) {
+            if (fields.size() < 6) return bad("too few fields");
             if (out.registry.size() == kMaxRegistryDeclarations) return bad("too many registry values");
             RegistryDeclaration d;
-            std::string why;
-            if (!RegistryTypeFromName(fields[1], d.type)) return bad("unknown type");
-            if (!IsVendorKey(fields[2], &why)) return bad("the key " + why);
-            d.key = fields[2];
-            if (!setuputil::Utf8ToUtf16(fields[3], d.name) || !IsDeclarableValueName(d.name)) return bad("bad value name");
-            if (!ParseValue(fields, d)) return bad("a value that does not fit its type");
+            d.task = fields[1];
+            if (!RegistryTypeFromName(fields[2], d.type)) return bad("unknown type");
+            d.key = fields[3];
+            if (!setuputil::Utf8ToUtf16(fields[4], d.name)) return bad("bad value name");
+            if (!ParseValue(std::vector<std::string>(fields.begin() + 5, fields.end()), d))
+                return bad("a value that does not fit its type");
             out.registry.push_back(std::move(d));
-        } else if (fields[0] == kSigninLine) {
-            if (out.startatsignin || fields.size() != 2) return bad("a repeated or malformed startatsignin");
-            if (!setuputil::Utf8ToUtf16(fields[1], out.signinarguments) || !IsText(out.signinarguments))
-                return bad("bad arguments");
+        } else if (kind == kSigninLine) {
+            if (out.startatsignin || !count(3) || !text(2, out.signinarguments))
+                return bad("a repeated or malformed startatsignin");
+            out.signintask = fields[1];
             out.startatsignin = true;
+        } else if (kind == kTaskLine) {
+            TaskDeclaration t;
+            if (!count(4) || (fields[2] != "0" && fields[2] != "1") || !text(3, t.text) || out.tasks.size() == kMaxTasks)
+                return bad("a malformed task");
+            t.name = fields[1];
+            t.checked = fields[2] == "1";
+            out.tasks.push_back(std::move(t));
+        } else if (kind == kTaskTextLine) {
+            std::u16string caption;
+            if (!count(4) || out.tasks.empty() || out.tasks.back().name != fields[1] || !text(3, caption) ||
+                out.tasks.back().texts.size() == kMaxTaskTexts)
+                return bad("a task text that follows no task");
+            out.tasks.back().texts.emplace_back(fields[2], caption);
+        } else if (kind == kPathLine) {
+            PathDeclaration p;
+            if (!count(3) || !text(2, p.folder) || out.path.size() == kMaxPathDeclarations) return bad("a malformed path");
+            p.task = fields[1];
+            out.path.push_back(std::move(p));
+        } else if (kind == kEnvironmentLine) {
+            EnvironmentDeclaration e;
+            if (!count(4) || !text(2, e.name) || !text(3, e.value) || out.environment.size() == kMaxEnvironmentDeclarations)
+                return bad("a malformed variable");
+            e.task = fields[1];
+            out.environment.push_back(std::move(e));
+        } else if (kind == kFileTypeLine) {
+            FileTypeDeclaration f;
+            std::uint64_t index = 0;
+            const bool negative = count(7) && !fields[5].empty() && fields[5][0] == '-';
+            if (!count(7) || !text(3, f.description) || !text(4, f.icon) ||
+                !ParseNumber(fields[5].substr(negative ? 1 : 0), 65535, index) || out.filetypes.size() == kMaxFileTypes)
+                return bad("a malformed file type");
+            f.task = fields[1];
+            f.progid = fields[2];
+            f.iconindex = negative ? -static_cast<std::int32_t>(index) : static_cast<std::int32_t>(index);
+            f.extensions = Split(fields[6], ',');
+            if (f.extensions.size() > kMaxExtensionsPerType) return bad("too many extensions");
+            out.filetypes.push_back(std::move(f));
+        } else if (kind == kVerbLine) {
+            VerbDeclaration v;
+            if (!count(4) || out.filetypes.empty() || !text(2, v.program) || !text(3, v.arguments) ||
+                out.filetypes.back().verbs.size() == kMaxVerbsPerType)
+                return bad("a verb that follows no file type");
+            v.verb = fields[1];
+            out.filetypes.back().verbs.push_back(std::move(v));
+        } else if (kind == kProtocolLine) {
+            ProtocolDeclaration p;
+            if (!count(6) || !text(3, p.description) || !text(4, p.program) || !text(5, p.arguments) ||
+                out.protocols.size() == kMaxProtocols)
+                return bad("a malformed link scheme");
+            p.task = fields[1];
+            p.scheme = fields[2];
+            out.protocols.push_back(std::move(p));
         } else {
             return bad("unknown line");
         }
     }
-    if (DeclaredKeyCount(out.registry) > kMaxDeclaredKeys) {
-        error = "the declared values lie in more than 256 keys";
+    if (std::string why = Check(out); !why.empty()) {
+        error = "the declarations break a rule: " + why;
         out = {};
         return false;
     }

@@ -6,12 +6,24 @@
 // resource, so its stub is stamped exactly as before.
 //
 // The resource is UTF-8 text of lines ended by LF, one declaration a line,
-// its fields separated by a tab:
+// its fields separated by a tab.  Every declaration's second field names
+// the optional task it belongs to ("" for none): it is carried out only
+// when that task is chosen (InstallInputs::tasks).
 //
-//   Tallowin declarations 1                            the mark and version
-//   registry <type> <key> <name> <value> [<value>...]  (repeated)
-//   startatsignin <arguments>                          at most once
+//   Tallowin declarations 2                                the mark and version
+//   task <name> <0|1> <text>                              a task, checked by default or not
+//   tasktext <name> <language> <text>                     its caption in another language
+//   registry <task> <type> <key> <name> <value> [<value>...]
+//   startatsignin <task> <arguments>                      at most once
+//   path <task> <folder>                                  a folder of the product on PATH
+//   environment <task> <name> <value>                     a variable
+//   filetype <task> <progid> <description> <icon> <index> <extensions>
+//   verb <verb> <program> <arguments>                     of the filetype above it (one or more)
+//   protocol <task> <scheme> <description> <program> <arguments>
 //   end
+//
+// A version-1 resource (registry values and startatsignin only) has no
+// task fields and is read as well.
 //
 // <type> is one of string, expandable, dword, qword, multistring, binary.
 // <key> lies below "Software\" of the scope's root (HKLM for a machine-wide
@@ -22,6 +34,12 @@
 // byte, "" for none).  Texts may hold {app} (the installation folder),
 // {version} (the product version) and {lang} (the code of the wizard's
 // language), filled in at install time (FillPlaceholders).
+//
+// <folder>, <icon> and <program> are paths relative to the program folder
+// ("" for the folder itself, as a PATH entry); <extensions> are separated by
+// commas (".vtr,.vtrx"); the first verb of a file type is the one the shell
+// opens it with; <arguments> follow the program's quoted path and usually
+// hold "%1".
 //
 // The resource is untrusted like every part of an installer: it is bounded
 // before it is read (kMaxDeclarationsBytes), every line and count is
@@ -35,12 +53,13 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include <utility>
 
 namespace payload {
 
 inline constexpr char16_t kDeclarationsName[] = u"DECLARATIONS";
 inline constexpr char kDeclarationsMark[] = "Tallowin declarations";
-inline constexpr int kDeclarationsVersion = 1;
+inline constexpr int kDeclarationsVersion = 2;
 
 inline constexpr std::size_t kMaxDeclarationsBytes = 1u << 20;
 inline constexpr std::size_t kMaxRegistryDeclarations = 256;
@@ -52,6 +71,23 @@ inline constexpr std::size_t kMaxRegistryKeyPath = 512;
 // Keys the values lie in, with every parent below "Software": the install
 // record lists those it creates, so their number is bounded here.
 inline constexpr std::size_t kMaxDeclaredKeys = 256;
+inline constexpr std::size_t kMaxTasks = 16;
+inline constexpr std::size_t kMaxTaskName = 32;
+inline constexpr std::size_t kMaxTaskTexts = 64;  // languages of one task
+inline constexpr std::size_t kMaxPathDeclarations = 16;
+inline constexpr std::size_t kMaxEnvironmentDeclarations = 32;
+inline constexpr std::size_t kMaxEnvironmentName = 64;
+inline constexpr std::size_t kMaxFileTypes = 32;
+inline constexpr std::size_t kMaxExtensionsPerType = 16;
+inline constexpr std::size_t kMaxVerbsPerType = 8;
+inline constexpr std::size_t kMaxProtocols = 16;
+inline constexpr std::size_t kMaxProgIdLength = 39;   // the length COM allows a ProgID
+inline constexpr std::size_t kMaxExtensionLength = 16;  // with its dot
+inline constexpr std::size_t kMaxSchemeLength = 32;
+inline constexpr std::size_t kMaxVerbLength = 32;
+// The task that makes the desktop shortcut optional; its caption is ours
+// (a text of every language table) unless the vendor gives one.
+inline constexpr char kDesktopIconTask[] = "desktopicon";
 
 enum class RegistryType { String, Expandable, Dword, Qword, MultiString, Binary };
 
@@ -62,14 +98,66 @@ struct RegistryDeclaration {
     std::vector<std::u16string> texts;  // String, Expandable: one; MultiString: each item
     std::uint64_t number = 0;           // Dword (at most 0xFFFFFFFF), Qword
     std::vector<std::uint8_t> bytes;    // Binary
+    std::string task;                   // "" always
+};
+
+struct TaskDeclaration {
+    std::string name;     // IsTaskName
+    bool checked = true;  // the default choice
+    std::u16string text;  // the caption; "" for our own desktopicon task's
+    std::vector<std::pair<std::string, std::u16string>> texts;  // language code, caption
+};
+
+struct PathDeclaration {
+    std::u16string folder;  // relative to the program folder, "" the folder itself
+    std::string task;
+};
+
+struct EnvironmentDeclaration {
+    std::u16string name;  // IsEnvironmentName
+    std::u16string value;
+    std::string task;
+};
+
+struct VerbDeclaration {
+    std::string verb;            // "open", "print", "edit" ... (IsVerbName)
+    std::u16string program;      // a packed file, relative to the program folder
+    std::u16string arguments;    // after the program's quoted path; "\"%1\"" usually
+};
+
+struct FileTypeDeclaration {
+    std::string progid;                   // IsProgId: "Calderic.Vantrell.Document.1"
+    std::u16string description;
+    std::vector<std::string> extensions;  // IsExtension, lower case: ".vtr"
+    std::u16string icon;                  // a packed file, relative; "" none
+    std::int32_t iconindex = 0;
+    std::vector<VerbDeclaration> verbs;   // at least one; the first is the default
+    std::string task;
+};
+
+struct ProtocolDeclaration {
+    std::string scheme;  // IsScheme, lower case: "vantrell"
+    std::u16string description;
+    std::u16string program;
+    std::u16string arguments;
+    std::string task;
 };
 
 struct Declarations {
     std::vector<RegistryDeclaration> registry;
     bool startatsignin = false;
     std::u16string signinarguments;  // after the program's quoted path in the Run value
+    std::string signintask;
+    std::vector<TaskDeclaration> tasks;
+    std::vector<PathDeclaration> path;
+    std::vector<EnvironmentDeclaration> environment;
+    std::vector<FileTypeDeclaration> filetypes;
+    std::vector<ProtocolDeclaration> protocols;
 
-    bool Empty() const { return registry.empty() && !startatsignin; }
+    bool Empty() const {
+        return registry.empty() && !startatsignin && tasks.empty() && path.empty() && environment.empty() &&
+               filetypes.empty() && protocols.empty();
+    }
 };
 
 // The type's word in the resource and the product file ("dword"); false
@@ -85,6 +173,31 @@ bool RegistryTypeFromName(const std::string& name, RegistryType& type);
 // and the whole at most kMaxRegistryKeyPath.  Letter case aside, as the
 // registry compares names.  `why` (when given) says what is wrong.
 bool IsVendorKey(const std::string& key, std::string* why = nullptr);
+
+// The naming rules of the other declarations, shared by the builder and
+// the resource's reader.  A task: a lower-case letter, then lower-case
+// letters, digits or "_", at most kMaxTaskName.  A ProgID: ASCII letters,
+// digits and dots, at least one dot, neither first nor last nor doubled,
+// not beginning with a digit, at most kMaxProgIdLength (a dot keeps it
+// clear of the shell's own classes: exefile, txtfile).  An extension: a dot
+// and 1 to 15 lower-case letters, digits, "_" or "-", and none of those the
+// system itself runs or opens (.exe, .lnk, .bat, .msi ...).  A scheme: a
+// lower-case letter, then lower-case letters, digits, "+", "-" or ".", at
+// least two characters, at most kMaxSchemeLength, and none the system or
+// the web owns (http, file, mailto, ms-...).  A verb: ASCII letters and
+// digits.  A variable: letters, digits and "_", not beginning with a digit,
+// none of those the system sets (PATH, PATHEXT, SystemRoot, TEMP ...).
+bool IsTaskName(const std::string& name);
+bool IsProgId(const std::string& progid);
+bool IsExtension(const std::string& extension);
+bool IsScheme(const std::string& scheme);
+bool IsVerbName(const std::string& verb);
+bool IsEnvironmentName(const std::u16string& name);
+// A relative path of the product's: names separated by single
+// backslashes, none empty, "." or "..", no drive or stream colon, no
+// character a name may not hold; "" (the folder itself) only when
+// `allowempty`.
+bool IsProductRelativePath(const std::u16string& path, bool allowempty);
 
 // True for a value name the resource and the install record carry: no
 // control character, no backslash, at most kMaxDeclarationText units.

@@ -19,6 +19,14 @@ Declarations Sample() {
                   {RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key \u4e2d", {}, 0, {0, 0x7f, 0xff}}};
     d.startatsignin = true;
     d.signinarguments = u"/tray \"{app}\"";
+    d.signintask = "tray";
+    d.registry[1].task = "tray";
+    d.tasks = {{"desktopicon", true, u"", {}}, {"tray", false, u"Start with Windows", {{"de", u"Mit Windows starten"}, {"ja", u"\u81ea\u52d5"}}}};
+    d.path = {{u"bin", ""}, {u"", "tray"}};
+    d.environment = {{u"VANTRELL_HOME", u"{app}", ""}};
+    d.filetypes = {{"Calderic.Vantrell.Document.1", u"Vantrell document", {".vtr", ".vtrx"}, u"vantrell.exe", -2,
+                    {{"open", u"vantrell.exe", u"\"%1\""}, {"print", u"bin\\vprint.exe", u"/p \"%1\""}}, ""}};
+    d.protocols = {{"vantrell", u"Vantrell link", u"vantrell.exe", u"--url \"%1\"", "tray"}};
     return d;
 }
 
@@ -47,6 +55,26 @@ TEST(Declarations, WhatTheBuilderWritesComesBackWhole) {
     }
     EXPECT_TRUE(back.startatsignin);
     EXPECT_EQ(back.signinarguments, d.signinarguments);
+    EXPECT_EQ(back.signintask, "tray");
+    EXPECT_EQ(back.registry[1].task, "tray");
+    ASSERT_EQ(back.tasks.size(), 2u);
+    EXPECT_EQ(back.tasks[1].texts, d.tasks[1].texts);
+    EXPECT_FALSE(back.tasks[1].checked);
+    ASSERT_EQ(back.path.size(), 2u);
+    EXPECT_EQ(back.path[1].folder, u"");
+    EXPECT_EQ(back.environment[0].value, u"{app}");
+    ASSERT_EQ(back.filetypes.size(), 1u);
+    EXPECT_EQ(back.filetypes[0].extensions, d.filetypes[0].extensions);
+    EXPECT_EQ(back.filetypes[0].iconindex, -2);
+    ASSERT_EQ(back.filetypes[0].verbs.size(), 2u);
+    EXPECT_EQ(back.filetypes[0].verbs[1].program, u"bin\\vprint.exe");
+    ASSERT_EQ(back.protocols.size(), 1u);
+    EXPECT_EQ(back.protocols[0].arguments, u"--url \"%1\"");
+    // An installer made before tasks and the other declarations reads as it was.
+    Declarations v1;
+    ASSERT_TRUE(Parses("Tallowin declarations 1\nregistry\tdword\tSoftware\\A\tn\t1\nstartatsignin\t/x\nend\n", &v1));
+    EXPECT_EQ(v1.registry.size(), 1u);
+    EXPECT_EQ(v1.signinarguments, u"/x");
     EXPECT_TRUE(Declarations{}.Empty());
 }
 
@@ -74,7 +102,8 @@ TEST(Declarations, DamagedOrHostileTextIsRefused) {
     ASSERT_TRUE(Parses(good));
     const std::string head = "Tallowin declarations 1\n";
     for (const std::string& bad : {
-             std::string("Tallowin declarations 2\nend\n"),
+             std::string("Tallowin declarations 3\nend\n"),
+             std::string("Tallowin declarations 1\npath\t\tbin\nend\n"),   // a line version 1 did not have
              head + "end",                                                   // no final line end
              head + "end\nend\n",                                            // text after the end
              head,                                                           // no end
@@ -96,6 +125,23 @@ TEST(Declarations, DamagedOrHostileTextIsRefused) {
              head + "pathentry\tbin\nend\n",                                 // unknown line
          })
         EXPECT_FALSE(Parses(bad)) << bad;
+    // The other declarations: each name and path rule, and every task named must be declared.
+    const std::string v2 = "Tallowin declarations 2\n";
+    for (const std::string& bad : {
+             v2 + "path\t\t..\\x\nend\n", v2 + "path\t\tC:\\x\nend\n", v2 + "path\tnone\tbin\nend\n",
+             v2 + "environment\t\tPath\tx\nend\n", v2 + "environment\t\t1A\tx\nend\n",
+             v2 + "filetype\t\texefile\td\t\t0\t.vtr\nverb\topen\ta.exe\t\nend\n",     // no dot: a shell class
+             v2 + "filetype\t\tA.B\td\t\t0\t.exe\nverb\topen\ta.exe\t\nend\n",         // a system extension
+             v2 + "filetype\t\tA.B\td\t\t0\t.vtr\nend\n",                                // no verb
+             v2 + "filetype\t\tA.B\td\t\t0\t.vtr\nverb\topen\t..\\a.exe\t\nend\n",
+             v2 + "verb\topen\ta.exe\t\nend\n",
+             v2 + "protocol\t\thttp\td\ta.exe\t%1\nend\n", v2 + "protocol\t\tms-settings\td\ta.exe\t%1\nend\n",
+             v2 + "task\tDesk\t1\tx\nend\n", v2 + "task\tx\t1\t\nend\n", v2 + "task\tx\t2\tx\nend\n",
+             v2 + "task\tx\t1\tx\ntask\tx\t1\ty\nend\n", v2 + "tasktext\tx\tde\ty\nend\n",
+             v2 + "task\tx\t1\tx\ntasktext\tx\tklingon!\ty\nend\n",
+         })
+        EXPECT_FALSE(Parses(bad)) << bad;
+    EXPECT_TRUE(Parses(v2 + "task\tdesktopicon\t0\t\nprotocol\tdesktopicon\tvan+x\td\tbin\\a.exe\t%1\nend\n"));
     std::string many = head;
     for (std::size_t i = 0; i <= kMaxRegistryDeclarations; ++i) many += "registry\tdword\tSoftware\\A\tn\t1\n";
     EXPECT_FALSE(Parses(many + "end\n"));
