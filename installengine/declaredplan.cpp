@@ -33,6 +33,7 @@ DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const Insta
     const std::u16string lang = Ascii(in.language);
     const auto fill = [&](const std::u16string& text) { return payload::FillPlaceholders(text, app, version, lang); };
     for (const payload::RegistryDeclaration& d : declarations.registry) {
+        if (!TaskChosen(in, d.task)) continue;
         DeclaredValue v{d.key, d.name, kRegSz, {}};
         switch (d.type) {
             case payload::RegistryType::String:
@@ -64,13 +65,30 @@ DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const Insta
         });
         plan.values.push_back(std::move(v));
     }
-    if (declarations.startatsignin) {
+    if (declarations.startatsignin && TaskChosen(in, declarations.signintask)) {
         plan.signinname = DisplayName(in);
         plan.signincommand = u"\"" + ProgramPath(in) + u"\"";
         const std::u16string arguments = fill(declarations.signinarguments);
         if (!arguments.empty()) plan.signincommand += u" " + arguments;
     }
     return plan;
+}
+
+bool TaskChosen(const InstallInputs& in, const std::string& task) {
+    return task.empty() || std::find(in.tasks.begin(), in.tasks.end(), task) != in.tasks.end();
+}
+
+bool WantsDesktopShortcut(const payload::Declarations& declarations, const InstallInputs& in) {
+    const bool optional = std::any_of(declarations.tasks.begin(), declarations.tasks.end(),
+                                      [](const payload::TaskDeclaration& t) { return t.name == payload::kDesktopIconTask; });
+    return !optional || TaskChosen(in, payload::kDesktopIconTask);
+}
+
+std::vector<std::pair<std::string, bool>> TaskChoices(const payload::Declarations& declarations,
+                                                      const InstallInputs& in) {
+    std::vector<std::pair<std::string, bool>> choices;
+    for (const payload::TaskDeclaration& t : declarations.tasks) choices.emplace_back(t.name, TaskChosen(in, t.name));
+    return choices;
 }
 
 std::u16string RootTag(payload::InstallScope scope) {

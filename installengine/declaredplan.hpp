@@ -35,7 +35,17 @@ struct DeclaredPlan {
     std::u16string signinname;          // the Run value's name (the product's name); "" for none
     std::u16string signincommand;       // the main program's path in quotes, then the arguments
 };
+// Only the declarations whose task is chosen (TaskChosen) are planned.
 DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const InstallInputs& in);
+
+// True for a declaration of no task ("") or of a task `in.tasks` chooses.
+bool TaskChosen(const InstallInputs& in, const std::string& task);
+// The desktop shortcut is made unless the product declares the desktopicon
+// task and it is not chosen.
+bool WantsDesktopShortcut(const payload::Declarations& declarations, const InstallInputs& in);
+// The record's task lines: each declared task and whether it is chosen.
+std::vector<std::pair<std::string, bool>> TaskChoices(const payload::Declarations& declarations,
+                                                      const InstallInputs& in);
 
 // "HKLM" or "HKCU": how the record names the scope's root.
 std::u16string RootTag(payload::InstallScope scope);

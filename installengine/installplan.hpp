@@ -45,6 +45,11 @@ struct InstallInputs {
     std::string recordid;            // the install record's identifier
     std::string language;            // the wizard's language code; "" writes no "Language"
     std::u16string uninstallcaption; // the uninstall shortcut's caption; "" gives the English one
+    // The optional tasks chosen (payload::TaskDeclaration names): a
+    // declaration of a task not among them is not carried out, and the
+    // desktop shortcut is made unless the product declares the desktopicon
+    // task and it is not chosen.
+    std::vector<std::string> tasks;
 };
 
 // Derived texts used in several places.

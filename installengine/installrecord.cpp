@@ -4,6 +4,8 @@
 #include "payload/entrypath.hpp"
 #include "setuputil/utf8.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 
 namespace installengine {
@@ -133,6 +135,22 @@ std::string InstallRecordIdFrom(const unsigned char (&random)[16]) {
     return id;
 }
 
+// The repeated lines of the shell and environment effects: each a text the
+// module that writes it takes apart (and checks) again.
+struct ListLine {
+    std::string_view name;
+    std::vector<std::u16string> InstallRecord::*list;
+    std::size_t bound;
+};
+constexpr ListLine kListLines[] = {
+    {"pathentry", &InstallRecord::pathentries, kMaxRecordPathEntries},
+    {"variable", &InstallRecord::variables, kMaxRecordVariables},
+    {"variablebefore", &InstallRecord::variablesbefore, kMaxRecordVariables},
+    {"progid", &InstallRecord::progids, kMaxRecordProgIds},
+    {"extension", &InstallRecord::extensions, kMaxRecordExtensions},
+    {"protocol", &InstallRecord::protocols, kMaxRecordProtocols},
+};
+
 std::string FormatInstallRecord(const InstallRecord& r) {
     if (!IsInstallRecordId(r.id) || r.programfolder.empty()) return {};
     if (r.folders.size() + r.files.size() > kMaxRecordEntries || r.shortcuts.size() > kMaxRecordShortcuts ||
@@ -173,6 +191,13 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         Line(out, "signin", r.signin);
         Line(out, "signincommand", r.signincommand);
     }
+    if (r.tasks.size() > kMaxRecordTasks) return {};
+    for (const auto& [task, chosen] : r.tasks) {
+        if (!payload::IsTaskName(task)) return {};
+        out += "task " + task + (chosen ? " yes\n" : " no\n");
+    }
+    for (const ListLine& line : kListLines)
+        if ((r.*line.list).size() > line.bound || !many(line.name, r.*line.list, false)) return {};
     if (!many("dir", r.folders, true) || !many("file", r.files, true)) return {};
     out += std::string(kEnd) + "\n";
     for (std::size_t at = 0, next = 0; at < out.size(); at = next + 1) {
@@ -268,6 +293,18 @@ ParsedInstallRecord ParseInstallRecord(const std::string& text) {
             std::u16string& field = name == "signin" ? r.signin : r.signincommand;
             if (!field.empty() || value.empty()) return fail("a repeated or empty line: " + std::string(name));
             field = value;
+        } else if (name == "task") {
+            const std::string words = line.substr(blank + 1);
+            const std::size_t space = words.find(' ');
+            const std::string task = words.substr(0, space);
+            const std::string answer = space == std::string::npos ? "" : words.substr(space + 1);
+            if (r.tasks.size() >= kMaxRecordTasks) return fail("too many tasks");
+            if (payload::IsTaskName(task) && (answer == "yes" || answer == "no")) r.tasks.emplace_back(task, answer == "yes");
+            else ++parsed.skipped;
+        } else if (const auto list = std::find_if(std::begin(kListLines), std::end(kListLines),
+                                                  [&](const ListLine& l) { return l.name == name; });
+                   list != std::end(kListLines)) {
+            if (!add(r.*list->list, list->bound)) return fail("too many lines: " + std::string(name));
         }
         // Any other name is a line of a later version: skipped.
     }

@@ -33,13 +33,26 @@
 //   regkey HKLM\Software\Calderic       each such key it created (repeated)
 //   signin Vantrell                    the Run value it wrote, and the
 //   signincommand "C:\...\vantrell.exe" /tray   command it holds (once each)
+//   task desktopicon yes               each optional task and whether it was chosen
+//   pathentry C:\...\Vantrell\bin       a folder the install added to PATH
+//   variable VANTRELL_HOME=C:\...       a variable it set, and the value a
+//   variablebefore VANTRELL_HOME=...   variable held before the first install
+//   progid Calderic.Vantrell.Document.1|"C:\...\vantrell.exe" "%1"
+//                                      a file type's class key it made, and
+//                                      the open command that marks it ours
+//   extension .vtr|Calderic.Vantrell.Document.1|dk   an extension it linked
+//                                      to the class; d: it set the default
+//                                      (there was none), k: it made the key
+//   protocol vantrell|"C:\...\vantrell.exe" "%1"   a link scheme's key it
+//                                      made and its open command
 //   dir docs                           each folder the install created in the
 //   file docs\guide.txt                program folder, and each file, relative
 //   end                                (repeated; parents before children)
 //
-// "regvalue", "regkey", "signin" and "signincommand" are written only when
-// the product declares such values (payload/declarations.hpp): a record of a
-// product that declares none reads as before they existed.
+// "regvalue", "regkey", "signin", "signincommand" and the lines from
+// "task" to "protocol" are written only when the product declares such
+// effects (payload/declarations.hpp): a record of a product that declares
+// none reads as before they existed.
 //
 // Lines end in LF (a CR before it is dropped).  The record is untrusted
 // input like any file: the whole text is bounded before it is read, every
@@ -57,6 +70,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace installengine {
@@ -78,6 +92,12 @@ inline constexpr std::size_t kMaxRecordServices = 16;
 inline constexpr std::size_t kMaxRecordKeys = 16;
 inline constexpr std::size_t kMaxRecordValues = payload::kMaxRegistryDeclarations;  // "regvalue" lines
 inline constexpr std::size_t kMaxRecordCreatedKeys = payload::kMaxDeclaredKeys;     // "regkey" lines
+inline constexpr std::size_t kMaxRecordTasks = payload::kMaxTasks;
+inline constexpr std::size_t kMaxRecordPathEntries = payload::kMaxPathDeclarations;
+inline constexpr std::size_t kMaxRecordVariables = payload::kMaxEnvironmentDeclarations;  // each of the two lines
+inline constexpr std::size_t kMaxRecordProgIds = payload::kMaxFileTypes;
+inline constexpr std::size_t kMaxRecordExtensions = payload::kMaxFileTypes * payload::kMaxExtensionsPerType;
+inline constexpr std::size_t kMaxRecordProtocols = payload::kMaxProtocols;
 inline constexpr std::size_t kInstallRecordIdDigits = 32;
 
 struct InstallRecord {
@@ -107,6 +127,16 @@ struct InstallRecord {
     // scope's Run key) and the command it was given; both "" for none.
     std::u16string signin;
     std::u16string signincommand;
+    // The optional tasks the product declares and whether each was chosen.
+    std::vector<std::pair<std::string, bool>> tasks;
+    // Shell and environment effects (shellintegration.hpp), in the lines'
+    // forms above; each is undone only while it is still the product's.
+    std::vector<std::u16string> pathentries;
+    std::vector<std::u16string> variables;
+    std::vector<std::u16string> variablesbefore;
+    std::vector<std::u16string> progids;
+    std::vector<std::u16string> extensions;
+    std::vector<std::u16string> protocols;
     // Relative to the program folder: the folders the install created
     // (parents first) and the files it wrote.
     std::vector<std::u16string> folders;
