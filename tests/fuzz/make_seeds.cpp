@@ -272,7 +272,7 @@ bool Records(const fs::path& folder) {
     // declarations resource itself shares the target.
     payload::Declarations declared;
     declared.registry = {
-        {payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"{app}\\licence"}, 0, {}},
+        {payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"{app}\\licence"}, 0, {}, ""},
         {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 8080, {}, ""},
         {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell\\Paths", u"", {u"a", u"b"}, 0, {}, ""},
         {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key", {}, 0, {1, 2, 0xff}, ""}};
