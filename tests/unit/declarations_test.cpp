@@ -14,7 +14,7 @@ Declarations Sample() {
     d.registry = {{RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"lic.example:27000"}, 0, {}, ""},
                   {RegistryType::Expandable, "Software\\Calderic\\Vantrell", u"", {u"{app}\\data;%TEMP%"}, 0, {}, ""},
                   {RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0xFFFFFFFFu, {}, ""},
-                  {RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Big", {}, ~std::uint64_t{0}, {}},
+                  {RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Big", {}, ~std::uint64_t{0}, {}, ""},
                   {RegistryType::MultiString, "SOFTWARE\\Calderic\\Vantrell\\Paths", u"List", {u"\u00e9", u"b c"}, 0, {}, ""},
                   {RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key \u4e2d", {}, 0, {0, 0x7f, 0xff}, ""}};
     d.startatsignin = true;
