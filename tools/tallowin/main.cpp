@@ -1,6 +1,9 @@
 // tallowin: builds installers from product files and inspects, tests and
 // unpacks existing ones.  See docs/product-file.md.
 #include "tools/tallowin/commands.hpp"
+#include "tools/tallowin/plancommands.hpp"
+
+#include "setuputil/utf8.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -124,6 +127,21 @@ int main(int argc, char** argv) {
     extractCmd->add_option("-d,--directory", folder, "Destination folder")->required();
     extractCmd->add_option("-j,--jobs", jobs, "Threads decoding (default: one per core)")->check(CLI::Range(1, 256));
 
+    PlanCommandOptions plan;
+    std::string scope, folderoption;
+    auto* planCmd = app.add_subcommand("plan", "Show every effect an installer's install would have, and its uninstall");
+    planCmd->add_option("installer", plan.installer, "Installer file")->required();
+    planCmd->add_option("--scope", scope, "The installer's scope (it is stamped by the builder)")
+        ->check(CLI::IsMember({"machine", "user"}));
+    planCmd->add_option("--lang", plan.plan.language, "The wizard's language code (default en)");
+    planCmd->add_option("--folder", folderoption, "The program folder (default: the one the wizard proposes)");
+    planCmd->add_flag("--json", plan.json, "Print JSON");
+    DiffCommandOptions diff;
+    auto* diffCmd = app.add_subcommand("diff", "Show what installing NEW over OLD changes");
+    diffCmd->add_option("old", diff.older, "The installed version's installer")->required();
+    diffCmd->add_option("new", diff.newer, "The new version's installer")->required();
+    diffCmd->add_flag("--json", diff.json, "Print JSON");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -134,8 +152,20 @@ int main(int argc, char** argv) {
     // Every allocation reading a file is bounded by the file's size; one
     // that still fails (a hostile file, a machine short of memory) ends the
     // command as a damaged file rather than as a crash.
-    const std::string file = buildCmd->parsed() ? build.product.string() : installer;
+    const std::string file = buildCmd->parsed() ? build.product.string()
+                             : planCmd->parsed() ? plan.installer.string()
+                             : diffCmd->parsed() ? diff.newer.string()
+                                                 : installer;
     try {
+        if (planCmd->parsed()) {
+            if (!scope.empty()) plan.plan.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
+            if (!setuputil::Utf8ToUtf16(folderoption, plan.plan.folder)) {
+                std::cerr << "tallowin: --folder is not valid UTF-8\n";
+                return kExitUsage;
+            }
+            return RunPlan(plan);
+        }
+        if (diffCmd->parsed()) return RunDiff(diff);
         return RunCommand(buildCmd->parsed(), listCmd->parsed(), infoCmd->parsed(), testCmd->parsed(), build, installer,
                           folder, json, jobs);
     } catch (const std::bad_alloc&) {

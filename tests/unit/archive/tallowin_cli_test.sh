@@ -363,6 +363,46 @@ sed 's|^target = .*|target = "docs/nowhere.txt"|' product/product.toml >product/
 expect_status 0 "build with a shortcut to nothing" "$tallowin" build product/notarget.toml -o notarget.exe --stub stub.exe
 grep -qF 'warning: shortcuts[0].target "docs/nowhere.txt" is not among the files' "$work/stderr.txt" ||
   fail "shortcut to nothing: $(cat "$work/stderr.txt")"
+# plan: every effect from the engine's own plans; diff: what the next version changes.
+expect_status 0 "plan" "$tallowin" plan declaring.exe
+programs=$([ $arch = x64 ] && echo 'C:\Program Files' || echo 'C:\Program Files (x86)')
+for want in "  file        $programs\Vantrell\bin\random.bin  300000 bytes" \
+            "  path        $programs\Vantrell\bin  HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment\Path, unless there already" \
+            "  registry    HKLM\Software\Calderic\Vantrell\Port = REG_DWORD 27000" \
+            "  shortcut    %APPDATA%\Microsoft\Windows\Start Menu\Programs\Calderic\Vantrell\Numbers.lnk  $programs\Vantrell\docs\numbers.txt" \
+            "  HKLM\Software\Classes\Calderic.Vantrell.Doc.1  (file type, while it opens this program)"; do
+  grep -qxF "$want" "$work/stdout.txt" || fail "plan lacks: $want"
+done
+[ $arch = x64 ] || grep -qF 'on 64-bit Windows: HKLM\SOFTWARE\WOW6432Node\Calderic\Vantrell\Port' "$work/stdout.txt" ||
+  fail "plan: the 32-bit view of the product's value is not shown"
+expect_status 0 "plan --json" "$tallowin" plan declaring.exe --json --folder 'D:\Apps\Vantrell'
+grep -qF '{"kind": "file", "target": "D:\\Apps\\Vantrell\\docs\\deep\\hello.txt", "detail": "", "size": 6}' "$work/stdout.txt" ||
+  fail "plan --json: $(grep hello "$work/stdout.txt")"
+expect_status 2 "plan of another scope" "$tallowin" plan declaring.exe --scope user
+rm -rf p2 && cp -r product p2
+printf 'new\n' >p2/files/docs/new.txt && rm -r p2/files/docs/deep
+# (without the Run key value the refusal above appended)
+head -n -4 product/declaring.toml | sed 's/^productversion = "2.1"$/productversion = "2.2"/; s/^value = 27000$/value = 27001/' >p2/declaring.toml
+expect_status 0 "build the next version" "$tallowin" build p2/declaring.toml -o next.exe --stub stub.exe
+expect_status 0 "diff --json" "$tallowin" diff declaring.exe next.exe --json
+diffjson=$(cat "$work/stdout.txt")
+section() { sed -n "/^ \"$1\": \[/,/\]/p" <<<"$diffjson" | grep -o '"target": "[^"]*"' | sort | tr '\n' ' '; }
+grep -qF '"install": "update"' <<<"$diffjson" || fail "diff: not an update: $diffjson"
+[ "$(section added)" = "\"target\": \"$(sed 's/\\/\\\\/g' <<<"$programs")\\\\Vantrell\\\\docs\\\\new.txt\" " ] || fail "diff added: $(section added)"
+[ "$(section removed)" = "\"target\": \"$(sed 's/\\/\\\\/g' <<<"$programs")\\\\Vantrell\\\\docs\\\\deep\" \"target\": \"$(sed 's/\\/\\\\/g' <<<"$programs")\\\\Vantrell\\\\docs\\\\deep\\\\hello.txt\" " ] ||
+  fail "diff removed: $(section removed)"
+for changed in 'Calderic.*Port' 'DisplayVersion'; do
+  grep -q "\"old\": {\"kind\": \"registry\", \"target\": \"[^\"]*$changed\"" <<<"$diffjson" || fail "diff: $changed not changed"
+done
+[ "$(grep -c '"old": {"kind"' <<<"$diffjson")" -eq 2 ] || fail "diff changed more than the version and the value: $diffjson"
+expect_status 0 "diff as a downgrade" "$tallowin" diff next.exe declaring.exe
+grep -q '^Vantrell 2.2 -> Vantrell 2.1: downgrade: refused, nothing changes$' "$work/stdout.txt" || fail "diff: $(head -1 "$work/stdout.txt")"
+head -c $(( $(stat -c %s next.exe) - 100 )) next.exe >short.exe
+for command in "plan short.exe" "diff declaring.exe short.exe"; do
+  expect_status 1 "$command of a damaged installer" "$tallowin" $command
+  grep -qF "$damaged" "$work/stderr.txt" || fail "$command: $(cat "$work/stderr.txt")"
+done
+
 expect_status 2 "no command" "$tallowin"
 expect_status 2 "unknown command" "$tallowin" frobnicate setup.exe
 expect_status 2 "extract without -d" "$tallowin" extract setup.exe
