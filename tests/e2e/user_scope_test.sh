@@ -86,6 +86,26 @@ case $server in 'C:\users\'*'\Programs\Vantrell\lic') ;; *) fail "the declared v
 signin=$(reg query "HKCU\\$runkey" /v Vantrell | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 case $signin in '"C:\users\'*'\Programs\Vantrell\vantrell.exe" /tray') ;; *) fail "the Run value: $signin" ;; esac
 reg query 'HKLM\Software\Tlw Licence' >/dev/null && fail "the declared value went to HKLM"
+# What `tallowin plan` said the install would do is what it did: every
+# file, registry value and shortcut, and no file or shortcut more.
+winprograms="C:\\users\\$user\\AppData\\Local\\Programs\\Vantrell"
+"$tallowin" plan user-setup.exe --json --folder "$winprograms" >plan.json || fail "plan: $(cat plan.json)"
+targets() { grep -o "{\"kind\": \"$1\", \"target\": \"[^\"]*\"" plan.json | sed 's/.*"target": "//; s/"$//; s/\\\\/\\/g'; }
+unix() {
+  while IFS= read -r p; do
+    p=${p//%APPDATA%/C:\\users\\$user\\AppData\\Roaming}; p=${p//%USERPROFILE%/C:\\users\\$user}
+    p=${p/#C:/$drive_c}; echo "${p//\\//}"
+  done
+}
+diff <(targets file | unix | sort) <(find "$programs" -type f ! -name uninstall.dat | sort) >plan.diff ||
+  fail "the plan's files are not the installed ones: $(head -5 plan.diff)"
+diff <(targets shortcut | unix | sort) <(find "$drive_c/users/$user" -iname '*.lnk' -path '*Vantrell*' -o -iname 'Vantrell*.lnk' | sort -u) >plan.diff ||
+  fail "the plan's shortcuts are not the installed ones: $(head -5 plan.diff)"
+while IFS= read -r value; do
+  key=${value%\\*} name=${value##*\\}
+  if [ "$name" = "(default)" ]; then reg query "$key" /ve >/dev/null; else reg query "$key" /v "$name" >/dev/null; fi ||
+    fail "the plan's value $value is not in the registry"
+done < <(targets registry)
 # A new process finds the program on PATH.  The file type and link scheme
 # are the user's own classes; Wine does not show those through
 # HKEY_CLASSES_ROOT, so here their keys are checked (the machine-wide install
