@@ -24,6 +24,7 @@ InstallInputs InputsFromInstaller(const payload::tsetuptrailer& trailer,
     const bool peruser = scope == payload::InstallScope::User;
     in.windowsfolder = peruser ? folders.localappdata : folders.windows;
     in.withservices = folders.serviceplatform && !peruser;
+    in.scope = scope;
     return in;
 }
 

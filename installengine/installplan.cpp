@@ -142,8 +142,8 @@ InstallRecord PlanInstallRecord(const InstallInputs& in) {
     if (in.withservices)
         for (std::size_t i = 0; i < in.services.size() && i < kRegisteredServiceSlots; ++i)
             record.services.push_back(AnsiToWide(in.services[i].name));
-    record.registrykeys = {u"HKLM\\" + AnsiToWide(AppPathsKeyFor(in.exename)),
-                           u"HKLM\\" + AnsiToWide(UninstallKeyFor(in.productname))};
+    const std::u16string root = in.scope == payload::InstallScope::User ? u"HKCU\\" : u"HKLM\\";
+    record.registrykeys = {root + AnsiToWide(AppPathsKeyFor(in.exename)), root + AnsiToWide(UninstallKeyFor(in.productname))};
     return record;
 }
 

@@ -6,6 +6,7 @@
 
 #include "installengine/installrecord.hpp"
 #include "installengine/registration.hpp"
+#include "payload/installscope.hpp"
 #include "payload/setuptrailer.hpp"
 
 #include <cstdint>
@@ -50,6 +51,9 @@ struct InstallInputs {
     // desktop shortcut is made unless the product declares the desktopicon
     // task and it is not chosen.
     std::vector<std::string> tasks;
+    // Where the registration goes: HKEY_LOCAL_MACHINE, or HKEY_CURRENT_USER
+    // for a per-user product; the record's "key" lines name that root.
+    payload::InstallScope scope = payload::InstallScope::Machine;
 };
 
 // Derived texts used in several places.

@@ -80,6 +80,7 @@ case $quiet in
   *) fail "QuietUninstallString: $quiet" ;;
 esac
 grep -q "HKLM" install.log && fail "the install names HKLM: $(grep HKLM install.log)"
+grep -q "HKLM" "$programs/uninstall.dat" && fail "the install record names HKLM: $(grep HKLM "$programs/uninstall.dat")"
 runkey='Software\Microsoft\Windows\CurrentVersion\Run'
 server=$(reg query 'HKCU\Software\Tlw Licence\Vantrell' /v Server | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 case $server in 'C:\users\'*'\Programs\Vantrell\lic') ;; *) fail "the declared value: $server" ;; esac

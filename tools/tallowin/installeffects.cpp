@@ -246,8 +246,7 @@ bool PlanEffects(const Installer& installer, const PlanOptions& options, Install
     for (const installengine::PlannedProtocol& protocol : plan.protocols)
         b.Remove(Wide(root + "\\Software\\Classes\\" + protocol.scheme), u"link scheme, while it opens this program");
     b.Remove(folder, u"the program folder: whole when the install created it, else the files it wrote");
-    for (const std::u16string& key : record.registrykeys)
-        b.Remove(Wide(root) + key.substr(key.find(u'\\')), u"registry key");
+    for (const std::u16string& key : record.registrykeys) b.Remove(key, u"registry key");
     b.Remove(uninstaller, u"the uninstaller");
     return true;
 }
