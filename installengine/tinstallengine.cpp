@@ -130,6 +130,10 @@ InstallInputs tinstallengine::Inputs() const {
     in.recordid = NewInstallRecordId();
     in.language = host_.LanguageCode();
     in.uninstallcaption = host_.Text(payload::TextId::UninstallShortcut, {{u"product", DisplayName(in)}});
+    in.tasks = host_.ChosenTasks();
+    // No desktop folder, no desktop shortcut: not made, not recorded, and
+    // an update drops the installed version's one.
+    if (!WantsDesktopShortcut(declarations_, in)) in.desktopfolder.clear();
     return in;
 }
 
@@ -322,6 +326,7 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     record.files = writtenfiles_;
     declaredplan_ = PlanDeclared(declarations_, in);
     RecordDeclared(declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
+    record.tasks = TaskChoices(declarations_, in);
     if (haveinstalledrecord_) {
         // The installed version's folders the new one still uses were
         // created by an install of the product too; parents stay first.
