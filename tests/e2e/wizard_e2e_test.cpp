@@ -142,7 +142,8 @@ payload::Declarations TaskDeclarations() {
 }
 
 std::wstring ToolsCaption(const std::string& code) {
-    for (const auto& [language, text] : TaskDeclarations().tasks[1].texts)
+    const payload::Declarations declarations = TaskDeclarations();
+    for (const auto& [language, text] : declarations.tasks[1].texts)
         if (language == code) return std::wstring(text.begin(), text.end());
     return L"Add the command-line tools to PATH";
 }
@@ -769,7 +770,8 @@ TEST(Languages, PagesInTheUsersLanguageFitAtEveryScale) {
             Click(next);
             HWND desktop = FindChild(wizard, t("DesktopIconTask"), L"Button");
             HWND tools = FindChild(wizard, ToolsCaption(run.code), L"Button");
-            ASSERT_TRUE(desktop && tools);
+            ASSERT_NE(desktop, nullptr);
+            ASSERT_NE(tools, nullptr);
             ASSERT_TRUE(WaitUntil([&] { return Visible(desktop); }, kWait));
             EXPECT_TRUE(Visible(tools));
             EXPECT_TRUE(Visible(FindChild(wizard, t("TasksTitle"))));
