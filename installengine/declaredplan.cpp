@@ -71,7 +71,29 @@ DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const Insta
         const std::u16string arguments = fill(declarations.signinarguments);
         if (!arguments.empty()) plan.signincommand += u" " + arguments;
     }
+    for (const payload::PathDeclaration& p : declarations.path)
+        if (TaskChosen(in, p.task)) plan.pathentries.push_back(p.folder.empty() ? app : app + u"\\" + p.folder);
+    for (const payload::EnvironmentDeclaration& e : declarations.environment)
+        if (TaskChosen(in, e.task)) plan.variables.emplace_back(e.name, fill(e.value));
+    for (const payload::FileTypeDeclaration& f : declarations.filetypes) {
+        if (!TaskChosen(in, f.task)) continue;
+        PlannedFileType type{f.progid, fill(f.description), {}, f.extensions, {}};
+        if (!f.icon.empty()) type.icon = app + u"\\" + f.icon + u"," + Ascii(std::to_string(f.iconindex));
+        for (const payload::VerbDeclaration& v : f.verbs)
+            type.verbs.emplace_back(v.verb, CommandLine(in, v.program, fill(v.arguments)));
+        plan.filetypes.push_back(std::move(type));
+    }
+    for (const payload::ProtocolDeclaration& p : declarations.protocols)
+        if (TaskChosen(in, p.task))
+            plan.protocols.push_back({p.scheme, fill(p.description), app + u"\\" + p.program + u",0",
+                                      CommandLine(in, p.program, fill(p.arguments))});
     return plan;
+}
+
+std::u16string CommandLine(const InstallInputs& in, const std::u16string& program, const std::u16string& arguments) {
+    std::u16string command = u"\"" + BareFolder(in) + u"\\" + program + u"\"";
+    if (!arguments.empty()) command += u" " + arguments;
+    return command;
 }
 
 bool TaskChosen(const InstallInputs& in, const std::string& task) {

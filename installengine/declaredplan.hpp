@@ -30,11 +30,33 @@ struct DeclaredValue {
 // The Run key the sign-in value goes in, under the scope's root.
 inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
+struct PlannedFileType {
+    std::string progid;
+    std::u16string description;
+    std::u16string icon;                  // "C:\...\vantrell.exe,0"; "" none
+    std::vector<std::string> extensions;
+    std::vector<std::pair<std::string, std::u16string>> verbs;  // verb, command; the first is the default
+};
+
+struct PlannedProtocol {
+    std::string scheme;
+    std::u16string description;
+    std::u16string icon;
+    std::u16string command;
+};
+
 struct DeclaredPlan {
     std::vector<DeclaredValue> values;  // in declaration order; a later one of the same key and name wins
     std::u16string signinname;          // the Run value's name (the product's name); "" for none
     std::u16string signincommand;       // the main program's path in quotes, then the arguments
+    std::vector<std::u16string> pathentries;  // whole folders: "C:\Program Files\Vantrell\bin"
+    std::vector<std::pair<std::u16string, std::u16string>> variables;  // name, value
+    std::vector<PlannedFileType> filetypes;
+    std::vector<PlannedProtocol> protocols;
 };
+
+// A program of the product and its arguments as the shell runs it.
+std::u16string CommandLine(const InstallInputs& in, const std::u16string& program, const std::u16string& arguments);
 // Only the declarations whose task is chosen (TaskChosen) are planned.
 DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const InstallInputs& in);
 

@@ -1,6 +1,7 @@
 #include "installengine/tinstallengine.hpp"
 
 #include "installengine/declaredeffects.hpp"
+#include "installengine/shellintegration.hpp"
 #include "installengine/fileholders.hpp"
 #include "installengine/installedproduct.hpp"
 #include "installengine/installrecordfile.hpp"
@@ -326,6 +327,7 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     record.files = writtenfiles_;
     declaredplan_ = PlanDeclared(declarations_, in);
     RecordDeclared(declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
+    RecordShell(host_, declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     record.tasks = TaskChoices(declarations_, in);
     if (haveinstalledrecord_) {
         // The installed version's folders the new one still uses were
@@ -346,6 +348,7 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
         }
         journal_.NoteNewFile(kInstallRecordName);
     }
+    newrecord_ = record;
     // An empty archive has made no folder yet: the record needs one.
     if (ForceFolders(record.programfolder) && WriteInstallRecord(record)) return true;
     errortext_ = payload::kTextCannotCreatePrefix + path + u")";
@@ -386,6 +389,9 @@ void tinstallengine::Register(const InstallInputs& in) {
     }
     for (const RegValue& v : plan.uninstallvalues) write(v);
     ApplyDeclared(host_, declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, journal_);
+    // What the installed version made for the shell and this one no longer declares goes first.
+    if (haveinstalledrecord_) UndoShell(host_, installedrecord_, &newrecord_, scope_, &journal_);
+    ApplyShell(host_, declaredplan_, newrecord_, scope_, journal_);
 }
 
 bool tinstallengine::CreateShortcuts(const InstallInputs& in) {

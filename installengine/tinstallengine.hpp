@@ -187,6 +187,7 @@ private:
     std::string exename_;
     payload::Declarations declarations_;
     DeclaredPlan declaredplan_;  // planned with the record, carried out with the registration
+    InstallRecord newrecord_;    // the record written, whose shell effects the registration carries out
     // For the install record: the folders extraction created and the files
     // it wrote, relative to the program folder.
     std::vector<std::u16string> createdfolders_;

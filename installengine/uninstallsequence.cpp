@@ -43,6 +43,7 @@
 // the user's own classes, and never touches HKEY_LOCAL_MACHINE or a service;
 // its program folder needs the same proof.
 #include "installengine/declaredeffects.hpp"
+#include "installengine/shellintegration.hpp"
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/installrecordfile.hpp"
@@ -297,6 +298,9 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     // The product's declared registry values, its sign-in Run value while
     // it still starts this program, and the keys the install made once empty.
     UndoDeclared(host, record, scope);
+    // Its PATH entries and variables, file types and link schemes, each
+    // while it is still the product's.
+    UndoShell(host, record, nullptr, scope, nullptr);
 
     const std::string extension = read(kFileAssociationsValue);
     if (IsRemovableExtensionKey(extension)) {

@@ -153,10 +153,35 @@ else
 fi
 # The finish page started the program; close it as its user would (the
 # uninstall driver starts a copy of its own for the uninstaller to close).
-"$wine_run" --timeout 60 "$TALLOWIN_WINEPREFIX/drive_c/windows/system32/taskkill.exe" /im vantrell.exe >/dev/null 2>&1
+system32=$TALLOWIN_WINEPREFIX/drive_c/windows/system32
+"$wine_run" --timeout 60 "$system32/taskkill.exe" /im vantrell.exe >/dev/null 2>&1
 sleep 2
+# The sample's declarations work in new processes: the shell opens a .vtr
+# document and a vantrell: link with the program, which notes what it was
+# opened with, and the program folder is on PATH.
+printf 'sample\n' >"$work/sample.vtr"
+settings=$(find "$TALLOWIN_WINEPREFIX/drive_c/users" -path '*Roaming/Vantrell/settings.ini' 2>/dev/null | head -n 1)
+for document in "$("$wine_run" --timeout 60 "$system32/winepath.exe" -w "$work/sample.vtr" 2>/dev/null | tr -d '\r')" 'vantrell:guide'; do
+  "$wine_run" --timeout 60 "$system32/cmd.exe" /c start "" "$document" >start.txt 2>&1
+  for i in $(seq 30); do
+    settings=$(find "$TALLOWIN_WINEPREFIX/drive_c/users" -path '*Roaming/Vantrell/settings.ini' 2>/dev/null | head -n 1)
+    [ -n "$settings" ] && grep -qaF "Opened=$document" "$settings" && break
+    sleep 1
+  done
+  [ -n "$settings" ] && grep -qaF "Opened=$document" "$settings" ||
+    fail "the shell did not open $document with vantrell.exe: $(cat start.txt)"
+  "$wine_run" --timeout 60 "$system32/taskkill.exe" /im vantrell.exe >/dev/null 2>&1
+  sleep 1
+done
+"$wine_run" --timeout 60 "$system32/cmd.exe" /c 'for %i in (vantrell.exe) do @echo %~$PATH:i' >where.txt 2>&1
+grep -qi 'Vantrell\\vantrell.exe' where.txt || fail "vantrell.exe is not found on PATH: $(cat where.txt)"
 "$wine_run" --timeout 600 "$driver" uninstall >uninstall.txt 2>&1 || fail "uninstall: $(cat uninstall.txt)"
 [ ! -e "$TALLOWIN_WINEPREFIX/drive_c/Program Files/Vantrell" ] || fail "the program folder is left"
+for key in .vtr vantrell Calderic.Vantrell.Document.1; do
+  reg query "HKLM\\Software\\Classes\\$key" >/dev/null && fail "HKLM\\Software\\Classes\\$key is left"
+done
+reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v Path | grep -qi 'Program Files\\Vantrell' &&
+  fail "the PATH entry is left"
 [ ! -e "$uninstaller" ] || fail "the uninstall left its uninstaller under the product's name"
 
 # The builder signs: the uninstaller it carries and setup.exe.

@@ -13,7 +13,8 @@
 # product also declares a registry value of its own and start at sign-in:
 # the installer reads them from its stub, writes them under
 # HKEY_CURRENT_USER, and the uninstall removes them with the key it made.
-# Then the same with the user's local application data in a folder of an
+# The sample's file type, link scheme and PATH entry are the user's, a new
+# process finds the program, and the uninstall takes them away.  Then the same with the user's local application data in a folder of an
 # awkward name.
 #
 #   user_scope_test.sh TALLOWIN WINDOWS_BIN WORK
@@ -85,6 +86,16 @@ case $server in 'C:\users\'*'\Programs\Vantrell\lic') ;; *) fail "the declared v
 signin=$(reg query "HKCU\\$runkey" /v Vantrell | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
 case $signin in '"C:\users\'*'\Programs\Vantrell\vantrell.exe" /tray') ;; *) fail "the Run value: $signin" ;; esac
 reg query 'HKLM\Software\Tlw Licence' >/dev/null && fail "the declared value went to HKLM"
+# A new process finds the program on PATH.  The file type and link scheme
+# are the user's own classes; Wine does not show those through
+# HKEY_CLASSES_ROOT, so here their keys are checked (the machine-wide install
+# in signed_installer_test.sh opens a document and a link through them).
+"$wine_run" --timeout 60 "$drive_c/windows/system32/cmd.exe" /c 'for %i in (vantrell.exe) do @echo %~$PATH:i' >where.txt 2>&1
+grep -qi 'Programs\\Vantrell\\vantrell.exe' where.txt || fail "vantrell.exe is not found on PATH: $(cat where.txt)"
+reg query 'HKCU\Software\Classes\Calderic.Vantrell.Document.1\shell\open\command' | grep -qF '\Programs\Vantrell\vantrell.exe" "%1"' ||
+  fail "the file type's open command: $(reg query 'HKCU\Software\Classes\Calderic.Vantrell.Document.1' /s)"
+reg query 'HKCU\Software\Classes\.vtr' | grep -qF 'REG_SZ    Calderic.Vantrell.Document.1' || fail "no .vtr default"
+reg query 'HKCU\Software\Classes\vantrell' /v 'URL Protocol' >/dev/null || fail "no vantrell: link scheme"
 links=$(find "$drive_c/users" -iname '*.lnk' -path '*Vantrell*' | sed "s|$drive_c/users/||")
 grep -q "^$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Calderic/Vantrell/Vantrell guide.lnk$" <<<"$links" ||
   fail "no shortcuts in the user's Start menu: $links"
@@ -114,6 +125,10 @@ for key in "$uninstallkey" "$apppaths" 'Software\Tlw Licence\Vantrell'; do
 done
 reg query "HKCU\\$runkey" /v Vantrell >/dev/null && fail "the Run value is left"
 reg query 'HKCU\Software\Tlw Licence' >/dev/null && fail "the vendor key the install made is left"
+for key in .vtr vantrell Calderic.Vantrell.Document.1; do
+  reg query "HKCU\Software\Classes\$key" >/dev/null && fail "HKCU\Software\Classes\$key is left"
+done
+reg query 'HKCU\Environment' /v Path 2>/dev/null | grep -qi 'Programs\\Vantrell' && fail "the PATH entry is left"
 outside >after.txt
 diff before.txt after.txt >outside.diff || fail "the uninstall changed files outside the user's folders: $(head -5 outside.diff)"
 

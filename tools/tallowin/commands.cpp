@@ -1,6 +1,7 @@
 #include "tools/tallowin/commands.hpp"
 
 #include "payload/declarations.hpp"
+#include "tools/tallowin/declarationsinfo.hpp"
 #include "payload/entrypath.hpp"
 #include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
@@ -124,29 +125,6 @@ StubResources ReadStubResources(const fs::path& path) {
             stub.kinddamaged = !payload::ParseKindRecord(r.data.data(), r.data.size(), stub.kind);
     }
     return stub;
-}
-
-// A declared registry value as `info` shows it: the texts (items joined
-// by " | "), the number, or the bytes in hex.
-std::string DeclaredValueText(const payload::RegistryDeclaration& d) {
-    switch (d.type) {
-        case payload::RegistryType::Dword:
-        case payload::RegistryType::Qword: return std::to_string(d.number);
-        case payload::RegistryType::Binary: {
-            static constexpr char kHex[] = "0123456789abcdef";
-            std::string hex;
-            for (std::uint8_t b : d.bytes) {
-                hex += kHex[b >> 4];
-                hex += kHex[b & 15];
-            }
-            return hex;
-        }
-        default: {
-            std::string text;
-            for (std::size_t i = 0; i < d.texts.size(); ++i) text += (i ? " | " : "") + Utf16ToUtf8(d.texts[i]);
-            return text;
-        }
-    }
 }
 
 // An installer with its trailer, license text and archive directory read,
@@ -484,18 +462,9 @@ int RunInfo(const fs::path& path, bool json) {
         if (stub.hascheck)
             std::cout << ",\n \"checkcovers\": \"" << (wholefile ? "file" : "payload")
                       << "\",\n \"payloadlength\": " << stub.check.payloadlength << ",\n \"crc32\": \"" << crc << "\"";
-        std::cout << ",\n \"declarations\": " << (stub.declarationsdamaged ? "\"damaged\"" : "{\"registry\": [");
-        if (!stub.declarationsdamaged) {
-            for (std::size_t i = 0; i < stub.declarations.registry.size(); ++i) {
-                const payload::RegistryDeclaration& d = stub.declarations.registry[i];
-                std::cout << (i ? ", " : "") << "{\"root\": " << JsonString(registryroot) << ", \"key\": "
-                          << JsonString(d.key) << ", \"name\": " << JsonString(Utf16ToUtf8(d.name))
-                          << ", \"type\": " << JsonString(payload::RegistryTypeName(d.type))
-                          << ", \"value\": " << JsonString(DeclaredValueText(d)) << "}";
-            }
-            std::cout << "], \"startatsignin\": " << yes(stub.declarations.startatsignin)
-                      << ", \"signinarguments\": " << JsonString(Utf16ToUtf8(stub.declarations.signinarguments)) << "}";
-        }
+        std::cout << ",\n \"declarations\": ";
+        if (stub.declarationsdamaged) std::cout << "\"damaged\"";
+        else PrintDeclarationsJson(std::cout, stub.declarations, registryroot);
         std::cout << "\n}\n";
         return kExitOk;
     }
@@ -537,16 +506,7 @@ int RunInfo(const fs::path& path, bool json) {
                                 : std::string("none"))
               << "\n";
     if (stub.declarationsdamaged) std::cout << "declarations:     damaged\n";
-    for (const payload::RegistryDeclaration& d : stub.declarations.registry)
-        std::cout << "registry:         " << registryroot << "\\" << d.key << "\\"
-                  << (d.name.empty() ? std::string("(default)") : Utf16ToUtf8(d.name)) << " ("
-                  << payload::RegistryTypeName(d.type) << ") = " << DeclaredValueText(d) << "\n";
-    if (stub.declarations.startatsignin)
-        std::cout << "startatsignin:    " << registryroot << " Run value"
-                  << (stub.declarations.signinarguments.empty()
-                          ? std::string()
-                          : ", arguments " + Utf16ToUtf8(stub.declarations.signinarguments))
-                  << "\n";
+    PrintDeclarations(std::cout, stub.declarations, registryroot);
     return kExitOk;
 }
 

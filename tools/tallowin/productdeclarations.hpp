@@ -1,5 +1,7 @@
 // The product file's declarations beyond its files (docs/product-file.md):
-// `[[registry]]` values of the product's own and `startatsignin`, read into
+// optional `[[tasks]]`, `[[registry]]` values of the product's own,
+// `startatsignin`, `path`, `[environment]`, `[[filetypes]]` and
+// `[[protocols]]`, read into
 // the record the builder stamps into the stub (payload/declarations.hpp).
 // Every refusal names the field: a key that is not a vendor's key below
 // Software (a root, Microsoft's, Classes, Policies, Wow6432Node's, the
@@ -15,11 +17,22 @@
 #include <toml++/toml.h>
 
 #include <string>
+#include <vector>
 
 namespace tallowin {
 
-// Reads "registry" and "startatsignin" of the product file's top table;
-// false with `error` naming the field.
+// Reads "tasks", "registry", "startatsignin", "path", "environment",
+// "filetypes", "protocols" and the tasks' captions of "texts" of the
+// product file's top table; false with `error` naming the field.
 bool LoadDeclarations(const toml::table& root, payload::Declarations& out, std::string& error);
+
+// The product's files the declarations name (icons, programs, PATH
+// folders), each with its field: the builder refuses one that is not packed.
+struct DeclaredFile {
+    std::string field;
+    std::u16string path;  // relative to the program folder
+    bool folder = false;
+};
+std::vector<DeclaredFile> DeclaredFiles(const payload::Declarations& declarations);
 
 }  // namespace tallowin

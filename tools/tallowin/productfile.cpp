@@ -344,6 +344,7 @@ bool LoadVendorTexts(const toml::table& root, const std::filesystem::path& base,
                 return false;
             }
             for (const auto& [name, text] : *entries) {
+                if (name.str() == "tasks" && text.is_table()) continue;  // the tasks' captions: declarations
                 const auto string = text.value<std::string>();
                 if (!text.is_string() || !string) {
                     error = field + "." + std::string(name.str()) + " must be a text";
@@ -477,6 +478,11 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     top.Known("texts");
     top.Known("registry");  // the declarations, read below
     top.Known("startatsignin");
+    top.Known("tasks");
+    top.Known("path");
+    top.Known("environment");
+    top.Known("filetypes");
+    top.Known("protocols");
     if (!top.Unused(error)) return false;
     VendorTexts texts;
     if (!LoadVendorTexts(root, file.parent_path(), texts, error)) return false;
@@ -655,6 +661,13 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
         if (!packed.HasFile(program.path)) {
             error = program.field + " \"" + program.text + "\" is not among the files in " + (base / files).string() +
                     ": the installer could not start it";
+            return false;
+        }
+    for (const DeclaredFile& declared : DeclaredFiles(identity.declarations))
+        if (declared.folder ? !packed.HasFolder(declared.path) : !packed.HasFile(declared.path)) {
+            error = declared.field + " \"" + setuputil::Utf16ToUtf8(declared.path) + "\" is not among the " +
+                    (declared.folder ? "folders" : "files") + " in " + (base / files).string() +
+                    ": a declaration may only name the product's own";
             return false;
         }
     for (const NamedPath& target : targets)

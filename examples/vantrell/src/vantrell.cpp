@@ -1,11 +1,13 @@
 // Vantrell, the sample product's main program: one window that says how it
 // was started and counts its starts in a settings file below the user's
-// application-data folder.
+// application-data folder, where it also notes the document or link it was
+// last opened with (its .vtr files and vantrell: links).
 //
 // Its title is "Vantrell (" + edition + ")", the form an installer looks for
 // when it asks a running copy to close; WM_CLOSE ends it at once, so the
 // program folder can be replaced or removed right after.
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -34,6 +36,21 @@ UINT CountStart() {
     wchar_t text[16] = {};
     swprintf(text, 16, L"%u", starts);
     return WritePrivateProfileStringW(L"Vantrell", L"Starts", text, path) ? starts : 0;
+}
+
+// The first argument that is no switch: a document or a link the shell
+// opened with this program; noted as "Opened" in the settings file.
+void NoteOpened(LPCWSTR commandline) {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(commandline, &count);
+    if (!argv) return;
+    wchar_t path[MAX_PATH] = {};
+    for (int i = 1; i < count; ++i)
+        if (argv[i][0] != L'-' && argv[i][0] != L'/' && SettingsFile(path)) {
+            WritePrivateProfileStringW(L"Vantrell", L"Opened", argv[i], path);
+            break;
+        }
+    LocalFree(argv);
 }
 
 struct Window {
@@ -80,6 +97,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR arguments, int show) {
 
     Window state;
     const UINT starts = CountStart();
+    NoteOpened(GetCommandLineW());
     swprintf(state.message, 256, L"Vantrell %ls is running.\n\nStarted %u time(s) on this account.\n\nClose this "
                                  L"window to end the program.",
              safe ? L"(safe mode)" : L"2.1", starts);

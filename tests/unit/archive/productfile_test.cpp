@@ -336,5 +336,53 @@ TEST_F(ProductFile, DeclarationsAreReadAndWhatTheyMayNotWriteIsNamed) {
     refused("", value("Software\\Calderic", "string", "\"x\"") + "colour = 1\n", "registry[0].colour is not a known setting");
     refused("", "[[registry]]\nkey = 'Software\\Calderic'\nname = 'a\\b'\ntype = \"string\"\nvalue = \"x\"\n",
             "registry[0].name must not hold a backslash");
-    refused("startatsignin = 1\n", "", "startatsignin must be true, false or");
+    refused("startatsignin = 1\n", "", "startatsignin must be true, false, the program's arguments");
+
+    // The shell and environment declarations and the tasks that make them optional.
+    const std::string top = "path = [\"bin\", { folder = \".\", task = \"path\" }]\n"
+                            "startatsignin = { arguments = \"/tray\", task = \"tray\" }\n";
+    const std::string shell =
+        "[environment]\nVANTRELL_HOME = \"{app}\"\n"
+        "[[tasks]]\nname = \"desktopicon\"\ndefault = false\n"
+        "[[tasks]]\nname = \"path\"\ntext = \"Add Vantrell to PATH\"\n"
+        "[[tasks]]\nname = \"tray\"\ntext = \"Start with Windows\"\n"
+        "[texts.de.tasks]\ntray = \"Mit Windows starten\"\n"
+        "[[filetypes]]\nprogid = \"Calderic.Vantrell.Document.1\"\ndescription = \"Vantrell document\"\n"
+        "extensions = [\".VTR\", \".vtrx\"]\nicon = \"bin/vantrell.exe\"\nprogram = \"bin/vantrell.exe\"\n"
+        "[[filetypes.verbs]]\nverb = \"print\"\nprogram = \"bin/vantrell.exe\"\narguments = '/p \"%1\"'\n"
+        "[[protocols]]\nscheme = \"vantrell\"\ndescription = \"Vantrell link\"\nprogram = \"bin/vantrell.exe\"\n";
+    ASSERT_TRUE(load(Declaring(top, shell))) << error;
+    ASSERT_EQ(d.path.size(), 2u);
+    EXPECT_EQ(d.path[0].folder, u"bin");
+    EXPECT_EQ(d.path[1].folder, u"");
+    EXPECT_EQ(d.path[1].task, "path");
+    EXPECT_EQ(d.signintask, "tray");
+    ASSERT_EQ(d.tasks.size(), 3u);
+    EXPECT_FALSE(d.tasks[0].checked);
+    EXPECT_EQ(d.tasks[2].texts, (std::vector<std::pair<std::string, std::u16string>>{{"de", u"Mit Windows starten"}}));
+    ASSERT_EQ(d.filetypes.size(), 1u);
+    EXPECT_EQ(d.filetypes[0].extensions, (std::vector<std::string>{".vtr", ".vtrx"}));
+    ASSERT_EQ(d.filetypes[0].verbs.size(), 2u);
+    EXPECT_EQ(d.filetypes[0].verbs[0].arguments, u"\"%1\"");
+    EXPECT_EQ(d.filetypes[0].verbs[1].program, u"bin\\vantrell.exe");
+    EXPECT_EQ(d.protocols.at(0).scheme, "vantrell");
+    const auto swapped = [&](const std::string& from, const std::string& to) {
+        std::string text = top + "\n" + shell;
+        text.replace(text.find(from), from.size(), to);
+        return text.substr(text.find("\n\n") + 2);
+    };
+    const auto swappedTop = [&](const std::string& from, const std::string& to) {
+        std::string text = top;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    refused(top, swapped("icon = \"bin/vantrell.exe\"", "icon = \"bin/missing.ico\""),
+            "filetypes[0].icon \"bin\\missing.ico\" is not among the files");
+    refused(swappedTop("\"bin\", {", "\"docs\", {"), shell, "path[0] \"docs\" is not among the folders");
+    refused(swappedTop("\"bin\", {", "\"../x\", {"), shell, "path[0] \"..\\x\" is not a folder of the product");
+    refused(swappedTop("task = \"tray\"", "task = \"traj\""), shell, "startatsignin names the task \"traj\"");
+    refused(top, swapped("Calderic.Vantrell.Document.1", "txtfile"), "filetypes[0].progid \"txtfile\" is not a ProgID");
+    refused(top, swapped("\".vtrx\"", "\".exe\""), "\".exe\" is not an extension a product may take");
+    refused(top, swapped("scheme = \"vantrell\"", "scheme = \"https\""), "protocols[0].scheme \"https\"");
+    refused(top, swapped("VANTRELL_HOME", "Path"), "environment.Path: a variable's name");
+    refused(top, swapped("tray = \"Mit", "trey = \"Mit"), "texts.de.tasks.trey names no task");
 }

@@ -117,15 +117,23 @@ expect_status 0 "info --json" "$tallowin" info setup.exe --json
 grep -qF '"declarations": {"registry": [], "startatsignin": false' "$work/stdout.txt" ||
   fail "info --json: $(grep declarations "$work/stdout.txt")"
 sed 's/^productversion = "2.1"$/&\nstartatsignin = "\/tray"/' product/product.toml >product/declaring.toml
+sed -i 's/^productversion = "2.1"$/&\npath = ["bin"]/' product/declaring.toml
 printf '[[registry]]\nkey = %s\nname = "Port"\ntype = "dword"\nvalue = 27000\n' "'Software\\Calderic\\Vantrell'" \
   >>product/declaring.toml
+printf '[[tasks]]\nname = "assoc"\ntext = "Open .vtr files"\n[[filetypes]]\nprogid = "Calderic.Vantrell.Doc.1"\n' >>product/declaring.toml
+printf 'description = "Numbers"\nextensions = [".vtr"]\nprogram = "bin/random.bin"\ntask = "assoc"\n' >>product/declaring.toml
 expect_status 0 "build with declarations" "$tallowin" build product/declaring.toml -o declaring.exe --stub stub.exe
 expect_status 0 "info --json with declarations" "$tallowin" info declaring.exe --json
-grep -qF '"registry": [{"root": "HKLM", "key": "Software\\Calderic\\Vantrell", "name": "Port", "type": "dword", "value": "27000"}], "startatsignin": true, "signinarguments": "/tray"' \
+grep -qF '"registry": [{"root": "HKLM", "key": "Software\\Calderic\\Vantrell", "name": "Port", "type": "dword", "value": "27000", "task": ""}], "startatsignin": true, "signinarguments": "/tray"' \
   "$work/stdout.txt" || fail "info --json: $(grep declarations "$work/stdout.txt")"
 expect_status 0 "info with declarations" "$tallowin" info declaring.exe
 grep -qxF 'registry:         HKLM\Software\Calderic\Vantrell\Port (dword) = 27000' "$work/stdout.txt" ||
   fail "info: $(grep registry "$work/stdout.txt")"
+for want in 'path:             {app}\bin' 'task:             assoc (checked) "Open .vtr files"' \
+            'filetype:         Calderic.Vantrell.Doc.1 "Numbers" for .vtr [task assoc]' \
+            '  verb open:       "{app}\bin\random.bin" "%1"'; do
+  grep -qxF "$want" "$work/stdout.txt" || fail "info lacks: $want"
+done
 printf '[[registry]]\nkey = %s\ntype = "string"\nvalue = "x"\n' "'Software\\Microsoft\\Windows\\CurrentVersion\\Run'" \
   >>product/declaring.toml
 expect_status 1 "build writing a shared key" "$tallowin" build product/declaring.toml -o refused.exe --stub stub.exe

@@ -2,6 +2,7 @@
 // of the installed files an update removes -- never a hostile entry of the
 // installed version's record, a file the new version writes, the record or
 // the backup folder.
+#include "installengine/pathlist.hpp"
 #include "installengine/updateplan.hpp"
 
 #include <gtest/gtest.h>
@@ -70,4 +71,32 @@ TEST(DroppedByUpdate, OnlyTheRecordsPlainEntriesThatTheNewVersionLacks) {
 
     EXPECT_TRUE(IsInUpdateBackup(u"~Tallowin-Update\\x"));
     EXPECT_FALSE(IsInUpdateBackup(u"~tallowin-updates\\x"));
+}
+
+// PATH is edited entry by entry: the user's other entries keep every byte
+// (empty entries, quotes, odd spacing), a folder compares letter case and a
+// trailing backslash aside, and only one entry goes with one separator.
+TEST(PathList, AnEntryIsAddedOrRemovedAndNothingElseMoves) {
+    using installengine::PathListAppend;
+    using installengine::PathListHas;
+    using installengine::PathListRemove;
+    const std::u16string user = u"%SystemRoot%\\system32;;\"C:\\My Tools\";C:\\Prog\\BIN\\ ";
+    EXPECT_TRUE(PathListHas(user, u"c:\\my tools"));
+    EXPECT_FALSE(PathListHas(user, u"C:\\Prog\\bin"));  // the trailing blank makes it another name
+    EXPECT_EQ(PathListAppend(u"", u"C:\\V"), u"C:\\V");
+    EXPECT_EQ(PathListAppend(u"A;", u"C:\\V"), u"A;C:\\V");
+    std::u16string path = PathListAppend(user, u"C:\\V");
+    EXPECT_TRUE(PathListHas(path, u"c:\\v\\"));
+    ASSERT_TRUE(PathListRemove(path, u"C:\\v"));
+    EXPECT_EQ(path, user);
+    std::u16string first = u"C:\\V;B";
+    ASSERT_TRUE(PathListRemove(first, u"C:\\V"));
+    EXPECT_EQ(first, u"B");
+    std::u16string only = u"C:\\V\\";
+    ASSERT_TRUE(PathListRemove(only, u"C:\\V"));
+    EXPECT_EQ(only, u"");
+    std::u16string twice = u"C:\\V;B;C:\\V";  // the one appended last is the install's
+    ASSERT_TRUE(PathListRemove(twice, u"C:\\V"));
+    EXPECT_EQ(twice, u"C:\\V;B");
+    EXPECT_FALSE(PathListRemove(twice, u"C:\\W"));
 }

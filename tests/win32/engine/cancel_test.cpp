@@ -570,11 +570,14 @@ payload::RegistryDeclaration Declare(payload::RegistryType type, const std::stri
 
 }  // namespace
 
-// The product's own registry values and its Run value: written with the
-// keys they need, carried by an update (a value dropped, one added, one
-// changed), put back as they were by a stopped update, and undone by the
-// uninstall -- a sibling value in a key that was there before, and a Run
-// value the user changed since, stay.  Machine-wide under HKEY_LOCAL_MACHINE,
+// The product's own registry values and its Run value, its PATH entries,
+// variables, file types and link schemes: written with the keys they need,
+// carried by an update (a value and a PATH entry dropped, a value and a file
+// type added, one changed), put back as they were by a stopped update, and
+// undone by the uninstall -- a sibling value in a key that was there before,
+// a Run value the user changed since, the user's own identical PATH entry, a
+// variable's earlier value, another program's default for an extension and
+// a scheme another program owns stay.  Machine-wide under HKEY_LOCAL_MACHINE,
 // per user under HKEY_CURRENT_USER, and nothing of it under the other root.
 class DeclaredValues : public ::testing::TestWithParam<payload::InstallScope> {};
 
@@ -591,6 +594,23 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     SetRegValue(hroot, kRunKey, "Tlw Other Engtest", "other.exe");
     TempDir dir;
     const fs::path folder = dir.path() / "Declared";
+    const std::string app = WideToAnsi(folder.u16string());
+    const std::string envkey = peruser ? "Environment" : "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::string classes = "Software\\Classes\\";
+    const std::string pathbefore = Value(envkey, u"Path");
+    RegValueCopy pathcopy;
+    const bool hadpath = ReadRegValue(root, envkey, u"Path", pathcopy);
+    const auto setPath = [&](const std::string& text) {  // of the type it has: the prefix's PATH expands %SystemRoot%
+        std::vector<std::uint8_t> bytes;
+        for (char16_t c : AnsiToWide(text) + u'\0') bytes.insert(bytes.end(), {std::uint8_t(c & 0xff), std::uint8_t(c >> 8)});
+        ASSERT_TRUE(WriteKeyValues(root, envkey, {RegValueCopy{u"Path", hadpath ? pathcopy.type : 2u, bytes}}));
+    };
+    // The user's own entry for the product's bin folder, and a variable of theirs the product sets too.
+    const std::string userpath = (pathbefore.size() > 2 ? pathbefore.substr(2) + ";" : "") + app + "\\bin";
+    setPath(userpath);
+    SetRegValue(hroot, envkey, "TLW_ENGTEST_KEEP", "before");
+    SetRegValue(hroot, classes + ".tlwengtesttaken", "", "Other.Document");
+    SetRegValue(hroot, classes + "tlwtaken", "", "URL:theirs");
     const auto build = [&](const std::string& version, TestHost& host) {
         sacwriter::InstallerInput input;
         input.stub = ReadBytes(ProgramFolder() / "testservice.exe");
@@ -614,12 +634,20 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
                     Declare(RegistryType::Expandable, kVendorKey, u"Shared", u"%TEMP%")};
     one.startatsignin = true;
     one.signinarguments = u"/tray";
+    one.path = {{u"", ""}, {u"bin", ""}};
+    one.environment = {{u"TLW_ENGTEST_HOME", u"{app}", ""}, {u"TLW_ENGTEST_KEEP", u"ours", ""}};
     two.registry = {Declare(RegistryType::String, kProductKey, u"Server", u"{app}\\lic {version}"),
                     Declare(RegistryType::Dword, kProductKey, u"Port", u"", 27000),
                     Declare(RegistryType::Qword, kProductKey, u"New", u"", 0x0102030405060708ull),
                     Declare(RegistryType::Expandable, kVendorKey, u"Shared", u"%TEMP%")};
     two.startatsignin = true;
     two.signinarguments = u"/tray /quiet";
+    two.environment = one.environment;
+    two.filetypes = {{"Tlw.Engtest.Document.1", u"Engtest document", {".tlwengtest", ".tlwengtesttaken"}, AnsiToWide(kExe), 0,
+                      {{"open", AnsiToWide(kExe), u"\"%1\""}}, ""}};
+    two.protocols = {{"tlwengtest", u"Engtest link", AnsiToWide(kExe), u"\"%1\"", ""},
+                     {"tlwtaken", u"Taken", AnsiToWide(kExe), u"\"%1\"", ""}};
+    const std::string open = "1:\"" + app + "\\" + kExe + "\" \"%1\"";
     const std::string command = "\"" + WideToAnsi(folder.u16string()) + "\\" + kExe + "\" /tray";
 
     TestHost first;
@@ -636,6 +664,12 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
         EXPECT_EQ(Value(kProductKey, u"New"), "");
         EXPECT_EQ(Value(kVendorKey, u"Shared"), "2:%TEMP%");
         EXPECT_EQ(Value(kRunKey, AnsiToWide(kProduct)), "1:" + command);
+        // One entry added at the end, the user's bin entry not doubled.
+        EXPECT_EQ(Value(envkey, u"Path").substr(2), userpath + ";" + app);
+        EXPECT_EQ(Value(envkey, u"TLW_ENGTEST_HOME"), "1:" + app);
+        EXPECT_EQ(Value(envkey, u"TLW_ENGTEST_KEEP"), "1:ours");
+        EXPECT_FALSE(KeyExists(hroot, classes + "Tlw.Engtest.Document.1"));
+        EXPECT_FALSE(KeyExists(hroot, classes + ".tlwengtest"));
     };
     installed();
     const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(folder.u16string());
@@ -646,6 +680,8 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     EXPECT_FALSE(KeyExists(hother, kProductKey));
     EXPECT_EQ(record.record.registryvalues.size(), 4u);
     EXPECT_EQ(record.record.signincommand, AnsiToWide(command));
+    EXPECT_EQ(record.record.pathentries, std::vector<std::u16string>{folder.u16string()});
+    EXPECT_EQ(record.record.variablesbefore, std::vector<std::u16string>{u"TLW_ENGTEST_KEEP=before"});
 
     TestHost second;
     const std::u16string update = build("2", second);
@@ -670,6 +706,16 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     EXPECT_EQ(Value(kProductKey, u"Old"), "");
     EXPECT_EQ(Value(kProductKey, u"New"), "11:0807060504030201");
     EXPECT_EQ(Value(kRunKey, AnsiToWide(kProduct)), "1:" + command + " /quiet");
+    EXPECT_EQ(Value(envkey, u"Path").substr(2), userpath);  // the dropped entry went, the user's stays
+    EXPECT_EQ(Value(classes + "Tlw.Engtest.Document.1\\shell\\open\\command", u""), open);
+    EXPECT_EQ(Value(classes + ".tlwengtest", u""), "1:Tlw.Engtest.Document.1");
+    EXPECT_EQ(Value(classes + ".tlwengtest\\OpenWithProgids", u"Tlw.Engtest.Document.1"), "0:");
+    EXPECT_EQ(Value(classes + ".tlwengtesttaken", u""), "1:Other.Document");
+    EXPECT_EQ(Value(classes + ".tlwengtesttaken\\OpenWithProgids", u"Tlw.Engtest.Document.1"), "0:");
+    EXPECT_EQ(Value(classes + "tlwengtest", u"URL Protocol"), "1:");
+    EXPECT_EQ(Value(classes + "tlwengtest\\shell\\open\\command", u""), open);
+    EXPECT_EQ(Value(classes + "tlwtaken", u""), "1:URL:theirs");
+    EXPECT_FALSE(KeyExists(hroot, classes + "tlwtaken\\shell"));
     // The user points the Run value elsewhere: it is no longer ours.
     SetRegValue(hroot, kRunKey, kProduct, "mine.exe");
 
@@ -684,7 +730,25 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     EXPECT_EQ(RegValue(hroot, kVendorKey, "Sibling"), "theirs");
     EXPECT_EQ(RegValue(hroot, kRunKey, kProduct), "mine.exe");
     EXPECT_EQ(RegValue(hroot, kRunKey, "Tlw Other Engtest"), "other.exe");
+    EXPECT_EQ(Value(envkey, u"Path").substr(2), userpath);
+    EXPECT_EQ(Value(envkey, u"TLW_ENGTEST_HOME"), "");
+    EXPECT_EQ(Value(envkey, u"TLW_ENGTEST_KEEP"), "1:before");
+    EXPECT_FALSE(KeyExists(hroot, classes + "Tlw.Engtest.Document.1"));
+    EXPECT_FALSE(KeyExists(hroot, classes + ".tlwengtest"));
+    EXPECT_EQ(Value(classes + ".tlwengtesttaken", u""), "1:Other.Document");
+    EXPECT_FALSE(KeyExists(hroot, classes + ".tlwengtesttaken\\OpenWithProgids"));
+    EXPECT_FALSE(KeyExists(hroot, classes + "tlwengtest"));
+    EXPECT_EQ(Value(classes + "tlwtaken", u""), "1:URL:theirs");
 
+    if (hadpath) ASSERT_TRUE(WriteKeyValues(root, envkey, {pathcopy}));
+    ::RegDeleteKeyA(hroot, (classes + ".tlwengtesttaken").c_str());
+    ::RegDeleteKeyA(hroot, (classes + "tlwtaken").c_str());
+    HKEY env = nullptr;
+    if (::RegOpenKeyExA(hroot, envkey.c_str(), 0, KEY_SET_VALUE, &env) == ERROR_SUCCESS) {
+        ::RegDeleteValueA(env, "TLW_ENGTEST_KEEP");
+        if (!hadpath) ::RegDeleteValueA(env, "Path");
+        ::RegCloseKey(env);
+    }
     ::RegDeleteKeyA(hroot, kVendorKey.c_str());
     HKEY run = nullptr;
     if (::RegOpenKeyExA(hroot, kRunKey.c_str(), 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
