@@ -1,6 +1,7 @@
 #include "installengine/tinstallengine.hpp"
 
 #include "installengine/declaredeffects.hpp"
+#include "installengine/installinputs.hpp"
 #include "installengine/shellintegration.hpp"
 #include "installengine/fileholders.hpp"
 #include "installengine/installedproduct.hpp"
@@ -106,28 +107,16 @@ std::u16string tinstallengine::ErrorText() const {
 }
 
 InstallInputs tinstallengine::Inputs() const {
-    const payload::tsetuptrailer& trailer = host_.Trailer();
-    InstallInputs in;
-    in.installfolder = archive_.installfolder();
+    const bool peruser = scope_ == payload::InstallScope::User;
+    const MachineFolders folders{GetProgramsFolder(), GetStartMenuFolder(), GetDesktopFolder(),
+                                 peruser ? u"" : GetWindowsFolder(), peruser ? GetLocalAppDataFolder() : u"",
+                                 IsWin2000OrLater()};
+    InstallInputs in =
+        InputsFromInstaller(host_.Trailer(), archive_.entrylist(), scope_, archive_.installfolder(), folders);
     in.exename = exename_;
     in.productname = productname_;
-    in.productversion = payload::ReadShortString(trailer.productversion);
     // The builder stamps the vendor's name into the installer's version resource.
     in.publisher = WideToAnsi(ReadVersionString(installerpath_, u"CompanyName"));
-    for (const auto& entry : archive_.entrylist())
-        if (entry.filesize > 0) in.payloadbytes += entry.filesize;
-    in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
-    in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
-    in.services = payload::UsedServiceSlots(trailer);
-    in.shortcuts = payload::UsedShortcutSlots(trailer);
-    in.programsfolder = GetProgramsFolder();
-    in.startmenuroot = GetStartMenuFolder();
-    in.desktopfolder = GetDesktopFolder();
-    // A per-user product keeps its uninstaller below the user's own local
-    // application data and has no services (the builder refuses them).
-    const bool peruser = scope_ == payload::InstallScope::User;
-    in.windowsfolder = peruser ? GetLocalAppDataFolder() : GetWindowsFolder();
-    in.withservices = IsWin2000OrLater() && !peruser;
     in.recordid = NewInstallRecordId();
     in.language = host_.LanguageCode();
     in.uninstallcaption = host_.Text(payload::TextId::UninstallShortcut, {{u"product", DisplayName(in)}});

@@ -225,6 +225,17 @@ bool Record(const fs::path& file, installengine::InstallInputs in, const std::ve
     if (!plan.values.empty()) record.createdkeys = {installengine::RecordedKey(u"HKLM", "Software\\Calderic")};
     record.signin = plan.signinname;
     record.signincommand = plan.signincommand;
+    // The shell's lines as a first install on a clean machine decides them.
+    record.tasks = installengine::TaskChoices(declared, in);
+    record.pathentries = plan.pathentries;
+    for (const auto& [name, value] : plan.variables) record.variables.push_back(name + u"=" + value);
+    for (const installengine::PlannedFileType& type : plan.filetypes) {
+        const std::u16string progid(type.progid.begin(), type.progid.end());
+        record.progids.push_back(progid + u"|" + type.verbs.front().second);
+        for (const std::string& e : type.extensions) record.extensions.push_back(std::u16string(e.begin(), e.end()) + u"|" + progid + u"|dk");
+    }
+    for (const installengine::PlannedProtocol& p : plan.protocols)
+        record.protocols.push_back(std::u16string(p.scheme.begin(), p.scheme.end()) + u"|" + p.command);
     const std::string text = installengine::FormatInstallRecord(record);
     if (text.empty()) {
         std::fprintf(stderr, "make_seeds: %s: the record cannot be written\n", file.string().c_str());
@@ -261,12 +272,19 @@ bool Records(const fs::path& folder) {
     // declarations resource itself shares the target.
     payload::Declarations declared;
     declared.registry = {
-        {payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"{app}\\licence"}, 0, {}},
-        {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 8080, {}},
-        {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell\\Paths", u"", {u"a", u"b"}, 0, {}},
-        {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key", {}, 0, {1, 2, 0xff}}};
+        {payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"{app}\\licence"}, 0, {}, ""},
+        {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 8080, {}, ""},
+        {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell\\Paths", u"", {u"a", u"b"}, 0, {}, ""},
+        {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key", {}, 0, {1, 2, 0xff}, ""}};
     declared.startatsignin = true;
     declared.signinarguments = u"/tray";
+    declared.tasks = {{"desktopicon", true, u"", {}}, {"path", false, u"Add to PATH", {{"de", u"Zu PATH hinzuf\u00fcgen"}}}};
+    declared.path = {{u"", "path"}, {u"bin", ""}};
+    declared.environment = {{u"VANTRELL_HOME", u"{app}", ""}};
+    declared.filetypes = {{"Calderic.Vantrell.Document.1", u"Vantrell document", {".vtr"}, u"vantrell.exe", 0,
+                           {{"open", u"vantrell.exe", u"\"%1\""}}, ""}};
+    declared.protocols = {{"vantrell", u"Vantrell link", u"vantrell.exe", u"\"%1\"", ""}};
+    sample.tasks = {"desktopicon"};
     ok &= Record(folder / "declared.dat", sample, {}, {u"vantrell.exe"}, declared);
     ok &= Write(folder / "declarations.txt", payload::FormatDeclarations(declared));
     return ok;

@@ -11,12 +11,12 @@ namespace {
 
 Declarations Sample() {
     Declarations d;
-    d.registry = {{RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"lic.example:27000"}, 0, {}},
-                  {RegistryType::Expandable, "Software\\Calderic\\Vantrell", u"", {u"{app}\\data;%TEMP%"}, 0, {}},
-                  {RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0xFFFFFFFFu, {}},
-                  {RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Big", {}, ~std::uint64_t{0}, {}},
-                  {RegistryType::MultiString, "SOFTWARE\\Calderic\\Vantrell\\Paths", u"List", {u"\u00e9", u"b c"}, 0, {}},
-                  {RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key \u4e2d", {}, 0, {0, 0x7f, 0xff}}};
+    d.registry = {{RegistryType::String, "Software\\Calderic\\Vantrell", u"Server", {u"lic.example:27000"}, 0, {}, ""},
+                  {RegistryType::Expandable, "Software\\Calderic\\Vantrell", u"", {u"{app}\\data;%TEMP%"}, 0, {}, ""},
+                  {RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0xFFFFFFFFu, {}, ""},
+                  {RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Big", {}, ~std::uint64_t{0}, {}, ""},
+                  {RegistryType::MultiString, "SOFTWARE\\Calderic\\Vantrell\\Paths", u"List", {u"\u00e9", u"b c"}, 0, {}, ""},
+                  {RegistryType::Binary, "Software\\Calderic\\Vantrell", u"Key \u4e2d", {}, 0, {0, 0x7f, 0xff}, ""}};
     d.startatsignin = true;
     d.signinarguments = u"/tray \"{app}\"";
     d.signintask = "tray";
@@ -148,7 +148,7 @@ TEST(Declarations, DamagedOrHostileTextIsRefused) {
     // The keys the values need are bounded too: the install record lists those it makes.
     Declarations deep;
     for (std::size_t i = 0; i < kMaxRegistryDeclarations; ++i)
-        deep.registry.push_back({RegistryType::Dword, "Software\\A\\K" + std::to_string(i), u"n", {}, 1, {}});
+        deep.registry.push_back({RegistryType::Dword, "Software\\A\\K" + std::to_string(i), u"n", {}, 1, {}, ""});
     EXPECT_TRUE(FormatDeclarations(deep).empty());
     deep.registry.pop_back();
     const std::string fits = FormatDeclarations(deep);

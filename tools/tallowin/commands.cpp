@@ -1,7 +1,6 @@
 #include "tools/tallowin/commands.hpp"
 
 #include "payload/declarations.hpp"
-#include "tools/tallowin/declarationsinfo.hpp"
 #include "payload/entrypath.hpp"
 #include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
@@ -14,6 +13,8 @@
 #include "tools/peres/versionblock.hpp"
 #include "tools/sacwriter/solidwriter.hpp"
 #include "tools/sacwriter/textcodec.hpp"
+#include "tools/tallowin/declarationsinfo.hpp"
+#include "tools/tallowin/installerfile.hpp"
 #include "tools/tallowin/jsontext.hpp"
 #include "tools/tallowin/parallelextract.hpp"
 #include "tools/tallowin/productfile.hpp"
@@ -45,10 +46,6 @@ using sacwriter::Utf16ToUtf8;
 
 namespace {
 
-void Complain(const fs::path& file, const std::string& message) {
-    std::cerr << "tallowin: " << file.string() << ": " << message << "\n";
-}
-
 // The failure of one entry, with the extraction's own text.
 void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, std::size_t index,
                    const std::u16string& text) {
@@ -59,131 +56,6 @@ void ComplainEntry(const fs::path& file, const payload::tsacarchive& archive, st
     message += "\": ";
     message += Utf16ToUtf8(text);
     Complain(file, message);
-}
-
-// What the stub of an installer carries besides its code: the builder's
-// stamp (version resource, icon, picture, payload check record).
-struct StubResources {
-    bool readable = false;  // a PE image whose resources could be read
-    peres::VersionInfo version;
-    bool hasversion = false, hasicon = false, haspicture = false, hascheck = false;
-    payload::tpayloadcheck check{};
-    std::uint16_t machine = 0;  // the PE file header's processor
-    payload::InstallScope scope = payload::InstallScope::Machine;
-    bool scopedamaged = false;  // a scope record that does not parse
-    payload::Declarations declarations;
-    bool declarationsdamaged = false;  // a declarations record that does not parse
-    payload::PayloadKind kind = payload::PayloadKind::Sac;
-    bool kinddamaged = false;   // a payload kind record that does not parse
-};
-
-// The headers and section table of a stub lie in its first bytes; then
-// only the stub's own sections are read, never the payload behind them.
-constexpr std::size_t kStubHeaderBytes = 64u << 10;
-// A stub is far smaller than this.
-constexpr std::uint64_t kMaxStubBytes = 64u << 20;
-
-std::vector<std::uint8_t> ReadFront(std::ifstream& in, std::uint64_t count) {
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count));
-    in.clear();
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
-
-StubResources ReadStubResources(const fs::path& path) {
-    StubResources stub;
-    std::ifstream in(path, std::ios::binary);
-    std::error_code ec;
-    const std::uint64_t size = fs::file_size(path, ec);
-    if (ec || !in) return stub;
-    const std::uint64_t imagesize = peres::ImageFileSize(ReadFront(in, std::min<std::uint64_t>(size, kStubHeaderBytes)));
-    if (imagesize == 0 || imagesize > kMaxStubBytes) return stub;
-    std::vector<std::uint8_t> bytes = ReadFront(in, std::min(size, imagesize));
-    peres::PeImage image;
-    std::vector<peres::Resource> resources;
-    std::string error;
-    if (!peres::ParsePe(std::move(bytes), image, error) || !peres::ReadResources(image, resources, error)) return stub;
-    stub.readable = true;
-    stub.machine = image.machine;
-    for (const peres::Resource& r : resources) {
-        if (!r.type.name.empty()) continue;
-        if (r.type.id == peres::kTypeVersion && !stub.hasversion)
-            stub.hasversion = peres::ParseVersionBlock(r.data, stub.version);
-        if (r.type.id == peres::kTypeGroupIcon) stub.hasicon = true;
-        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kSidePictureName) stub.haspicture = true;
-        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadCheckName)
-            stub.hascheck = payload::ParsePayloadCheck(r.data.data(), r.data.size(), stub.check);
-        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kInstallScopeName)
-            stub.scopedamaged = !payload::ParseScopeRecord(r.data.data(), r.data.size(), stub.scope);
-        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kDeclarationsName) {
-            std::string ignored;
-            stub.declarationsdamaged = !payload::ParseDeclarations(r.data.data(), r.data.size(), stub.declarations, ignored);
-        }
-        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadKindName)
-            stub.kinddamaged = !payload::ParseKindRecord(r.data.data(), r.data.size(), stub.kind);
-    }
-    return stub;
-}
-
-// An installer with its trailer, license text and archive directory read,
-// exactly as the installer's own start-up and worker read them.
-struct Installer {
-    payload::tsetuptrailer trailer{};
-    std::string licensetext;
-    payload::tsacarchive archive;
-    std::int64_t certificatetable = 0;  // size of a signed installer's certificate table; 0: not signed
-    StubResources stub;
-    bool intact = true;                 // the payload matches the stub's check record (or there is none)
-};
-
-// `refusedamage`: like the installer's start-up, a payload that fails its
-// check record ends here with the installer's own text.
-std::unique_ptr<Installer> OpenInstaller(const fs::path& path, bool refusedamage = false) {
-    std::u16string wide;
-    try {
-        wide = path.u16string();
-    } catch (const std::exception&) {
-        Complain(path, "the file name is not valid UTF-8");
-        return nullptr;
-    }
-    auto installer = std::make_unique<Installer>();
-    installer->stub = ReadStubResources(path);
-    setuputil::FileAccess setupfile;
-    if (installer->stub.hascheck) {
-        if (!setuputil::OpenForRead(setupfile, wide)) {
-            Complain(path, Utf16ToUtf8(payload::TrailerStatusText(payload::TrailerStatus::CannotOpen, wide)));
-            return nullptr;
-        }
-        installer->intact = payload::PayloadIntact(setupfile, installer->stub.check);
-        setuputil::CloseAccess(setupfile);
-        if (!installer->intact && refusedamage) {
-            Complain(path, Utf16ToUtf8(payload::kDamagedInstaller));
-            return nullptr;
-        }
-    }
-    const payload::TrailerStatus status = payload::LoadSetupTrailer(wide, setupfile, installer->trailer, installer->licensetext);
-    if (status != payload::TrailerStatus::Ok) {
-        Complain(path, Utf16ToUtf8(payload::TrailerStatusText(status, wide)));
-        return nullptr;
-    }
-    payload::tsecuritydirectory signature;
-    if (payload::PayloadEnd(setupfile) < setuputil::GetFileSize64(setupfile) &&
-        payload::ReadSecurityDirectory(setupfile, signature))
-        installer->certificatetable = signature.tablesize;
-    setuputil::CloseAccess(setupfile);
-    // Like the installer's start-up: a malformed kind record is damage.
-    if (installer->stub.kinddamaged) {
-        Complain(path, Utf16ToUtf8(payload::kDamagedInstaller));
-        return nullptr;
-    }
-    if (!installer->archive.OpenArchive(wide, installer->trailer.archiveoffset, installer->trailer.licenseoffset,
-                                        installer->stub.kind)) {
-        Complain(path, "Problem accessing setup data. (" + Utf16ToUtf8(installer->archive.errortext()) + ")");
-        return nullptr;
-    }
-    return installer;
 }
 
 template <std::size_t N>

@@ -330,15 +330,16 @@ bool ReadTaskTexts(const toml::table& root, payload::Declarations& out, std::str
             return false;
         }
         const std::string canonical = payload::CanonicalLanguageCode(std::string(code.str()));
-        for (const auto& [taskname, caption] : *tasks->as_table()) {
+        for (const auto& [key, caption] : *tasks->as_table()) {
+            const std::string taskname(key.str());
             const auto task = std::find_if(out.tasks.begin(), out.tasks.end(),
-                                           [&](const payload::TaskDeclaration& t) { return t.name == taskname.str(); });
+                                           [&](const payload::TaskDeclaration& t) { return t.name == taskname; });
             if (task == out.tasks.end()) {
-                error = field + "." + std::string(taskname.str()) + " names no task of [[tasks]]";
+                error = field + "." + taskname + " names no task of [[tasks]]";
                 return false;
             }
             std::u16string text;
-            if (!Text(caption, field + "." + std::string(taskname.str()), text, error)) return false;
+            if (!Text(caption, field + "." + taskname, text, error)) return false;
             if (!text.empty() && !canonical.empty()) task->texts.emplace_back(canonical, text);
         }
     }

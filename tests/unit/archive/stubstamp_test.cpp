@@ -216,7 +216,7 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     EXPECT_EQ(declarationsof(userresources), userresources.end());
     identity.declarations.startatsignin = true;
     identity.declarations.registry = {
-        {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 27000, {}}};
+        {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 27000, {}, ""}};
     tallowin::StampedStub declaring;
     ASSERT_TRUE(tallowin::StampStub(stub, identity, declaring, error)) << error;
     PeImage declaringimage;

@@ -253,13 +253,13 @@ TEST(PlanDeclared, ValuesAsTheRegistryTakesThemAndTheRunCommand) {
     InstallInputs in = Sample();
     in.language = "de";
     payload::Declarations d;
-    d.registry = {{payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Home", {u"{app}\\data {version} {lang}"}, 0, {}},
-                  {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0x01020304, {}},
-                  {payload::RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Q", {}, 0x0102030405060708ull, {}},
-                  {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell", u"M", {u"a", u"{lang}"}, 0, {}},
-                  {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"B", {}, 0, {9, 8}},
+    d.registry = {{payload::RegistryType::String, "Software\\Calderic\\Vantrell", u"Home", {u"{app}\\data {version} {lang}"}, 0, {}, ""},
+                  {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 0x01020304, {}, ""},
+                  {payload::RegistryType::Qword, "Software\\Calderic\\Vantrell", u"Q", {}, 0x0102030405060708ull, {}, ""},
+                  {payload::RegistryType::MultiString, "Software\\Calderic\\Vantrell", u"M", {u"a", u"{lang}"}, 0, {}, ""},
+                  {payload::RegistryType::Binary, "Software\\Calderic\\Vantrell", u"B", {}, 0, {9, 8}, ""},
                   // The same value again, in other letter case: the later one wins.
-                  {payload::RegistryType::Expandable, "software\\CALDERIC\\Vantrell", u"home", {u"%TEMP%"}, 0, {}}};
+                  {payload::RegistryType::Expandable, "software\\CALDERIC\\Vantrell", u"home", {u"%TEMP%"}, 0, {}, ""}};
     d.startatsignin = true;
     d.signinarguments = u"/tray {lang}";
     const DeclaredPlan plan = PlanDeclared(d, in);
