@@ -88,6 +88,10 @@ public:
     // The code of that language ("en", "de"), recorded with the
     // registration so that the uninstaller speaks it; "" records none.
     virtual std::string LanguageCode() const { return {}; }
+    // The optional tasks the user chose (payload::TaskDeclaration names,
+    // InstallInputs::tasks), fixed before the worker starts; from either
+    // thread.  None by default: only declarations of no task are carried out.
+    virtual std::vector<std::string> ChosenTasks() const { return {}; }
 };
 
 inline std::u16string InstallHost::Text(payload::TextId id, payload::TextInserts inserts) const {

@@ -39,7 +39,7 @@ struct InstallInputs {
     std::vector<payload::ShortcutSlot> shortcuts;
     std::u16string programsfolder;
     std::u16string startmenuroot;    // the user's Start Menu folder
-    std::u16string desktopfolder;
+    std::u16string desktopfolder;    // "": no desktop shortcut
     std::u16string windowsfolder;    // where the uninstaller folder lies: the Windows folder, or a per-user
                                      // install's local application data (registration.hpp)
     bool withservices = true;        // platform generation 5 or later

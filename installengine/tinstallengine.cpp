@@ -120,6 +120,10 @@ InstallInputs tinstallengine::Inputs() const {
     in.recordid = NewInstallRecordId();
     in.language = host_.LanguageCode();
     in.uninstallcaption = host_.Text(payload::TextId::UninstallShortcut, {{u"product", DisplayName(in)}});
+    in.tasks = host_.ChosenTasks();
+    // No desktop folder, no desktop shortcut: not made, not recorded, and
+    // an update drops the installed version's one.
+    if (!WantsDesktopShortcut(declarations_, in)) in.desktopfolder.clear();
     return in;
 }
 
@@ -313,6 +317,7 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     declaredplan_ = PlanDeclared(declarations_, in);
     RecordDeclared(declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     RecordShell(host_, declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
+    record.tasks = TaskChoices(declarations_, in);
     if (haveinstalledrecord_) {
         // The installed version's folders the new one still uses were
         // created by an install of the product too; parents stay first.

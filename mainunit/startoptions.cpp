@@ -4,6 +4,8 @@
 #include "payload/texttable.hpp"
 #include "setuputil/utf8.hpp"
 
+#include <iterator>
+
 namespace mainunit {
 
 namespace {
@@ -25,6 +27,31 @@ bool IsSwitch(const std::u16string& param, const std::u16string& name) {
     return param.size() == name.size() && StartsWithSwitch(param, name);
 }
 
+// The names of a /TASKS= value, in order: split at commas, blanks around
+// each dropped, empty items skipped.
+std::vector<TaskChange> ReadTaskChanges(const std::u16string& value) {
+    std::vector<TaskChange> changes;
+    std::size_t start = 0;
+    while (start <= value.size()) {
+        std::size_t end = value.find(u',', start);
+        if (end == std::u16string::npos) end = value.size();
+        std::u16string item = value.substr(start, end - start);
+        const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+        while (!item.empty() && blank(item.back())) item.pop_back();
+        std::size_t first = 0;
+        while (first < item.size() && blank(item[first])) ++first;
+        item.erase(0, first);
+        if (!item.empty()) {
+            TaskChange change;
+            change.chosen = item[0] != u'!';
+            change.name = change.chosen ? item : item.substr(1);
+            changes.push_back(change);
+        }
+        start = end + 1;
+    }
+    return changes;
+}
+
 }  // namespace
 
 StartOptions ParseStartOptions(const std::vector<std::u16string>& params) {
@@ -43,7 +70,7 @@ StartOptions ParseStartOptions(const std::vector<std::u16string>& params) {
         refusal = payload::FillText<char16_t>(
             setuputil::Utf8ToUtf16Replacing(std::string(payload::EnglishText(id))), {{u"switch", what}});
     };
-    bool haslog = false, haslanguage = false;
+    bool haslog = false, haslanguage = false, hastasks = false;
     for (std::size_t i = first; i < params.size(); ++i) {
         const std::u16string& param = params[i];
         const std::u16string destswitch = kDestinationSwitch, logswitch = kLogSwitch;
@@ -64,6 +91,11 @@ StartOptions ParseStartOptions(const std::vector<std::u16string>& params) {
             else if (code.empty()) refuse(payload::TextId::UnknownSwitch, param);
             haslanguage = true;
             options.language = code;
+        } else if (!options.uninstallmode && StartsWithSwitch(param, kTasksSwitch)) {
+            if (hastasks) refuse(payload::TextId::RepeatedSwitch, kTasksSwitch);
+            hastasks = true;
+            const std::vector<TaskChange> changes = ReadTaskChanges(param.substr(std::size(kTasksSwitch) - 1));
+            options.taskchanges.insert(options.taskchanges.end(), changes.begin(), changes.end());
         } else {
             refuse(payload::TextId::UnknownSwitch, param);
         }

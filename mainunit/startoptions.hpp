@@ -12,6 +12,14 @@
 //                one the installer does not carry is refused with /S
 //                (the wizard checks it against its tables) and ignored
 //                without
+//   /TASKS=<names> (install, also without /S) the optional tasks: names
+//                separated by commas, each chosen, or not when it begins
+//                with "!" ("desktopicon,!path"); a task not named keeps
+//                its default (an update: the installed version's choice).
+//                Blanks around a name and empty items are ignored.  The
+//                wizard checks the names against the product's tasks
+//                (taskchoice.hpp) and refuses an unknown one, with /S or
+//                without
 // With /S every other parameter in the switches' place is refused.  Without
 // /S the program behaves as it always has for any command line: only a
 // well-formed /LOG= has an effect.
@@ -25,6 +33,12 @@
 
 namespace mainunit {
 
+// One name of /TASKS=, as given.
+struct TaskChange {
+    std::u16string name;
+    bool chosen = true;  // false: "!name"
+};
+
 struct StartOptions {
     bool uninstallmode = false;
     std::u16string programname;  // uninstall mode: parameter 2
@@ -32,6 +46,7 @@ struct StartOptions {
     std::optional<std::u16string> destination;  // /D=, with /S only
     std::u16string logfile;                     // /LOG=
     std::string language;                       // /LANG=, its code as given ("" without)
+    std::vector<TaskChange> taskchanges;        // /TASKS=, in the order given
     // Why the command line is refused ("" when it is not): the start-up
     // error of an unattended run, in English; the wizard shows the text
     // `refusalid` with the switch `refusedswitch` in its own language.
@@ -54,6 +69,7 @@ inline constexpr int kExitFilesInUse = 4;  // an update met a file another progr
                                            // installed version was put back
 
 inline constexpr char16_t kLanguageSwitch[] = u"/LANG=";
+inline constexpr char16_t kTasksSwitch[] = u"/TASKS=";
 // The English texts UnknownSwitch and RepeatedSwitch without their insert.
 inline constexpr char16_t kUnknownSwitch[] = u"Unknown command-line switch: ";
 inline constexpr char16_t kRepeatedSwitch[] = u"Command-line switch given twice: ";

@@ -9,6 +9,7 @@
 #include "installengine/uninstallguard.hpp"
 #include "mainunit/destinationcheck.hpp"
 #include "mainunit/ownlanguages.hpp"
+#include "mainunit/taskchoice.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardlayout.hpp"
 #include "mainunit/wizardtexts.hpp"
@@ -23,6 +24,8 @@
 #include "setuputil/shellopen.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
+
+#include <algorithm>
 
 namespace mainunit {
 
@@ -155,7 +158,7 @@ void Triform::BuildComponents(HBITMAP sidepicture) {
     mainback.Create(*this, 0, 0, ClientWidth(), ClientHeight());
     pages.Create(mainback, 0, 0, s(497), s(289), s(4));
     for (gui::Panel* page : {&welcomepage, &licensepage, &installingpage, &finishpage, &uninstallfinishpage,
-                             &destinationpage})
+                             &destinationpage, &taskspage})
         pages.AddPage(*page);
 
     auto picture = [&](gui::Image& image, gui::Panel& page) {
@@ -205,6 +208,18 @@ void Triform::BuildComponents(HBITMAP sidepicture) {
     change.Create(destinationpage, Text(TextId::ChangeButton), s(408), s(56), s(65), s(22));
     change.onClick = [this] { changeClick(); };
 
+    taskstitle.Create(taskspage, Text(TextId::TasksTitle), s(168), s(16), 0, 0, plain);
+    taskstitle.SetLabelFont(bold);
+    taskslabel.Create(taskspage, Text(TextId::TasksLabel), s(168), s(64), s(305), 0, wrapped);
+    clicknext3.Create(taskspage, u"", s(168), s(264), s(305), 0, wrapped);
+    picture(Image6, taskspage);
+    if (HasTasksPage()) {
+        for (const payload::TaskDeclaration& task : declarations_.tasks) {
+            taskboxes.push_back(std::make_unique<gui::CheckBox>());
+            taskboxes.back()->Create(taskspage, TaskCaption(task, language_), s(168), s(104), s(305), s(18), task.checked);
+        }
+    }
+
     // Tab order inside mainback: pages, finish, back, next, cancel.
     finish.Create(mainback, Text(TextId::FinishButton), 0, 0, s(81), s(26));
     finish.Hide();
@@ -222,14 +237,16 @@ void Triform::BuildComponents(HBITMAP sidepicture) {
 
 void Triform::RunLayout() {
     if (!built_) return;
-    const WizardParts<gui::Control> parts{
+    WizardParts<gui::Control> parts{
         mainback, pages, cancel, next, back, finish,
         welcomepage, welcometitle, welcomelabel, clicknext1, Image1,
         licensepage, licensetitle, licenselabel, license, agree,
         destinationpage, destinationtitle, installpathlabel, installpath, change, clicknext2,
+        taskspage, taskstitle, taskslabel, clicknext3,
         installingpage, installingtitle, installinglabel, installprogress,
         finishpage, finishtitle, finishlabel, launch, readme, clickfinish,
-        uninstallfinishpage, uninstallfinishtitle, uninstallfinishlabel, clickfinish2};
+        uninstallfinishpage, uninstallfinishtitle, uninstallfinishlabel, clickfinish2, {}};
+    for (const auto& box : taskboxes) parts.taskboxes.push_back(box.get());
     LayoutWizard(parts, Scale());
 }
 
@@ -328,7 +345,23 @@ void Triform::LoadInstallMode() {
         StartupFailed(Text(TextId::DowngradeRefused, {{u"product", AnsiToWide(Product(trailer_))}, {u"installed", installed},
                                                       {u"version", AnsiToWide(version)}}),
                       kExitDowngrade);
+        return;
     }
+    ChooseStartingTasks();
+}
+
+void Triform::ChooseStartingTasks() {
+    // An update starts from the choices its installed version recorded,
+    // read from the record only when it is the registered installation's.
+    std::vector<std::pair<std::string, bool>> earlier;
+    if (IntoInstalledFolder() && !declarations_.tasks.empty()) {
+        const installengine::RecordInFolder inplace = installengine::FindRecordInFolder(installed_.folder, Product(trailer_));
+        if (inplace.kind == installengine::RecordInFolder::Kind::ThisProduct && inplace.record.id == installed_.recordid)
+            earlier = inplace.record.tasks;
+    }
+    std::u16string unknown;
+    if (!ChooseTasks(declarations_.tasks, earlier, options_.taskchanges, chosentasks_, unknown))
+        StartupFailed(Text(TextId::UnknownTask, {{u"task", unknown}}));
 }
 
 std::u16string Triform::ProposedFolder() const {
@@ -380,7 +413,12 @@ void Triform::FormShow() {
         license.SetText(AnsiToWide(licensetext_));
         installpathlabel.SetText(t.installpathlabel);
         installpath.SetText(ProposedFolder());
-        clicknext2.SetText(t.clicknext2);
+        // With the tasks page after it, the destination page only leads on.
+        clicknext2.SetText(HasTasksPage() ? Text(TextId::ClickNextToContinue) : t.clicknext2);
+        clicknext3.SetText(t.clicknext2);
+        for (std::size_t i = 0; i < taskboxes.size(); ++i)
+            taskboxes[i]->SetChecked(std::find(chosentasks_.begin(), chosentasks_.end(),
+                                               declarations_.tasks[i].name) != chosentasks_.end());
         installinglabel.SetText(t.installinglabel);
         finishlabel.SetText(t.finishlabel);
         launch.SetText(t.launch);
@@ -398,6 +436,16 @@ void Triform::BeginInstall(const std::u16string& chosen) {
     const std::u16string folder =
         IntoInstalledFolder() && installengine::IsSameFolderHere(chosen, installed_.folder) ? installed_.folder : chosen;
     Log(u"destination: " + folder);
+    if (!taskboxes.empty()) {
+        chosentasks_.clear();
+        for (std::size_t i = 0; i < taskboxes.size(); ++i)
+            if (taskboxes[i]->Checked()) chosentasks_.push_back(declarations_.tasks[i].name);
+    }
+    if (!declarations_.tasks.empty()) {
+        std::u16string tasks;
+        for (const std::string& task : chosentasks_) tasks += (tasks.empty() ? u"" : u",") + AnsiToWide(task);
+        Log(u"tasks: " + tasks);
+    }
     engine_ = installengine::CreateInstallWorker(*this, installerpath_, scope_, payloadkind_);
     engine_->HandOver(static_cast<std::int64_t>(trailer_.licenseoffset), Product(trailer_),
                       payload::ReadShortString(trailer_.exename));
@@ -411,6 +459,15 @@ void Triform::BeginInstall(const std::u16string& chosen) {
     engine_->Start();
 }
 
+void Triform::ShowInstallingPage(const std::u16string& folder) {
+    ShowPage(installingpage);
+    next.SetEnabled(false);
+    back.SetEnabled(false);
+    RunLayout();
+    cancel.Focus();
+    BeginInstall(folder);
+}
+
 void Triform::NextClick() {
     if (CurrentPage() == &destinationpage) {
         const std::u16string folder = installpath.Text();
@@ -420,12 +477,15 @@ void Triform::NextClick() {
             installpath.Focus();
             return;
         }
-        ShowPage(installingpage);
-        next.SetEnabled(false);
-        back.SetEnabled(false);
-        RunLayout();
-        cancel.Focus();
-        BeginInstall(folder);
+        if (HasTasksPage()) {
+            ShowPage(taskspage);
+            RunLayout();
+        } else {
+            ShowInstallingPage(folder);
+        }
+    } else if (CurrentPage() == &taskspage) {
+        // The folder as the destination page checked it.
+        ShowInstallingPage(installpath.Text());
     } else if (CurrentPage() == &licensepage) {
         ShowPage(destinationpage);
         RunLayout();
@@ -448,7 +508,9 @@ void Triform::NextClick() {
 }
 
 void Triform::BackClick() {
-    if (CurrentPage() == &licensepage) {
+    if (CurrentPage() == &taskspage) {
+        ShowPage(destinationpage);
+    } else if (CurrentPage() == &licensepage) {
         next.SetEnabled(true);
         back.SetEnabled(false);
         ShowPage(welcomepage);

@@ -3,14 +3,18 @@
 // worker, its completion and the finish actions.
 //
 // Install mode:   welcome -> license (when the trailer has one) ->
-//                 destination -> installing -> finish
+//                 destination -> additional tasks (when the product
+//                 declares optional tasks, taskchoice.hpp) -> installing
+//                 -> finish
 // Uninstall mode: welcome -> installing -> uninstall finish; the uninstall
 //                 runs inside NextClick on this thread.
 //
 // Unattended (/S) the form is never shown: RunUnattended takes the steps
 // the pages would take -- the same start-up, destination check, worker and
 // uninstall sequence -- with no message box (every message goes to the log)
-// and the settings question answered No.
+// and the settings question answered No.  The tasks the page would show
+// checked are the ones carried out; /TASKS= changes them, both ways, and
+// an unknown task name in it is refused before anything is written.
 //
 // When the product is installed already (installengine/installedproduct.hpp)
 // a newer or the same version goes into the installed version's folder --
@@ -34,6 +38,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace choosedir {
 class Tdir;
@@ -90,6 +95,7 @@ public:
         return language_.Text(id, inserts);
     }
     std::string LanguageCode() const override { return language_.Code(); }
+    std::vector<std::string> ChosenTasks() const override { return chosentasks_; }
 
     bool UninstallMode() const { return uninstallmode_; }
 
@@ -108,6 +114,10 @@ private:
     gui::Panel* CurrentPage() const { return pages.ActivePage(); }
     void LoadInstallMode();
     void LoadUninstallMode();
+    // The tasks chosen before the page (taskchoice.hpp); an unknown name
+    // of /TASKS= is a start-up refusal.
+    void ChooseStartingTasks();
+    bool HasTasksPage() const { return !options_.uninstallmode && !declarations_.tasks.empty(); }
     // Every refusal before anything is changed: logs it, shows it (not
     // unattended), sets the exit code and ends the program.
     void StartupFailed(const std::u16string& message, int exitcode = kExitRefused);
@@ -126,6 +136,7 @@ private:
     unsigned long CancelWaitMs() const;
     // The step into the installing page: the worker, prepared and started.
     void BeginInstall(const std::u16string& folder);
+    void ShowInstallingPage(const std::u16string& folder);
     void ShowFinishButtons();
     [[noreturn]] void EndProgramNow();
 
@@ -150,6 +161,9 @@ private:
     // What is installed already, and what this install therefore is.
     installengine::InstalledProduct installed_;
     installengine::InstallKind installkind_ = installengine::InstallKind::FirstInstall;
+    // The optional tasks chosen, as the product declares their names: what
+    // the tasks page shows checked, then what it left checked.
+    std::vector<std::string> chosentasks_;
 
     setuputil::ScopedFileAccess setupfile_;  // the installer, open while the program runs
     const StartOptions options_;
@@ -165,7 +179,7 @@ private:
     // Components; parents before children, so children go first.
     gui::Panel mainback;
     gui::PageControl pages;
-    gui::Panel welcomepage, licensepage, installingpage, finishpage, uninstallfinishpage, destinationpage;
+    gui::Panel welcomepage, licensepage, installingpage, finishpage, uninstallfinishpage, destinationpage, taskspage;
     gui::Label welcometitle, welcomelabel, clicknext1;
     gui::Image Image3;
     gui::Label licensetitle, licenselabel;
@@ -183,6 +197,9 @@ private:
     gui::Image Image4;
     gui::Edit installpath;
     gui::Button change;
+    gui::Label taskstitle, taskslabel, clicknext3;
+    gui::Image Image6;
+    std::vector<std::unique_ptr<gui::CheckBox>> taskboxes;  // one per declared task, in their order
     gui::Button finish, back, next, cancel;
 };
 

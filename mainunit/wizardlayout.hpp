@@ -13,6 +13,9 @@
 
 #include "gui/scaler.hpp"
 
+#include <cstddef>
+#include <vector>
+
 namespace mainunit {
 
 template <class C>
@@ -42,6 +45,12 @@ struct WizardParts {
     C& installpath;
     C& change;
     C& clicknext2;
+    // tasks page: a check box per optional task, in one column while they
+    // fit between the prompt and the bottom text, else in as many as needed
+    C& taskspage;
+    C& taskstitle;
+    C& taskslabel;
+    C& clicknext3;
     // installing page
     C& installingpage;
     C& installingtitle;
@@ -59,6 +68,7 @@ struct WizardParts {
     C& uninstallfinishtitle;
     C& uninstallfinishlabel;
     C& clickfinish2;
+    std::vector<C*> taskboxes;
 };
 
 template <class C>
@@ -113,6 +123,32 @@ void LayoutWizard(const WizardParts<C>& w, const gui::Scaler& s) {
     w.clicknext2.SetTop(w.clicknext1.Top());
     w.clicknext2.SetLeft(w.clicknext1.Left());
     w.clicknext2.SetWidth(w.installpathlabel.Width());
+
+    // Tasks page: the destination page's column; the check boxes below the
+    // prompt, row by row, a column filled before the next begins.
+    w.taskstitle.SetTop(s(16));
+    w.taskstitle.SetLeft(w.welcometitle.Left());
+    w.taskslabel.SetTop(w.welcomelabel.Top());
+    w.taskslabel.SetLeft(w.taskstitle.Left());
+    w.taskslabel.SetWidth(w.taskspage.Width() - w.taskslabel.Left() - s(16));
+    w.clicknext3.SetTop(w.clicknext1.Top());
+    w.clicknext3.SetLeft(w.clicknext1.Left());
+    w.clicknext3.SetWidth(w.taskslabel.Width());
+    if (!w.taskboxes.empty()) {
+        const int first = w.taskslabel.Top() + w.taskslabel.Height() + s(16);
+        const int step = w.taskboxes.front()->Height() + s(6);
+        const int room = w.clicknext3.Top() - s(8) - first + s(6);
+        const std::size_t rows = room >= step ? static_cast<std::size_t>(room / step) : 1;
+        const std::size_t columns = (w.taskboxes.size() + rows - 1) / rows;
+        const int gap = s(8);
+        const int width = (w.taskslabel.Width() - static_cast<int>(columns - 1) * gap) / static_cast<int>(columns);
+        for (std::size_t i = 0; i < w.taskboxes.size(); ++i) {
+            C& box = *w.taskboxes[i];
+            box.SetLeft(w.taskslabel.Left() + static_cast<int>(i / rows) * (width + gap));
+            box.SetTop(first + static_cast<int>(i % rows) * step);
+            box.SetWidth(width);
+        }
+    }
 
     // Installing page.
     w.installingtitle.SetTop(s(16));

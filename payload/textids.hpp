@@ -29,6 +29,9 @@ namespace payload {
     X(InstallPathLabel, "Install {product} to:")                                                                \
     X(ChangeButton, "Change...")                                                                                \
     X(ClickNextToInstall, "Click 'Next' to begin installing {product}.")                                       \
+    X(TasksTitle, "Additional tasks")                                                                           \
+    X(TasksLabel, "Select the additional tasks Tallowin should perform, then click 'Next'.")                    \
+    X(DesktopIconTask, "Create a desktop shortcut")                                                             \
     X(InstallingTitle, "Installation in Progress")                                                              \
     X(InstallingLabel, "Installing {product}...")                                                               \
     X(FinishTitle, "Installation Completed!")                                                                   \
@@ -56,6 +59,7 @@ namespace payload {
     X(InstallationError, "An error occurred during the installation process. ({error})")                       \
     X(UnknownSwitch, "Unknown command-line switch: {switch}")                                                   \
     X(RepeatedSwitch, "Command-line switch given twice: {switch}")                                              \
+    X(UnknownTask, "Unknown task in /TASKS=: {task}")                                                           \
     X(LogFileProblem, "Unable to open the log file {file}")                                                     \
     X(DamagedInstaller, "This installer is damaged: it was cut short or changed after it was built. Please "    \
                         "obtain a new copy.")                                                                   \

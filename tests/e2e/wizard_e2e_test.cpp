@@ -1,6 +1,7 @@
 // The real setup.exe, driven from outside as a user would: start-up errors,
 // the install wizard's pages and buttons with and without a license, the
-// folder chooser, Cancel with No and Yes on every page, and the uninstall
+// folder chooser, Cancel with No and Yes on every page, the optional tasks
+// (their page, /TASKS=, an update keeping the choices), and the uninstall
 // wizard's first page.  With TALLOWIN_SHOTS set to a folder, every page
 // reached is also saved there as a screenshot (run under an X server).
 #include "tests/e2e/driver.hpp"
@@ -12,11 +13,13 @@
 #include "setuputil/utf8.hpp"
 #include "setuputil/wintext.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
+#include "tools/tallowin/stubstamp.hpp"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -74,6 +77,8 @@ struct Product {
     std::string name = "Vantrell";
     std::string version = "2.5";
     std::string license;
+    payload::Declarations declarations;  // stamped into the stub as the builder stamps them
+    std::wstring file = L"vantrell-setup.exe";
 };
 
 // An installer made of the real stub, an archive with one small file, and
@@ -82,6 +87,18 @@ std::wstring MakeInstaller(const std::wstring& folder, const Product& product) {
     sacwriter::InstallerInput input;
     input.stub = ReadAll(StubPath());
     EXPECT_FALSE(input.stub.empty());
+    tallowin::StampedStub stamped;
+    if (!product.declarations.Empty()) {
+        tallowin::StubIdentity identity;
+        identity.productname = setuputil::Utf8ToUtf16Replacing(product.name);
+        identity.productversion = setuputil::Utf8ToUtf16Replacing(product.version);
+        // The stub beside this program is built for its processor.
+        identity.architecture = sizeof(void*) == 8 ? tallowin::Architecture::X64 : tallowin::Architecture::X86;
+        identity.declarations = product.declarations;
+        std::string error;
+        EXPECT_TRUE(tallowin::StampStub(input.stub, identity, stamped, error)) << error;
+        input.stub = stamped.bytes;
+    }
     input.licensetext = product.license;
     input.fields.productname = product.name;
     input.fields.productversion = product.version;
@@ -95,10 +112,40 @@ std::wstring MakeInstaller(const std::wstring& folder, const Product& product) {
     std::ostringstream bytes;
     std::string error;
     EXPECT_TRUE(sacwriter::WriteInstaller(input, bytes, error)) << error;
-    const std::wstring path = folder + L"\\vantrell-setup.exe";
-    std::ofstream out(path.c_str(), std::ios::binary);
-    out << bytes.str();
+    const std::wstring path = folder + L"\\" + product.file;
+    {
+        std::ofstream out(path.c_str(), std::ios::binary);
+        out << bytes.str();
+    }
+    if (!stamped.bytes.empty()) {
+        std::string error;
+        EXPECT_TRUE(tallowin::SealInstaller(std::filesystem::path(path), stamped, error)) << error;
+    }
     return path;
+}
+
+// The optional tasks of a product: our desktop shortcut, checked by
+// default, and a task of the vendor's, unchecked, captioned in German and
+// Japanese besides English.
+payload::Declarations TaskDeclarations() {
+    payload::TaskDeclaration desktop;
+    desktop.name = payload::kDesktopIconTask;
+    payload::TaskDeclaration tools;
+    tools.name = "cmdtools";
+    tools.checked = false;
+    tools.text = u"Add the command-line tools to PATH";
+    tools.texts = {{"de", u"Befehlszeilenwerkzeuge zu PATH hinzuf\u00fcgen"},
+                   {"ja", u"\u30b3\u30de\u30f3\u30c9 \u30e9\u30a4\u30f3 \u30c4\u30fc\u30eb\u3092 PATH \u306b\u8ffd\u52a0\u3059\u308b"}};
+    payload::Declarations declarations;
+    declarations.tasks = {desktop, tools};
+    return declarations;
+}
+
+std::wstring ToolsCaption(const std::string& code) {
+    const payload::Declarations declarations = TaskDeclarations();
+    for (const auto& [language, text] : declarations.tasks[1].texts)
+        if (language == code) return std::wstring(text.begin(), text.end());
+    return L"Add the command-line tools to PATH";
 }
 
 // Answers the open message box of `caption` with the button `answer`,
@@ -367,6 +414,80 @@ TEST(InstallWizard, WithoutLicenseNextGoesToDestination) {
     ExpectExit(process, 2);
 }
 
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Runs `installer` with `arguments` to its end; its exit code.
+DWORD RunToEnd(const std::wstring& installer, const std::wstring& arguments) {
+    Process process;
+    EXPECT_TRUE(process.Start(installer, arguments, false));
+    DWORD code = 99;
+    EXPECT_TRUE(process.WaitExit(60000, code)) << "the program did not end";
+    return code;
+}
+
+// The optional tasks unattended: an unknown name in /TASKS= is refused
+// before anything is written; "!desktopicon" leaves no desktop shortcut;
+// an update without the switch keeps the recorded choice (and its wizard
+// shows it), one that chooses the task makes the shortcut, one that
+// unchooses it again removes it.
+TEST(Tasks, UnattendedChoicesAndAnUpdateKeepingThem) {
+    const std::wstring folder = WorkFolder(L"tasks");
+    Product product;
+    product.declarations = TaskDeclarations();
+    const std::wstring first = MakeInstaller(folder, product);
+    product.version = "2.6";
+    product.file = L"vantrell-setup-2.6.exe";
+    const std::wstring next = MakeInstaller(folder, product);
+    const std::wstring target = folder + L"\\Vantrell Tasks";
+    wchar_t desktopfolder[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, desktopfolder, CSIDL_DESKTOPDIRECTORY, TRUE);
+    const std::wstring desktop = std::wstring(desktopfolder) + L"\\Vantrell.lnk";
+    const auto registered = [] {
+        HKEY key = nullptr;
+        const bool found = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                                           L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrell", 0,
+                                           KEY_READ, &key) == ERROR_SUCCESS;
+        if (found) ::RegCloseKey(key);
+        return found;
+    };
+    ASSERT_FALSE(registered()) << "an earlier test left Vantrell installed";
+    ASSERT_FALSE(Exists(desktop));
+    const std::wstring into = L" \"/D=" + target + L"\"";
+
+    EXPECT_EQ(RunToEnd(first, L"/S /TASKS=desktopicon,!nosuch" + into), 2u);
+    EXPECT_FALSE(Exists(target));
+    EXPECT_FALSE(registered());
+    EXPECT_FALSE(Exists(desktop));
+
+    EXPECT_EQ(RunToEnd(first, L"/S /TASKS=!DesktopIcon" + into), 0u);
+    EXPECT_TRUE(Exists(target + L"\\readme.txt"));
+    EXPECT_FALSE(Exists(desktop)) << "the unchosen desktop shortcut was made";
+
+    {
+        Process process;
+        ASSERT_TRUE(process.Start(next, L""));
+        HWND wizard = WaitTopWindow(process.Id(), L"Vantrell Installer - Tallowin", kWait);
+        ASSERT_NE(wizard, nullptr);
+        const Buttons b = FindButtons(wizard);
+        Click(b.next);
+        Click(b.next);
+        HWND box = FindChild(wizard, L"Create a desktop shortcut", L"Button");
+        ASSERT_TRUE(WaitUntil([&] { return Visible(box); }, kWait));
+        EXPECT_FALSE(Checked(box)) << "the update does not show the earlier choice";
+        process.Kill();
+    }
+    EXPECT_EQ(RunToEnd(next, L"/S"), 0u);
+    EXPECT_FALSE(Exists(desktop)) << "the update did not keep the earlier choice";
+    EXPECT_EQ(RunToEnd(next, L"/S /TASKS=desktopicon"), 0u);
+    EXPECT_TRUE(Exists(desktop));
+    EXPECT_EQ(RunToEnd(next, L"/S /TASKS=!desktopicon"), 0u);
+    EXPECT_FALSE(Exists(desktop)) << "the update left the unchosen desktop shortcut";
+
+    EXPECT_EQ(RunToEnd(ProductUninstaller(L"vantrell.exe"), L"-ui vantrell.exe /S"), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return !Exists(target); }, kWait));
+    EXPECT_FALSE(registered());
+}
+
 // A registration as the install writes it, for a product that is not
 // really there: the uninstall wizard's first page, Cancel with No and Yes.
 TEST(UninstallWizard, WelcomePageAndCancel) {
@@ -509,7 +630,8 @@ void ExpectTextsFit(HWND wizard, const Table& table, const std::string& code) {
     const int dpi = WizardDpi(wizard);
     const std::wstring face = table("DialogFont");
     std::vector<std::wstring> titles;
-    for (const char* name : {"InstallWelcomeTitle", "LicenseTitle", "DestinationTitle", "InstallingTitle", "FinishTitle",
+    for (const char* name : {"InstallWelcomeTitle", "LicenseTitle", "DestinationTitle", "TasksTitle", "InstallingTitle",
+                             "FinishTitle",
                              "UninstallWelcomeTitle", "UninstallingTitle", "UninstallFinishTitle"})
         titles.push_back(table(name));
     HDC dc = ::CreateCompatibleDC(nullptr);
@@ -597,11 +719,15 @@ std::string UsersLanguage() {
 // Japanese users in the locale runs); /LANG= wins over it.  In the English
 // run every shipped language is shown through /LANG=, every text fitting
 // its control at 100 % and 150 %, and the destination page of each is
-// saved as a screenshot (docs/languages).
+// saved as a screenshot (docs/languages).  The product declares optional
+// tasks: their page follows the destination page, our own caption and the
+// vendor's in the language, the defaults checked, the choices kept over
+// Back and Next.
 TEST(Languages, PagesInTheUsersLanguageFitAtEveryScale) {
     const std::wstring folder = WorkFolder(L"languages");
     Product product;
     product.license = "Terms.";
+    product.declarations = TaskDeclarations();
     const std::wstring installer = MakeInstaller(folder, product);
     struct Run {
         std::wstring arguments;
@@ -634,12 +760,37 @@ TEST(Languages, PagesInTheUsersLanguageFitAtEveryScale) {
             ExpectTextsFit(wizard, t, run.code);
             Click(agree);
             Click(next);
-            ASSERT_TRUE(WaitUntil([&] { return Visible(FindChild(wizard, t("InstallPathLabel"))); }, kWait));
-            EXPECT_TRUE(Visible(FindChild(wizard, t("ClickNextToInstall"))));
+            HWND pathlabel = FindChild(wizard, t("InstallPathLabel"));
+            ASSERT_TRUE(WaitUntil([&] { return Visible(pathlabel); }, kWait));
+            // The tasks page comes before the install begins.
+            EXPECT_FALSE(Visible(FindChild(wizard, t("ClickNextToInstall"))));
             EXPECT_TRUE(Visible(FindChild(wizard, t("ChangeButton"), L"Button")));
             ExpectTextsFit(wizard, t, run.code);
+            if (dpi == 96) Shot(wizard, L"destination-" + std::wstring(run.code.begin(), run.code.end()));
+            Click(next);
+            HWND desktop = FindChild(wizard, t("DesktopIconTask"), L"Button");
+            HWND tools = FindChild(wizard, ToolsCaption(run.code), L"Button");
+            ASSERT_NE(desktop, nullptr);
+            ASSERT_NE(tools, nullptr);
+            ASSERT_TRUE(WaitUntil([&] { return Visible(desktop); }, kWait));
+            EXPECT_TRUE(Visible(tools));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("TasksTitle"))));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("TasksLabel"))));
+            EXPECT_TRUE(Visible(FindChild(wizard, t("ClickNextToInstall"))));
+            EXPECT_TRUE(Checked(desktop));
+            EXPECT_FALSE(Checked(tools));
+            ExpectTextsFit(wizard, t, run.code);
+            Click(desktop);
+            Click(tools);
+            Click(FindChild(wizard, t("BackButton"), L"Button"));
+            EXPECT_TRUE(Visible(pathlabel));
+            EXPECT_FALSE(Visible(desktop));
+            Click(next);
+            EXPECT_TRUE(Visible(desktop));
+            EXPECT_FALSE(Checked(desktop));
+            EXPECT_TRUE(Checked(tools));
             if (dpi == 96) {
-                Shot(wizard, L"destination-" + std::wstring(run.code.begin(), run.code.end()));
+                Shot(wizard, L"tasks-" + std::wstring(run.code.begin(), run.code.end()));
                 // The question's box is captioned in the same language.
                 PostClick(FindChild(wizard, t("CancelButton"), L"Button"));
                 EXPECT_NE(WaitMessageBox(process.Id(), t("WarningCaption")), nullptr);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -55,9 +56,10 @@ struct Wizard {
         const int line = s(13);
         auto wrapped = [line, this](int w) { return w < s(200) ? 2 * line : line; };
         for (Fake* l : {&clicknext1, &licensetitle, &licenselabel, &installingtitle, &destinationtitle,
-                        &finishtitle, &uninstallfinishtitle, &clickfinish, &clickfinish2})
+                        &finishtitle, &uninstallfinishtitle, &clickfinish, &clickfinish2, &taskstitle})
             l->height = line;
-        for (Fake* l : {&installpathlabel, &installinglabel, &finishlabel, &uninstallfinishlabel, &clicknext2}) {
+        for (Fake* l : {&installpathlabel, &installinglabel, &finishlabel, &uninstallfinishlabel, &clicknext2,
+                        &taskslabel, &clicknext3}) {
             l->height = line;
             l->heightForWidth = wrapped;
         }
@@ -72,7 +74,8 @@ struct Wizard {
         readme = {s(192), s(160), s(177), s(18)};
     }
     std::vector<Fake*> pageList() {
-        return {&welcomepage, &licensepage, &installingpage, &finishpage, &uninstallfinishpage, &destinationpage};
+        return {&welcomepage, &licensepage, &installingpage, &finishpage, &uninstallfinishpage, &destinationpage,
+                &taskspage};
     }
     void Layout() {
         mainunit::LayoutWizard(mainunit::WizardParts<Fake>{
@@ -80,15 +83,27 @@ struct Wizard {
             welcomepage, welcometitle, welcomelabel, clicknext1, Image1,
             licensepage, licensetitle, licenselabel, license, agree,
             destinationpage, destinationtitle, installpathlabel, installpath, change, clicknext2,
+            taskspage, taskstitle, taskslabel, clicknext3,
             installingpage, installingtitle, installinglabel, installprogress,
             finishpage, finishtitle, finishlabel, launch, readme, clickfinish,
-            uninstallfinishpage, uninstallfinishtitle, uninstallfinishlabel, clickfinish2}, s);
+            uninstallfinishpage, uninstallfinishtitle, uninstallfinishlabel, clickfinish2, TaskBoxes()}, s);
+    }
+    // `count` check boxes of the design height.
+    void AddTaskBoxes(std::size_t count) {
+        taskboxes.assign(count, Fake{s(168), s(104), s(305), s(18)});
+    }
+    std::vector<Fake*> TaskBoxes() {
+        std::vector<Fake*> boxes;
+        for (Fake& box : taskboxes) boxes.push_back(&box);
+        return boxes;
     }
     gui::Scaler s;
     Fake mainback, pages, cancel, next, back, finish;
     Fake welcomepage, welcometitle, welcomelabel, clicknext1, Image1;
     Fake licensepage, licensetitle, licenselabel, license, agree;
     Fake destinationpage, destinationtitle, installpathlabel, installpath, change, clicknext2;
+    Fake taskspage, taskstitle, taskslabel, clicknext3;
+    std::vector<Fake> taskboxes;
     Fake installingpage, installingtitle, installinglabel, installprogress;
     Fake finishpage, finishtitle, finishlabel, launch, readme, clickfinish;
     Fake uninstallfinishpage, uninstallfinishtitle, uninstallfinishlabel, clickfinish2;
@@ -167,6 +182,47 @@ TEST(WizardLayout, LicensePageFillsItsPage) {
     EXPECT_EQ(w.agree.top, w.license.top + w.license.height + 16);
     EXPECT_EQ(w.agree.top + w.agree.height + 16, w.licensepage.height);
     EXPECT_EQ(w.agree.left, 16);
+}
+
+// The check boxes of the tasks page stay inside its text column and above
+// its bottom text at 100 % and 150 %, with a prompt of one line or of three
+// (a longer translation): one column while they fit, else more, never
+// overlapping.
+TEST(WizardLayout, TaskBoxesStayInsideTheirColumn) {
+    for (int dpi : {96, 144}) {
+        for (int promptlines : {1, 3}) {
+            for (std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{16}}) {
+                SCOPED_TRACE(std::to_string(dpi) + " dpi, " + std::to_string(promptlines) + " lines, " +
+                             std::to_string(count) + " tasks");
+                Wizard w(gui::Scaler{dpi});
+                const gui::Scaler& s = w.s;
+                w.taskslabel.heightForWidth = [&](int) { return promptlines * s(13); };
+                w.AddTaskBoxes(count);
+                w.Layout();
+                EXPECT_EQ(w.taskstitle.left, w.destinationtitle.left);
+                EXPECT_EQ(w.taskslabel.top, w.installpathlabel.top);
+                EXPECT_EQ(w.clicknext3.top, w.clicknext2.top);
+                const Fake& first = w.taskboxes.front();
+                EXPECT_EQ(first.left, w.taskslabel.left);
+                EXPECT_EQ(first.top, w.taskslabel.top + w.taskslabel.height + s(16));
+                for (std::size_t i = 0; i < count; ++i) {
+                    const Fake& box = w.taskboxes[i];
+                    EXPECT_GE(box.left, w.taskslabel.left) << i;
+                    EXPECT_LE(box.left + box.width, w.taskslabel.left + w.taskslabel.width) << i;
+                    EXPECT_GE(box.top, first.top) << i;
+                    EXPECT_LE(box.top + box.height + s(8), w.clicknext3.top) << i;
+                    for (std::size_t j = 0; j < i; ++j) {
+                        const Fake& other = w.taskboxes[j];
+                        const bool apart = box.left >= other.left + other.width || other.left >= box.left + box.width ||
+                                           box.top >= other.top + other.height || other.top >= box.top + box.height;
+                        EXPECT_TRUE(apart) << i << " overlaps " << j;
+                    }
+                }
+                // A few tasks take the whole column.
+                if (count <= 3) EXPECT_EQ(first.width, w.taskslabel.width);
+            }
+        }
+    }
 }
 
 TEST(WizardLayout, ScalesWithTheScreen) {

@@ -1,7 +1,8 @@
-// The wizard's texts, the command line's switches and the uninstall mode's
-// reading of the registration.
+// The wizard's texts, the command line's switches, the choice of the
+// optional tasks and the uninstall mode's reading of the registration.
 #include "installengine/registration.hpp"
 #include "mainunit/startoptions.hpp"
+#include "mainunit/taskchoice.hpp"
 #include "mainunit/uninstallinfo.hpp"
 #include "mainunit/wizardtexts.hpp"
 #include "setuputil/textconv.hpp"
@@ -123,6 +124,77 @@ TEST(StartOptions, UnattendedRefusesWhatItDoesNotKnow) {
     // The uninstall takes no destination; the first bad switch is named.
     EXPECT_EQ(Parse({u"-ui", u"v.exe", u"/S", u"/D=C:\\x", u"/Y"}).refusal, std::u16string(kUnknownSwitch) + u"/D=C:\\x");
     EXPECT_EQ(Parse({u"stray", u"/S"}).refusal, std::u16string(kUnknownSwitch) + u"stray");
+}
+
+// /TASKS= in the wizard and unattended: names in the order given, "!"
+// unchooses, blanks and empty items dropped; once only with /S; not in
+// the uninstall.
+TEST(StartOptions, TasksSwitchListsTheChanges) {
+    const auto options = Parse({u"/S", u"/tasks= DesktopIcon ,!path,,"});
+    ASSERT_TRUE(options.refusal.empty());
+    ASSERT_EQ(options.taskchanges.size(), 2u);
+    EXPECT_EQ(options.taskchanges[0].name, u"DesktopIcon");
+    EXPECT_TRUE(options.taskchanges[0].chosen);
+    EXPECT_EQ(options.taskchanges[1].name, u"path");
+    EXPECT_FALSE(options.taskchanges[1].chosen);
+    EXPECT_TRUE(Parse({u"/S", u"/TASKS="}).taskchanges.empty());
+    EXPECT_TRUE(Parse({u"/S", u"/TASKS="}).refusal.empty());
+    EXPECT_EQ(Parse({u"/TASKS=!desktopicon"}).taskchanges.size(), 1u);
+    EXPECT_EQ(Parse({u"/S", u"/TASKS=a", u"/TASKS=b"}).refusal, std::u16string(mainunit::kRepeatedSwitch) + u"/TASKS=");
+    EXPECT_EQ(Parse({u"-ui", u"v.exe", u"/S", u"/TASKS=a"}).refusal, std::u16string(mainunit::kUnknownSwitch) + u"/TASKS=a");
+}
+
+// The chosen set: defaults, or an update's recorded choices for the tasks
+// it recorded, then the switch's changes in order; names letter case
+// aside, spelled as declared; an unknown name (or a bare "!") is refused
+// and named as given.
+TEST(TaskChoice, DefaultsThenRecordThenSwitch) {
+    std::vector<payload::TaskDeclaration> tasks(3);
+    tasks[0].name = "desktopicon";
+    tasks[1].name = "path";
+    tasks[1].checked = false;
+    tasks[2].name = "filetypes";
+    std::vector<std::string> chosen;
+    std::u16string unknown;
+    using Changes = std::vector<mainunit::TaskChange>;
+    ASSERT_TRUE(mainunit::ChooseTasks(tasks, {}, {}, chosen, unknown));
+    EXPECT_EQ(chosen, (std::vector<std::string>{"desktopicon", "filetypes"}));
+    ASSERT_TRUE(mainunit::ChooseTasks(tasks, {}, Changes{{u"PATH", true}, {u"DESKTOPICON", false}}, chosen, unknown));
+    EXPECT_EQ(chosen, (std::vector<std::string>{"path", "filetypes"}));
+    // The later change of one task wins.
+    ASSERT_TRUE(mainunit::ChooseTasks(tasks, {}, Changes{{u"path", true}, {u"path", false}}, chosen, unknown));
+    EXPECT_EQ(chosen, (std::vector<std::string>{"desktopicon", "filetypes"}));
+    // An update: what the record holds, a task it does not list (new in
+    // this version) at its default, a recorded task no longer declared
+    // ignored; the switch still has the last word.
+    const std::vector<std::pair<std::string, bool>> earlier{{"desktopicon", false}, {"path", true}, {"gone", true}};
+    ASSERT_TRUE(mainunit::ChooseTasks(tasks, earlier, {}, chosen, unknown));
+    EXPECT_EQ(chosen, (std::vector<std::string>{"path", "filetypes"}));
+    ASSERT_TRUE(mainunit::ChooseTasks(tasks, earlier, Changes{{u"desktopicon", true}}, chosen, unknown));
+    EXPECT_EQ(chosen, (std::vector<std::string>{"desktopicon", "path", "filetypes"}));
+    // Unknown: refused, named as given, the earlier result left alone.
+    EXPECT_FALSE(mainunit::ChooseTasks(tasks, {}, Changes{{u"path", true}, {u"Gone", false}}, chosen, unknown));
+    EXPECT_EQ(unknown, u"!Gone");
+    EXPECT_EQ(chosen, (std::vector<std::string>{"desktopicon", "path", "filetypes"}));
+    EXPECT_FALSE(mainunit::ChooseTasks(tasks, {}, Changes{{u"", false}}, chosen, unknown));
+    EXPECT_EQ(unknown, u"!");
+    EXPECT_FALSE(mainunit::ChooseTasks({}, {}, Changes{{u"desktopicon", true}}, chosen, unknown));
+    EXPECT_EQ(unknown, u"desktopicon");
+}
+
+// A task's caption: the vendor's of the wizard's language (or of the same
+// language), else its text, else ours for the desktop shortcut.
+TEST(TaskChoice, CaptionInTheWizardsLanguage) {
+    payload::TaskDeclaration desktop;
+    desktop.name = "desktopicon";
+    const mainunit::WizardLanguage english;
+    EXPECT_EQ(mainunit::TaskCaption(desktop, english), u"Create a desktop shortcut");
+    const mainunit::WizardLanguage german({payload::TextTable{"de", {{"DesktopIconTask", "Desktop-Verknüpfung erstellen"}}}}, "de");
+    EXPECT_EQ(mainunit::TaskCaption(desktop, german), u"Desktop-Verknüpfung erstellen");
+    desktop.text = u"Put Vantrell on the desktop";
+    desktop.texts = {{"fr", u"Sur le Bureau"}, {"de-AT", u"Auf den Desktop"}};
+    EXPECT_EQ(mainunit::TaskCaption(desktop, english), u"Put Vantrell on the desktop");
+    EXPECT_EQ(mainunit::TaskCaption(desktop, german), u"Auf den Desktop");
 }
 
 TEST(UninstallInfo, ReadsAndDecodesTheRegistration) {
