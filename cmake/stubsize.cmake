@@ -23,10 +23,33 @@
 # its old copy-on-write string, out; setuputil's errors are not
 # std::runtime_error for the same reason (setuputil/error.hpp).
 #
+# The runtime pieces the stub links (libstdc++, libgcc_eh) come from the
+# compiler's win32 thread model when it is installed beside the posix one:
+# the posix model's exception code locks through winpthreads, which adds
+# some 28 KB (its thread, mutex, condition and rwlock objects) to a stub
+# that makes no thread through the standard library (its threads are
+# Win32's, gui/thread.hpp and payload/solidstream.hpp).  The stub's own
+# objects use nothing of either model (the link would fail if they did:
+# no pthread symbol resolves from that folder); the tools and test
+# programs keep the posix model for std::thread.
+#
 # Included after the stub's targets exist (Windows builds only).
 set(tallowin_stub_libraries setuputil payload installcore installengine wizardcore mainunit choosedir gui setup)
 foreach(lib IN LISTS tallowin_stub_libraries)
   target_compile_options(${lib} PRIVATE -Os -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor)
 endforeach()
-set_source_files_properties(tsmufflz.cpp crc32.cpp lzmadecoder.cpp x86filter.cpp solidstream.cpp DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
+# Full paths: a relative name would be taken from this file's folder, not
+# payload's, and match nothing.
+set(tallowin_hot_sources tsmufflz.cpp crc32.cpp lzmadecoder.cpp x86filter.cpp solidstream.cpp)
+list(TRANSFORM tallowin_hot_sources PREPEND ${PROJECT_SOURCE_DIR}/payload/)
+set_source_files_properties(${tallowin_hot_sources} DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
 target_link_options(setup PRIVATE -Os)
+string(REGEX REPLACE "-posix$" "-win32" tallowin_win32_model_cxx "${CMAKE_CXX_COMPILER}")
+if(NOT tallowin_win32_model_cxx STREQUAL CMAKE_CXX_COMPILER AND EXISTS "${tallowin_win32_model_cxx}")
+  execute_process(COMMAND ${tallowin_win32_model_cxx} -print-libgcc-file-name
+    OUTPUT_VARIABLE tallowin_win32_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE tallowin_win32_status)
+  if(tallowin_win32_status EQUAL 0 AND EXISTS "${tallowin_win32_libgcc}")
+    get_filename_component(tallowin_win32_runtime_dir "${tallowin_win32_libgcc}" DIRECTORY)
+    target_link_directories(setup BEFORE PRIVATE "${tallowin_win32_runtime_dir}")
+  endif()
+endif()
