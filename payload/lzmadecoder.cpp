@@ -292,7 +292,11 @@ bool LzmaDecoder::DecodeRun(std::uint64_t limit) {
                 const std::uint32_t run = std::min({count, size - from, size - position});
                 std::uint8_t* to = dictionary + position;
                 const std::uint8_t* source = dictionary + from;
-                for (std::uint32_t i = 0; i < run; ++i) to[i] = source[i];
+                if (to + run <= source || source + run <= to) {
+                    std::memcpy(to, source, run);  // the run does not reach into itself
+                } else {
+                    for (std::uint32_t i = 0; i < run; ++i) to[i] = source[i];
+                }
                 count -= run;
                 from += run;
                 position += run;
