@@ -17,7 +17,8 @@
 # (`setup.exe /S /D=<folder>` against the peer's `/S /D=<folder>`), every
 # run in a fresh copy of one Wine prefix whose wine server is started and
 # warmed (one program run) before the clock starts; each installer is run once unclocked,
-# then N times (default 3) in turns, and the best time counts.  Every
+# then N times (default 3) in turns; the table gives the best time and the
+# median (the goals are stated on the median of 7: --runs 7).  Every
 # install is compared byte for byte with the tree.  The floor takes its
 # turns the same way: install_floor (bench/installfloor.cpp, built with
 # the same Windows build as the stub), a bare program that only creates the
@@ -171,7 +172,7 @@ names=("ours, default level" "ours, level 9" "ours, solid" "peer, zlib" "peer, L
 exes=(ours.exe ours9.exe ours-solid.exe peer-zlib.exe peer-lzma.exe peer-steps.exe floor.exe)
 zlib=3
 floor=6
-declare -A best
+declare -A best all
 
 # The files of a tree with their sizes, one line each.
 sizes() { (cd "$1" && find . -type f -printf '%P %s\n' | LC_ALL=C sort); }
@@ -215,6 +216,7 @@ for ((round = 0; round < runs; round++)); do
   for i in "${!exes[@]}"; do
     t=$(install_once "$i") || exit 1
     [ -z "${best[$i]:-}" ] || [ "$t" -lt "${best[$i]}" ] && best[$i]=$t
+    all[$i]="${all[$i]:-} $t"
   done
 done
 rm -rf "$work/prefix-run"
@@ -236,20 +238,29 @@ native9=$(native "$work/ours9.exe")
 nativesolid=$(native "$work/ours-solid.exe")
 
 echo
-echo "Tree: $count files, $bytes bytes; Wine $arch ($("$wine" --version 2>/dev/null)); $(nproc) cores; best of $runs"
+echo "Tree: $count files, $bytes bytes; Wine $arch ($("$wine" --version 2>/dev/null)); $(nproc) cores; best and median of $runs"
 echo "Prefixes and installs in $base ($(stat -f -c %T "$base"))"
 echo "Load: $(uptime | sed 's/.*load average: //')"
 echo
-printf '| %-23s | %12s | %9s | %11s | %7s |\n' installer bytes seconds "x peer zlib" "x floor"
-printf '|%s|%s|%s|%s|%s|\n' "-------------------------" "--------------" "-----------" "-------------" "---------"
-row() {  # name, bytes, microseconds
-  awk -v n="$1" -v s="$2" -v t="$3" -v z="${best[$zlib]}" -v f="${best[$floor]}" \
-    'BEGIN { printf "| %-23s | %12s | %9.3f | %11.2f | %7.2f |\n", n, s, t / 1e6, t / z, t / f }'
+median() {  # microseconds...
+  printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
+declare -A middle
+for i in "${!exes[@]}"; do
+  # shellcheck disable=SC2086
+  middle[$i]=$(median ${all[$i]})
+done
+printf '| %-23s | %12s | %9s | %11s | %7s | %9s | %11s |\n' installer bytes best "x peer zlib" "x floor" median "x peer zlib"
+printf '|%s|%s|%s|%s|%s|%s|%s|\n' "-------------------------" "--------------" "-----------" "-------------" "---------" "-----------" "-------------"
+row() {  # name, bytes, microseconds[, median microseconds]
+  awk -v n="$1" -v s="$2" -v t="$3" -v m="${4:-}" -v z="${best[$zlib]}" -v f="${best[$floor]}" -v zm="${middle[$zlib]}" \
+    'BEGIN { printf "| %-23s | %12s | %9.3f | %11.2f | %7.2f |", n, s, t / 1e6, t / z, t / f
+             if (m != "") printf " %9.3f | %11.2f |\n", m / 1e6, m / zm; else printf " %9s | %11s |\n", "", "" }'
 }
 for i in "${!exes[@]}"; do
   size=$(stat -c %s "$work/${exes[$i]}")
   [ "$i" -ne "$floor" ] || size=-
-  row "${names[$i]}" "$size" "${best[$i]}"
+  row "${names[$i]}" "$size" "${best[$i]}" "${middle[$i]}"
 done
 row "tallowin extract" "$(stat -c %s "$work/ours.exe")" "$native6"
 row "tallowin extract -9" "$(stat -c %s "$work/ours9.exe")" "$native9"

@@ -1,6 +1,7 @@
 #include "payload/lzmadecoder.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace payload {
@@ -87,9 +88,8 @@ bool LzmaDecoder::Begin(const LzmaProperties& properties, std::uint32_t dictiona
     }
     size_ = static_cast<std::uint32_t>(needed);
     position_ = 0;
-    filled_ = 0;
     total_ = 0;
-    remaining_ = unpacked;
+    unpacked_ = unpacked;
     properties_ = properties;
     std::fill_n(reps_, 4, 0u);
     state_ = 0;
@@ -214,61 +214,167 @@ std::uint32_t LzmaDecoder::Distance(unsigned length) {
     return distance;
 }
 
-inline void LzmaDecoder::Put(std::uint8_t byte) {
-    dictionary_[position_] = byte;
-    if (++position_ == size_) position_ = 0;
-    if (filled_ < size_) ++filled_;
-    ++total_;
-    --remaining_;
-    out_[outcount_++] = byte;
-}
-
-void LzmaDecoder::DecodeLiteral() {
-    const std::uint8_t previous = filled_ > 0 ? dictionary_[position_ == 0 ? size_ - 1 : position_ - 1] : 0;
+// The literals, the short repeats and the copies of matches run here with
+// the coder's state in locals: this loop is where an install spends its
+// decoding time.  Matches (rarer, each worth many bytes) go through the
+// member functions above.
+bool LzmaDecoder::DecodeRun(std::uint64_t limit) {
+    std::uint8_t* const dictionary = dictionary_.get();
+    const std::uint32_t size = size_;
+    Models& m = *models_;
+    const unsigned pbmask = (1u << properties_.pb) - 1;
     const unsigned lpmask = (1u << properties_.lp) - 1;
-    const unsigned coder = ((static_cast<unsigned>(total_) & lpmask) << properties_.lc) + (previous >> (8 - properties_.lc));
-    std::uint16_t* probabilities = models_->literal[coder];
-    unsigned symbol = 1;
-    if (state_ >= kLiteralStates) {
-        // After a match the byte at the last distance guides the first bits.
-        std::uint32_t from = position_ + (reps_[0] < position_ ? 0 : size_) - reps_[0] - 1;
-        unsigned matchbyte = dictionary_[from];
-        do {
-            const unsigned matchbit = (matchbyte >> 7) & 1;
-            matchbyte <<= 1;
-            const unsigned bit = Bit(probabilities[((1 + matchbit) << 8) + symbol]);
-            symbol = (symbol << 1) | bit;
-            if (matchbit != bit) break;
-        } while (symbol < 0x100);
+    const unsigned lc = properties_.lc;
+    std::uint32_t position = position_;
+    std::uint64_t total = total_;
+    std::uint32_t range = range_;
+    std::uint32_t code = code_;
+    const std::uint8_t* in = in_;
+    const std::uint8_t* inend = inend_;
+    const auto save = [&] {
+        position_ = position;
+        total_ = total;
+        range_ = range;
+        code_ = code;
+        in_ = in;
+        inend_ = inend;
+    };
+    const auto load = [&] {
+        position = position_;
+        total = total_;
+        range = range_;
+        code = code_;
+        in = in_;
+        inend = inend_;
+    };
+    const auto bit = [&](std::uint16_t& probability) -> unsigned {
+        const std::uint32_t bound = (range >> kModelBits) * probability;
+        unsigned result;
+        if (code < bound) {
+            range = bound;
+            probability = static_cast<std::uint16_t>(probability + (((1u << kModelBits) - probability) >> kMoveBits));
+            result = 0;
+        } else {
+            range -= bound;
+            code -= bound;
+            probability = static_cast<std::uint16_t>(probability - (probability >> kMoveBits));
+            result = 1;
+        }
+        if (range < kTop) {
+            range <<= 8;
+            if (in != inend) {
+                code = (code << 8) | *in++;
+            } else {
+                in_ = in;
+                inend_ = inend;
+                code = (code << 8) | InByte();
+                in = in_;
+                inend = inend_;
+            }
+        }
+        return result;
+    };
+    const auto put = [&](std::uint8_t byte) {
+        dictionary[position] = byte;
+        if (++position == size) position = 0;
+        ++total;
+    };
+
+    while (total < limit) {
+        if (pending_ > 0) {
+            // The rest of a match, as far as the limit reaches.
+            std::uint32_t count = static_cast<std::uint32_t>(std::min<std::uint64_t>(pending_, limit - total));
+            pending_ -= count;
+            std::uint32_t from = position + (reps_[0] < position ? 0 : size) - reps_[0] - 1;
+            total += count;
+            while (count > 0) {
+                // Runs that wrap neither the source nor the target go straight.
+                const std::uint32_t run = std::min({count, size - from, size - position});
+                std::uint8_t* to = dictionary + position;
+                const std::uint8_t* source = dictionary + from;
+                if (to + run <= source || source + run <= to) {
+                    std::memcpy(to, source, run);  // the run does not reach into itself
+                } else {
+                    for (std::uint32_t i = 0; i < run; ++i) to[i] = source[i];
+                }
+                count -= run;
+                from += run;
+                position += run;
+                if (from == size) from = 0;
+                if (position == size) position = 0;
+            }
+            continue;
+        }
+        if (failed_) break;
+        const unsigned posstate = static_cast<unsigned>(total) & pbmask;
+        if (bit(m.ismatch[state_][posstate]) == 0) {
+            const std::uint8_t previous = total > 0 ? dictionary[position == 0 ? size - 1 : position - 1] : 0;
+            const unsigned coder = ((static_cast<unsigned>(total) & lpmask) << lc) + (previous >> (8 - lc));
+            std::uint16_t* probabilities = m.literal[coder];
+            unsigned symbol = 1;
+            if (state_ >= kLiteralStates) {
+                // After a match the byte at the last distance guides the first bits.
+                const std::uint32_t from = position + (reps_[0] < position ? 0 : size) - reps_[0] - 1;
+                unsigned matchbyte = dictionary[from];
+                do {
+                    const unsigned matchbit = (matchbyte >> 7) & 1;
+                    matchbyte <<= 1;
+                    const unsigned b = bit(probabilities[((1 + matchbit) << 8) + symbol]);
+                    symbol = (symbol << 1) | b;
+                    if (matchbit != b) break;
+                } while (symbol < 0x100);
+            }
+            while (symbol < 0x100) symbol = (symbol << 1) | bit(probabilities[symbol]);
+            put(static_cast<std::uint8_t>(symbol));
+            state_ = state_ < 4 ? 0 : state_ < 10 ? state_ - 3 : state_ - 6;
+            continue;
+        }
+        const std::uint32_t filled = total < size ? static_cast<std::uint32_t>(total) : size;
+        MatchKind kind = MatchKind::Fresh;
+        if (bit(m.isrep[state_]) != 0) {
+            if (filled == 0) {
+                failed_ = true;
+                break;
+            }
+            if (bit(m.isrepg0[state_]) != 0) {
+                kind = MatchKind::Older;
+            } else if (bit(m.isrep0long[state_][posstate]) != 0) {
+                kind = MatchKind::Last;
+            } else {
+                // A short repeat: one byte from the last distance.
+                if (reps_[0] >= filled) {
+                    failed_ = true;
+                    break;
+                }
+                state_ = state_ < kLiteralStates ? 9 : 11;
+                const std::uint32_t from = position + (reps_[0] < position ? 0 : size) - reps_[0] - 1;
+                put(dictionary[from]);
+                continue;
+            }
+        }
+        // A match: the rarer paths, through the members.
+        save();
+        const bool ok = DecodeMatch(posstate, kind);
+        load();
+        if (!ok) {
+            failed_ = true;
+            break;
+        }
     }
-    while (symbol < 0x100) symbol = (symbol << 1) | Bit(probabilities[symbol]);
-    Put(static_cast<std::uint8_t>(symbol));
-    state_ = state_ < 4 ? 0 : state_ < 10 ? state_ - 3 : state_ - 6;
+    save();
+    return !failed_;
 }
 
-bool LzmaDecoder::DecodeSymbol() {
-    const unsigned posstate = static_cast<unsigned>(total_) & ((1u << properties_.pb) - 1);
-    if (Bit(models_->ismatch[state_][posstate]) == 0) {
-        DecodeLiteral();
-        return true;
-    }
+bool LzmaDecoder::DecodeMatch(unsigned posstate, MatchKind kind) {
+    Models& m = *models_;
     unsigned length;
-    if (Bit(models_->isrep[state_]) != 0) {
-        if (filled_ == 0) return false;
-        if (Bit(models_->isrepg0[state_]) == 0) {
-            if (Bit(models_->isrep0long[state_][posstate]) == 0) {
-                if (reps_[0] >= filled_) return false;
-                state_ = state_ < kLiteralStates ? 9 : 11;
-                const std::uint32_t from = position_ + (reps_[0] < position_ ? 0 : size_) - reps_[0] - 1;
-                Put(dictionary_[from]);
-                return true;
-            }
-        } else {
+    if (kind != MatchKind::Fresh) {
+        if (kind == MatchKind::Older) {
             std::uint32_t distance;
-            if (Bit(models_->isrepg1[state_]) == 0) {
+            if (Bit(m.isrepg1[state_]) == 0) {
                 distance = reps_[1];
             } else {
-                if (Bit(models_->isrepg2[state_]) == 0) {
+                if (Bit(m.isrepg2[state_]) == 0) {
                     distance = reps_[2];
                 } else {
                     distance = reps_[3];
@@ -279,22 +385,23 @@ bool LzmaDecoder::DecodeSymbol() {
             reps_[1] = reps_[0];
             reps_[0] = distance;
         }
-        length = Length(models_->replength, posstate);
+        length = Length(m.replength, posstate);
         state_ = state_ < kLiteralStates ? 8 : 11;
     } else {
         reps_[3] = reps_[2];
         reps_[2] = reps_[1];
         reps_[1] = reps_[0];
-        length = Length(models_->length, posstate);
+        length = Length(m.length, posstate);
         state_ = state_ < kLiteralStates ? 7 : 10;
         reps_[0] = Distance(length);
         if (reps_[0] == kEndMarker) return false;  // before the block's size is reached: too early
     }
-    if (reps_[0] >= filled_) return false;
+    const std::uint32_t filled = total_ < size_ ? static_cast<std::uint32_t>(total_) : size_;
+    if (reps_[0] >= filled) return false;
     length += kMinMatch;
-    if (length > remaining_) return false;
+    if (length > unpacked_ - total_) return false;
     pending_ = length;
-    return true;
+    return !failed_;
 }
 
 bool LzmaDecoder::FinishStream() {
@@ -306,35 +413,15 @@ bool LzmaDecoder::FinishStream() {
     return Distance(length) == kEndMarker && code_ == 0 && !failed_;
 }
 
-LzmaResult LzmaDecoder::Decode(std::uint8_t* out, std::size_t want, std::size_t& got) {
-    got = 0;
+LzmaResult LzmaDecoder::DecodeTo(std::uint64_t limit) {
     if (failed_) return LzmaResult::Corrupt;
     if (ended_) return LzmaResult::Done;
-    out_ = out;
-    outcount_ = 0;
-    while (outcount_ < want) {
-        if (pending_ > 0) {
-            // The rest of a match, as far as this call's output reaches.
-            const std::uint32_t count =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(pending_, want - outcount_));
-            std::uint32_t from = position_ + (reps_[0] < position_ ? 0 : size_) - reps_[0] - 1;
-            for (std::uint32_t i = 0; i < count; ++i) {
-                const std::uint8_t byte = dictionary_[from];
-                if (++from == size_) from = 0;
-                Put(byte);
-            }
-            pending_ -= count;
-            continue;
-        }
-        if (remaining_ == 0) break;
-        if (!DecodeSymbol() || failed_) {
-            failed_ = true;
-            got = outcount_;
-            return LzmaResult::Corrupt;
-        }
+    limit = std::min(limit, unpacked_);
+    if (!DecodeRun(limit)) {
+        failed_ = true;
+        return LzmaResult::Corrupt;
     }
-    got = outcount_;
-    if (remaining_ == 0 && pending_ == 0) {
+    if (total_ == unpacked_ && pending_ == 0) {
         if (!FinishStream()) {
             failed_ = true;
             return LzmaResult::Corrupt;
@@ -343,6 +430,32 @@ LzmaResult LzmaDecoder::Decode(std::uint8_t* out, std::size_t want, std::size_t&
         return LzmaResult::Done;
     }
     return LzmaResult::More;
+}
+
+void LzmaDecoder::CopyOut(std::uint64_t from, std::uint8_t* out, std::size_t count) const {
+    // Byte number n of the stream sits at n % size_: the dictionary is
+    // filled from its start and wraps there.  Only what stays fixed while
+    // another thread decodes is read here.
+    std::uint32_t at = static_cast<std::uint32_t>(from % size_);
+    while (count > 0) {
+        const std::size_t run = std::min<std::size_t>(count, size_ - at);
+        std::memcpy(out, dictionary_.get() + at, run);
+        out += run;
+        count -= run;
+        at = 0;
+    }
+}
+
+LzmaResult LzmaDecoder::Decode(std::uint8_t* out, std::size_t want, std::size_t& got) {
+    got = 0;
+    for (;;) {
+        const std::uint64_t start = total_;
+        // Never more at once than the dictionary holds.
+        const LzmaResult result = DecodeTo(start + std::min<std::uint64_t>(want - got, size_));
+        CopyOut(start, out + got, static_cast<std::size_t>(total_ - start));
+        got += static_cast<std::size_t>(total_ - start);
+        if (result != LzmaResult::More || got == want) return result;
+    }
 }
 
 }  // namespace payload

@@ -21,8 +21,9 @@
 //
 // The output goes through a circular dictionary allocated by Begin (kept
 // for the next block when it is large enough), and is copied out in the
-// pieces the caller asks for, so memory stays at the dictionary whatever
-// the block's size.
+// pieces the caller asks for (Decode), or taken from the dictionary by a
+// reader on another thread (DecodeTo, CopyOut), so memory stays at the
+// dictionary whatever the block's size.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,10 @@ namespace payload {
 
 // The largest dictionary a block may ask for.
 inline constexpr std::uint32_t kMaxSolidDictionary = 64u << 20;
+// The most blocks an install decodes at once, each on a thread of its own
+// with its dictionary (payload/solidstream.hpp): memory stays below this
+// many times kMaxSolidDictionary, whatever the processors.
+inline constexpr std::uint32_t kMaxSolidDecoders = 4;
 // The smallest dictionary the format knows.
 inline constexpr std::uint32_t kMinLzmaDictionary = 4096;
 
@@ -75,13 +80,27 @@ public:
     bool Begin(const LzmaProperties& properties, std::uint32_t dictionary, std::uint64_t unpacked, LzmaInput& input);
     // Up to `want` bytes into `out`.
     LzmaResult Decode(std::uint8_t* out, std::size_t want, std::size_t& got);
+
+    // The same stream decoded into the dictionary alone, for a reader that
+    // takes the bytes from there (a block decoded ahead on another thread):
+    // decodes until decoded() reaches `limit` (or the stream's end).  The
+    // caller keeps every byte it has yet to copy out within the last
+    // window() bytes: limit - (its next byte) <= window().
+    LzmaResult DecodeTo(std::uint64_t limit);
+    // Copies decoded bytes [from, from + count) out of the dictionary
+    // (decoded() - window() <= from, from + count <= decoded()).
+    void CopyOut(std::uint64_t from, std::uint8_t* out, std::size_t count) const;
+    std::uint64_t decoded() const { return total_; }
+    std::uint32_t window() const { return size_; }
     // Bytes of the stream still to come.
-    std::uint64_t remaining() const { return remaining_; }
+    std::uint64_t remaining() const { return unpacked_ - total_; }
 
     struct Models;
     struct LengthCoder;
 
 private:
+    enum class MatchKind { Fresh, Last, Older };  // a new distance, the last one, one of the three before
+
     bool NextByte(std::uint8_t& byte);
     std::uint8_t InByte();
     void Normalize();
@@ -91,22 +110,20 @@ private:
     unsigned ReverseTree(std::uint16_t* probabilities, unsigned bits);
     unsigned Length(LengthCoder& coder, unsigned posstate);
     std::uint32_t Distance(unsigned length);
-    void DecodeLiteral();
-    // One symbol: a literal, a short repeat, or a match left in pending_.
-    // False at a breach of the format.
-    bool DecodeSymbol();
+    // Symbols up to `limit` bytes into the dictionary; false at a breach of the format.
+    bool DecodeRun(std::uint64_t limit);
+    // A match after its kind's bits, left in pending_; false at a breach.
+    bool DecodeMatch(unsigned posstate, MatchKind kind);
     // After the last byte: the range coder ends clean, or an end marker follows.
     bool FinishStream();
-    void Put(std::uint8_t byte);
 
     std::unique_ptr<Models> models_;
     std::unique_ptr<std::uint8_t[]> dictionary_;
     std::uint32_t capacity_ = 0;   // bytes allocated for the dictionary
     std::uint32_t size_ = 0;       // the dictionary this stream uses
     std::uint32_t position_ = 0;   // next write in the dictionary
-    std::uint32_t filled_ = 0;     // bytes of history the dictionary holds
     std::uint64_t total_ = 0;      // bytes decoded so far
-    std::uint64_t remaining_ = 0;  // bytes still owed
+    std::uint64_t unpacked_ = 0;   // bytes of the stream
     LzmaProperties properties_;
     std::uint32_t reps_[4] = {};
     unsigned state_ = 0;
@@ -119,9 +136,6 @@ private:
     bool inputfailed_ = false;
     bool ended_ = false;
     bool failed_ = false;
-    // Output of the current Decode call.
-    std::uint8_t* out_ = nullptr;
-    std::size_t outcount_ = 0;
 };
 
 }  // namespace payload

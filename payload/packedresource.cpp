@@ -1,9 +1,11 @@
 #include "payload/packedresource.hpp"
 
 #include "payload/extractsteps.hpp"
+#include "payload/lzmadecoder.hpp"
 #include "payload/sacformat.hpp"
 #include "payload/tsmufflz.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace payload {
@@ -13,6 +15,38 @@ namespace {
 std::uint32_t Le32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// The rest of the resource at once, for the LZMA form.
+class WholeInput final : public LzmaInput {
+public:
+    WholeInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool Fill(const std::uint8_t*& data, std::size_t& size) override {
+        if (given_ || size_ == 0) return false;
+        given_ = true;
+        data = data_;
+        size = size_;
+        return true;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    bool given_ = false;
+};
+
+std::vector<std::uint8_t> ExpandLzma(const std::uint8_t* packed, std::size_t size, std::uint32_t total) {
+    std::vector<std::uint8_t> out;
+    LzmaProperties properties;
+    if (size <= kPackedHeaderSize || !ParseLzmaProperties(packed[kPackedHeaderSize], properties)) return out;
+    WholeInput input(packed + kPackedHeaderSize + 1, size - kPackedHeaderSize - 1);
+    LzmaDecoder decoder;
+    std::vector<std::uint8_t> expanded(total);
+    std::size_t got = 0;
+    if (!decoder.Begin(properties, std::max<std::uint32_t>(total, kMinLzmaDictionary), total, input) ||
+        decoder.Decode(expanded.data(), expanded.size(), got) != LzmaResult::Done || got != total)
+        return out;
+    return expanded;
 }
 
 }  // namespace
@@ -38,10 +72,13 @@ SidePictureFault CheckSidePicture(const std::uint8_t* bmp, std::size_t size) {
 
 std::vector<std::uint8_t> ExpandPacked(const std::uint8_t* packed, std::size_t size) {
     std::vector<std::uint8_t> out;
-    if (size < kPackedHeaderSize || std::memcmp(packed, kPackedMark, sizeof kPackedMark) != 0) return out;
+    if (size < kPackedHeaderSize) return out;
+    const bool lzma = std::memcmp(packed, kPackedLzmaMark, sizeof kPackedLzmaMark) == 0;
+    if (!lzma && std::memcmp(packed, kPackedMark, sizeof kPackedMark) != 0) return out;
     std::uint32_t total = 0;
     std::memcpy(&total, packed + 4, sizeof total);
     if (total > kMaxPackedBytes) return out;
+    if (lzma) return ExpandLzma(packed, size, total);
 
     // The decoder may write up to a whole chunk: give it a buffer of its own.
     std::vector<std::uint8_t> piece(kTransferBufferSize);

@@ -9,7 +9,18 @@
 //                        blocks, one chunk per 64 KiB piece, the last one
 //                        with lastflag 1
 //
-// Written by tools/packres at build time.
+// The stub's own resources, packed by its build where the build machine
+// has liblzma, take the solid payload's LZMA form instead, some 40 % smaller
+// (the stub carries that decoder too):
+//
+//   offset 0   4 bytes   the mark "TLM1"
+//   offset 4   4 bytes   the expanded size, little-endian, at most kMaxPackedBytes
+//   offset 8   1 byte    the LZMA properties byte (payload/lzmadecoder.hpp)
+//   offset 9   the raw LZMA stream, its dictionary the expanded size (at
+//              least kMinLzmaDictionary)
+//
+// Written by tools/packres at build time; the builder's repacking (a
+// vendor's picture, the product's languages) writes the LZ form.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +30,7 @@
 namespace payload {
 
 inline constexpr char kPackedMark[4] = {'T', 'L', 'Z', '1'};
+inline constexpr char kPackedLzmaMark[4] = {'T', 'L', 'M', '1'};
 inline constexpr std::size_t kPackedHeaderSize = 8;
 // A resource, not an archive: a few MB is more than a stub carries.
 inline constexpr std::uint32_t kMaxPackedBytes = 16u << 20;
@@ -42,9 +54,10 @@ SidePictureFault CheckSidePicture(const std::uint8_t* bmp, std::size_t size);
 // The bytes of its pixels (whole rows of 4-byte multiples).
 std::size_t SidePicturePixelBytes();
 
-// The expanded bytes of the `size` bytes at `packed`; empty when they are
-// not a well-formed packed resource (wrong mark, a chunk that does not
-// fit, or chunks that do not add up to the size the header gives).
+// The expanded bytes of the `size` bytes at `packed` (either form); empty
+// when they are not a well-formed packed resource (wrong mark, a chunk that
+// does not fit, chunks that do not add up to the size the header gives, an
+// LZMA stream that breaks its rules or ends at another size).
 std::vector<std::uint8_t> ExpandPacked(const std::uint8_t* packed, std::size_t size);
 
 }  // namespace payload

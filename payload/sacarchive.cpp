@@ -19,6 +19,9 @@ tsacarchive::tsacarchive() = default;
 tsacarchive::~tsacarchive() { CloseArchive(); }
 
 void tsacarchive::CloseArchive() {
+    // The solid payload's decoders stop before the file goes.
+    if (solid_) solid_->Stop();
+    for (auto& stream : ahead_) stream->Stop();
     if (archivefile_.handle != 0) CloseAccess(archivefile_);
     archiveopen_ = false;
 }
@@ -70,6 +73,7 @@ bool tsacarchive::OpenArchive(const std::u16string& installerpath, std::int64_t 
     errortext_.clear();
     archiveoffset_ = archiveoffset;
     licenseoffset_ = licenseoffset;
+    installerpath_ = installerpath;
 
     if (!OpenForRead(archivefile_, installerpath)) return FailOpen(u"Unable to open the installer file " + installerpath);
     if (kind == PayloadKind::Solid) return OpenSolid();

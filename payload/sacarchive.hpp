@@ -132,6 +132,9 @@ private:
     // it is another block or already past the entry.
     bool SeekSolid(const DirectoryEntry& entry, ExtractionObserver* observer);
     bool FailSolid(const std::u16string& text, bool endsrun, ExtractionObserver* observer);
+    // The blocks after `block` that are still to be read start decoding
+    // on streams of their own, as many as the processors allow.
+    void StartAhead(std::uint32_t block);
 
     setuputil::FileAccess archivefile_;
     tsacheader header_{};
@@ -151,7 +154,10 @@ private:
     bool archiveopen_ = false;
     PayloadKind kind_ = PayloadKind::Sac;
     std::vector<SolidBlock> blocks_;
-    std::unique_ptr<SolidStream> solid_;
+    std::unique_ptr<SolidStream> solid_;               // the block being read
+    std::vector<std::unique_ptr<SolidStream>> ahead_;  // blocks decoded ahead of it
+    std::uint32_t begunupto_ = 0;                      // blocks below this were begun once
+    std::u16string installerpath_;
 };
 
 }  // namespace payload

@@ -6,6 +6,7 @@
 #include "payload/crc32.hpp"
 #include "payload/payloadcheck.hpp"
 #include "payload/solidstream.hpp"
+#include "setuputil/threads.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -62,7 +63,9 @@ bool tsacarchive::OpenSolid() {
     if (!inbuffer_) inbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
     if (!outbuffer_) outbuffer_ = std::make_unique<std::uint8_t[]>(kTransferBufferSize);
     if (!solid_) solid_ = std::make_unique<SolidStream>();
-    solid_->Attach(archivefile_, archiveoffset_, inbuffer_.get(), outbuffer_.get());
+    solid_->Attach(installerpath_, archiveoffset_);
+    for (auto& stream : ahead_) stream->Attach(installerpath_, archiveoffset_);
+    begunupto_ = 0;
     archiveopen_ = true;
     return true;
 }
@@ -91,12 +94,52 @@ const char16_t* StreamFailureText(SolidStream::Status status) {
 
 }  // namespace
 
+void tsacarchive::StartAhead(std::uint32_t block) {
+    // One decoder per processor, the reader's own included; each holds its
+    // block's dictionary (at most kMaxSolidDictionary).
+    const std::uint32_t decoders = std::min(setuputil::ProcessorCount(), kMaxSolidDecoders);
+    const std::uint32_t last = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(blocks_.size(), static_cast<std::uint64_t>(block) + decoders));
+    for (std::uint32_t next = std::max(block + 1, begunupto_); next < last; ++next) {
+        std::unique_ptr<SolidStream>* free = nullptr;
+        for (auto& stream : ahead_)
+            if (!stream->Started() || stream->block() <= block) free = &stream;
+        if (!free) {
+            auto* stream = new (std::nothrow) SolidStream;
+            if (!stream) return;
+            stream->Attach(installerpath_, archiveoffset_);
+            ahead_.emplace_back(stream);
+            free = &ahead_.back();
+        }
+        // A block that cannot start now (no memory) starts when it is read.
+        if ((*free)->Begin(blocks_[next], next) != SolidStream::Status::Ok) {
+            (*free)->Stop();
+            return;
+        }
+        begunupto_ = next + 1;
+    }
+}
+
 bool tsacarchive::SeekSolid(const DirectoryEntry& entry, ExtractionObserver* observer) {
     if (entry.block >= blocks_.size()) return FailSolid(kTextCorrupt, false, observer);
     if (!solid_->Started() || solid_->block() != entry.block || solid_->position() > entry.blockoffset) {
-        const SolidStream::Status status = solid_->Begin(blocks_[entry.block], entry.block);
-        if (status != SolidStream::Status::Ok)
-            return FailSolid(StreamFailureText(status), status == SolidStream::Status::ShortRead, observer);
+        // The block may be decoding ahead already.
+        bool found = false;
+        for (auto& stream : ahead_) {
+            if (stream->Started() && stream->block() == entry.block && stream->position() <= entry.blockoffset) {
+                solid_->Stop();
+                std::swap(solid_, stream);
+                found = true;
+                break;
+            }
+        }
+        if (!found) {
+            const SolidStream::Status status = solid_->Begin(blocks_[entry.block], entry.block);
+            if (status != SolidStream::Status::Ok)
+                return FailSolid(StreamFailureText(status), status == SolidStream::Status::ShortRead, observer);
+            begunupto_ = std::max(begunupto_, entry.block + 1);
+        }
+        StartAhead(entry.block);
     }
     // The bytes before the entry (entries passed over) are decoded and dropped.
     while (solid_->position() < entry.blockoffset) {

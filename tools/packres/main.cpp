@@ -1,13 +1,18 @@
-// packres IN OUT: packs the file IN into the stub's compressed resource form.
+// packres [--lzma] IN OUT: packs the file IN into the stub's compressed
+// resource form; with --lzma its LZMA form where this packer has liblzma
+// (the LZ form otherwise).
 #include "tools/packres/packresource.hpp"
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 int main(int argc, char** argv) {
+    const bool lzma = argc == 4 && std::string(argv[1]) == "--lzma";
+    if (lzma) ++argv, --argc;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: packres IN OUT\n");
+        std::fprintf(stderr, "usage: packres [--lzma] IN OUT\n");
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -18,7 +23,9 @@ int main(int argc, char** argv) {
     const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<std::uint8_t> packed;
     std::string error;
-    if (!packres::PackResource(data, packed, error)) {
+    const bool packed_ok = lzma && packres::LzmaPackingSupported() ? packres::PackResourceLzma(data, packed, error)
+                                                                    : packres::PackResource(data, packed, error);
+    if (!packed_ok) {
         std::fprintf(stderr, "packres: %s: %s\n", argv[1], error.c_str());
         return 1;
     }

@@ -13,4 +13,10 @@ namespace packres {
 // does not decode back to its piece.
 bool PackResource(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out, std::string& error);
 
+// The LZMA form, for the stub's own resources, where this build has
+// liblzma (false with `error` set otherwise, or when the stream does not
+// expand back to `data`).
+bool LzmaPackingSupported();
+bool PackResourceLzma(const std::vector<std::uint8_t>& data, std::vector<std::uint8_t>& out, std::string& error);
+
 }  // namespace packres

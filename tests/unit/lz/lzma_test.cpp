@@ -3,12 +3,15 @@
 // size; damaged and hostile streams end as Corrupt without reading or
 // writing outside the buffers.
 #include "payload/lzmadecoder.hpp"
+#include "payload/solidstream.hpp"
 #include "payload/x86filter.hpp"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <vector>
 
@@ -277,6 +280,71 @@ TEST(X86Filter, UndoesTheReferenceEncodersFilterInAnyPieces) {
         out.insert(out.end(), buffer.begin(), buffer.end());
         EXPECT_TRUE(out == code) << seed;
     }
+}
+
+// The installer's block stream: a block far larger than its dictionary,
+// decoded on the stream's worker while the reader takes it in pieces of
+// every size, so the worker keeps waiting for the reader's room; then
+// begun again halfway, and read past its end.
+TEST(SolidStream, ReadsABlockLargerThanItsDictionaryAsItIsDecodedAhead) {
+    Bytes data = TextLike(400000, 8);
+    const Bytes noise = Random(90000, 9);
+    data.insert(data.begin() + 150000, noise.begin(), noise.end());
+    const LzmaProperties p;
+    const Bytes packed = Encode(data, p, 4096, false, false);
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "tallowin-solidstream-test.bin";
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        const Bytes before(100, 0x5A);
+        out.write(reinterpret_cast<const char*>(before.data()), 100);
+        out.write(reinterpret_cast<const char*>(packed.data()), static_cast<std::streamsize>(packed.size()));
+    }
+    payload::SolidBlock block;
+    block.record.packedsize = packed.size();
+    block.record.unpackedsize = data.size();
+    block.record.dictionary = 4096;
+    block.record.properties = payload::LzmaPropertiesByte(p);
+    block.record.filter = payload::kSolidFilterNone;
+    block.packedoffset = 60;
+    payload::SolidStream stream;
+    stream.Attach(path.u16string(), 40);
+    std::mt19937 rng(10);
+    for (const std::size_t stopat : {data.size(), data.size() / 2}) {
+        ASSERT_EQ(stream.Begin(block, 0), payload::SolidStream::Status::Ok);
+        Bytes got;
+        while (got.size() < stopat) {
+            const std::uint32_t want = rng() % 4 == 0 ? 65536 : 1 + rng() % 5000;
+            const std::uint8_t* bytes = nullptr;
+            std::uint32_t count = 0;
+            ASSERT_EQ(stream.Take(want, bytes, count), payload::SolidStream::Status::Ok) << got.size();
+            ASSERT_GT(count, 0u);
+            ASSERT_LE(count, want);
+            got.insert(got.end(), bytes, bytes + count);
+        }
+        EXPECT_EQ(stream.position(), got.size());
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(got.size())));
+        if (stopat == data.size()) {
+            const std::uint8_t* bytes = nullptr;
+            std::uint32_t count = 0;
+            EXPECT_EQ(stream.Take(1, bytes, count), payload::SolidStream::Status::Corrupt) << "past the block's end";
+            EXPECT_FALSE(stream.Started());
+        }
+    }
+    // The installer file cut short inside the block: a short read, told
+    // apart from a broken stream.
+    stream.Attach(u"", 0);  // lets the file go
+    std::filesystem::resize_file(path, 100 + packed.size() - 1000);
+    stream.Attach(path.u16string(), 40);
+    ASSERT_EQ(stream.Begin(block, 0), payload::SolidStream::Status::Ok);
+    payload::SolidStream::Status status = payload::SolidStream::Status::Ok;
+    for (int guard = 0; guard < 1000 && status == payload::SolidStream::Status::Ok; ++guard) {
+        const std::uint8_t* bytes = nullptr;
+        std::uint32_t count = 0;
+        status = stream.Take(65536, bytes, count);
+    }
+    EXPECT_EQ(status, payload::SolidStream::Status::ShortRead);
+    stream.Attach(u"", 0);
+    std::filesystem::remove(path);
 }
 
 #endif
