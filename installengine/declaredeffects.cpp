@@ -36,20 +36,7 @@ bool RunValueIsOurs(RegRoot root, const std::u16string& name, const std::u16stri
     RegValueCopy value;
     if (name.empty() || !ReadRegValue(root, kRunKey, name, value) || (value.type != kRegSz && value.type != kRegExpandSz))
         return false;
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < value.data.size(); i += 2)
-        text += static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    while (!text.empty() && text.back() == u'\0') text.pop_back();
-    return text == command;
-}
-
-std::vector<std::uint8_t> TextData(const std::u16string& text) {
-    std::vector<std::uint8_t> data;
-    for (char16_t c : text + u'\0') {
-        data.push_back(static_cast<std::uint8_t>(c & 0xff));
-        data.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return data;
+    return RegDataText(value.data) == command;
 }
 
 }  // namespace
@@ -107,7 +94,7 @@ void ApplyDeclared(InstallHost& host, const DeclaredPlan& plan, payload::Install
     if (!plan.signinname.empty()) {
         host.Log(u"registry: " + tag + u"\\" + Ascii(kRunKey) + u"\\" + plan.signinname);
         if (journal.Active()) journal.SnapshotValue(root, kRunKey, plan.signinname);
-        if (!WriteKeyValues(root, kRunKey, {RegValueCopy{plan.signinname, kRegSz, TextData(plan.signincommand)}}))
+        if (!WriteKeyValues(root, kRunKey, {RegValueCopy{plan.signinname, kRegSz, RegTextData(plan.signincommand)}}))
             throw RegistryError("Failed to set data for '" + WideToAnsi(plan.signinname) + "'");
     }
     // Keys the installed version created that no value of this one uses any more.

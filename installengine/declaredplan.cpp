@@ -10,12 +10,8 @@ namespace installengine {
 namespace {
 
 void AppendText(std::vector<std::uint8_t>& data, const std::u16string& text) {
-    for (char16_t c : text) {
-        data.push_back(static_cast<std::uint8_t>(c & 0xff));
-        data.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
+    const std::vector<std::uint8_t> more = RegTextData(text);
+    data.insert(data.end(), more.begin(), more.end());
 }
 
 void AppendNumber(std::vector<std::uint8_t>& data, std::uint64_t number, int bytes) {
@@ -94,6 +90,23 @@ std::u16string CommandLine(const InstallInputs& in, const std::u16string& progra
     std::u16string command = u"\"" + BareFolder(in) + u"\\" + program + u"\"";
     if (!arguments.empty()) command += u" " + arguments;
     return command;
+}
+
+std::vector<std::uint8_t> RegTextData(const std::u16string& text) {
+    std::vector<std::uint8_t> data;
+    data.reserve((text.size() + 1) * 2);
+    for (char16_t c : text + u'\0') {
+        data.push_back(static_cast<std::uint8_t>(c & 0xff));
+        data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return data;
+}
+
+std::u16string RegDataText(const std::vector<std::uint8_t>& data) {
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) text += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    return text;
 }
 
 bool TaskChosen(const InstallInputs& in, const std::string& task) {

@@ -27,6 +27,11 @@ struct DeclaredValue {
     std::vector<std::uint8_t> data;  // strings in UTF-16 with their ending zero(s), numbers little-endian
 };
 
+// A string value's data as the registry keeps it (UTF-16, little-endian,
+// with its ending zero), and its text back (ending zeros dropped).
+std::vector<std::uint8_t> RegTextData(const std::u16string& text);
+std::u16string RegDataText(const std::vector<std::uint8_t>& data);
+
 // The Run key the sign-in value goes in, under the scope's root.
 inline constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 

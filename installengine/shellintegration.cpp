@@ -39,24 +39,12 @@ const char* EnvironmentKey(payload::InstallScope scope) {
     return scope == payload::InstallScope::User ? kUserEnvironment : kMachineEnvironment;
 }
 
-std::vector<std::uint8_t> TextData(const std::u16string& text) {
-    std::vector<std::uint8_t> data;
-    for (char16_t c : text + u'\0') {
-        data.push_back(static_cast<std::uint8_t>(c & 0xff));
-        data.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-    return data;
-}
-
 // A string value's text; false for a missing value or one of another type.
 bool ReadText(RegRoot root, const std::string& key, const std::u16string& name, std::u16string& text,
               std::uint32_t* type = nullptr) {
     RegValueCopy value;
     if (!ReadRegValue(root, key, name, value) || (value.type != REG_SZ && value.type != REG_EXPAND_SZ)) return false;
-    text.clear();
-    for (std::size_t i = 0; i + 1 < value.data.size(); i += 2)
-        text += static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    text = RegDataText(value.data);
     if (type) *type = value.type;
     return true;
 }
@@ -64,7 +52,7 @@ bool ReadText(RegRoot root, const std::string& key, const std::u16string& name, 
 void WriteText(RegRoot root, const std::string& key, const std::u16string& name, const std::u16string& text,
                std::uint32_t type, UpdateJournal* journal) {
     if (journal && journal->Active()) journal->SnapshotValue(root, key, name);
-    if (!WriteKeyValues(root, key, {RegValueCopy{name, type, TextData(text)}}))
+    if (!WriteKeyValues(root, key, {RegValueCopy{name, type, RegTextData(text)}}))
         throw RegistryError("Failed to set data for '" + WideToAnsi(name.empty() ? u"(default)" : name) + "'");
 }
 
