@@ -2,6 +2,7 @@
 
 #include "installengine/pathlist.hpp"
 #include "installengine/registration.hpp"
+#include "installengine/uninstallguard.hpp"
 #include "payload/declarations.hpp"
 #include "setuputil/codepage.hpp"
 #include "setuputil/namefold.hpp"
@@ -313,8 +314,11 @@ void UndoShell(InstallHost& host, const InstallRecord& old, const InstallRecord*
     std::uint32_t pathtype = REG_EXPAND_SZ;
     if (ReadText(envroot, envkey, kPathName, path, &pathtype)) {
         std::u16string shrunk = path;
+        // Only a folder of the product's own: the record is untrusted, and
+        // the install adds no other entry.
         for (const std::u16string& entry : old.pathentries)
-            if (!std::any_of(kept.pathentries.begin(), kept.pathentries.end(),
+            if (IsInside(entry, old.programfolder) &&
+                !std::any_of(kept.pathentries.begin(), kept.pathentries.end(),
                              [&](const std::u16string& e) { return SameName(e, entry); }) &&
                 PathListRemove(shrunk, entry))
                 host.Log(u"PATH entry removed: " + entry);

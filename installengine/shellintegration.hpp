@@ -15,7 +15,8 @@
 // the journal before it is changed.
 //
 // UndoShell removes what `old` records and `keep` (the new version's record,
-// in an update) no longer lists: a PATH entry the install added; a variable
+// in an update) no longer lists: a PATH entry the install added (only a
+// folder inside the recorded program folder); a variable
 // only while it still holds the value written (the earlier value put back);
 // a class or scheme key only while its open command is still the one
 // recorded; an extension's link, and its default only while it still names

@@ -718,6 +718,13 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     EXPECT_FALSE(KeyExists(hroot, classes + "tlwtaken\\shell"));
     // The user points the Run value elsewhere: it is no longer ours.
     SetRegValue(hroot, kRunKey, kProduct, "mine.exe");
+    // A record that names a PATH entry outside the program folder (another
+    // tool wrote it) does not take the user's entry away.
+    installengine::ParsedInstallRecord tampered = installengine::ReadInstallRecord(folder.u16string());
+    ASSERT_TRUE(tampered.ok) << tampered.error;
+    tampered.record.pathentries.push_back(u"C:\\Tlw Foreign");
+    ASSERT_TRUE(installengine::WriteInstallRecord(tampered.record));
+    setPath(userpath + ";C:\\Tlw Foreign");
 
     TestHost uninstall;
     uninstall.trailer = third.trailer;
@@ -730,7 +737,7 @@ TEST_P(DeclaredValues, WrittenCarriedRolledBackAndUndoneExactly) {
     EXPECT_EQ(RegValue(hroot, kVendorKey, "Sibling"), "theirs");
     EXPECT_EQ(RegValue(hroot, kRunKey, kProduct), "mine.exe");
     EXPECT_EQ(RegValue(hroot, kRunKey, "Tlw Other Engtest"), "other.exe");
-    EXPECT_EQ(Value(envkey, u"Path").substr(2), userpath);
+    EXPECT_EQ(Value(envkey, u"Path").substr(2), userpath + ";C:\\Tlw Foreign");
     EXPECT_EQ(Value(envkey, u"TLW_ENGTEST_HOME"), "");
     EXPECT_EQ(Value(envkey, u"TLW_ENGTEST_KEEP"), "1:before");
     EXPECT_FALSE(KeyExists(hroot, classes + "Tlw.Engtest.Document.1"));
