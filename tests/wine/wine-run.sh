@@ -77,6 +77,14 @@ init_prefix() {
   done
   start_server
   set_reg 'HKCU\Software\Wine\Drivers' Graphics null
+  # Wine's own fonts hold no CJK characters: link the caption font (Tahoma)
+  # and the dialog fonts to one that has them (fonts-wqy-microhei,
+  # scripts/install-deps.sh), so that a product named in Japanese or
+  # Chinese shows its name, in the window's caption bar too, in any locale.
+  for face in Tahoma 'MS Sans Serif' 'Microsoft Sans Serif' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
+      /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
+  done
   set_reg 'HKCU\Software\Wine\X11 Driver' Managed N
   "$WINE" wineboot </dev/null >/dev/null 2>&1
 }
