@@ -141,6 +141,7 @@ InstallRecord PlanInstallRecord(const InstallInputs& in) {
     InstallRecord record;
     record.id = in.recordid;
     record.productname = AnsiToWide(in.productname);
+    record.displayname = in.displayname;
     record.exename = AnsiToWide(in.exename);
     record.productversion = AnsiToWide(in.productversion);
     record.programfolder = BareFolder(in);

@@ -424,7 +424,9 @@ bool tinstallengine::BeginUpdate() {
     const RecordInFolder inplace = foldercreated_ ? RecordInFolder{} : FindRecordInFolder(folder, productname_);
     if (inplace.kind == RecordInFolder::Kind::OtherProduct) {
         errortext_ = host_.Text(payload::TextId::FolderHoldsOtherProduct,
-                                {{u"folder", folder}, {u"other", inplace.record.productname},
+                                {{u"folder", folder},
+                                 {u"other", inplace.record.displayname.empty() ? inplace.record.productname
+                                                                               : inplace.record.displayname},
                                  {u"product", payload::ShownName(host_.ProductNames(), productname_)}});
         return false;
     }

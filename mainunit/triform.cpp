@@ -398,7 +398,9 @@ std::u16string Triform::FolderRefusal(const std::u16string& folder) const {
     if (inplace.kind == installengine::RecordInFolder::Kind::OtherProduct) {
         const std::u16string product = ShownProduct();
         return Text(TextId::FolderHoldsOtherProduct,
-                    {{u"folder", bare}, {u"other", inplace.record.productname}, {u"product", product}});
+                    {{u"folder", bare},
+                     {u"other", inplace.record.displayname.empty() ? inplace.record.productname : inplace.record.displayname},
+                     {u"product", product}});
     }
     if (!IntoInstalledFolder() || installengine::IsSameFolderHere(folder, installed_.folder)) return {};
     return Text(TextId::InstalledElsewhere, {{u"product", ShownProduct()}, {u"folder", installed_.folder}});

@@ -101,8 +101,9 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
               std::string::npos);
     EXPECT_EQ(Error("productname = \"Vantrell\"", "productname = \"Van\\ttrell\""),
               "productname holds a control character");
-    EXPECT_EQ(Error("", "publisher = \"Cal\\u0085deric\"\n"), "publisher holds a control character");
-    EXPECT_EQ(Error("", "publisher = \"" + std::string(256, 'p') + "\"\n"), "publisher is longer than 255 characters");
+    const std::string name = "productname = \"Vantrell\"\n";
+    EXPECT_EQ(Error(name, name + "publisher = \"Cal\\u0085deric\"\n"), "publisher holds a control character");
+    EXPECT_EQ(Error(name, name + "publisher = \"" + std::string(256, 'p') + "\"\n"), "publisher is longer than 255 characters");
     // A name the code page lacks grows by its checksum in the 8-bit form.
     EXPECT_NE(Error("productname = \"Vantrell\"", "productname = \"" + std::string(250, 'x') + "\xE6\x97\xA5\"")
                   .find("in its 8-bit form"),

@@ -156,8 +156,8 @@ grep -qF "\"productname\": \"ヴァントレル\",
 expect_status 0 "plan of a product named in Japanese" "$tallowin" plan names.exe
 for want in "registered as: $productkey" \
             "  shortcut    %APPDATA%\Microsoft\Windows\Start Menu\Programs\Calderic\Vantrell\ヴァントレル.lnk  $programs\Vantrell\empty.dat" \
-            "  registry    HKLM\software\microsoft\windows\currentversion\uninstall\\$productkey\DisplayName = ヴァントレル" \
-            "  registry    HKLM\software\microsoft\windows\currentversion\uninstall\\$productkey\Publisher = Каледрик"; do
+            "  registry    HKLM\software\microsoft\windows\currentversion\uninstall\\$productkey\DisplayName = REG_SZ ヴァントレル" \
+            "  registry    HKLM\software\microsoft\windows\currentversion\uninstall\\$productkey\Publisher = REG_SZ Каледрик"; do
   grep -qxF "$want" "$work/stdout.txt" || fail "plan lacks: $want"
 done
 sed 's/^productversion = "2.1"$/productversion = "2.2"/' product/names.toml >product/names2.toml

@@ -181,6 +181,7 @@ TEST(PlanRegistration, ANameInAnyScriptIsShownWhileTheEightBitFormNamesTheKeys) 
     EXPECT_EQ(plan.uninstallvalues.back().widevalue, in.publisher);
     const InstallRecord record = PlanInstallRecord(in);
     EXPECT_EQ(record.productname, u"______~0123abcd");
+    EXPECT_EQ(record.displayname, in.displayname);
     EXPECT_EQ(record.registrykeys.back(), u"HKLM\\" + setuputil::Utf8ToUtf16Replacing(key));
 
     const auto links = PlanShortcuts(in);
