@@ -44,6 +44,9 @@ constexpr unsigned long kCancelWaitMs = 10000;
 // services it had are created and started again): a longer bound.
 constexpr unsigned long kUpdateCancelWaitMs = 60000;
 
+constexpr char16_t kWesternDialogFont[] = u"MS Sans Serif";
+constexpr char16_t kAnyScriptDialogFont[] = u"MS Shell Dlg 2";
+
 // The trailer's 8-bit name: it names the keys that identify the product.
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
 
@@ -115,7 +118,7 @@ Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(op
     namesok_ = OwnNames(names_);
     ChooseWizardLanguage();
     gui::Application* application = gui::Application::Current();
-    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, Text(TextId::DialogFont));
+    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, DialogFont());
     if (application) application->SetMainForm(*this);
     onResize = [this] { FormResize(); };
     onShow = [this] { FormShow(); };
@@ -160,7 +163,15 @@ void Triform::ChooseWizardLanguage() {
 
 choosedir::DirTexts Triform::ChooserTexts() const {
     return {Text(TextId::ChooserCaption), Text(TextId::ChooserOk), Text(TextId::ChooserCancel),
-            Text(TextId::InvalidFolder), Text(TextId::ErrorCaption), Text(TextId::DialogFont)};
+            Text(TextId::InvalidFolder), Text(TextId::ErrorCaption), DialogFont()};
+}
+
+std::u16string Triform::DialogFont() const {
+    // "MS Sans Serif" is a bitmap font of the Western code page: a product
+    // named in another script gets the dialog font the system links to a
+    // font for every script, as the tables of those scripts choose.
+    const std::u16string font = Text(TextId::DialogFont);
+    return !names_.productname.empty() && font == kWesternDialogFont ? kAnyScriptDialogFont : font;
 }
 
 void Triform::BuildComponents(HBITMAP sidepicture) {

@@ -57,6 +57,8 @@ public:
     void SetChooser(choosedir::Tdir& chooser) { dir_ = &chooser; }
     // The folder chooser's texts, in the wizard's language.
     choosedir::DirTexts ChooserTexts() const;
+    // The language's dialog font, or one for any script when the product is named in one.
+    std::u16string DialogFont() const;
 
     // Handlers.
     void FormCreate();

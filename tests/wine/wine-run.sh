@@ -77,17 +77,14 @@ init_prefix() {
   done
   start_server
   set_reg 'HKCU\Software\Wine\Drivers' Graphics null
-  # Wine's own fonts hold no CJK characters: link the caption font (Tahoma)
-  # and the dialog fonts to one that has them (fonts-wqy-microhei,
+  # Wine's own fonts hold no CJK characters.  Its links for the caption
+  # font (Tahoma) and the dialog fonts name the Windows CJK fonts: replace
+  # those with one that has the characters (fonts-wqy-microhei,
   # scripts/install-deps.sh), so that a product named in Japanese or
   # Chinese shows its name, in the window's caption bar too, in any locale.
-  # Wine writes its own links for Tahoma again when the locale's code page
-  # changes (a run under LANG=ja_JP); those name the Windows CJK fonts,
-  # which the replacements below map to the same font.
-  for face in Tahoma 'MS Sans Serif' 'Microsoft Sans Serif' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
-    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v "$face" \
-      /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1
-  done
+  # (Links of our own on the dialog fonts would change their Latin text's
+  # width in Wine; Wine writes its links again when the locale's code page
+  # changes.)
   for face in 'MS UI Gothic' 'MS Gothic' 'MS PGothic' SimSun PMingLiU; do
     set_reg 'HKCU\Software\Wine\Fonts\Replacements' "$face" 'WenQuanYi Micro Hei'
   done
