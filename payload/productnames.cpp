@@ -29,13 +29,6 @@ std::u16string Units(const unsigned char* at, std::size_t count) {
     return text;
 }
 
-void PutUnits(std::vector<std::uint8_t>& out, const std::u16string& text) {
-    for (char16_t c : text) {
-        out.push_back(static_cast<std::uint8_t>(c & 0xff));
-        out.push_back(static_cast<std::uint8_t>(c >> 8));
-    }
-}
-
 }  // namespace
 
 std::u16string ShownName(const ProductNames& names, const std::string& eightbit) {
@@ -61,25 +54,6 @@ bool ParseProductNames(const void* data, std::size_t size, ProductNames& names) 
         return false;
     names = std::move(read);
     return true;
-}
-
-std::vector<std::uint8_t> MakeProductNames(const ProductNames& names) {
-    tproductnamesheader header{};
-    std::memcpy(header.mark, kProductNamesMark, sizeof header.mark);
-    header.namelength = static_cast<std::uint16_t>(names.productname.size());
-    header.publisherlength = static_cast<std::uint16_t>(names.publisher.size());
-    header.eightbitlength = static_cast<std::uint16_t>(names.eightbit.size());
-    if (names.productname.size() > kMaxProductNameUnits || names.publisher.size() > kMaxProductNameUnits ||
-        names.eightbit.size() > kMaxProductNameUnits)
-        return {};
-    std::vector<std::uint8_t> out(sizeof header);
-    std::memcpy(out.data(), &header, sizeof header);
-    PutUnits(out, names.productname);
-    PutUnits(out, names.publisher);
-    out.insert(out.end(), names.eightbit.begin(), names.eightbit.end());
-    ProductNames check;
-    if (!ParseProductNames(out.data(), out.size(), check)) return {};
-    return out;
 }
 
 }  // namespace payload
