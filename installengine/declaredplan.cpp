@@ -62,7 +62,7 @@ DeclaredPlan PlanDeclared(const payload::Declarations& declarations, const Insta
         plan.values.push_back(std::move(v));
     }
     if (declarations.startatsignin && TaskChosen(in, declarations.signintask)) {
-        plan.signinname = DisplayName(in);
+        plan.signinname = IdentityName(in);
         plan.signincommand = u"\"" + ProgramPath(in) + u"\"";
         const std::u16string arguments = fill(declarations.signinarguments);
         if (!arguments.empty()) plan.signincommand += u" " + arguments;

@@ -20,6 +20,7 @@
 #include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
 #include "payload/payloadkind.hpp"
+#include "payload/productnames.hpp"
 #include "payload/setuptrailer.hpp"
 #include "payload/texttable.hpp"
 #include "setuputil/utf8.hpp"
@@ -92,6 +93,11 @@ public:
     // InstallInputs::tasks), fixed before the worker starts; from either
     // thread.  None by default: only declarations of no task are carried out.
     virtual std::vector<std::string> ChosenTasks() const { return {}; }
+    // The product's names as a person sees them (payload/productnames.hpp),
+    // when this program carries them and they belong to the trailer's (or
+    // the registration's) 8-bit name; from either thread.  None by default:
+    // the 8-bit name is shown, and the publisher is the version resource's.
+    virtual payload::ProductNames ProductNames() const { return {}; }
 };
 
 inline std::u16string InstallHost::Text(payload::TextId id, payload::TextInserts inserts) const {

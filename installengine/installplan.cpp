@@ -15,9 +15,19 @@ ShortcutSlotParts SplitShortcutSlot(const std::u16string& slot) {
     return {slot.substr(0, dash), slot.substr(dash)};
 }
 
-std::u16string DisplayName(const InstallInputs& in) { return TrimSpacesAndReturns(AnsiToWide(in.productname)); }
+namespace {
 
-std::u16string LinkName(const InstallInputs& in) { return StripBadNameChars(AnsiToWide(in.productname)) + u".lnk"; }
+std::u16string ShownName(const InstallInputs& in) {
+    return in.displayname.empty() ? AnsiToWide(in.productname) : in.displayname;
+}
+
+}  // namespace
+
+std::u16string DisplayName(const InstallInputs& in) { return TrimSpacesAndReturns(ShownName(in)); }
+
+std::u16string IdentityName(const InstallInputs& in) { return TrimSpacesAndReturns(AnsiToWide(in.productname)); }
+
+std::u16string LinkName(const InstallInputs& in) { return StripBadNameChars(ShownName(in)) + u".lnk"; }
 
 std::u16string ProgramPath(const InstallInputs& in) { return AddBackslash(in.installfolder) + AnsiToWide(in.exename); }
 
@@ -77,7 +87,8 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         return RegValue{uninstall, name, "", RegValueKind::Number, value};
     };
     plan.uninstallvalues = {
-        {uninstall, kDisplayNameValue, in.productname},
+        in.displayname.empty() ? RegValue{uninstall, kDisplayNameValue, in.productname}
+                               : wide(uninstall, kDisplayNameValue, in.displayname),
         wide(uninstall, kUninstallStringValue, UninstallCommand(UninstallerPath(in), in.exename)),
         {uninstall, kDisplayVersionValue, in.productversion},
         wide(uninstall, kDisplayIconValue, ProgramPath(in)),
@@ -88,7 +99,7 @@ RegistrationPlan PlanRegistration(const InstallInputs& in) {
         wide(uninstall, kQuietUninstallStringValue, QuietUninstallCommand(UninstallerPath(in), in.exename)),
         {uninstall, kInstallRecordIdValue, in.recordid},
     };
-    if (!in.publisher.empty()) plan.uninstallvalues.push_back({uninstall, kPublisherValue, in.publisher});
+    if (!in.publisher.empty()) plan.uninstallvalues.push_back(wide(uninstall, kPublisherValue, in.publisher));
     return plan;
 }
 
@@ -130,6 +141,7 @@ InstallRecord PlanInstallRecord(const InstallInputs& in) {
     InstallRecord record;
     record.id = in.recordid;
     record.productname = AnsiToWide(in.productname);
+    record.displayname = in.displayname;
     record.exename = AnsiToWide(in.exename);
     record.productversion = AnsiToWide(in.productversion);
     record.programfolder = BareFolder(in);

@@ -29,9 +29,10 @@ ShortcutSlotParts SplitShortcutSlot(const std::u16string& slot);
 struct InstallInputs {
     std::u16string installfolder;    // as the user gave it
     std::string exename;
-    std::string productname;
+    std::string productname;         // the trailer's 8-bit name: it names the keys that identify the product
+    std::u16string displayname;      // the name a person sees (payload/productnames.hpp); "": productname
     std::string productversion;
-    std::string publisher;           // the installer's CompanyName; "" writes no "Publisher"
+    std::u16string publisher;        // the installer's own (CompanyName); "" writes no "Publisher"
     std::int64_t payloadbytes = 0;   // the sum of the archive entries' sizes
     std::u16string startmenufolder;  // "\Vendor\Product" or ""
     std::string appdatafolder;
@@ -57,7 +58,8 @@ struct InstallInputs {
 };
 
 // Derived texts used in several places.
-std::u16string DisplayName(const InstallInputs& in);       // product name, trimmed
+std::u16string DisplayName(const InstallInputs& in);       // the name a person sees, trimmed
+std::u16string IdentityName(const InstallInputs& in);      // the 8-bit name, trimmed: names the Run value
 std::u16string LinkName(const InstallInputs& in);          // bad characters dropped + ".lnk"
 std::u16string ProgramPath(const InstallInputs& in);       // folder + "\" + exename
 std::u16string BareFolder(const InstallInputs& in);        // installfolder without its trailing backslash
@@ -68,8 +70,9 @@ std::u16string DesktopLinkPath(const InstallInputs& in);
 
 // A string value (REG_SZ) unless `kind` says number (REG_DWORD).  Paths
 // are written in UTF-16 (`widevalue`, kind WideText): a folder the user
-// chose is never squeezed through the 8-bit code page.  The texts that come
-// from the trailer's 8-bit fields stay 8-bit.
+// chose is never squeezed through the 8-bit code page, nor is a name in
+// any script ("DisplayName", "Publisher").  The texts that come from the
+// trailer's 8-bit fields stay 8-bit.
 enum class RegValueKind { Text, Number, WideText };
 struct RegValue {
     std::string key;

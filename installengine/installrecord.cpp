@@ -170,6 +170,10 @@ std::string FormatInstallRecord(const InstallRecord& r) {
         if (!Writable(value)) return {};
         Line(out, kFieldNames[f], value);
     }
+    if (!r.displayname.empty()) {
+        if (!Writable(r.displayname)) return {};
+        Line(out, "displayname", r.displayname);
+    }
     const auto many = [&](std::string_view name, const std::vector<std::u16string>& values, bool relative) {
         for (const std::u16string& value : values) {
             if (!Writable(value) || value.empty() || (relative && !IsPlainRelativePath(value))) return false;
@@ -289,6 +293,9 @@ ParsedInstallRecord ParseInstallRecord(const std::string& text) {
                 return fail("too many registry entries");
             if (isvalue ? ParseRecordedValue(value, entry) : ParseRecordedKey(value, entry)) list.push_back(value);
             else ++parsed.skipped;
+        } else if (name == "displayname") {
+            if (!r.displayname.empty() || value.empty()) return fail("a repeated or empty line: displayname");
+            r.displayname = value;
         } else if (name == "signin" || name == "signincommand") {
             std::u16string& field = name == "signin" ? r.signin : r.signincommand;
             if (!field.empty() || value.empty()) return fail("a repeated or empty line: " + std::string(name));

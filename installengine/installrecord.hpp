@@ -14,7 +14,8 @@
 //
 //   Tallowin install record 1          the mark and the format version
 //   id 0f3a...                         32 lower-case hex digits
-//   product Vantrell                   product and program names
+//   product Vantrell                   product and program names (the
+//                                      product's 8-bit name, which keys it)
 //   program vantrell.exe
 //   version 2.1                        the product version installed
 //   folder C:\Program Files\Vantrell   the program folder as installed
@@ -48,6 +49,10 @@
 //   dir docs                           each folder the install created in the
 //   file docs\guide.txt                program folder, and each file, relative
 //   end                                (repeated; parents before children)
+//
+// A product named in a script the 8-bit code page lacks
+// (payload/productnames.hpp) also gets, after the single-valued lines,
+//   displayname ヴァントレル            the name a person sees
 //
 // "regvalue", "regkey", "signin", "signincommand" and the lines from
 // "task" to "protocol" are written only when the product declares such
@@ -103,6 +108,7 @@ inline constexpr std::size_t kInstallRecordIdDigits = 32;
 struct InstallRecord {
     std::string id;  // kInstallRecordIdDigits lower-case hex digits
     std::u16string productname;
+    std::u16string displayname;  // "" unless the product is named in a script the 8-bit name lacks
     std::u16string exename;
     std::u16string productversion;
     std::u16string programfolder;

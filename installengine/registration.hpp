@@ -25,16 +25,21 @@
 //                       "pt-BR"), which its uninstaller speaks; untrusted:
 //                       one it does not carry gives the user's language
 //   uninstall key  "software\microsoft\windows\currentversion\uninstall\" + productname
+//                  (the trailer's 8-bit name: for a name in any script the
+//                  builder's 8-bit form, payload/productnames.hpp, so the key
+//                  stays the same from one version to the next)
 //     "DisplayName", "UninstallString"  what the list of installed programs
-//                       shows and runs
+//                       shows and runs; "DisplayName" is the name in any
+//                       script (a wide value) when the installer carries it
 //     "DisplayVersion", "DisplayIcon", "InstallLocation"  product version,
 //                       main program path, installation folder as given
 //     "EstimatedSize"   REG_DWORD, the archived files' size in KiB, rounded up
 //     "NoModify", "NoRepair"  REG_DWORD 1: the list offers only removal
 //     "QuietUninstallString"  "UninstallString" + " /S": the removal without
 //                       a window, for deployment tools
-//     "Publisher"       the installer's own CompanyName (its version
-//                       resource), only when it has a non-empty one
+//     "Publisher"       the installer's own publisher (the names record's,
+//                       else its version resource's CompanyName; a wide
+//                       value), only when it has a non-empty one
 //     "InstallRecordId" the identifier of the install record in the program
 //                       folder (installrecord.hpp): the uninstall deletes
 //                       the folder only when the record there carries it

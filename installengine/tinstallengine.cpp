@@ -115,8 +115,11 @@ InstallInputs tinstallengine::Inputs() const {
         InputsFromInstaller(host_.Trailer(), archive_.entrylist(), scope_, archive_.installfolder(), folders);
     in.exename = exename_;
     in.productname = productname_;
-    // The builder stamps the vendor's name into the installer's version resource.
-    in.publisher = WideToAnsi(ReadVersionString(installerpath_, u"CompanyName"));
+    // The builder stamps the vendor's name into the installer's version
+    // resource, and a name the 8-bit code page lacks into the names record.
+    const payload::ProductNames names = host_.ProductNames();
+    in.displayname = names.productname;
+    in.publisher = names.productname.empty() ? ReadVersionString(installerpath_, u"CompanyName") : names.publisher;
     in.recordid = NewInstallRecordId();
     in.language = host_.LanguageCode();
     in.uninstallcaption = host_.Text(payload::TextId::UninstallShortcut, {{u"product", DisplayName(in)}});
@@ -421,8 +424,10 @@ bool tinstallengine::BeginUpdate() {
     const RecordInFolder inplace = foldercreated_ ? RecordInFolder{} : FindRecordInFolder(folder, productname_);
     if (inplace.kind == RecordInFolder::Kind::OtherProduct) {
         errortext_ = host_.Text(payload::TextId::FolderHoldsOtherProduct,
-                                {{u"folder", folder}, {u"other", inplace.record.productname},
-                                 {u"product", AnsiToWide(productname_)}});
+                                {{u"folder", folder},
+                                 {u"other", inplace.record.displayname.empty() ? inplace.record.productname
+                                                                               : inplace.record.displayname},
+                                 {u"product", payload::ShownName(host_.ProductNames(), productname_)}});
         return false;
     }
     if (intoinstalled) {

@@ -174,7 +174,7 @@ namespace {
 // folder: those of its Start-menu folder, the Start Menu's own and the
 // desktop's; then the Start-menu folders left empty.
 void RemoveStaleShortcuts(InstallHost& host, const std::u16string& folder, const std::u16string& startmenufolder,
-                          const std::u16string& desktoplink, const std::string& productname) {
+                          const std::u16string& desktoplink, const std::u16string& productname) {
     InstallRecord places;
     const std::u16string programs = GetProgramsFolder();
     if (!programs.empty() && HasCompletingName(startmenufolder))
@@ -196,7 +196,7 @@ void RemoveStaleShortcuts(InstallHost& host, const std::u16string& folder, const
     }
     const std::u16string startmenu = GetStartMenuFolder();
     if (!startmenu.empty())
-        RemoveLinkInto(host, AddBackslash(startmenu) + StripBadNameChars(AnsiToWide(productname)) + u".lnk", folder,
+        RemoveLinkInto(host, AddBackslash(startmenu) + StripBadNameChars(productname) + u".lnk", folder,
                        places);
     if (!desktoplink.empty()) RemoveLinkInto(host, desktoplink, folder, places);
     RemoveShortcuts(host, places);  // only the empty Start-menu folders: the place list names no shortcut
@@ -211,6 +211,8 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const payload::tsetuptrailer& trailer = host.Trailer();
     const std::string exename = payload::ReadShortString(trailer.exename);
     const std::string productname = payload::ReadShortString(trailer.productname);
+    // The name a person sees: the program's names record, else the 8-bit one.
+    const std::u16string shown = payload::ShownName(host.ProductNames(), productname);
     const std::u16string startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     const std::string appdatafolder = payload::ReadShortString(trailer.appdatafolder);
     // With no program name the key would be the App Paths key of every
@@ -224,7 +226,9 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     };
 
     host.UninstallStarted(host.Text(payload::TextId::UninstallingTitle),
-                          host.Text(payload::TextId::UninstallingLabel, {{u"product", AnsiToWide(read(kDisplaynameValue))}}));
+                          host.Text(payload::TextId::UninstallingLabel,
+                                    {{u"product", host.ProductNames().productname.empty() ? AnsiToWide(read(kDisplaynameValue))
+                                                                                          : shown}}));
     host.ProcessMessages();
 
     std::u16string& destfolder = host.DestFolder();
@@ -238,7 +242,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     };
 
     if (ProgramFolderIsGone(destfolder)) {
-        const std::u16string product = AnsiToWide(productname);
+        const std::u16string product = shown;
         host.Log(u"the program folder is gone: " + destfolder);
         // Unattended, the administrator's command is the answer.
         if (host.Watched() &&
@@ -247,7 +251,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
                                             {{u"folder", destfolder}, {u"error", u"the folder does not exist"}}));
             return;
         }
-        RemoveStaleShortcuts(host, destfolder, startmenufolder, DecodeLetterHex(read(kDesktopValue)), productname);
+        RemoveStaleShortcuts(host, destfolder, startmenufolder, DecodeLetterHex(read(kDesktopValue)), shown);
         removeregistration();
         if (havekey) RemoveUninstallerFile(UninstallerPath(UninstallerBase(scope), exename), host, scope);
         host.UninstallFinished(u"");
@@ -331,7 +335,7 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
 
     if (host.Watched()) ::Sleep(kPauseAtEnd);
     host.UninstallFinished(removed.kept ? host.Text(payload::TextId::FolderKept,
-                                                    {{u"folder", destfolder}, {u"product", AnsiToWide(productname)}})
+                                                    {{u"folder", destfolder}, {u"product", shown}})
                                         : std::u16string());
 }
 

@@ -44,6 +44,10 @@ constexpr unsigned long kCancelWaitMs = 10000;
 // services it had are created and started again): a longer bound.
 constexpr unsigned long kUpdateCancelWaitMs = 60000;
 
+constexpr char16_t kWesternDialogFont[] = u"MS Sans Serif";
+constexpr char16_t kAnyScriptDialogFont[] = u"MS Shell Dlg 2";
+
+// The trailer's 8-bit name: it names the keys that identify the product.
 std::string Product(const payload::tsetuptrailer& trailer) { return payload::ReadShortString(trailer.productname); }
 
 // A record the builder wrote into this program's resources, handed with
@@ -85,6 +89,17 @@ bool OwnDeclarations(payload::Declarations& declarations) {
     return parsed || !present;
 }
 
+// The names record: false only when there is one that is malformed.
+bool OwnNames(payload::ProductNames& names) {
+    bool present = false;
+    const bool parsed = OwnRecord(payload::kProductNamesName, [&](const void* data, std::size_t size) {
+        present = true;
+        return payload::ParseProductNames(data, size, names);
+    });
+    if (!parsed) names = {};
+    return parsed || !present;
+}
+
 // The payload kind record: false only when there is one that is malformed.
 bool OwnPayloadKind(payload::PayloadKind& kind) {
     bool present = false;
@@ -100,9 +115,10 @@ bool OwnPayloadKind(payload::PayloadKind& kind) {
 Triform::Triform(HBITMAP sidepicture, const StartOptions& options) : options_(options) {
     scopeok_ = OwnScope(scope_) && OwnDeclarations(declarations_);
     payloadkindok_ = OwnPayloadKind(payloadkind_);
+    namesok_ = OwnNames(names_);
     ChooseWizardLanguage();
     gui::Application* application = gui::Application::Current();
-    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, Text(TextId::DialogFont));
+    CreateForm(application ? application->Window() : nullptr, u"Tallowin", 502, 357, DialogFont());
     if (application) application->SetMainForm(*this);
     onResize = [this] { FormResize(); };
     onShow = [this] { FormShow(); };
@@ -147,7 +163,15 @@ void Triform::ChooseWizardLanguage() {
 
 choosedir::DirTexts Triform::ChooserTexts() const {
     return {Text(TextId::ChooserCaption), Text(TextId::ChooserOk), Text(TextId::ChooserCancel),
-            Text(TextId::InvalidFolder), Text(TextId::ErrorCaption), Text(TextId::DialogFont)};
+            Text(TextId::InvalidFolder), Text(TextId::ErrorCaption), DialogFont()};
+}
+
+std::u16string Triform::DialogFont() const {
+    // "MS Sans Serif" is a bitmap font of the Western code page: a product
+    // named in another script gets the dialog font the system links to a
+    // font for every script, as the tables of those scripts choose.
+    const std::u16string font = Text(TextId::DialogFont);
+    return !names_.productname.empty() && font == kWesternDialogFont ? kAnyScriptDialogFont : font;
 }
 
 void Triform::BuildComponents(HBITMAP sidepicture) {
@@ -288,7 +312,7 @@ void Triform::FormCreate() {
         return;
     }
     Log(u"language: " + AnsiToWide(language_.Code()));
-    if (!scopeok_ || !payloadkindok_) {
+    if (!scopeok_ || !payloadkindok_ || !namesok_) {
         StartupFailed(Text(TextId::DamagedInstaller));
         return;
     }
@@ -307,6 +331,9 @@ void Triform::LoadUninstallMode() {
     trailer_ = {};
     if (!LoadUninstallInfo(options_.programname, read, trailer_, destfolder_))
         StartupFailed(Text(TextId::NoUninstallInfo));
+    // This uninstaller's names are shown only for the product they belong
+    // to; another product's registration shows its own 8-bit name.
+    if (names_.eightbit != Product(trailer_)) names_ = {};
 }
 
 void Triform::LoadInstallMode() {
@@ -333,6 +360,11 @@ void Triform::LoadInstallMode() {
         StartupFailed(Text(payload::TrailerFailureText(status), {{u"file", AnsiToWide(WideToAnsi(installerpath_))}}));
         return;
     }
+    // Names that are not the trailer's were put together from two installers.
+    if (!names_.productname.empty() && names_.eightbit != Product(trailer_)) {
+        StartupFailed(Text(TextId::DamagedInstaller));
+        return;
+    }
     // An installed version decides the folder, or refuses an older one
     // before anything is changed.
     const std::string version = payload::ReadShortString(trailer_.productversion);
@@ -342,7 +374,7 @@ void Triform::LoadInstallMode() {
         Log(u"installed: " + AnsiToWide(installed_.version) + u" in " + installed_.folder);
     if (installkind_ == installengine::InstallKind::Downgrade) {
         const std::u16string installed = AnsiToWide(installed_.version);
-        StartupFailed(Text(TextId::DowngradeRefused, {{u"product", AnsiToWide(Product(trailer_))}, {u"installed", installed},
+        StartupFailed(Text(TextId::DowngradeRefused, {{u"product", ShownProduct()}, {u"installed", installed},
                                                       {u"version", AnsiToWide(version)}}),
                       kExitDowngrade);
         return;
@@ -375,12 +407,14 @@ std::u16string Triform::FolderRefusal(const std::u16string& folder) const {
     const std::u16string bare = setuputil::RemoveBackslash(folder);
     const installengine::RecordInFolder inplace = installengine::FindRecordInFolder(bare, Product(trailer_));
     if (inplace.kind == installengine::RecordInFolder::Kind::OtherProduct) {
-        const std::u16string product = AnsiToWide(Product(trailer_));
+        const std::u16string product = ShownProduct();
         return Text(TextId::FolderHoldsOtherProduct,
-                    {{u"folder", bare}, {u"other", inplace.record.productname}, {u"product", product}});
+                    {{u"folder", bare},
+                     {u"other", inplace.record.displayname.empty() ? inplace.record.productname : inplace.record.displayname},
+                     {u"product", product}});
     }
     if (!IntoInstalledFolder() || installengine::IsSameFolderHere(folder, installed_.folder)) return {};
-    return Text(TextId::InstalledElsewhere, {{u"product", AnsiToWide(Product(trailer_))}, {u"folder", installed_.folder}});
+    return Text(TextId::InstalledElsewhere, {{u"product", ShownProduct()}, {u"folder", installed_.folder}});
 }
 
 unsigned long Triform::CancelWaitMs() const { return IntoInstalledFolder() ? kUpdateCancelWaitMs : kCancelWaitMs; }
@@ -396,9 +430,9 @@ void Triform::LogUpdateEnd() {
 // --- texts ---
 
 void Triform::FormShow() {
-    const std::string product = Product(trailer_);
+    const std::u16string product = ShownProduct();
     if (uninstallmode_) {
-        const auto t = MakeUninstallTexts(language_, AnsiToWide(product));
+        const auto t = MakeUninstallTexts(language_, product);
         SetText(t.caption);
         welcometitle.SetText(t.welcometitle);
         welcomelabel.SetText(t.welcomelabel);
@@ -406,7 +440,7 @@ void Triform::FormShow() {
         uninstallfinishlabel.SetText(t.uninstallfinishlabel);
     } else {
         const auto t =
-            MakeInstallTexts(language_, AnsiToWide(product), AnsiToWide(payload::ReadShortString(trailer_.productversion)));
+            MakeInstallTexts(language_, product, AnsiToWide(payload::ReadShortString(trailer_.productversion)));
         SetText(t.caption);
         welcometitle.SetText(t.welcometitle);
         welcomelabel.SetText(t.welcomelabel);
@@ -632,7 +666,7 @@ void Triform::InstallFinished() {
         return;
     }
     exitcode_ = kExitDone;
-    Log(u"outcome: " + Text(TextId::FinishLabel, {{u"product", AnsiToWide(Product(trailer_))}}));
+    Log(u"outcome: " + Text(TextId::FinishLabel, {{u"product", ShownProduct()}}));
     if (options_.unattended) return;
     ShowPage(finishpage);
     RunLayout();
@@ -676,7 +710,7 @@ void Triform::ProcessMessages() {
 
 void Triform::UninstallFinished(const std::u16string& kept) {
     exitcode_ = kExitDone;
-    const std::u16string done = Text(TextId::UninstallFinishLabel, {{u"product", AnsiToWide(Product(trailer_))}});
+    const std::u16string done = Text(TextId::UninstallFinishLabel, {{u"product", ShownProduct()}});
     Log(u"outcome: " + done);
     if (!kept.empty()) Log(u"kept: " + kept);
     if (options_.unattended) return;

@@ -57,6 +57,8 @@ public:
     void SetChooser(choosedir::Tdir& chooser) { dir_ = &chooser; }
     // The folder chooser's texts, in the wizard's language.
     choosedir::DirTexts ChooserTexts() const;
+    // The language's dialog font, or one for any script when the product is named in one.
+    std::u16string DialogFont() const;
 
     // Handlers.
     void FormCreate();
@@ -96,6 +98,7 @@ public:
     }
     std::string LanguageCode() const override { return language_.Code(); }
     std::vector<std::string> ChosenTasks() const override { return chosentasks_; }
+    payload::ProductNames ProductNames() const override { return names_; }
 
     bool UninstallMode() const { return uninstallmode_; }
 
@@ -127,6 +130,8 @@ private:
     }
     // The folder the destination page proposes, and /S installs into without /D=.
     std::u16string ProposedFolder() const;
+    // The product's name as a person sees it: the names record's, else the 8-bit one.
+    std::u16string ShownProduct() const { return payload::ShownName(names_, payload::ReadShortString(trailer_.productname)); }
     // Why `folder` cannot be the destination (destinationcheck.hpp, or not
     // the installed version's folder); "" when it can.  The page and /D=
     // share it.
@@ -150,6 +155,10 @@ private:
     // How the archive is stored (payload/payloadkind.hpp).
     payload::PayloadKind payloadkind_ = payload::PayloadKind::Sac;
     bool payloadkindok_ = true;  // false: the payload kind record is malformed
+    // The product's names in any script (payload/productnames.hpp); an
+    // empty productname: none, the trailer's 8-bit name is shown.
+    payload::ProductNames names_;
+    bool namesok_ = true;  // false: the names record is malformed
     WizardLanguage language_;
     bool languagecarried_ = true;  // false: /LANG= names a language this program does not carry
     payload::tsetuptrailer trailer_{};

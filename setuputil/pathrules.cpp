@@ -1,7 +1,5 @@
 #include "setuputil/pathrules.hpp"
 
-#include "setuputil/codepage.hpp"
-
 #include <array>
 #include <string_view>
 
@@ -24,12 +22,10 @@ std::u16string ParentFolder(const std::u16string& path) {
 
 std::u16string StripBadNameChars(const std::u16string& name) {
     static constexpr std::u16string_view kBad = u"\\/:*?\"<>|";
-    std::string kept;
-    for (char16_t c : name) {
-        if (kBad.find(c) != std::u16string_view::npos) continue;
-        kept += WideToAnsi(std::u16string(1, c));
-    }
-    return AnsiToWide(kept);
+    std::u16string kept;
+    for (char16_t c : name)
+        if (kBad.find(c) == std::u16string_view::npos) kept += c;
+    return kept;
 }
 
 namespace {

@@ -14,8 +14,9 @@ std::u16string RemoveBackslash(const std::u16string& path);
 // the path has no backslash before its last part.
 std::u16string ParentFolder(const std::u16string& path);
 
-// Drops \ / : * ? " < > | ; other characters make a round trip through the
-// 8-bit code page (one it lacks comes back as the replacement character).
+// Drops \ / : * ? " < > | ; other characters stay as they are, so a name in
+// any script keeps its script (a text that came from the 8-bit code page
+// comes out as a round trip through it would give it).
 std::u16string StripBadNameChars(const std::u16string& name);
 
 // True for a path that names the same place whatever the current folder

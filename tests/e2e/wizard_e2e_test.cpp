@@ -13,6 +13,8 @@
 #include "setuputil/utf8.hpp"
 #include "setuputil/wintext.hpp"
 #include "tools/sacwriter/sacwriter.hpp"
+#include "setuputil/versioninfo.hpp"
+#include "tools/tallowin/productfile.hpp"
 #include "tools/tallowin/stubstamp.hpp"
 
 #include <gtest/gtest.h>
@@ -74,7 +76,10 @@ void Shot(HWND window, const std::wstring& name) {
 }
 
 struct Product {
-    std::string name = "Vantrell";
+    std::string name = "Vantrell";  // the trailer's 8-bit name
+    // A name in any script and its publisher (the names record,
+    // payload/productnames.hpp): `name` is then its 8-bit form.
+    std::u16string shownname, publisher;
     std::string version = "2.5";
     std::string license;
     payload::Declarations declarations;  // stamped into the stub as the builder stamps them
@@ -88,9 +93,11 @@ std::wstring MakeInstaller(const std::wstring& folder, const Product& product) {
     input.stub = ReadAll(StubPath());
     EXPECT_FALSE(input.stub.empty());
     tallowin::StampedStub stamped;
-    if (!product.declarations.Empty()) {
+    if (!product.declarations.Empty() || !product.shownname.empty()) {
         tallowin::StubIdentity identity;
-        identity.productname = setuputil::Utf8ToUtf16Replacing(product.name);
+        identity.productname = product.shownname.empty() ? setuputil::Utf8ToUtf16Replacing(product.name) : product.shownname;
+        identity.publisher = product.publisher;
+        if (!product.shownname.empty()) identity.names = {product.shownname, product.publisher, product.name};
         identity.productversion = setuputil::Utf8ToUtf16Replacing(product.version);
         // The stub beside this program is built for its processor.
         identity.architecture = sizeof(void*) == 8 ? tallowin::Architecture::X64 : tallowin::Architecture::X86;
@@ -486,6 +493,90 @@ TEST(Tasks, UnattendedChoicesAndAnUpdateKeepingThem) {
     EXPECT_EQ(RunToEnd(ProductUninstaller(L"vantrell.exe"), L"-ui vantrell.exe /S"), 0u);
     EXPECT_TRUE(WaitUntil([&] { return !Exists(target); }, kWait));
     EXPECT_FALSE(registered());
+}
+
+// A wide registry value, or "" when there is none.
+std::wstring WideValue(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t value[512] = {};
+    DWORD size = sizeof value - sizeof(wchar_t), type = 0;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return {};
+    const LONG read = ::RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    ::RegCloseKey(handle);
+    return read == ERROR_SUCCESS && type == REG_SZ ? value : L"";
+}
+
+// A product named in Japanese by a Russian publisher: the wizard's title
+// and texts, the list of installed programs, the Start menu and the
+// uninstaller's version information show the names themselves; the keys
+// that identify the product carry the 8-bit form, so the next version
+// finds the installed one and updates it, and the uninstall removes it.
+TEST(NamesInAnyScript, TitleRegistrationStartMenuUpdateAndUninstall) {
+    const std::wstring folder = WorkFolder(L"names");
+    Product product;
+    product.shownname = u"\u30f4\u30a1\u30f3\u30c8\u30ec\u30eb";
+    product.publisher = u"\u041a\u0430\u043b\u0435\u0434\u0440\u0438\u043a";
+    product.name = tallowin::EightBitProductName(product.shownname);
+    product.file = L"names-setup.exe";
+    const std::wstring first = MakeInstaller(folder, product);
+    product.version = "2.6";
+    product.file = L"names-setup-2.6.exe";
+    const std::wstring next = MakeInstaller(folder, product);
+    const std::wstring shown(product.shownname.begin(), product.shownname.end());
+    const std::wstring uninstallkey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::wstring(product.name.begin(), product.name.end());
+    const std::wstring apppaths = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\vantrell.exe";
+    ASSERT_EQ(WideValue(HKEY_LOCAL_MACHINE, apppaths, L"Displayname"), L"") << "an earlier test left vantrell.exe installed";
+    const std::wstring target = folder + L"\\Names";
+
+    {
+        Process process;
+        ASSERT_TRUE(process.Start(first, L""));
+        HWND wizard = WaitTopWindow(process.Id(), shown + L" Installer - Tallowin", kWait);
+        ASSERT_NE(wizard, nullptr) << "no wizard with the product's name in its title";
+        EXPECT_TRUE(Visible(FindChild(wizard, L"Tallowin will install " + shown + L" 2.5 on your computer.  "
+                                              L"It is recommended that you close all other applications before continuing.")));
+        Shot(wizard, L"names-1-welcome");
+        process.Kill();
+    }
+    EXPECT_EQ(RunToEnd(first, L"/S \"/D=" + target + L"\""), 0u);
+    EXPECT_TRUE(Exists(target + L"\\readme.txt"));
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, uninstallkey, L"DisplayName"), shown);
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, uninstallkey, L"Publisher"), std::wstring(product.publisher.begin(), product.publisher.end()));
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, apppaths, L"Displayname"), std::wstring(product.name.begin(), product.name.end()));
+    wchar_t programs[MAX_PATH] = {}, desktopfolder[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, programs, CSIDL_PROGRAMS, TRUE);
+    ::SHGetSpecialFolderPathW(nullptr, desktopfolder, CSIDL_DESKTOPDIRECTORY, TRUE);
+    const std::wstring group = std::wstring(programs) + L"\\Calderic\\Vantrell\\";
+    const std::wstring desktop = std::wstring(desktopfolder) + L"\\" + shown + L".lnk";
+    EXPECT_TRUE(Exists(group + shown + L".lnk"));
+    EXPECT_TRUE(Exists(group + L"Uninstall " + shown + L".lnk"));
+    EXPECT_TRUE(Exists(desktop));
+    const std::u16string uninstaller = setuputil::FromWinStr(ProductUninstaller(L"vantrell.exe").c_str());
+    EXPECT_EQ(setuputil::ReadVersionString(uninstaller, u"ProductName"), product.shownname);
+
+    // The next version finds the installed one by its 8-bit key.
+    EXPECT_EQ(RunToEnd(next, L"/S"), 0u);
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, uninstallkey, L"DisplayVersion"), L"2.6");
+    const std::string path = setuputil::EncodeLetterHex(setuputil::FromWinStr(target.c_str()));
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, apppaths, L"Path"), std::wstring(path.begin(), path.end()))
+        << "the update did not go into the installed folder";
+
+    Process process;
+    ASSERT_TRUE(process.Start(ProductUninstaller(L"vantrell.exe"), L"-ui vantrell.exe"));
+    HWND wizard = WaitTopWindow(process.Id(), shown + L" Uninstaller - Tallowin", kWait);
+    ASSERT_NE(wizard, nullptr) << "no uninstaller with the product's name in its title";
+    EXPECT_TRUE(Visible(FindChild(wizard, L"Welcome to the " + shown + L" Uninstaller!")));
+    Click(FindButtons(wizard).next);
+    HWND done = FindChild(wizard, shown + L" was successfully removed from your computer.");
+    ASSERT_TRUE(WaitUntil([&] { return done && Visible(done); }, 60000)) << "no uninstall finish page";
+    Click(FindButtons(wizard).finish);
+    ExpectExit(process);
+    EXPECT_FALSE(Exists(target));
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, uninstallkey, L"DisplayName"), L"");
+    EXPECT_EQ(WideValue(HKEY_LOCAL_MACHINE, apppaths, L"Displayname"), L"");
+    EXPECT_FALSE(Exists(group + shown + L".lnk"));
+    EXPECT_FALSE(Exists(desktop));
 }
 
 // A registration as the install writes it, for a product that is not

@@ -23,6 +23,8 @@ TEST(StripBadNameChars, DropsTheNineCharactersAndKeepsTheRest) {
     EXPECT_EQ(StripBadNameChars(u"Vantrell: Tools/Extras 2.0"), u"Vantrell ToolsExtras 2.0");
     EXPECT_EQ(StripBadNameChars(u"\\/:*?\"<>|"), u"");
     EXPECT_EQ(StripBadNameChars(u"  a.b  "), u"  a.b  ");
+    // A name in any script keeps its script.
+    EXPECT_EQ(StripBadNameChars(u"\u30f4\u30a1\u30f3: \u041a\u0430/\U0001F600"), u"\u30f4\u30a1\u30f3 \u041a\u0430\U0001F600");
 }
 
 TEST(IsAbsoluteWindowsPath, OnlyDriveLetterAndUncPaths) {

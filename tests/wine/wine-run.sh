@@ -77,6 +77,17 @@ init_prefix() {
   done
   start_server
   set_reg 'HKCU\Software\Wine\Drivers' Graphics null
+  # Wine's own fonts hold no CJK characters.  Its links for the caption
+  # font (Tahoma) and the dialog fonts name the Windows CJK fonts: replace
+  # those with one that has the characters (fonts-wqy-microhei,
+  # scripts/install-deps.sh), so that a product named in Japanese or
+  # Chinese shows its name, in the window's caption bar too, in any locale.
+  # (Links of our own on the dialog fonts would change their Latin text's
+  # width in Wine; Wine writes its links again when the locale's code page
+  # changes.)
+  for face in 'MS UI Gothic' 'MS Gothic' 'MS PGothic' SimSun PMingLiU; do
+    set_reg 'HKCU\Software\Wine\Fonts\Replacements' "$face" 'WenQuanYi Micro Hei'
+  done
   set_reg 'HKCU\Software\Wine\X11 Driver' Managed N
   "$WINE" wineboot </dev/null >/dev/null 2>&1
 }

@@ -300,9 +300,16 @@ int RunInfo(const fs::path& path, bool json) {
                               : stub.scope == payload::InstallScope::User ? "user"
                                                                           : "machine";
     const std::string registryroot = stub.scope == payload::InstallScope::User ? "HKCU" : "HKLM";
+    // A product named in a script the 8-bit code page lacks: the names
+    // record's name, and the trailer's 8-bit form that names its keys.
+    const bool names = !stub.names.productname.empty();
+    const std::string productname = names ? Utf16ToUtf8(stub.names.productname) : Text(t.productname);
+    const std::string productkey = names ? Text(t.productname) : "";
 
     if (json) {
-        std::cout << "{\n \"productname\": " << JsonString(Text(t.productname))
+        std::cout << "{\n \"productname\": " << JsonString(productname);
+        if (names) std::cout << ",\n \"productkey\": " << JsonString(productkey);
+        std::cout
                   << ",\n \"productversion\": " << JsonString(Text(t.productversion))
                   << ",\n \"exename\": " << JsonString(Text(t.exename))
                   << ",\n \"architecture\": " << JsonString(architecture) << ",\n \"scope\": " << JsonString(scope)
@@ -340,7 +347,9 @@ int RunInfo(const fs::path& path, bool json) {
         std::cout << "\n}\n";
         return kExitOk;
     }
-    std::cout << "productname:      " << Text(t.productname) << "\n"
+    std::cout << "productname:      " << productname << "\n";
+    if (names) std::cout << "productkey:       " << productkey << " (the 8-bit form: uninstall key, App Paths \"Displayname\")\n";
+    std::cout
               << "productversion:   " << Text(t.productversion) << "\n"
               << "exename:          " << Text(t.exename) << "\n"
               << "architecture:     " << architecture << "\n"

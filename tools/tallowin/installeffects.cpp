@@ -138,7 +138,10 @@ bool PlanEffects(const Installer& installer, const PlanOptions& options, Install
     }
     const bool x64 = installer.stub.machine == 0x8664;
     out = {};
-    out.product = sacwriter::Cp1252ToUtf8(payload::ReadShortString(trailer.productname));
+    const payload::ProductNames& names = installer.stub.names;
+    out.product = names.productname.empty() ? sacwriter::Cp1252ToUtf8(payload::ReadShortString(trailer.productname))
+                                            : sacwriter::Utf16ToUtf8(names.productname);
+    if (!names.productname.empty()) out.productkey = sacwriter::Cp1252ToUtf8(names.eightbit);
     out.version = sacwriter::Cp1252ToUtf8(payload::ReadShortString(trailer.productversion));
     out.scope = peruser ? "user" : "machine";
     out.architecture = x64 ? "x64" : "x86";
@@ -152,7 +155,11 @@ bool PlanEffects(const Installer& installer, const PlanOptions& options, Install
                                                           TypicalFolders());
     if (installer.stub.hasversion)
         for (const auto& [name, value] : installer.stub.version.strings)
-            if (name == u"CompanyName") in.publisher = setuputil::WideToAnsi(value);
+            if (name == u"CompanyName") in.publisher = value;
+    if (!names.productname.empty()) {
+        in.displayname = names.productname;
+        in.publisher = names.publisher;
+    }
     in.recordid = "<random>";
     in.language = options.language;
     // Every optional task is shown as chosen: a reviewer sees all it may do.
@@ -254,6 +261,7 @@ bool PlanEffects(const Installer& installer, const PlanOptions& options, Install
 void PrintEffects(std::ostream& out, const InstallEffects& e) {
     out << e.product << " " << e.version << " (" << e.architecture << ", " << e.scope << ")\n"
         << "program folder: " << Utf16ToUtf8(e.folder) << "\n";
+    if (!e.productkey.empty()) out << "registered as: " << e.productkey << "\n";
     for (const auto& [name, checked] : e.tasks)
         out << "task: " << name << (checked ? " (checked by default)" : " (unchecked by default)") << ", shown as chosen\n";
     out << "\ninstall:\n";
@@ -282,7 +290,9 @@ void PrintEffectJson(std::ostream& out, const Effect& x) {
 }
 
 void PrintEffectsJson(std::ostream& out, const InstallEffects& e) {
-    out << "{\n \"plan\": 1,\n \"product\": " << JsonString(e.product) << ",\n \"productversion\": " << JsonString(e.version)
+    out << "{\n \"plan\": 1,\n \"product\": " << JsonString(e.product);
+    if (!e.productkey.empty()) out << ",\n \"productkey\": " << JsonString(e.productkey);
+    out << ",\n \"productversion\": " << JsonString(e.version)
         << ",\n \"scope\": " << JsonString(e.scope) << ",\n \"architecture\": " << JsonString(e.architecture)
         << ",\n \"folder\": " << JsonString(Utf16ToUtf8(e.folder)) << ",\n \"tasks\": [";
     for (std::size_t i = 0; i < e.tasks.size(); ++i)

@@ -35,6 +35,9 @@ struct Effect {
 
 struct InstallEffects {
     std::string product, version, scope, architecture;
+    // The trailer's 8-bit name (UTF-8 here), which names the uninstall key;
+    // "" when it is the product name itself.
+    std::string productkey;
     std::u16string folder;
     std::vector<std::pair<std::string, bool>> tasks;  // declared, with their defaults (all shown as chosen)
     std::vector<Effect> install;

@@ -69,6 +69,8 @@ StubResources ReadStubResources(const fs::path& path) {
         }
         if (r.type.id == peres::kTypeRcData && r.name.name == payload::kPayloadKindName)
             stub.kinddamaged = !payload::ParseKindRecord(r.data.data(), r.data.size(), stub.kind);
+        if (r.type.id == peres::kTypeRcData && r.name.name == payload::kProductNamesName)
+            stub.namesdamaged = !payload::ParseProductNames(r.data.data(), r.data.size(), stub.names);
     }
     return stub;
 }
@@ -106,8 +108,12 @@ std::unique_ptr<Installer> OpenInstaller(const fs::path& path, bool refusedamage
         payload::ReadSecurityDirectory(setupfile, signature))
         installer->certificatetable = signature.tablesize;
     setuputil::CloseAccess(setupfile);
-    // Like the installer's start-up: a malformed kind record is damage.
-    if (installer->stub.kinddamaged) {
+    // Like the installer's start-up: a malformed kind or names record is
+    // damage, and so is a names record whose 8-bit form is not the trailer's.
+    const StubResources& stub = installer->stub;
+    if (stub.kinddamaged || stub.namesdamaged ||
+        (!stub.names.productname.empty() &&
+         stub.names.eightbit != payload::ReadShortString(installer->trailer.productname))) {
         Complain(path, Utf16ToUtf8(payload::kDamagedInstaller));
         return nullptr;
     }

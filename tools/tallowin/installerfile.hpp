@@ -10,6 +10,7 @@
 #include "payload/installscope.hpp"
 #include "payload/payloadcheck.hpp"
 #include "payload/payloadkind.hpp"
+#include "payload/productnames.hpp"
 #include "payload/sacarchive.hpp"
 #include "payload/setuptrailer.hpp"
 #include "tools/peres/versionblock.hpp"
@@ -35,6 +36,8 @@ struct StubResources {
     bool declarationsdamaged = false;  // a declarations record that does not parse
     payload::PayloadKind kind = payload::PayloadKind::Sac;
     bool kinddamaged = false;   // a payload kind record that does not parse
+    payload::ProductNames names;  // the names record; an empty productname: none
+    bool namesdamaged = false;  // a names record that does not parse
 };
 
 StubResources ReadStubResources(const std::filesystem::path& path);

@@ -123,7 +123,11 @@ int RunDiff(const DiffCommandOptions& options) {
         return kExitBadInstaller;
 
     std::string kind;
-    const bool sameproduct = setuputil::SameName(setuputil::Utf8ToUtf16Replacing(before.product), setuputil::Utf8ToUtf16Replacing(after.product)) &&
+    // The same product is the same uninstall key: the 8-bit name.
+    const auto key = [](const InstallEffects& e) {
+        return setuputil::Utf8ToUtf16Replacing(e.productkey.empty() ? e.product : e.productkey);
+    };
+    const bool sameproduct = setuputil::SameName(key(before), key(after)) &&
                              before.scope == after.scope;
     if (!sameproduct) {
         kind = "another product: installed beside the first";

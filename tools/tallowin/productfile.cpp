@@ -3,8 +3,10 @@
 
 #include "tools/tallowin/productdeclarations.hpp"
 
+#include "payload/crc32.hpp"
 #include "payload/entrypath.hpp"
 #include "payload/pathbounds.hpp"
+#include "payload/productnames.hpp"
 #include "payload/texttable.hpp"
 #include "setuputil/pathrules.hpp"
 #include "tools/peres/icongroup.hpp"
@@ -14,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -75,6 +78,27 @@ bool To1252(const std::string& field, const std::string& text, std::string& out,
     error = field + " holds characters the Windows-1252 code page lacks";
     return false;
 }
+
+}  // namespace
+
+std::string EightBitProductName(const std::u16string& name) {
+    std::string fitting;
+    if (sacwriter::Utf8ToCp1252(sacwriter::Utf16ToUtf8(name), fitting)) return fitting;
+    std::string form;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i];
+        // A surrogate pair is one character, so one stand-in.
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) ++i;
+        const bool plain = c >= 0x20 && c < 0x7f && c != u'\\' && c != u'/' && c != u'~';
+        form += plain ? static_cast<char>(c) : '_';
+    }
+    const std::string utf8 = sacwriter::Utf16ToUtf8(name);
+    char checksum[9];
+    std::snprintf(checksum, sizeof checksum, "%08x", payload::Crc32(0, utf8.data(), utf8.size()));
+    return form + "~" + checksum;
+}
+
+namespace {
 
 bool ToWide(const std::string& field, const std::string& text, std::u16string& out, std::string& error) {
     if (sacwriter::Utf8ToUtf16(text, out)) return true;
@@ -489,13 +513,27 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
 
     payload::TrailerFields& f = input.fields;
     f = {};
-    if (!To1252("productname", name, f.productname, error) || !To1252("productversion", version, f.productversion, error) ||
-        !To1252("exename", exename, f.exename, error) || !To1252("appdatafolder", appdata, f.appdatafolder, error))
-        return false;
-    if (f.productname.empty()) {
+    // The product name may be in any script: the trailer gets its 8-bit
+    // form, the names record (payload/productnames.hpp) the name itself.
+    std::u16string widename;
+    if (!ToWide("productname", name, widename, error)) return false;
+    if (widename.empty()) {
         error = "productname is empty";
         return false;
     }
+    if (!payload::IsShowableName(widename)) {
+        error = "productname holds a control character";
+        return false;
+    }
+    f.productname = EightBitProductName(widename);
+    if (f.productname.size() > payload::kMaxProductNameUnits) {
+        error = "productname is " + std::to_string(f.productname.size()) + " bytes long in its 8-bit form \"" +
+                f.productname + "\"; the trailer holds at most " + std::to_string(payload::kMaxProductNameUnits);
+        return false;
+    }
+    if (!To1252("productversion", version, f.productversion, error) || !To1252("exename", exename, f.exename, error) ||
+        !To1252("appdatafolder", appdata, f.appdatafolder, error))
+        return false;
     std::u16string wideexe;
     if (!ToWide("exename", exename, wideexe, error)) return false;
     // The uninstall command line ("tallowui.exe -ui " + exename) is not
@@ -614,23 +652,31 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     auto scratch = std::make_unique<payload::tsetuptrailer>();
     if (!payload::BuildTrailer(f, *scratch, error)) return false;
 
-    // The publisher becomes the uninstall entry's 8-bit "Publisher" too.
-    std::string publisher1252;
     identity = {};
     identity.texts = std::move(texts);
     identity.architecture = architecture == "x64" ? Architecture::X64 : Architecture::X86;
     identity.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
     if (!LoadDeclarations(root, identity.declarations, error)) return false;
-    if (!To1252("publisher", publisher, publisher1252, error) || !ToWide("publisher", publisher, identity.publisher, error) ||
+    if (!ToWide("publisher", publisher, identity.publisher, error) ||
         !ToWide("copyright", copyright, identity.copyright, error) ||
         !ToWide("productname", name, identity.productname, error) ||
         !ToWide("productversion", version, identity.productversion, error))
         return false;
     if (!FitsLinkName("productname", setuputil::StripBadNameChars(identity.productname), error)) return false;
-    if (publisher1252.size() > 255) {
-        error = "publisher is longer than 255 bytes";
+    // The publisher becomes the uninstall entry's "Publisher" too.
+    if (identity.publisher.size() > payload::kMaxProductNameUnits) {
+        error = "publisher is longer than " + std::to_string(payload::kMaxProductNameUnits) + " characters";
         return false;
     }
+    if (!payload::IsShowableName(identity.publisher)) {
+        error = "publisher holds a control character";
+        return false;
+    }
+    // Names the code page holds need no record: such a product's stub is
+    // stamped as before the record existed.
+    std::string unused;
+    if (!sacwriter::Utf8ToCp1252(name, unused) || !sacwriter::Utf8ToCp1252(publisher, unused))
+        identity.names = {identity.productname, identity.publisher, f.productname};
     if (copyright.size() > 1024) {
         error = "copyright is longer than 1,024 bytes";
         return false;

@@ -35,6 +35,16 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
                      sacwriter::InstallerInput& input, StubIdentity& identity, std::vector<std::string>& warnings,
                      std::string& error);
 
+// The trailer's 8-bit `productname` for the product name `name`: the name
+// itself in Windows-1252 when the code page holds it (every byte as before
+// names in any script), else an ASCII form that names it in the registry
+// for good -- each character that is not printable ASCII, and each of
+// `\ / ~`, becomes "_", then "~" and the CRC-32 of the name's UTF-8 in
+// eight lower-case hex digits ("ヴァントレル" -> "______~" + 8 digits).
+// The same name always gets the same form; two names differ in it unless
+// their checksums and stand-ins meet.
+std::string EightBitProductName(const std::u16string& name);
+
 // The payload kind a `compression` text names: "per-file" (also "") the
 // SAC archive, "solid" the solid payload.  False with `error` for another.
 bool ParseCompression(const std::string& text, payload::PayloadKind& kind, std::string& error);

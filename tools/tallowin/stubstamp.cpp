@@ -233,6 +233,15 @@ bool StampStub(const std::vector<std::uint8_t>& stub, const StubIdentity& identi
         resources.push_back(Make(peres::kTypeRcData, Named(payload::kDeclarationsName), rcdatalanguage,
                                  std::vector<std::uint8_t>(text.begin(), text.end())));
     }
+    if (!identity.names.productname.empty()) {
+        const std::vector<std::uint8_t> record = payload::MakeProductNames(identity.names);
+        if (record.empty()) {
+            error = "the product's names cannot be carried: a name past its bound or with a control character";
+            return false;
+        }
+        std::erase_if(resources, [](const Resource& r) { return IsNamed(r, peres::kTypeRcData, payload::kProductNamesName); });
+        resources.push_back(Make(peres::kTypeRcData, Named(payload::kProductNamesName), rcdatalanguage, record));
+    }
     if (identity.kind != payload::PayloadKind::Sac) {
         const payload::tkindrecord kind = payload::MakeKindRecord(identity.kind);
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(&kind);

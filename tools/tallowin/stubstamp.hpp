@@ -17,12 +17,15 @@
 // A product that declares registry values or start at sign-in gets RCDATA
 // "DECLARATIONS" (payload/declarations.hpp); one that declares none, none.
 // A solid payload's stub gets the payload kind record
-// (payload/payloadkind.hpp); the default kind's gets none.
+// (payload/payloadkind.hpp); the default kind's gets none.  A product
+// named in a script Windows-1252 lacks gets RCDATA "PRODUCTNAMES"
+// (payload/productnames.hpp); one whose names fit the code page, none.
 #pragma once
 
 #include "payload/declarations.hpp"
 #include "payload/installscope.hpp"
 #include "payload/payloadkind.hpp"
+#include "payload/productnames.hpp"
 #include "tools/tallowin/stubtexts.hpp"
 
 #include <cstddef>
@@ -51,6 +54,9 @@ struct StubIdentity {
     payload::PayloadKind kind = payload::PayloadKind::Sac;  // Solid: the kind record is stamped
     VendorTexts texts;  // none given: the stub's language tables stay as they are
     payload::Declarations declarations;  // none: no RCDATA "DECLARATIONS", the stub as before
+    // A name the code page lacks: RCDATA "PRODUCTNAMES" (payload/productnames.hpp);
+    // an empty `productname` here: none, the stub as before.
+    payload::ProductNames names;
 };
 
 struct StampedStub {

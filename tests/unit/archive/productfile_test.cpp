@@ -99,7 +99,14 @@ TEST_F(ProductFile, EveryLimitNamesItsField) {
               std::string::npos);
     EXPECT_NE(Error("productversion = \"2.1\"", "productversion = 2").find("productversion must be a text"),
               std::string::npos);
-    EXPECT_NE(Error("productname = \"Vantrell\"", "productname = \"\xE6\x97\xA5\"").find("productname holds characters"),
+    EXPECT_EQ(Error("productname = \"Vantrell\"", "productname = \"Van\\ttrell\""),
+              "productname holds a control character");
+    const std::string name = "productname = \"Vantrell\"\n";
+    EXPECT_EQ(Error(name, name + "publisher = \"Cal\\u0085deric\"\n"), "publisher holds a control character");
+    EXPECT_EQ(Error(name, name + "publisher = \"" + std::string(256, 'p') + "\"\n"), "publisher is longer than 255 characters");
+    // A name the code page lacks grows by its checksum in the 8-bit form.
+    EXPECT_NE(Error("productname = \"Vantrell\"", "productname = \"" + std::string(250, 'x') + "\xE6\x97\xA5\"")
+                  .find("in its 8-bit form"),
               std::string::npos);
     EXPECT_NE(Error("startmenufolder = \"Calderic/Vantrell\"", "startmenufolder = \"Calderic/../..\"")
                   .find("startmenufolder"),
@@ -268,6 +275,52 @@ TEST_F(ProductFile, VendorTextsKeepTheirInsertsAndNameTheirLanguage) {
     EXPECT_EQ(identity.texts.tables[0].code, "pt-BR");
     EXPECT_EQ(identity.texts.tables[1].code, "sv");
     EXPECT_EQ(identity.texts.tables[1].texts[0].second, "&N\xC3\xA4sta  >");
+}
+
+// A name in any script: the trailer gets the 8-bit form, the stub the
+// names record; names the code page holds get no record, so their
+// installer is the one built before.
+TEST_F(ProductFile, NamesInAnyScriptGetAnEightBitFormAndARecord) {
+    const std::u16string japanese = u"\u30f4\u30a1\u30f3\u30c8\u30ec\u30eb";
+    const std::string form = tallowin::EightBitProductName(japanese);
+    ASSERT_EQ(form.size(), 6u + 9u);
+    EXPECT_EQ(form.substr(0, 7), "______~");
+    EXPECT_EQ(form.find_first_not_of("0123456789abcdef", 7), std::string::npos);
+    EXPECT_EQ(tallowin::EightBitProductName(japanese), form);
+    // One character more, another checksum: two names, two keys.
+    EXPECT_NE(tallowin::EightBitProductName(japanese + u"\u30eb").substr(7), form.substr(7));
+    EXPECT_NE(tallowin::EightBitProductName(u"\u30a2\u30a1\u30f3\u30c8\u30ec\u30eb"), form);
+    // Printable ASCII stays; a pair of surrogates is one character; the
+    // separators of keys and of the checksum never appear before it.
+    EXPECT_EQ(tallowin::EightBitProductName(u"V\u0430n/t\\r~\U0001F600 1").substr(0, 11), "V_n_t_r__ 1");
+    EXPECT_EQ(tallowin::EightBitProductName(u"Caf\u00e9 \u2122"), "Caf\xE9 \x99");
+
+    const auto load = [&](const std::string& name, const std::string& publisher, tallowin::StubIdentity& identity) {
+        std::string text = kGood;
+        text.replace(text.find("productname = \"Vantrell\""), 24, "productname = \"" + name + "\"\npublisher = \"" + publisher + "\"");
+        std::ofstream(dir.path() / "product.toml", std::ios::binary) << text;
+        std::string error;
+        EXPECT_TRUE(tallowin::LoadProductFile(dir.path() / "product.toml", std::nullopt, input, identity, warnings, error))
+            << error;
+    };
+    tallowin::StubIdentity identity;
+    load("\xE3\x83\xB4\xE3\x82\xA1\xE3\x83\xB3\xE3\x83\x88\xE3\x83\xAC\xE3\x83\xAB",
+         "\xD0\x9A\xD0\xB0\xD0\xBB\xD0\xB5\xD0\xB4\xD1\x80\xD0\xB8\xD0\xBA", identity);
+    EXPECT_EQ(input.fields.productname, form);
+    EXPECT_EQ(identity.names.productname, japanese);
+    EXPECT_EQ(identity.names.publisher, u"\u041a\u0430\u043b\u0435\u0434\u0440\u0438\u043a");
+    EXPECT_EQ(identity.names.eightbit, form);
+    EXPECT_EQ(identity.productname, japanese);  // the version resource's
+
+    // Only the publisher outside the code page: a record, the name unchanged.
+    load("Vantrell", "\xD0\x9A\xD0\xB0\xD0\xBB", identity);
+    EXPECT_EQ(input.fields.productname, "Vantrell");
+    EXPECT_EQ(identity.names.eightbit, "Vantrell");
+    EXPECT_EQ(identity.names.publisher, u"\u041a\u0430\u043b");
+    // Both in the code page: no record.
+    load("Caf\xC3\xA9", "Calderic", identity);
+    EXPECT_EQ(input.fields.productname, "Caf\xE9");
+    EXPECT_TRUE(identity.names.productname.empty());
 }
 
 }  // namespace

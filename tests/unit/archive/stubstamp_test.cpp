@@ -7,6 +7,7 @@
 #include "payload/installscope.hpp"
 #include "payload/packedresource.hpp"
 #include "payload/payloadcheck.hpp"
+#include "payload/productnames.hpp"
 #include "tools/peres/icongroup.hpp"
 #include "tools/peres/peimage.hpp"
 #include "tools/peres/resourcetree.hpp"
@@ -230,6 +231,67 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     EXPECT_TRUE(back.startatsignin);
     ASSERT_EQ(back.registry.size(), 1u);
     EXPECT_EQ(back.registry[0].number, 27000u);
+
+    // The names record: only for names the code page lacks; it reads back whole.
+    const auto namesof = [](const std::vector<Resource>& resources) {
+        return std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
+            return r.type.id == peres::kTypeRcData && r.name.name == payload::kProductNamesName;
+        });
+    };
+    EXPECT_EQ(namesof(edited), edited.end());
+    identity.names = {u"\u30f4\u30a1\u30f3\u30c8\u30ec\u30eb", u"\u041a\u0430\u043b", "______~0123abcd"};
+    tallowin::StampedStub named;
+    ASSERT_TRUE(tallowin::StampStub(stub, identity, named, error)) << error;
+    PeImage namedimage;
+    std::vector<Resource> namedresources;
+    ASSERT_TRUE(ParsePe(named.bytes, namedimage, error)) << error;
+    ASSERT_TRUE(ReadResources(namedimage, namedresources, error)) << error;
+    const auto names = namesof(namedresources);
+    ASSERT_NE(names, namedresources.end());
+    payload::ProductNames read;
+    ASSERT_TRUE(payload::ParseProductNames(names->data.data(), names->data.size(), read));
+    EXPECT_EQ(read.productname, identity.names.productname);
+    EXPECT_EQ(read.publisher, identity.names.publisher);
+    EXPECT_EQ(read.eightbit, identity.names.eightbit);
+    identity.names.publisher = u"Cal\tderic";
+    EXPECT_FALSE(tallowin::StampStub(stub, identity, named, error));
+}
+
+// The names record as any tool may have written it: every length is
+// checked against the record's size and bound, every text against control
+// characters and unpaired surrogates.
+TEST(ProductNamesRecord, ReadsBackAndRefusesWhatIsMalformed) {
+    const payload::ProductNames names{u"V\U0001F600", u"", "__~0123abcd"};
+    const std::vector<std::uint8_t> record = payload::MakeProductNames(names);
+    ASSERT_EQ(record.size(), 12u + 2 * 3 + 11);
+    payload::ProductNames read;
+    ASSERT_TRUE(payload::ParseProductNames(record.data(), record.size(), read));
+    EXPECT_EQ(read.productname, names.productname);
+    EXPECT_TRUE(read.publisher.empty());
+    EXPECT_EQ(read.eightbit, names.eightbit);
+    EXPECT_EQ(payload::ShownName(read, "ignored"), names.productname);
+
+    const auto refused = [&](std::size_t at, std::uint8_t value, std::size_t size) {
+        std::vector<std::uint8_t> bad = record;
+        if (at < bad.size()) bad[at] = value;
+        bad.resize(size);
+        payload::ProductNames out;
+        return !payload::ParseProductNames(bad.data(), bad.size(), out);
+    };
+    EXPECT_TRUE(refused(0, 'X', record.size()));                // the mark
+    EXPECT_TRUE(refused(4, 4, record.size()));                  // a name longer than the record holds
+    EXPECT_TRUE(refused(4, 0, record.size()));                  // no name
+    EXPECT_TRUE(refused(8, 0, record.size()));                  // no 8-bit form
+    EXPECT_TRUE(refused(10, 1, record.size()));                 // the zero field
+    EXPECT_TRUE(refused(record.size(), 0, record.size() - 1));  // cut short
+    EXPECT_TRUE(refused(record.size(), 0, record.size() + 1));  // grown
+    EXPECT_TRUE(refused(12, 0x09, record.size()));              // a tab in the name
+    EXPECT_TRUE(refused(15, 0x00, record.size()));              // half a surrogate pair
+    EXPECT_TRUE(refused(20, 0x00, record.size()));              // a zero in the 8-bit form
+    EXPECT_FALSE(refused(record.size(), 0, record.size()));
+    EXPECT_FALSE(payload::ParseProductNames(nullptr, 0, read));
+    EXPECT_TRUE(payload::MakeProductNames({std::u16string(256, u'x'), u"", "x"}).empty());
+    EXPECT_TRUE(payload::MakeProductNames({u"", u"", "x"}).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPresets, StampedStubs,

@@ -140,6 +140,35 @@ expect_status 1 "build writing a shared key" "$tallowin" build product/declaring
 grep -qF 'registry[1].key "Software\Microsoft\Windows\CurrentVersion\Run" lies in Software\Microsoft' "$work/stderr.txt" ||
   fail "the shared key is not named: $(cat "$work/stderr.txt")"
 
+# Names in any script: the trailer gets the 8-bit form, info and plan show
+# both; the next version names the same uninstall key, so diff sees an update.
+programs=$([ $arch = x64 ] && echo 'C:\Program Files' || echo 'C:\Program Files (x86)')
+sed 's/^productname = .*/productname = "ヴァントレル"\npublisher = "Каледрик"/' product/product.toml >product/names.toml
+expect_status 0 "build a product named in Japanese" "$tallowin" build product/names.toml -o names.exe --stub stub.exe
+expect_status 0 "info of a product named in Japanese" "$tallowin" info names.exe
+grep -qx 'productname:      ヴァントレル' "$work/stdout.txt" || fail "info: $(grep product "$work/stdout.txt")"
+productkey=$(sed -n 's/^productkey: *\(______~[0-9a-f]\{8\}\) (the 8-bit form.*/\1/p' "$work/stdout.txt")
+[ -n "$productkey" ] || fail "info shows no 8-bit form: $(grep product "$work/stdout.txt")"
+grep -qx 'publisher:        Каледрик' "$work/stdout.txt" || fail "info: $(grep publisher "$work/stdout.txt")"
+expect_status 0 "info --json of a product named in Japanese" "$tallowin" info names.exe --json
+grep -qF "\"productname\": \"ヴァントレル\",
+ \"productkey\": \"$productkey\"" <(tr -d '\r' <"$work/stdout.txt") || fail "info --json: $(grep product "$work/stdout.txt")"
+expect_status 0 "plan of a product named in Japanese" "$tallowin" plan names.exe
+for want in "registered as: $productkey" \
+            "  shortcut    %APPDATA%\Microsoft\Windows\Start Menu\Programs\Calderic\Vantrell\ヴァントレル.lnk  $programs\Vantrell\empty.dat" \
+            "  registry    HKLM\software\microsoft\windows\currentversion\uninstall\\$productkey\DisplayName = REG_SZ ヴァントレル" \
+            "  registry    HKLM\software\microsoft\windows\currentversion\uninstall\\$productkey\Publisher = REG_SZ Каледрик"; do
+  grep -qxF "$want" "$work/stdout.txt" || fail "plan lacks: $want"
+done
+sed 's/^productversion = "2.1"$/productversion = "2.2"/' product/names.toml >product/names2.toml
+expect_status 0 "build its next version" "$tallowin" build product/names2.toml -o names2.exe --stub stub.exe
+expect_status 0 "diff of a product named in Japanese" "$tallowin" diff names.exe names2.exe
+grep -q '^ヴァントレル 2.1 -> ヴァントレル 2.2: update' "$work/stdout.txt" || fail "diff: $(head -1 "$work/stdout.txt")"
+# A name with a control character, or one whose 8-bit form is too long.
+sed 's/^productname = .*/productname = "Van\\ttrell"/' product/product.toml >product/bad.toml
+expect_status 1 "a name with a tab" "$tallowin" build product/bad.toml -o bad.exe --stub stub.exe
+grep -qF 'productname holds a control character' "$work/stderr.txt" || fail "a tab in the name: $(cat "$work/stderr.txt")"
+
 expect_status 0 "test" "$tallowin" test setup.exe
 grep -q "4 entries tested, 0 failed" "$work/stdout.txt" || fail "test: $(cat "$work/stdout.txt")"
 [ ! -e bin ] && [ ! -e docs ] || fail "test wrote files"
@@ -365,7 +394,6 @@ grep -qF 'warning: shortcuts[0].target "docs/nowhere.txt" is not among the files
   fail "shortcut to nothing: $(cat "$work/stderr.txt")"
 # plan: every effect from the engine's own plans; diff: what the next version changes.
 expect_status 0 "plan" "$tallowin" plan declaring.exe
-programs=$([ $arch = x64 ] && echo 'C:\Program Files' || echo 'C:\Program Files (x86)')
 for want in "  file        $programs\Vantrell\bin\random.bin  300000 bytes" \
             "  path        $programs\Vantrell\bin  HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment\Path, unless there already" \
             "  registry    HKLM\Software\Calderic\Vantrell\Port = REG_DWORD 27000" \

@@ -151,13 +151,50 @@ TEST(PlanRegistration, TheInstalledProgramsEntryFollowsNameAndUninstallCommand) 
     EXPECT_TRUE(std::none_of(plan.uninstallvalues.begin(), plan.uninstallvalues.end(),
                              [](const RegValue& v) { return v.name == "Publisher"; }));
     InstallInputs vendor = Sample();
-    vendor.publisher = "Calderic Software";
+    vendor.publisher = u"Calderic Software";
     const RegistrationPlan named = PlanRegistration(vendor);
     ASSERT_EQ(named.uninstallvalues.size(), std::size(expected) + 1);
     EXPECT_EQ(named.uninstallvalues.back().key, key);
     EXPECT_EQ(named.uninstallvalues.back().name, "Publisher");
-    EXPECT_EQ(named.uninstallvalues.back().kind, RegValueKind::Text);
-    EXPECT_EQ(named.uninstallvalues.back().value, "Calderic Software");
+    EXPECT_EQ(Text(named.uninstallvalues.back()), "Calderic Software");
+}
+
+// A name in any script: what a person sees is the name itself (a wide
+// "DisplayName" and "Publisher", the shortcuts), while the 8-bit form keeps
+// naming the keys and the Run value, so they stay as the earlier version's.
+TEST(PlanRegistration, ANameInAnyScriptIsShownWhileTheEightBitFormNamesTheKeys) {
+    InstallInputs in = Sample();
+    in.productname = "______~0123abcd";
+    in.displayname = u" \u30f4\u30a1\u30f3\u30c8\u30ec\u30eb: 2";
+    in.publisher = u"\u041a\u0430\u043b\u0435\u0434\u0440\u0438\u043a";
+    const RegistrationPlan plan = PlanRegistration(in);
+    const std::string key = "software\\microsoft\\windows\\currentversion\\uninstall\\______~0123abcd";
+    EXPECT_EQ(plan.appvalues[2].name, "Displayname");
+    EXPECT_EQ(plan.appvalues[2].value, "______~0123abcd");
+    ASSERT_FALSE(plan.uninstallvalues.empty());
+    EXPECT_EQ(plan.uninstallvalues[0].key, key);
+    EXPECT_EQ(plan.uninstallvalues[0].name, "DisplayName");
+    EXPECT_EQ(plan.uninstallvalues[0].kind, RegValueKind::WideText);
+    EXPECT_EQ(plan.uninstallvalues[0].widevalue, in.displayname);
+    EXPECT_EQ(plan.uninstallvalues.back().name, "Publisher");
+    EXPECT_EQ(plan.uninstallvalues.back().kind, RegValueKind::WideText);
+    EXPECT_EQ(plan.uninstallvalues.back().widevalue, in.publisher);
+    const InstallRecord record = PlanInstallRecord(in);
+    EXPECT_EQ(record.productname, u"______~0123abcd");
+    EXPECT_EQ(record.displayname, in.displayname);
+    EXPECT_EQ(record.registrykeys.back(), u"HKLM\\" + setuputil::Utf8ToUtf16Replacing(key));
+
+    const auto links = PlanShortcuts(in);
+    ASSERT_EQ(links.size(), 7u);
+    const std::u16string shown = u"\u30f4\u30a1\u30f3\u30c8\u30ec\u30eb: 2";
+    EXPECT_EQ(links[0].linkfile, GroupFolder(in) + u" \u30f4\u30a1\u30f3\u30c8\u30ec\u30eb 2.lnk");
+    EXPECT_EQ(links[0].description, shown);
+    EXPECT_EQ(links[5].description, u"Uninstall " + shown);
+    EXPECT_EQ(links[6].linkfile, u"C:\\Users\\u\\Desktop\\ \u30f4\u30a1\u30f3\u30c8\u30ec\u30eb 2.lnk");
+
+    payload::Declarations d;
+    d.startatsignin = true;
+    EXPECT_EQ(PlanDeclared(d, in).signinname, u"______~0123abcd");
 }
 
 TEST(EstimatedSizeKiB, RoundsUpAndStaysWithinADword) {

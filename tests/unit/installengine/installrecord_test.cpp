@@ -155,9 +155,12 @@ InstallRecord DeclaredSample() {
 TEST(InstallRecord, DeclaredValuesComeBackWholeAndOnlyWhenThere) {
     // A product that declares nothing writes none of the new lines.
     const std::string plain = FormatInstallRecord(Sample());
-    for (const char* line : {"regvalue", "regkey", "signin"}) EXPECT_EQ(plain.find(line), std::string::npos) << line;
+    for (const char* line : {"regvalue", "regkey", "signin", "displayname"})
+        EXPECT_EQ(plain.find(line), std::string::npos) << line;
 
-    const InstallRecord record = DeclaredSample();
+    InstallRecord record = DeclaredSample();
+    // A name in any script rides along; once only, never empty.
+    record.displayname = u"\u30f4\u30a1\u30f3\u30c8\u30ec\u30eb";
     const std::string text = FormatInstallRecord(record);
     ASSERT_FALSE(text.empty());
     const ParsedInstallRecord parsed = ParseInstallRecord(text);
@@ -166,6 +169,12 @@ TEST(InstallRecord, DeclaredValuesComeBackWholeAndOnlyWhenThere) {
     EXPECT_EQ(parsed.record.createdkeys, record.createdkeys);
     EXPECT_EQ(parsed.record.signin, record.signin);
     EXPECT_EQ(parsed.record.signincommand, record.signincommand);
+    EXPECT_EQ(parsed.record.displayname, record.displayname);
+    EXPECT_FALSE(ParseInstallRecord(Replace(text, "end\n", "displayname Other\nend\n")).ok);
+    InstallRecord once = Sample();
+    EXPECT_FALSE(ParseInstallRecord(Replace(FormatInstallRecord(once), "end\n", "displayname \nend\n")).ok);
+    once.displayname = u"Van\ttrell";
+    EXPECT_TRUE(FormatInstallRecord(once).empty());
 
     RecordedRegistryEntry entry;
     ASSERT_TRUE(ParseRecordedValue(record.registryvalues[2], entry));
