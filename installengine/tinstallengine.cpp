@@ -6,6 +6,8 @@
 #include "installengine/fileholders.hpp"
 #include "installengine/installedproduct.hpp"
 #include "installengine/installrecordfile.hpp"
+#include "installengine/prerequisites.hpp"
+#include "installengine/vendorprograms.hpp"
 #include "installengine/programfolderproof.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/shortcutplaces.hpp"
@@ -168,6 +170,84 @@ bool tinstallengine::StopBefore(InstallStep step, int slot) {
     return Terminated();
 }
 
+bool tinstallengine::RunPrerequisites() {
+    const auto& prerequisites = declarations_.prerequisites;
+    for (std::size_t i = 0; i < prerequisites.size(); ++i) {
+        if (StopBefore(InstallStep::Prerequisite, static_cast<int>(i))) return false;
+        const payload::PrerequisiteDeclaration& p = prerequisites[i];
+        std::u16string found;
+        if (PrerequisitePresent(p, found)) {
+            host_.Log(u"prerequisite present, skipped: " + p.caption + u" (" + found + u")");
+            prerequisitesmet_.push_back(RecordedPrerequisite(p.file, true, 0));
+            continue;
+        }
+        const auto& entries = archive_.entrylist();
+        std::size_t index = 0;
+        while (index < entries.size() && !(entries[index].prerequisite && SameName(entries[index].filename, p.file)))
+            ++index;
+        if (index == entries.size()) {
+            // The builder packs every declared prerequisite.
+            errortext_ = payload::kDamagedInstaller;
+            return false;
+        }
+        Synchronize([&] { host_.SetInstallStatus(host_.Text(payload::TextId::InstallingPrerequisite, {{u"prerequisite", p.caption}})); });
+        beganwriting_ = true;
+        const std::u16string folder = NewPrivateTempFolder();
+        if (folder.empty() || !archive_.ExtractEntryAs(index, folder, p.file)) {
+            if (!folder.empty()) RemovePrivateTempFolder(folder, p.file);
+            if (folder.empty()) errortext_ = payload::kTextCannotCreatePrefix + p.file + u")";
+            return false;
+        }
+        const std::u16string program = AddBackslash(folder) + p.file;
+        const std::u16string arguments = PrerequisiteArguments(p, !host_.Watched());
+        host_.Log(u"prerequisite: " + p.caption + u": \"" + program + u"\" " + arguments);
+        unsigned long code = 0;
+        const bool started = RunProgram(program, arguments, folder, false, true, &code);
+        if (!RemovePrivateTempFolder(folder, p.file)) host_.Log(u"left in the temporary folder: " + folder);
+        const std::u16string product = AnsiToWide(productname_);
+        if (!started) {
+            errortext_ = host_.Text(payload::TextId::PrerequisiteNotStarted, {{u"prerequisite", p.caption}, {u"product", product}});
+            return false;
+        }
+        const std::u16string codetext = AnsiToWide(Int64ToText(code));
+        host_.Log(u"prerequisite exit code: " + codetext);
+        if (!IsSuccessCode(p.successcodes, static_cast<std::uint32_t>(code))) {
+            errortext_ = host_.Text(payload::TextId::PrerequisiteFailed,
+                                    {{u"prerequisite", p.caption}, {u"code", codetext}, {u"product", product}});
+            return false;
+        }
+        if (code == payload::kExitCodeRestartNeeded) restartneeded_ = true;
+        prerequisitesmet_.push_back(RecordedPrerequisite(p.file, false, static_cast<std::uint32_t>(code)));
+    }
+    if (!prerequisites.empty()) Synchronize([&] { host_.SetInstallStatus(u""); });
+    return true;
+}
+
+bool tinstallengine::RunAfterInstall(const InstallInputs& in) {
+    const std::vector<payload::RunDeclaration> runs =
+        RunsAt(declarations_, updateend_.update ? payload::RunWhen::AfterUpdate : payload::RunWhen::AfterInstall);
+    const std::u16string folder = BareFolder(in);
+    const std::u16string version = AnsiToWide(in.productversion), lang = AnsiToWide(in.language);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (StopBefore(InstallStep::AfterInstallRun, static_cast<int>(i))) return true;
+        const payload::RunDeclaration& run = runs[i];
+        const std::u16string program = folder + u"\\" + run.program;
+        const std::u16string arguments = payload::FillPlaceholders(run.arguments, folder, version, lang);
+        host_.Log(u"run: \"" + program + u"\" " + arguments);
+        const ProgramRun result = RunVendorProgram(run, program, arguments, folder, !run.elevated);
+        host_.Log(u"run: " + result.how);
+        if (result.waited) host_.Log(u"run exit code: " + AnsiToWide(Int64ToText(result.exitcode)));
+        const bool ok = result.started && (!result.waited || IsSuccessCode(run.successcodes, result.exitcode));
+        if (!ok && run.failonerror) {
+            errortext_ = host_.Text(payload::TextId::ProgramFailed,
+                                    {{u"program", program},
+                                     {u"code", result.started ? AnsiToWide(Int64ToText(result.exitcode)) : u"-"}});
+            return false;
+        }
+    }
+    return true;
+}
+
 void tinstallengine::CloseRunningCopy() {
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname_)) + u" (*");
     if (WindowHandle window = FindWindowByTitle(pattern)) {
@@ -318,6 +398,11 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     RecordDeclared(declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     RecordShell(host_, declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     record.tasks = TaskChoices(declarations_, in);
+    record.prerequisites = prerequisitesmet_;
+    for (const payload::RunDeclaration& run : RunsAt(declarations_, payload::RunWhen::BeforeUninstall))
+        record.uninstallruns.push_back(RecordedRun(
+            run, payload::FillPlaceholders(run.arguments, BareFolder(in), AnsiToWide(in.productversion),
+                                           AnsiToWide(in.language))));
     if (haveinstalledrecord_) {
         // The installed version's folders the new one still uses were
         // created by an install of the product too; parents stay first.
@@ -613,6 +698,16 @@ void tinstallengine::Execute() {
             return;
         }
 
+        // Before any file of the product: a prerequisite that fails ends
+        // the install with the product untouched.
+        if (!RunPrerequisites()) {
+            if (Terminated() && errortext_.empty()) return RollBackUpdate();
+            failed = true;
+            RollBackUpdate();
+            SyncFinished();
+            return;
+        }
+
         CloseRunningCopy();
         RemoveEarlierServices();
         // A stopped update puts the installed version back; a stopped first
@@ -664,6 +759,15 @@ void tinstallengine::Execute() {
             if (StopBefore(InstallStep::Shortcuts)) return RollBackUpdate();
             if (!CreateShortcuts(in)) return RollBackUpdate();
             RemoveWhatTheUpdateDrops(in);
+            // A program that must succeed and fails: an update is put back;
+            // a first install ends with its record written, so the
+            // uninstall can remove what it wrote.
+            if (!RunAfterInstall(in)) {
+                failed = true;
+                RollBackUpdate();
+                SyncFinished();
+                return;
+            }
             CommitUpdate();
             PauseForTheEye(kPauseBefore100);
             Publish(100);

@@ -80,6 +80,8 @@ enum class InstallStep {
     Service,  // slot: the trailer's service slot
     Shortcuts,
     Shortcut,  // slot: the shortcut's place in the plan
+    Prerequisite,  // slot: the prerequisite's place in the declarations
+    AfterInstallRun,  // slot: the program's place among those of its time
 };
 
 class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
@@ -104,6 +106,7 @@ public:
     bool WaitFor(unsigned long milliseconds) override { return gui::Thread::WaitFor(milliseconds); }
     bool BeganWriting() const override { return beganwriting_.load(); }
     UpdateEnd UpdateOutcome() const override { return updateend_; }
+    bool RestartNeeded() const override { return restartneeded_; }
 
 protected:
     void Execute() override;
@@ -128,6 +131,12 @@ private:
     void PauseForTheEye(unsigned long milliseconds);
     void SyncFinished();
     InstallInputs Inputs() const;
+    // Runs the prerequisites not already there; false (with `errortext`
+    // set, or on a stop) when one failed: the install then ends.
+    bool RunPrerequisites();
+    // The vendor's afterinstall (or, for an update, afterupdate) programs;
+    // false with `errortext` set when one that must succeed failed.
+    bool RunAfterInstall(const InstallInputs& in);
     void CloseRunningCopy();
     void RemoveEarlierServices();
     // Writes the product's uninstaller (the signed one the installer
@@ -186,6 +195,8 @@ private:
     std::string productname_;
     std::string exename_;
     payload::Declarations declarations_;
+    std::vector<std::u16string> prerequisitesmet_;  // the install record's "prerequisite" entries
+    bool restartneeded_ = false;
     DeclaredPlan declaredplan_;  // planned with the record, carried out with the registration
     InstallRecord newrecord_;    // the record written, whose shell effects the registration carries out
     // For the install record: the folders extraction created and the files
