@@ -11,6 +11,9 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+// shellapi.h's macro would rename IShellDispatch2's method.
+#undef ShellExecute
+
 namespace setuputil {
 
 void ShellOpen(const std::u16string& path) {

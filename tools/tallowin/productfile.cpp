@@ -483,6 +483,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     top.Known("environment");
     top.Known("filetypes");
     top.Known("protocols");
+    top.Known("prerequisites");
+    top.Known("run");
     if (!top.Unused(error)) return false;
     VendorTexts texts;
     if (!LoadVendorTexts(root, file.parent_path(), texts, error)) return false;
