@@ -23,6 +23,7 @@
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
+#include "setuputil/shellopen.hpp"
 #include "setuputil/shortcuts.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
@@ -202,7 +203,7 @@ bool tinstallengine::RunPrerequisites() {
         const std::u16string arguments = PrerequisiteArguments(p, !host_.Watched());
         host_.Log(u"prerequisite: " + p.caption + u": \"" + program + u"\" " + arguments);
         unsigned long code = 0;
-        const bool started = RunProgram(program, arguments, folder, false, true, &code);
+        const bool started = setuputil::RunProgram(program, arguments, folder, false, true, &code);
         if (!RemovePrivateTempFolder(folder, p.file)) host_.Log(u"left in the temporary folder: " + folder);
         const std::u16string product = AnsiToWide(productname_);
         if (!started) {
@@ -716,9 +717,10 @@ void tinstallengine::Execute() {
 
         beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
-            // The signed uninstaller is written with the uninstaller, never
-            // into the installation folder.
-            if (archive_.entrylist()[index].uninstaller) continue;
+            // The signed uninstaller is written with the uninstaller and a
+            // prerequisite ran from a temporary folder: neither goes into
+            // the installation folder.
+            if (archive_.entrylist()[index].uninstaller || archive_.entrylist()[index].prerequisite) continue;
             host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
                       payload::EntryDisplayPath(archive_.entrylist()[index]));
             const payload::DirectoryEntry& entry = archive_.entrylist()[index];
