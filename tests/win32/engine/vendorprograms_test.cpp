@@ -2,7 +2,8 @@
 // program (tests/win32/openmarker.cpp): a prerequisite run once from a
 // temporary folder and skipped the next time by its registry check, one
 // that fails and ends the install before any file of the product, and the
-// vendor's afterinstall and beforeuninstall programs in their order.
+// vendor's afterinstall, afterupdate and beforeuninstall programs in their
+// order; a failed beforeuninstall program asks, or unattended is logged.
 #include "installengine/installrecordfile.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/tinstallengine.hpp"
@@ -251,11 +252,79 @@ TEST(VendorPrograms, AfterInstallAndBeforeUninstallRunInOrderWithTheirInserts) {
     // Wine has no desktop shell to start it as the user: the log says how it ran.
     EXPECT_TRUE(Logged(host, u"run: the desktop shell could not be reached") || Logged(host, u"run: started as the"));
 
+    // Into the installed version's folder: the afterupdate programs, not the afterinstall ones.
+    payload::RunDeclaration update = after;
+    update.when = payload::RunWhen::AfterUpdate;
+    update.arguments = u"--marker \"{app}\\..\\runs.txt\" --tag afterupdate";
+    update.elevated = true;  // with the installer's rights: waited for
+    declared.runs.push_back(update);
+    TestHost again;
+    again.trailer = host.trailer;
+    {
+        Engine engine(again, setup);
+        engine.SetDeclarations(declared);
+        ASSERT_TRUE(RunEngine(engine, again, folder.u16string()));
+        EXPECT_FALSE(again.failedflag) << WideToAnsi(engine.ErrorText());
+    }
+    EXPECT_EQ(ReadText(marker), "afterinstall 1.0\nafterupdate\n");
+
     TestHost uninstall;
     uninstall.trailer = host.trailer;
     uninstall.destfolder = folder.u16string();
     installengine::RunUninstallSequence(uninstall);
-    EXPECT_EQ(ReadText(marker), "afterinstall 1.0\nbeforeuninstall exists\n");
+    EXPECT_EQ(ReadText(marker), "afterinstall 1.0\nafterupdate\nbeforeuninstall exists\n");
+    EXPECT_FALSE(fs::exists(folder));
+    Forget();
+}
+
+TEST(VendorPrograms, AFailedBeforeUninstallProgramAsksAndNoKeepsEverythingUnattendedItIsLogged) {
+    Forget();
+    TempDir dir;
+    const fs::path folder = dir.path() / "Product";
+    payload::RunDeclaration before;
+    before.when = payload::RunWhen::BeforeUninstall;
+    before.program = u"bin\\marker.exe";
+    before.arguments = u"--exit 4";
+    before.successcodes = {0};
+    before.failonerror = true;
+    payload::Declarations declared;
+    declared.runs = {before};
+    TestHost host;
+    const std::u16string setup = BuildSetup(dir.path() / "setup.exe", host, false);
+    {
+        Engine engine(host, setup);
+        engine.SetDeclarations(declared);
+        ASSERT_TRUE(RunEngine(engine, host, folder.u16string()));
+        ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
+    }
+    TestHost watched;
+    watched.trailer = host.trailer;
+    watched.destfolder = folder.u16string();
+    {
+        BoxAnswerer answer(IDNO);
+        installengine::RunUninstallSequence(watched);
+        answer.Join();
+        EXPECT_TRUE(answer.found());
+        EXPECT_NE(answer.text().find(L"failed (exit code 4). Remove Tallowin Engine Prereq anyway?"), std::wstring::npos);
+    }
+    ASSERT_FALSE(watched.events.empty());
+    EXPECT_EQ(watched.events.back().rfind("stopped The program", 0), 0u) << watched.events.back();
+    EXPECT_TRUE(fs::exists(folder / kExe));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+    // A record naming a program outside the folder: never run.
+    installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(folder.u16string());
+    ASSERT_TRUE(record.ok) << record.error;
+    record.record.uninstallruns.insert(record.record.uninstallruns.begin(),
+                                       u"w|0|..\\..\\evil.exe|--marker x");
+    ASSERT_TRUE(installengine::WriteInstallRecord(record.record));
+    TestHost unattended;
+    unattended.watched = false;
+    unattended.trailer = host.trailer;
+    unattended.destfolder = folder.u16string();
+    installengine::RunUninstallSequence(unattended);
+    EXPECT_TRUE(Logged(unattended, u"not run (no program of the product's): w|0|..\\..\\evil.exe"));
+    EXPECT_TRUE(Logged(unattended, u"failed (exit code 4)."));
     EXPECT_FALSE(fs::exists(folder));
     Forget();
 }
