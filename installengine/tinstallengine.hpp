@@ -3,14 +3,18 @@
 // The host creates it suspended (CreateInstallWorker), hands over the
 // license offset and the product and program names, has it open the
 // archive on the GUI thread, hands over the destination folder and starts
-// it.  The thread body then, in order: asks a running copy of the product
+// it.  The thread body then, in order: runs the product's prerequisites
+// that are not there yet (prerequisites.hpp: a failure ends the run before
+// any file of the product), asks a running copy of the product
 // to close, removes the services of an earlier installation, extracts every
 // entry, writes the product's own uninstaller (installengine/registration.hpp),
 // writes the install record into the program folder (installrecord.hpp; part
 // of the uninstaller step), writes the registration and installs and starts
 // the services, writes the product's declared registry values and its
-// sign-in Run value (declaredeffects.hpp), creates the shortcuts, and
-// reports through SyncFinished.
+// sign-in Run value (declaredeffects.hpp), creates the shortcuts, runs the
+// vendor's afterinstall (for an update: afterupdate) programs, and reports
+// through SyncFinished.  A prerequisite's exit code 3010 makes
+// RestartNeeded true.
 //
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each

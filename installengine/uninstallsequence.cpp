@@ -6,6 +6,11 @@
 // Without that proof nothing is touched: the sequence stops with the
 // registration kept for a later try (UninstallStopped).
 //
+// Then the product's beforeuninstall programs the record names, each only
+// inside the proven folder and reached through no link; one that must
+// succeed and fails asks whether to go on (No stops with nothing removed;
+// unattended it is logged and the uninstall goes on).
+//
 // Then, in an order that a run cut short can repeat: close the running
 // program, remove the recorded services, the recorded shortcuts and the
 // Start-menu folders they leave empty, the settings folder after asking
