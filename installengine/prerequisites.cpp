@@ -4,6 +4,7 @@
 #include "installengine/uninstallguard.hpp"
 #include "installengine/vendorprograms.hpp"
 #include "setuputil/fileops.hpp"
+#include "setuputil/namefold.hpp"
 #include "setuputil/pathrules.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/shellopen.hpp"
@@ -95,6 +96,22 @@ bool PrerequisitePresent(const payload::PrerequisiteDeclaration& p, std::u16stri
         }
     }
     return false;
+}
+
+void PrerequisiteCommand(const std::u16string& installer, const std::u16string& arguments, std::u16string& program,
+                         std::u16string& commandarguments) {
+    const std::size_t dot = installer.rfind(u'.');
+    if (dot != std::u16string::npos && SameName(installer.substr(dot), u".msi")) {
+        wchar_t system[MAX_PATH] = {};
+        const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            program = AddBackslash(FromWinStr(system)) + u"msiexec.exe";
+            commandarguments = u"/i \"" + installer + u"\"" + (arguments.empty() ? u"" : u" " + arguments);
+            return;
+        }
+    }
+    program = installer;
+    commandarguments = arguments;
 }
 
 std::u16string NewPrivateTempFolder() {

@@ -36,6 +36,12 @@ std::u16string NewPrivateTempFolder();
 // besides stays (with the folder) and the answer is false.
 bool RemovePrivateTempFolder(const std::u16string& folder, const std::u16string& file);
 
+// The program and arguments that run the prerequisite's installer
+// `installer`: itself, or for a Windows Installer package (".msi") the
+// system's msiexec with "/i".
+void PrerequisiteCommand(const std::u16string& installer, const std::u16string& arguments, std::u16string& program,
+                         std::u16string& commandarguments);
+
 // How a vendor's program ran.
 struct ProgramRun {
     bool started = false;

@@ -199,8 +199,8 @@ bool tinstallengine::RunPrerequisites() {
             if (folder.empty()) errortext_ = payload::kTextCannotCreatePrefix + p.file + u")";
             return false;
         }
-        const std::u16string program = AddBackslash(folder) + p.file;
-        const std::u16string arguments = PrerequisiteArguments(p, !host_.Watched());
+        std::u16string program, arguments;
+        PrerequisiteCommand(AddBackslash(folder) + p.file, PrerequisiteArguments(p, !host_.Watched()), program, arguments);
         host_.Log(u"prerequisite: " + p.caption + u": \"" + program + u"\" " + arguments);
         unsigned long code = 0;
         const bool started = setuputil::RunProgram(program, arguments, folder, false, true, &code);

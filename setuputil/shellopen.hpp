@@ -14,7 +14,9 @@ void ShellOpen(const std::u16string& path);
 // Starts the program `program` with the command line `"program" arguments`
 // in the folder `folder` ("" this process's), its window hidden or shown
 // normally.  With `wait` it waits for the program's end and `exitcode` gets
-// its exit code.  False when the program could not be started.
+// its exit code.  A program whose manifest asks for administrator rights,
+// started from a process without them, goes through the shell, which asks
+// the user for consent.  False when the program could not be started.
 bool RunProgram(const std::u16string& program, const std::u16string& arguments, const std::u16string& folder,
                 bool hidden, bool wait, unsigned long* exitcode);
 

@@ -16,6 +16,12 @@
 
 namespace setuputil {
 
+namespace {
+// winerror.h's ERROR_ELEVATION_REQUIRED, which the headers of an older
+// target leave out.
+constexpr DWORD kErrorElevationRequired = 740;
+}  // namespace
+
 void ShellOpen(const std::u16string& path) {
     if (IsWin2000OrLater())
         ShellExecuteW(nullptr, nullptr, WinStr(path), nullptr, nullptr, SW_SHOW);
@@ -34,9 +40,22 @@ bool RunProgram(const std::u16string& program, const std::u16string& arguments, 
     PROCESS_INFORMATION process{};
     // CreateProcessW may write into the command line: it gets a copy.
     if (!::CreateProcessW(WinStr(program), reinterpret_cast<wchar_t*>(&line[0]), nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : WinStr(folder), &startup, &process))
-        return false;
-    ::CloseHandle(process.hThread);
+                          folder.empty() ? nullptr : WinStr(folder), &startup, &process)) {
+        if (::GetLastError() != kErrorElevationRequired) return false;
+        // A program whose manifest asks for administrator rights, started
+        // from a process without them: the shell asks the user for consent.
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+        info.lpFile = WinStr(program);
+        info.lpParameters = arguments.empty() ? nullptr : WinStr(arguments);
+        info.lpDirectory = folder.empty() ? nullptr : WinStr(folder);
+        info.nShow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+        if (!::ShellExecuteExW(&info) || !info.hProcess) return false;
+        process.hProcess = info.hProcess;
+        process.hThread = nullptr;
+    }
+    if (process.hThread) ::CloseHandle(process.hThread);
     bool ok = true;
     if (wait) {
         DWORD code = 0;
