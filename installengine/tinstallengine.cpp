@@ -196,7 +196,7 @@ bool tinstallengine::RunPrerequisites() {
         const std::u16string folder = NewPrivateTempFolder();
         if (folder.empty() || !archive_.ExtractEntryAs(index, folder, p.file)) {
             if (!folder.empty()) RemovePrivateTempFolder(folder, p.file);
-            if (folder.empty()) errortext_ = payload::kTextCannotCreatePrefix + p.file + u")";
+            if (folder.empty()) errortext_ = payload::kTextNoFolder;
             return false;
         }
         std::u16string program, arguments;
@@ -770,6 +770,7 @@ void tinstallengine::Execute() {
                 SyncFinished();
                 return;
             }
+            if (Terminated()) return RollBackUpdate();
             CommitUpdate();
             PauseForTheEye(kPauseBefore100);
             Publish(100);
