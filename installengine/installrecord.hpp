@@ -45,7 +45,7 @@
 //                                      (there was none), k: it made the key
 //   protocol vantrell|"C:\...\vantrell.exe" "%1"   a link scheme's key it
 //                                      made and its open command
-//   prerequisite vc_redist.x64.exe|3010   a prerequisite the install ran and
+//   prerequisite cxxruntime-x64.exe|3010   a prerequisite the install ran and
 //                                      its exit code, or "skipped" when its
 //                                      check found it there (never undone)
 //   beforeuninstall wf|0|bin\reg.exe|--unregister   a program of the

@@ -172,7 +172,7 @@ TEST(Declarations, PlaceholdersAreFilledAndOtherBracesStay) {
 
 TEST(Declarations, PrerequisitesAndRunsComeBackWholeAndTheirRulesHold) {
     Declarations d = Sample();
-    PrerequisiteDeclaration registry{u"vc_redist.x64.exe", u"C++ runtime", u"/install /quiet", u"", {0, 3010, 1638},
+    PrerequisiteDeclaration registry{u"cxxruntime-x64.exe", u"C++ runtime", u"/install /quiet", u"", {0, 3010, 1638},
                                      PrerequisiteCheck::Registry, u"HKLM\\SOFTWARE\\Vendor\\Runtime\\x64", u"Version", "14.38"};
     PrerequisiteDeclaration file{u"driver.msi", u"Driver \u00e9", u"", u"/qn", {0}, PrerequisiteCheck::File,
                                  u"{sys}\\drv.dll", u"", "2.1.0.7"};
@@ -220,7 +220,7 @@ TEST(Declarations, PrerequisitesAndRunsComeBackWholeAndTheirRulesHold) {
     };
     EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].file = u"sub\\a.exe"; }));
     EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].file = u"..\\a.exe"; }));
-    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[1].file = u"VC_REDIST.X64.EXE"; }));  // twice
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[1].file = u"CXXRUNTIME-X64.EXE"; }));  // twice
     EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].caption = u""; }));
     EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].successcodes = {}; }));
     EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].where = u"HKCR\\Vendor"; }));

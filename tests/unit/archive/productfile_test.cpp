@@ -396,13 +396,13 @@ TEST_F(ProductFile, PrerequisitesRideAlongAsTheirOwnEntriesAndRunsNameTheProduct
         return tallowin::LoadProductFile(dir.path() / "product.toml", std::nullopt, input, identity, warnings, error);
     };
     fs::create_directories(dir.path() / "redist");
-    std::ofstream(dir.path() / "redist" / "vc_redist.x64.exe") << "runtime";
+    std::ofstream(dir.path() / "redist" / "cxxruntime-x64.exe") << "runtime";
     const std::string prerequisite =
-        "[[prerequisites]]\nfile = \"redist/vc_redist.x64.exe\"\ncaption = \"C++ runtime\"\n"
+        "[[prerequisites]]\nfile = \"redist/cxxruntime-x64.exe\"\ncaption = \"C++ runtime\"\n"
         "arguments = \"/install /quiet\"\nsuccesscodes = [0, 5]\n"
         "check = { registry = 'HKLM\\SOFTWARE\\Vendor\\Runtime', value = \"Version\", minversion = \"14.38\" }\n"
-        "[[prerequisites]]\nfile = \"redist/vc_redist.x64.exe\"\ncaption = \"Again\"\nstrictcodes = true\n"
-        "check = { file = '{sys}\\vcruntime140.dll' }\n";
+        "[[prerequisites]]\nfile = \"redist/cxxruntime-x64.exe\"\ncaption = \"Again\"\nstrictcodes = true\n"
+        "check = { file = '{sys}\\cxxrt.dll' }\n";
     const std::string run = "[[run]]\nwhen = \"afterinstall\"\nprogram = \"bin/svc.exe\"\narguments = \"--register\"\n"
                             "failonerror = true\nelevated = true\n"
                             "[[run]]\nwhen = \"beforeuninstall\"\nprogram = \"bin/svc.exe\"\nhidden = true\nwait = false\n";
@@ -411,16 +411,17 @@ TEST_F(ProductFile, PrerequisitesRideAlongAsTheirOwnEntriesAndRunsNameTheProduct
     EXPECT_NE(error.find("a prerequisite's file is given twice"), std::string::npos) << error;
     std::ofstream(dir.path() / "redist" / "other.exe") << "other";
     std::string twice = prerequisite;
-    twice.replace(twice.rfind("vc_redist.x64.exe"), 17, "other.exe");
+    const std::string name = "cxxruntime-x64.exe";
+    twice.replace(twice.rfind(name), name.size(), "other.exe");
     ASSERT_TRUE(load(std::string(kGood) + twice + run)) << error;
     const payload::Declarations& d = identity.declarations;
     ASSERT_EQ(d.prerequisites.size(), 2u);
-    EXPECT_EQ(d.prerequisites[0].file, u"vc_redist.x64.exe");
+    EXPECT_EQ(d.prerequisites[0].file, u"cxxruntime-x64.exe");
     EXPECT_EQ(d.prerequisites[0].successcodes, (std::vector<std::uint32_t>{0, 5, 3010, 1638}));
     EXPECT_EQ(d.prerequisites[0].check, payload::PrerequisiteCheck::Registry);
     EXPECT_EQ(d.prerequisites[0].where, u"HKLM\\SOFTWARE\\Vendor\\Runtime");
     EXPECT_EQ(d.prerequisites[1].successcodes, std::vector<std::uint32_t>{0});
-    EXPECT_EQ(d.prerequisites[1].where, u"{sys}\\vcruntime140.dll");
+    EXPECT_EQ(d.prerequisites[1].where, u"{sys}\\cxxrt.dll");
     ASSERT_EQ(d.runs.size(), 2u);
     EXPECT_TRUE(d.runs[0].failonerror && d.runs[0].elevated && d.runs[0].wait);
     EXPECT_EQ(d.runs[1].when, payload::RunWhen::BeforeUninstall);

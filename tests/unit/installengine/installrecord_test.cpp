@@ -206,13 +206,13 @@ TEST(InstallRecord, RegistryEntriesOutsideAVendorsKeyAreSkipped) {
 
 TEST(InstallRecord, PrerequisitesAndTheUninstallsProgramsComeBackAndOnlyTheProductsProgramsParse) {
     InstallRecord record = Sample();
-    record.prerequisites = {RecordedPrerequisite(u"vc_redist.x64.exe", false, 3010),
+    record.prerequisites = {RecordedPrerequisite(u"cxxruntime-x64.exe", false, 3010),
                             RecordedPrerequisite(u"db.exe", true, 0)};
     payload::RunDeclaration run{payload::RunWhen::BeforeUninstall, u"bin\\reg.exe", u"", {0, 1}, true, true, false, false};
     record.uninstallruns = {RecordedRun(run, u"--unregister \"C:\\P|Q\"")};
     const std::string text = FormatInstallRecord(record);
     ASSERT_FALSE(text.empty());
-    EXPECT_NE(text.find("prerequisite vc_redist.x64.exe|3010\n"), std::string::npos);
+    EXPECT_NE(text.find("prerequisite cxxruntime-x64.exe|3010\n"), std::string::npos);
     EXPECT_NE(text.find("prerequisite db.exe|skipped\n"), std::string::npos);
     const ParsedInstallRecord parsed = ParseInstallRecord(text);
     ASSERT_TRUE(parsed.ok) << parsed.error;
@@ -239,8 +239,8 @@ TEST(InstallRecord, PrerequisiteChecksReadTheirVersionsAndFillTheirFolders) {
     EXPECT_FALSE(CheckSatisfied(true, u"14.9", "14.38"));
     EXPECT_FALSE(CheckSatisfied(true, u"installed", "1"));  // no number is no proof of a version
     EXPECT_TRUE(CheckSatisfied(true, u"1", "1"));         // a DWORD "Installed" of 1
-    EXPECT_EQ(CheckFilePath(u"{sys}\\vcruntime140.dll", u"C:\\Windows\\system32", u"C:\\Windows", u"C:\\PF"),
-              u"C:\\Windows\\system32\\vcruntime140.dll");
+    EXPECT_EQ(CheckFilePath(u"{sys}\\cxxrt.dll", u"C:\\Windows\\system32", u"C:\\Windows", u"C:\\PF"),
+              u"C:\\Windows\\system32\\cxxrt.dll");
     EXPECT_EQ(CheckFilePath(u"{pf}\\Db\\db.exe", u"S", u"W", u"C:\\PF"), u"C:\\PF\\Db\\db.exe");
     EXPECT_EQ(CheckFilePath(u"D:\\x{sys}", u"S", u"W", u"P"), u"D:\\x{sys}");
     payload::PrerequisiteDeclaration p;
