@@ -49,6 +49,9 @@ public:
     virtual void SetInstallProgress(int position) = 0;
     virtual void SetInstallFailed(bool failed) = 0;
     virtual void InstallFinished() = 0;
+    // The installing page's text while a prerequisite installs ("" back to
+    // the page's own); through a synchronised call.
+    virtual void SetInstallStatus(const std::u16string& text) { (void)text; }
     // An update cannot replace (or remove) the file `file` of the installed
     // version: another program holds it.  `holders` are the programs the
     // system names (often none).  Retry tries again; CloseHoldersAndRetry,
@@ -137,6 +140,9 @@ public:
         bool fileinuse = false;
     };
     virtual UpdateEnd UpdateOutcome() const = 0;
+    // True when a prerequisite the install ran asked for a restart (exit
+    // code 3010).  Read once the worker has reported.
+    virtual bool RestartNeeded() const { return false; }
 };
 
 // Both run on the GUI thread.  `installerpath` is the installer file the

@@ -11,7 +11,7 @@ InstallInputs InputsFromInstaller(const payload::tsetuptrailer& trailer,
     in.productname = payload::ReadShortString(trailer.productname);
     in.productversion = payload::ReadShortString(trailer.productversion);
     for (const payload::DirectoryEntry& entry : entries)
-        if (entry.filesize > 0) in.payloadbytes += entry.filesize;
+        if (entry.filesize > 0 && !entry.prerequisite) in.payloadbytes += entry.filesize;  // not installed
     in.startmenufolder = payload::ReadWideField(trailer.startmenufolder);
     in.appdatafolder = payload::ReadShortString(trailer.appdatafolder);
     in.services = payload::UsedServiceSlots(trailer);

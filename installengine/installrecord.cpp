@@ -149,6 +149,8 @@ constexpr ListLine kListLines[] = {
     {"progid", &InstallRecord::progids, kMaxRecordProgIds},
     {"extension", &InstallRecord::extensions, kMaxRecordExtensions},
     {"protocol", &InstallRecord::protocols, kMaxRecordProtocols},
+    {"prerequisite", &InstallRecord::prerequisites, kMaxRecordPrerequisites},
+    {"beforeuninstall", &InstallRecord::uninstallruns, kMaxRecordUninstallRuns},
 };
 
 std::string FormatInstallRecord(const InstallRecord& r) {

@@ -46,6 +46,14 @@
 //                                      (there was none), k: it made the key
 //   protocol vantrell|"C:\...\vantrell.exe" "%1"   a link scheme's key it
 //                                      made and its open command
+//   prerequisite cxxruntime-x64.exe|3010   a prerequisite the install ran and
+//                                      its exit code, or "skipped" when its
+//                                      check found it there (never undone)
+//   beforeuninstall wf|0|bin\reg.exe|--unregister   a program of the
+//                                      product's the uninstall runs first:
+//                                      flags, exit codes of success, the
+//                                      program relative to the program
+//                                      folder, its arguments (filled in)
 //   dir docs                           each folder the install created in the
 //   file docs\guide.txt                program folder, and each file, relative
 //   end                                (repeated; parents before children)
@@ -55,7 +63,7 @@
 //   displayname ヴァントレル            the name a person sees
 //
 // "regvalue", "regkey", "signin", "signincommand" and the lines from
-// "task" to "protocol" are written only when the product declares such
+// "task" to "beforeuninstall" are written only when the product declares such
 // effects (payload/declarations.hpp): a record of a product that declares
 // none reads as before they existed.
 //
@@ -103,6 +111,8 @@ inline constexpr std::size_t kMaxRecordVariables = payload::kMaxEnvironmentDecla
 inline constexpr std::size_t kMaxRecordProgIds = payload::kMaxFileTypes;
 inline constexpr std::size_t kMaxRecordExtensions = payload::kMaxFileTypes * payload::kMaxExtensionsPerType;
 inline constexpr std::size_t kMaxRecordProtocols = payload::kMaxProtocols;
+inline constexpr std::size_t kMaxRecordPrerequisites = payload::kMaxPrerequisites;
+inline constexpr std::size_t kMaxRecordUninstallRuns = payload::kMaxRunDeclarations;
 inline constexpr std::size_t kInstallRecordIdDigits = 32;
 
 struct InstallRecord {
@@ -143,6 +153,11 @@ struct InstallRecord {
     std::vector<std::u16string> progids;
     std::vector<std::u16string> extensions;
     std::vector<std::u16string> protocols;
+    // The prerequisites the install met ("file|exit code" or "file|skipped")
+    // and the programs the uninstall runs before it removes anything
+    // (RecordedRun, vendorprograms.hpp).
+    std::vector<std::u16string> prerequisites;
+    std::vector<std::u16string> uninstallruns;
     // Relative to the program folder: the folders the install created
     // (parents first) and the files it wrote.
     std::vector<std::u16string> folders;

@@ -6,6 +6,8 @@
 #include "installengine/fileholders.hpp"
 #include "installengine/installedproduct.hpp"
 #include "installengine/installrecordfile.hpp"
+#include "installengine/prerequisites.hpp"
+#include "installengine/vendorprograms.hpp"
 #include "installengine/programfolderproof.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/shortcutplaces.hpp"
@@ -21,6 +23,7 @@
 #include "setuputil/platform.hpp"
 #include "setuputil/registry.hpp"
 #include "setuputil/services.hpp"
+#include "setuputil/shellopen.hpp"
 #include "setuputil/shortcuts.hpp"
 #include "setuputil/shellfolders.hpp"
 #include "setuputil/textconv.hpp"
@@ -169,6 +172,84 @@ bool tinstallengine::StopBefore(InstallStep step, int slot) {
     // here, so a Yes finds it before the step, not inside it.
     CheckPoint();
     return Terminated();
+}
+
+bool tinstallengine::RunPrerequisites() {
+    const auto& prerequisites = declarations_.prerequisites;
+    for (std::size_t i = 0; i < prerequisites.size(); ++i) {
+        if (StopBefore(InstallStep::Prerequisite, static_cast<int>(i))) return false;
+        const payload::PrerequisiteDeclaration& p = prerequisites[i];
+        std::u16string found;
+        if (PrerequisitePresent(p, found)) {
+            host_.Log(u"prerequisite present, skipped: " + p.caption + u" (" + found + u")");
+            prerequisitesmet_.push_back(RecordedPrerequisite(p.file, true, 0));
+            continue;
+        }
+        const auto& entries = archive_.entrylist();
+        std::size_t index = 0;
+        while (index < entries.size() && !(entries[index].prerequisite && SameName(entries[index].filename, p.file)))
+            ++index;
+        if (index == entries.size()) {
+            // The builder packs every declared prerequisite.
+            errortext_ = payload::kDamagedInstaller;
+            return false;
+        }
+        Synchronize([&] { host_.SetInstallStatus(host_.Text(payload::TextId::InstallingPrerequisite, {{u"prerequisite", p.caption}})); });
+        beganwriting_ = true;
+        const std::u16string folder = NewPrivateTempFolder();
+        if (folder.empty() || !archive_.ExtractEntryAs(index, folder, p.file)) {
+            if (!folder.empty()) RemovePrivateTempFolder(folder, p.file);
+            if (folder.empty()) errortext_ = payload::kTextNoFolder;
+            return false;
+        }
+        std::u16string program, arguments;
+        PrerequisiteCommand(AddBackslash(folder) + p.file, PrerequisiteArguments(p, !host_.Watched()), program, arguments);
+        host_.Log(u"prerequisite: " + p.caption + u": \"" + program + u"\" " + arguments);
+        unsigned long code = 0;
+        const bool started = setuputil::RunProgram(program, arguments, folder, false, true, &code);
+        if (!RemovePrivateTempFolder(folder, p.file)) host_.Log(u"left in the temporary folder: " + folder);
+        const std::u16string product = payload::ShownName(host_.ProductNames(), productname_);
+        if (!started) {
+            errortext_ = host_.Text(payload::TextId::PrerequisiteNotStarted, {{u"prerequisite", p.caption}, {u"product", product}});
+            return false;
+        }
+        const std::u16string codetext = AnsiToWide(Int64ToText(code));
+        host_.Log(u"prerequisite exit code: " + codetext);
+        if (!IsSuccessCode(p.successcodes, static_cast<std::uint32_t>(code))) {
+            errortext_ = host_.Text(payload::TextId::PrerequisiteFailed,
+                                    {{u"prerequisite", p.caption}, {u"code", codetext}, {u"product", product}});
+            return false;
+        }
+        if (code == payload::kExitCodeRestartNeeded) restartneeded_ = true;
+        prerequisitesmet_.push_back(RecordedPrerequisite(p.file, false, static_cast<std::uint32_t>(code)));
+    }
+    if (!prerequisites.empty()) Synchronize([&] { host_.SetInstallStatus(u""); });
+    return true;
+}
+
+bool tinstallengine::RunAfterInstall(const InstallInputs& in) {
+    const std::vector<payload::RunDeclaration> runs =
+        RunsAt(declarations_, updateend_.update ? payload::RunWhen::AfterUpdate : payload::RunWhen::AfterInstall);
+    const std::u16string folder = BareFolder(in);
+    const std::u16string version = AnsiToWide(in.productversion), lang = AnsiToWide(in.language);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (StopBefore(InstallStep::AfterInstallRun, static_cast<int>(i))) return true;
+        const payload::RunDeclaration& run = runs[i];
+        const std::u16string program = folder + u"\\" + run.program;
+        const std::u16string arguments = payload::FillPlaceholders(run.arguments, folder, version, lang);
+        host_.Log(u"run: \"" + program + u"\" " + arguments);
+        const ProgramRun result = RunVendorProgram(run, program, arguments, folder, !run.elevated);
+        host_.Log(u"run: " + result.how);
+        if (result.waited) host_.Log(u"run exit code: " + AnsiToWide(Int64ToText(result.exitcode)));
+        const bool ok = result.started && (!result.waited || IsSuccessCode(run.successcodes, result.exitcode));
+        if (!ok && run.failonerror) {
+            errortext_ = host_.Text(payload::TextId::ProgramFailed,
+                                    {{u"program", program},
+                                     {u"code", result.started ? AnsiToWide(Int64ToText(result.exitcode)) : u"-"}});
+            return false;
+        }
+    }
+    return true;
 }
 
 void tinstallengine::CloseRunningCopy() {
@@ -321,6 +402,11 @@ bool tinstallengine::WriteRecord(const InstallInputs& in) {
     RecordDeclared(declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     RecordShell(host_, declaredplan_, scope_, haveinstalledrecord_ ? &installedrecord_ : nullptr, record);
     record.tasks = TaskChoices(declarations_, in);
+    record.prerequisites = prerequisitesmet_;
+    for (const payload::RunDeclaration& run : RunsAt(declarations_, payload::RunWhen::BeforeUninstall))
+        record.uninstallruns.push_back(RecordedRun(
+            run, payload::FillPlaceholders(run.arguments, BareFolder(in), AnsiToWide(in.productversion),
+                                           AnsiToWide(in.language))));
     if (haveinstalledrecord_) {
         // The installed version's folders the new one still uses were
         // created by an install of the product too; parents stay first.
@@ -618,6 +704,16 @@ void tinstallengine::Execute() {
             return;
         }
 
+        // Before any file of the product: a prerequisite that fails ends
+        // the install with the product untouched.
+        if (!RunPrerequisites()) {
+            if (Terminated() && errortext_.empty()) return RollBackUpdate();
+            failed = true;
+            RollBackUpdate();
+            SyncFinished();
+            return;
+        }
+
         CloseRunningCopy();
         RemoveEarlierServices();
         // A stopped update puts the installed version back; a stopped first
@@ -626,9 +722,10 @@ void tinstallengine::Execute() {
 
         beganwriting_ = true;
         for (std::size_t index = 0; index < archive_.entrylist().size(); ++index) {
-            // The signed uninstaller is written with the uninstaller, never
-            // into the installation folder.
-            if (archive_.entrylist()[index].uninstaller) continue;
+            // The signed uninstaller is written with the uninstaller and a
+            // prerequisite ran from a temporary folder: neither goes into
+            // the installation folder.
+            if (archive_.entrylist()[index].uninstaller || archive_.entrylist()[index].prerequisite) continue;
             host_.Log(u"file: " + AddBackslash(archive_.installfolder()) +
                       payload::EntryDisplayPath(archive_.entrylist()[index]));
             const payload::DirectoryEntry& entry = archive_.entrylist()[index];
@@ -669,6 +766,16 @@ void tinstallengine::Execute() {
             if (StopBefore(InstallStep::Shortcuts)) return RollBackUpdate();
             if (!CreateShortcuts(in)) return RollBackUpdate();
             RemoveWhatTheUpdateDrops(in);
+            // A program that must succeed and fails: an update is put back;
+            // a first install ends with its record written, so the
+            // uninstall can remove what it wrote.
+            if (!RunAfterInstall(in)) {
+                failed = true;
+                RollBackUpdate();
+                SyncFinished();
+                return;
+            }
+            if (Terminated()) return RollBackUpdate();
             CommitUpdate();
             PauseForTheEye(kPauseBefore100);
             Publish(100);

@@ -3,14 +3,18 @@
 // The host creates it suspended (CreateInstallWorker), hands over the
 // license offset and the product and program names, has it open the
 // archive on the GUI thread, hands over the destination folder and starts
-// it.  The thread body then, in order: asks a running copy of the product
+// it.  The thread body then, in order: runs the product's prerequisites
+// that are not there yet (prerequisites.hpp: a failure ends the run before
+// any file of the product), asks a running copy of the product
 // to close, removes the services of an earlier installation, extracts every
 // entry, writes the product's own uninstaller (installengine/registration.hpp),
 // writes the install record into the program folder (installrecord.hpp; part
 // of the uninstaller step), writes the registration and installs and starts
 // the services, writes the product's declared registry values and its
-// sign-in Run value (declaredeffects.hpp), creates the shortcuts, and
-// reports through SyncFinished.
+// sign-in Run value (declaredeffects.hpp), creates the shortcuts, runs the
+// vendor's afterinstall (for an update: afterupdate) programs, and reports
+// through SyncFinished.  A prerequisite's exit code 3010 makes
+// RestartNeeded true.
 //
 // The worker reaches its host only through synchronised calls
 // (SyncProgress, SyncFinished) and pauses only at check points: after each
@@ -80,6 +84,8 @@ enum class InstallStep {
     Service,  // slot: the trailer's service slot
     Shortcuts,
     Shortcut,  // slot: the shortcut's place in the plan
+    Prerequisite,  // slot: the prerequisite's place in the declarations
+    AfterInstallRun,  // slot: the program's place among those of its time
 };
 
 class tinstallengine : public gui::Thread, public InstallWorker, private payload::ExtractionObserver {
@@ -104,6 +110,7 @@ public:
     bool WaitFor(unsigned long milliseconds) override { return gui::Thread::WaitFor(milliseconds); }
     bool BeganWriting() const override { return beganwriting_.load(); }
     UpdateEnd UpdateOutcome() const override { return updateend_; }
+    bool RestartNeeded() const override { return restartneeded_; }
 
 protected:
     void Execute() override;
@@ -128,6 +135,12 @@ private:
     void PauseForTheEye(unsigned long milliseconds);
     void SyncFinished();
     InstallInputs Inputs() const;
+    // Runs the prerequisites not already there; false (with `errortext`
+    // set, or on a stop) when one failed: the install then ends.
+    bool RunPrerequisites();
+    // The vendor's afterinstall (or, for an update, afterupdate) programs;
+    // false with `errortext` set when one that must succeed failed.
+    bool RunAfterInstall(const InstallInputs& in);
     void CloseRunningCopy();
     void RemoveEarlierServices();
     // Writes the product's uninstaller (the signed one the installer
@@ -186,6 +199,8 @@ private:
     std::string productname_;
     std::string exename_;
     payload::Declarations declarations_;
+    std::vector<std::u16string> prerequisitesmet_;  // the install record's "prerequisite" entries
+    bool restartneeded_ = false;
     DeclaredPlan declaredplan_;  // planned with the record, carried out with the registration
     InstallRecord newrecord_;    // the record written, whose shell effects the registration carries out
     // For the install record: the folders extraction created and the files

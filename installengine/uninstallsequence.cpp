@@ -6,6 +6,11 @@
 // Without that proof nothing is touched: the sequence stops with the
 // registration kept for a later try (UninstallStopped).
 //
+// Then the product's beforeuninstall programs the record names, each only
+// inside the proven folder and reached through no link; one that must
+// succeed and fails asks whether to go on (No stops with nothing removed;
+// unattended it is logged and the uninstall goes on).
+//
 // Then, in an order that a run cut short can repeat: close the running
 // program, remove the recorded services, the recorded shortcuts and the
 // Start-menu folders they leave empty, the settings folder after asking
@@ -47,7 +52,9 @@
 #include "installengine/installhost.hpp"
 #include "installengine/installplan.hpp"
 #include "installengine/installrecordfile.hpp"
+#include "installengine/prerequisites.hpp"
 #include "installengine/programfolderproof.hpp"
+#include "installengine/vendorprograms.hpp"
 #include "installengine/protectedfolders.hpp"
 #include "installengine/registration.hpp"
 #include "installengine/shortcutplaces.hpp"
@@ -204,6 +211,42 @@ void RemoveStaleShortcuts(InstallHost& host, const std::u16string& folder, const
 
 }  // namespace
 
+namespace {
+
+// False when a program failed and the person watching chose not to go on:
+// the uninstall then stops with nothing removed.  Unattended, a failure is
+// logged and the uninstall goes on.
+bool RunBeforeUninstall(InstallHost& host, const InstallRecord& record) {
+    const std::u16string folder = RemoveBackslash(record.programfolder);
+    for (const std::u16string& entry : record.uninstallruns) {
+        payload::RunDeclaration run;
+        if (!ParseRecordedRun(entry, run) || !IsPlainFileInFolder(folder, run.program)) {
+            host.Log(u"not run (no program of the product's): " + entry);
+            continue;
+        }
+        const std::u16string program = folder + u"\\" + run.program;
+        host.Log(u"run: \"" + program + u"\" " + run.arguments);
+        const ProgramRun result = RunVendorProgram(run, program, run.arguments, folder, false);
+        if (result.waited) host.Log(u"run exit code: " + AnsiToWide(Int64ToText(result.exitcode)));
+        const bool ok = result.started && (!result.waited || IsSuccessCode(run.successcodes, result.exitcode));
+        if (ok || !run.failonerror) continue;
+        const std::u16string code = result.started ? AnsiToWide(Int64ToText(result.exitcode)) : u"-";
+        if (!host.Watched()) {
+            host.Log(host.Text(payload::TextId::ProgramFailed, {{u"program", program}, {u"code", code}}));
+            continue;
+        }
+        const std::u16string question = host.Text(payload::TextId::ProgramFailedContinue,
+                                                  {{u"program", program}, {u"code", code}, {u"product", record.displayname.empty() ? record.productname : record.displayname}});
+        if (!host.Ask(question)) {
+            host.UninstallStopped(host.Text(payload::TextId::ProgramFailed, {{u"program", program}, {u"code", code}}));
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
     const bool peruser = scope == payload::InstallScope::User;
     const RegRoot root = RegistrationRoot(scope);
@@ -270,6 +313,10 @@ void RunUninstallSequence(InstallHost& host, payload::InstallScope scope) {
         return;
     }
     const InstallRecord& record = proof.record;
+
+    // The product's own programs before anything is removed: only those
+    // the record names inside the proven folder, reached through no link.
+    if (!RunBeforeUninstall(host, record)) return;
 
     const std::string pattern = WideToAnsi(TrimSpacesAndReturns(AnsiToWide(productname)) + u" (*");
     if (WindowHandle window = FindWindowByTitle(pattern)) {

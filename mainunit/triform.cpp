@@ -628,8 +628,18 @@ void Triform::changeClick() {
 void Triform::finishClick() {
     if (!uninstallmode_) {
         const std::u16string folder = installpath.Text();
-        if (launch.Checked())
-            setuputil::ShellOpen(FileInFolder(folder, AnsiToWide(payload::ReadShortString(trailer_.exename))));
+        if (launch.Checked()) {
+            // As the user who started the installer, not with its
+            // administrator rights: a program first started elevated keeps
+            // its settings where that user never finds them.
+            const std::u16string program = FileInFolder(folder, AnsiToWide(payload::ReadShortString(trailer_.exename)));
+            const setuputil::StartedAs how =
+                setuputil::RunAsSignedInUser(program, u"", setuputil::RemoveBackslash(folder), false);
+            Log(u"run: \"" + program + u"\" " +
+                (how == setuputil::StartedAs::User       ? u"as the user"
+                 : how == setuputil::StartedAs::Elevated ? u"with the installer's rights (the desktop shell could not be reached)"
+                                                         : u"could not be started"));
+        }
         if (readme.Checked()) setuputil::ShellOpen(FileInFolder(folder, u"readme.txt"));
         ::Sleep(100);
     }
@@ -667,10 +677,28 @@ void Triform::InstallFinished() {
     }
     exitcode_ = kExitDone;
     Log(u"outcome: " + Text(TextId::FinishLabel, {{u"product", ShownProduct()}}));
+    // A prerequisite asked for a restart: said on the finish page, and
+    // by the system's own exit code for it.
+    const bool restart = engine_ && engine_->RestartNeeded();
+    if (restart) {
+        exitcode_ = kExitRestartNeeded;
+        Log(u"outcome: " + Text(TextId::RestartNeeded));
+    }
     if (options_.unattended) return;
+    if (restart) finishlabel.SetText(finishlabel.Text() + u"\n\n" + Text(TextId::RestartNeeded));
     ShowPage(finishpage);
     RunLayout();
     ShowFinishButtons();
+}
+
+void Triform::SetInstallStatus(const std::u16string& text) {
+    if (!text.empty()) Log(u"status: " + text);
+    if (options_.unattended) return;
+    installinglabel.SetText(text.empty() ? MakeInstallTexts(language_, AnsiToWide(Product(trailer_)),
+                                                            AnsiToWide(payload::ReadShortString(trailer_.productversion)))
+                                               .installinglabel
+                                         : text);
+    RunLayout();
 }
 
 Triform::FileInUseAnswer Triform::AnswerFileInUse(const std::u16string& file,

@@ -85,6 +85,7 @@ public:
     }
     void SetInstallFailed(bool failed) override { installfailed_ = failed; }
     void InstallFinished() override;
+    void SetInstallStatus(const std::u16string& text) override;
     FileInUseAnswer AnswerFileInUse(const std::u16string& file, const installengine::FileHolders& holders) override;
     std::u16string& DestFolder() override { return destfolder_; }
     void UninstallStarted(const std::u16string& title, const std::u16string& label) override;

@@ -146,6 +146,114 @@ std::size_t DeclaredKeyCount(const std::vector<RegistryDeclaration>& registry) {
 
 }  // namespace declarationtext
 
+std::string CodesText(const std::vector<std::uint32_t>& codes) {
+    std::string out;
+    for (std::uint32_t code : codes) out += (out.empty() ? "" : ",") + std::to_string(code);
+    return out;
+}
+
+std::string RunFlagsText(const RunDeclaration& run) {
+    std::string out;
+    if (run.wait) out += 'w';
+    if (run.failonerror) out += 'f';
+    if (run.hidden) out += 'h';
+    if (run.elevated) out += 'e';
+    return out;
+}
+
+bool ParseCodes(const std::string& text, std::vector<std::uint32_t>& codes) {
+    const std::vector<std::string> parts = Split(text, ',');
+    if (parts.size() > kMaxSuccessCodes) return false;
+    for (const std::string& part : parts) {
+        std::uint64_t code = 0;
+        if (!ParseNumber(part, 0xFFFFFFFFu, code)) return false;
+        codes.push_back(static_cast<std::uint32_t>(code));
+    }
+    return true;
+}
+
+bool ParseRunFlags(const std::string& text, RunDeclaration& run) {
+    run.wait = run.failonerror = run.hidden = run.elevated = false;
+    for (char c : text) {
+        bool* flag = c == 'w' ? &run.wait : c == 'f' ? &run.failonerror : c == 'h' ? &run.hidden : c == 'e' ? &run.elevated : nullptr;
+        if (flag == nullptr || *flag) return false;
+        *flag = true;
+    }
+    return RunFlagsText(run) == text;  // one order only: the record has one text
+}
+
+const char* RunWhenName(RunWhen when) { return kRunWhenNames[static_cast<std::size_t>(when)]; }
+
+bool RunWhenFromName(const std::string& name, RunWhen& when) {
+    for (std::size_t i = 0; i < kRunWhenNames.size(); ++i)
+        if (name == kRunWhenNames[i]) {
+            when = static_cast<RunWhen>(i);
+            return true;
+        }
+    return false;
+}
+
+bool IsVersionText(const std::string& text) {
+    const std::vector<std::string> parts = Split(text, '.');
+    if (parts.size() > 4) return false;
+    for (const std::string& part : parts) {
+        std::uint64_t number = 0;
+        if (!ParseNumber(part, 0xFFFFFFFFu, number)) return false;
+    }
+    return true;
+}
+
+int CompareDottedVersions(const std::u16string& a, const std::u16string& b) {
+    // Each side's numbers, read one at a time; leading zeros dropped so a
+    // number of any length compares by its digits.
+    struct Reader {
+        const std::u16string& text;
+        std::size_t at = 0;
+        bool done = false;
+        explicit Reader(const std::u16string& t) : text(t) {
+            if (!text.empty() && (text[0] == u'v' || text[0] == u'V')) at = 1;
+        }
+        std::u16string Next() {
+            if (done || at >= text.size() || text[at] < u'0' || text[at] > u'9') {
+                done = true;
+                return {};
+            }
+            while (at + 1 < text.size() && text[at] == u'0' && text[at + 1] >= u'0' && text[at + 1] <= u'9') ++at;
+            std::u16string digits;
+            while (at < text.size() && text[at] >= u'0' && text[at] <= u'9') digits += text[at++];
+            if (at < text.size() && text[at] == u'.') ++at;
+            else done = true;
+            return digits;
+        }
+    };
+    Reader left(a), right(b);
+    while (!left.done || !right.done) {
+        std::u16string x = left.Next(), y = right.Next();
+        if (x.empty()) x = u"0";
+        if (y.empty()) y = u"0";
+        if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+bool IsCheckKey(const std::u16string& where) {
+    if (where.size() > kMaxRegistryKeyPath || where.size() < 6) return false;
+    const std::u16string root = where.substr(0, 5);
+    if (root != u"HKLM\\" && root != u"HKCU\\") return false;
+    std::size_t namelength = 0;
+    for (std::size_t i = 5; i < where.size(); ++i) {
+        const char16_t c = where[i];
+        if (c == u'\\') {
+            if (namelength == 0) return false;
+            namelength = 0;
+        } else if (c < 0x20 || c > 0x7e || ++namelength > kMaxRegistryKeyName) {
+            return false;
+        }
+    }
+    return namelength != 0;
+}
+
 const char* RegistryTypeName(RegistryType type) { return kTypeNames[static_cast<std::size_t>(type)]; }
 
 bool RegistryTypeFromName(const std::string& name, RegistryType& type) {
@@ -238,6 +346,35 @@ std::string Check(const Declarations& d) {
         if (!IsScheme(p.scheme) || !IsCaption(p.description) || !command(p.program, p.arguments) || !known(p.task))
             return "link scheme \"" + p.scheme + "\" cannot be declared";
     if (!Unique(d.protocols, [](const ProtocolDeclaration& p) { return Wide(p.scheme); })) return "a link scheme is given twice";
+    if (d.prerequisites.size() > kMaxPrerequisites) return "more than 16 prerequisites";
+    const auto codes = [](const std::vector<std::uint32_t>& list) {
+        return !list.empty() && list.size() <= kMaxSuccessCodes;
+    };
+    for (const PrerequisiteDeclaration& p : d.prerequisites) {
+        const std::string name = "prerequisite \"" + setuputil::Utf16ToUtf8(p.file) + "\"";
+        if (!IsProductRelativePath(p.file, false) || p.file.find(u'\\') != std::u16string::npos)
+            return name + " is not a plain file name";
+        if (!IsCaption(p.caption) || !IsText(p.arguments) || !IsText(p.unattendedarguments) || !codes(p.successcodes))
+            return name + " has no caption, bad arguments or no exit codes";
+        if (!p.minversion.empty() && !IsVersionText(p.minversion)) return name + " has a bad minimum version";
+        switch (p.check) {
+            case PrerequisiteCheck::None:
+                if (!p.where.empty() || !p.name.empty() || !p.minversion.empty()) return name + " has a check without a kind";
+                break;
+            case PrerequisiteCheck::Registry:
+                if (!IsCheckKey(p.where) || !IsDeclarableValueName(p.name)) return name + " has a bad registry check";
+                break;
+            case PrerequisiteCheck::File:
+                if (p.where.empty() || !IsText(p.where) || !p.name.empty()) return name + " has a bad file check";
+                break;
+        }
+    }
+    if (!Unique(d.prerequisites, [](const PrerequisiteDeclaration& p) { return p.file; })) return "a prerequisite's file is given twice";
+    if (d.runs.size() > kMaxRunDeclarations) return "more than 16 programs to run";
+    for (const RunDeclaration& r : d.runs)
+        if (!IsProductRelativePath(r.program, false) || !IsText(r.arguments) || !codes(r.successcodes) ||
+            (r.failonerror && !r.wait))
+            return "run \"" + setuputil::Utf16ToUtf8(r.program) + "\" cannot be declared";
     return {};
 }
 
@@ -343,6 +480,24 @@ bool ParseDeclarations(const void* data, std::size_t size, Declarations& out, st
             p.task = fields[1];
             p.scheme = fields[2];
             out.protocols.push_back(std::move(p));
+        } else if (kind == kPrerequisiteLine) {
+            PrerequisiteDeclaration p;
+            if (!count(10) || !text(1, p.file) || !text(2, p.caption) || !text(3, p.arguments) ||
+                !text(4, p.unattendedarguments) || !ParseCodes(fields[5], p.successcodes) || !text(7, p.where) ||
+                !text(8, p.name) || out.prerequisites.size() == kMaxPrerequisites)
+                return bad("a malformed prerequisite");
+            const auto check = std::find(kCheckNames.begin(), kCheckNames.end(), fields[6]);
+            if (check == kCheckNames.end()) return bad("an unknown prerequisite check");
+            p.check = static_cast<PrerequisiteCheck>(check - kCheckNames.begin());
+            p.minversion = fields[9];
+            out.prerequisites.push_back(std::move(p));
+        } else if (kind == kRunLine) {
+            RunDeclaration r;
+            if (!count(6) || !RunWhenFromName(fields[1], r.when) || !text(2, r.program) || !text(3, r.arguments) ||
+                !ParseCodes(fields[4], r.successcodes) || !ParseRunFlags(fields[5], r) ||
+                out.runs.size() == kMaxRunDeclarations)
+                return bad("a malformed run");
+            out.runs.push_back(std::move(r));
         } else {
             return bad("unknown line");
         }

@@ -20,6 +20,8 @@
 //   filetype <task> <progid> <description> <icon> <index> <extensions>
 //   verb <verb> <program> <arguments>                     of the filetype above it (one or more)
 //   protocol <task> <scheme> <description> <program> <arguments>
+//   prerequisite <file> <caption> <arguments> <unattended arguments> <codes> <check> <where> <name> <minversion>
+//   run <when> <program> <arguments> <codes> <flags>
 //   end
 //
 // A version-1 resource (registry values and startatsignin only) has no
@@ -40,6 +42,27 @@
 // commas (".vtr,.vtrx"); the first verb of a file type is the one the shell
 // opens it with; <arguments> follow the program's quoted path and usually
 // hold "%1".
+//
+// A prerequisite is another installer the product needs first (a compiler's
+// runtime, a driver package), carried as an archive entry of its own
+// (payload/sacformat.hpp: kEntryRolePrerequisite, named <file>).  <codes>
+// are the exit codes that mean success, separated by commas ("0,3010,1638").
+// <check> says when it is already there and is skipped: "" never, "registry"
+// a value <name> in <where> ("HKLM\..." or "HKCU\..."), "file" the file
+// <where> (which may begin with {sys}, {win} or {pf}), either at least the
+// dotted version <minversion> when that is not "" (a registry value's text
+// with a leading "v" dropped, or its number; the file's version resource).
+// <unattended arguments> replace <arguments> under /S ("" for the same).
+//
+// A run line is a program of the product's (<program> relative to the
+// program folder) run at <when>: afterinstall, beforeuninstall or
+// afterupdate, with <arguments> (inserts as above), <codes> as a
+// prerequisite's, <flags> letters: w to wait for it, f its failure fails
+// the step, h hidden, e elevated (afterinstall and afterupdate: with the
+// installer's rights instead of as the user who started it).
+//
+// An older stub meets these lines as unknown ones and refuses the record:
+// it could not carry them out.
 //
 // The resource is untrusted like every part of an installer: it is bounded
 // before it is read (kMaxDeclarationsBytes), every line and count is
@@ -85,6 +108,13 @@ inline constexpr std::size_t kMaxProgIdLength = 39;   // the length COM allows a
 inline constexpr std::size_t kMaxExtensionLength = 16;  // with its dot
 inline constexpr std::size_t kMaxSchemeLength = 32;
 inline constexpr std::size_t kMaxVerbLength = 32;
+inline constexpr std::size_t kMaxPrerequisites = 16;
+inline constexpr std::size_t kMaxRunDeclarations = 16;
+inline constexpr std::size_t kMaxSuccessCodes = 16;
+// The exit codes of Windows' own installers that mean success with a
+// remark: "installed, restart needed" and "a newer version is there".
+inline constexpr std::uint32_t kExitCodeRestartNeeded = 3010;
+inline constexpr std::uint32_t kExitCodeNewerInstalled = 1638;
 // The task that makes the desktop shortcut optional; its caption is ours
 // (a text of every language table) unless the vendor gives one.
 inline constexpr char kDesktopIconTask[] = "desktopicon";
@@ -143,6 +173,33 @@ struct ProtocolDeclaration {
     std::string task;
 };
 
+enum class PrerequisiteCheck { None, Registry, File };
+
+struct PrerequisiteDeclaration {
+    std::u16string file;                  // the entry's name: a plain file name
+    std::u16string caption;               // for the progress page and the error box
+    std::u16string arguments;
+    std::u16string unattendedarguments;   // "" the same as `arguments`
+    std::vector<std::uint32_t> successcodes;  // at least one
+    PrerequisiteCheck check = PrerequisiteCheck::None;
+    std::u16string where;                 // Registry: "HKLM\key" or "HKCU\key"; File: its path
+    std::u16string name;                  // Registry: the value's name
+    std::string minversion;               // "" any; else digits and dots: "14.38"
+};
+
+enum class RunWhen { AfterInstall, BeforeUninstall, AfterUpdate };
+
+struct RunDeclaration {
+    RunWhen when = RunWhen::AfterInstall;
+    std::u16string program;               // a packed file, relative to the program folder
+    std::u16string arguments;
+    std::vector<std::uint32_t> successcodes;  // at least one
+    bool wait = true;
+    bool failonerror = false;             // a failure fails the step (only when waited for)
+    bool hidden = false;
+    bool elevated = false;                // with the installer's rights, not as the user
+};
+
 struct Declarations {
     std::vector<RegistryDeclaration> registry;
     bool startatsignin = false;
@@ -153,10 +210,12 @@ struct Declarations {
     std::vector<EnvironmentDeclaration> environment;
     std::vector<FileTypeDeclaration> filetypes;
     std::vector<ProtocolDeclaration> protocols;
+    std::vector<PrerequisiteDeclaration> prerequisites;
+    std::vector<RunDeclaration> runs;
 
     bool Empty() const {
         return registry.empty() && !startatsignin && tasks.empty() && path.empty() && environment.empty() &&
-               filetypes.empty() && protocols.empty();
+               filetypes.empty() && protocols.empty() && prerequisites.empty() && runs.empty();
     }
 };
 
@@ -198,6 +257,25 @@ bool IsEnvironmentName(const std::u16string& name);
 // character a name may not hold; "" (the folder itself) only when
 // `allowempty`.
 bool IsProductRelativePath(const std::u16string& path, bool allowempty);
+
+// "afterinstall", "beforeuninstall", "afterupdate"; false for another word.
+const char* RunWhenName(RunWhen when);
+bool RunWhenFromName(const std::string& name, RunWhen& when);
+// Exit codes as the record and the install record hold them ("0,3010"),
+// 1 to kMaxSuccessCodes of them; a run's flags ("wfhe", each letter when
+// set, in that order).
+std::string CodesText(const std::vector<std::uint32_t>& codes);
+bool ParseCodes(const std::string& text, std::vector<std::uint32_t>& codes);
+std::string RunFlagsText(const RunDeclaration& run);
+bool ParseRunFlags(const std::string& text, RunDeclaration& run);
+// A minimum version: numbers separated by single dots, at most 4 of them.
+bool IsVersionText(const std::string& text);
+// Compares dotted versions by their numbers (missing parts are 0, text
+// after the numbers ignored, a leading "v" dropped): <0, 0 or >0.
+int CompareDottedVersions(const std::u16string& a, const std::u16string& b);
+// A registry check's place: "HKLM\" or "HKCU\", then a key of printable
+// ASCII names (no empty one), at most kMaxRegistryKeyPath.
+bool IsCheckKey(const std::u16string& where);
 
 // True for a value name the resource and the install record carry: no
 // control character, no backslash, at most kMaxDeclarationText units.

@@ -55,6 +55,13 @@ std::string FormatDeclarations(const Declarations& declarations, std::string* er
     }
     for (const ProtocolDeclaration& p : d.protocols)
         out += Line({kProtocolLine, p.task, p.scheme, Utf8(p.description), Utf8(p.program), Utf8(p.arguments)});
+    for (const PrerequisiteDeclaration& p : d.prerequisites)
+        out += Line({kPrerequisiteLine, Utf8(p.file), Utf8(p.caption), Utf8(p.arguments), Utf8(p.unattendedarguments),
+                     CodesText(p.successcodes), kCheckNames[static_cast<std::size_t>(p.check)], Utf8(p.where),
+                     Utf8(p.name), p.minversion});
+    for (const RunDeclaration& r : d.runs)
+        out += Line({kRunLine, RunWhenName(r.when), Utf8(r.program), Utf8(r.arguments), CodesText(r.successcodes),
+                     RunFlagsText(r)});
     out += std::string(kEnd) + "\n";
     if (out.size() > kMaxDeclarationsBytes) return refuse("the declarations are too large");
     return out;

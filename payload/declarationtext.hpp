@@ -22,6 +22,10 @@ inline constexpr char kEnvironmentLine[] = "environment";
 inline constexpr char kFileTypeLine[] = "filetype";
 inline constexpr char kVerbLine[] = "verb";
 inline constexpr char kProtocolLine[] = "protocol";
+inline constexpr char kPrerequisiteLine[] = "prerequisite";
+inline constexpr char kRunLine[] = "run";
+inline constexpr std::array<const char*, 3> kCheckNames = {"", "registry", "file"};
+inline constexpr std::array<const char*, 3> kRunWhenNames = {"afterinstall", "beforeuninstall", "afterupdate"};
 inline constexpr char kEnd[] = "end";
 inline constexpr std::size_t kMaxLine = 200000;  // a multi-string value of many long items
 

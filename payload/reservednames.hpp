@@ -1,7 +1,8 @@
 // The names at the top of a program folder that the installer keeps for
 // itself: the install record, the folder an update moves the installed
-// files aside into, and the signed uninstaller's entry
-// (kUninstallerEntryName, sacformat.hpp).  A product's own file or folder
+// files aside into, the signed uninstaller's entry
+// (kUninstallerEntryName, sacformat.hpp) and the prerequisites' folder
+// (kPrerequisiteFolder).  A product's own file or folder
 // of such a name would be overwritten, or would break every update, so the
 // builder refuses it.
 #pragma once
@@ -19,5 +20,9 @@ inline constexpr char16_t kUpdateBackupFolder[] = u"~tallowin-update";
 // the installer's, compared as Windows compares names (case-insensitive,
 // ordinal).
 bool IsReservedTopName(const std::u16string& name);
+
+// True for the subfolder "\~tallowin-prerequisites" a prerequisite's entry
+// lies in (kPrerequisiteFolder, sacformat.hpp), letter case aside.
+bool IsPrerequisiteSubfolder(const std::u16string& subfolder);
 
 }  // namespace payload

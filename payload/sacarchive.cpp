@@ -3,6 +3,7 @@
 #include "payload/sacarchive.hpp"
 
 #include "payload/payloadend.hpp"
+#include "payload/reservednames.hpp"
 #include "payload/solidstream.hpp"
 #include "payload/tsmufflz.hpp"
 
@@ -59,6 +60,7 @@ DirectoryEntry EntryOf(const tsacentry& record) {
     entry.attributes = record.attributes;
     entry.uninstaller = record.role == kEntryRoleUninstaller && entry.subfolder.empty() &&
                         entry.filename == kUninstallerEntryName;
+    entry.prerequisite = record.role == kEntryRolePrerequisite && IsPrerequisiteSubfolder(entry.subfolder);
     return entry;
 }
 

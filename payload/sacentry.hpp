@@ -25,6 +25,9 @@ struct DirectoryEntry {
     // The signed uninstaller (payload/sacformat.hpp): the role, the name
     // and no subfolder all say so.
     bool uninstaller = false;
+    // A prerequisite's installer (payload/sacformat.hpp): the role and the
+    // subfolder "\~tallowin-prerequisites" both say so.
+    bool prerequisite = false;
     // The solid payload's (payload/solidformat.hpp): the file's CRC-32, its
     // block and where its bytes begin in the block's decoded stream.
     std::uint32_t crc32 = 0;

@@ -54,7 +54,7 @@ struct tsacentry {
     std::int64_t filesize;         // bytes the chunks decode to
     WideField fixedfolder;         // absolute folder, used without an install folder
     std::int64_t storedsize;       // total of the payload sizes
-    std::uint8_t role;             // kEntryRoleFile, or kEntryRoleUninstaller
+    std::uint8_t role;             // kEntryRoleFile, kEntryRoleUninstaller or kEntryRolePrerequisite
     std::uint8_t attributes;       // low eight file-attribute bits
     std::uint8_t padding6170[6];
     double filetime;               // day count since 30 December 1899
@@ -82,6 +82,13 @@ struct tchunkheader {
 inline constexpr std::uint8_t kEntryRoleFile = 0;
 inline constexpr std::uint8_t kEntryRoleUninstaller = 1;
 inline constexpr char16_t kUninstallerEntryName[] = u"uninstall.exe";
+// A prerequisite's installer (payload/declarations.hpp): role
+// kEntryRolePrerequisite, in the subfolder kPrerequisiteFolder (a top name
+// the builder keeps from the product's files, reservednames.hpp), its own
+// file name.  The install extracts it into a temporary folder of its own,
+// runs it and deletes it; it never lands in the installation folder.
+inline constexpr std::uint8_t kEntryRolePrerequisite = 2;
+inline constexpr char16_t kPrerequisiteFolder[] = u"~tallowin-prerequisites";
 
 inline constexpr std::size_t kSacHeaderSize = 2648;
 inline constexpr std::size_t kSacFooterSize = 8;

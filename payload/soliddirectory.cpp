@@ -2,6 +2,7 @@
 #include "payload/solidformat.hpp"
 
 #include "payload/lzmadecoder.hpp"
+#include "payload/reservednames.hpp"
 #include "payload/sacformat.hpp"
 #include "setuputil/utf8.hpp"
 
@@ -118,7 +119,7 @@ bool ParseSolidDirectory(const std::uint8_t* data, std::size_t size, std::uint32
                 double filetime = 0;
                 if (!cursor.Varint(filesize) || !cursor.Bytes(&entry.attributes, 1) || !cursor.Bytes(&flags, 1) ||
                     !cursor.Bytes(&entry.crc32, 4) || !cursor.Bytes(&filetime, 8) || path.empty() ||
-                    !SplitPath(path, entry) || (flags & ~kSolidEntryUninstaller) != 0)
+                    !SplitPath(path, entry) || (flags & ~(kSolidEntryUninstaller | kSolidEntryPrerequisite)) != 0)
                     return false;
                 if (filesize > block.record.unpackedsize - offset) return false;
                 entry.filesize = static_cast<std::int64_t>(filesize);
@@ -127,6 +128,8 @@ bool ParseSolidDirectory(const std::uint8_t* data, std::size_t size, std::uint32
                 offset += filesize;
                 entry.uninstaller = (flags & kSolidEntryUninstaller) != 0 && entry.subfolder.empty() &&
                                     entry.filename == kUninstallerEntryName;
+                entry.prerequisite =
+                    (flags & kSolidEntryPrerequisite) != 0 && IsPrerequisiteSubfolder(entry.subfolder);
                 directory.entries.push_back(std::move(entry));
             }
             if (offset != block.record.unpackedsize) return false;

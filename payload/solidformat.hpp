@@ -23,7 +23,7 @@
 //                      the path "sub\dir\name" in UTF-8
 //   size      varint   bytes the file holds
 //   attributes  1 byte  low eight file-attribute bits
-//   flags     1 byte   kSolidEntryUninstaller, or 0
+//   flags     1 byte   kSolidEntryUninstaller, kSolidEntryPrerequisite, or 0
 //   crc32     4 bytes  of the file's bytes (payload/crc32.hpp)
 //   filetime  8 bytes  day count since 30 December 1899
 //
@@ -72,6 +72,7 @@ struct tsolidfooter {
 inline constexpr std::uint8_t kSolidFilterNone = 0;
 inline constexpr std::uint8_t kSolidFilterX86 = 1;
 inline constexpr std::uint8_t kSolidEntryUninstaller = 1;
+inline constexpr std::uint8_t kSolidEntryPrerequisite = 2;  // sacformat.hpp: kEntryRolePrerequisite
 
 static_assert(sizeof(tsolidheader) == 8);
 static_assert(sizeof(tsolidblock) == 32);

@@ -112,7 +112,14 @@ namespace payload {
     X(FolderHoldsOtherProduct, "The folder {folder} holds the program {other}. Please choose another folder "  \
                                "for {product}.")                                                               \
     X(StaleRegistration, "The program folder {folder} of {product} no longer exists. Remove {product} from "   \
-                         "the list of installed programs?")
+                         "the list of installed programs?")                                             \
+    X(InstallingPrerequisite, "Installing {prerequisite}...")                                                   \
+    X(PrerequisiteFailed, "{prerequisite} could not be installed (exit code {code}). {product} was not "        \
+                          "installed.")                                                                         \
+    X(PrerequisiteNotStarted, "{prerequisite} could not be started. {product} was not installed.")             \
+    X(RestartNeeded, "Your computer must be restarted to complete the installation.")                           \
+    X(ProgramFailed, "The program {program} failed (exit code {code}).")                                        \
+    X(ProgramFailedContinue, "The program {program} failed (exit code {code}). Remove {product} anyway?")
 
 enum class TextId : std::uint16_t {
 #define TALLOWIN_TEXT_ID(name, english) name,

@@ -10,4 +10,8 @@ namespace setuputil {
 // resource or no such string.  Windows only.
 std::u16string ReadVersionString(const std::u16string& file, const std::u16string& name);
 
+// The file version of `file`'s version resource (its fixed part) as four
+// dotted numbers, "14.38.33135.0"; "" when it has none.  Windows only.
+std::u16string ReadFileVersion(const std::u16string& file);
+
 }  // namespace setuputil

@@ -38,4 +38,31 @@ std::u16string ReadVersionString(const std::u16string& file, const std::u16strin
     return text;
 }
 
+std::u16string ReadFileVersion(const std::u16string& file) {
+    const std::wstring path(file.begin(), file.end());
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<unsigned char> block(size);
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+        length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BD)
+        return {};
+    std::u16string text;
+    for (const DWORD part : {fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                             fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF}) {
+        if (!text.empty()) text += u'.';
+        std::u16string digits;
+        DWORD value = part;
+        do {
+            digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+            value /= 10;
+        } while (value != 0);
+        text += digits;
+    }
+    return text;
+}
+
 }  // namespace setuputil

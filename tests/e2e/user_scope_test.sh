@@ -15,7 +15,11 @@
 # HKEY_CURRENT_USER, and the uninstall removes them with the key it made.
 # The sample's file type, link scheme and PATH entry are the user's, a new
 # process finds the program, and the uninstall takes them away.  Then the same with the user's local application data in a folder of an
-# awkward name.
+# awkward name.  A prerequisite (the stand-in tests/win32/openmarker.cpp)
+# runs before the product, asks for a restart (the install's exit code is
+# 3010) and is skipped by the update, its registry check finding it; the
+# product's afterinstall and beforeuninstall programs leave their marks in
+# order, the latter while the product's files are still there.
 #
 #   user_scope_test.sh TALLOWIN WINDOWS_BIN WORK
 set -u
@@ -34,12 +38,21 @@ cd "$work" || exit 1
 cp -r "$root/examples/vantrell" stage
 rm -rf stage/src
 cp "$bin/vantrell.exe" stage/files/
+mkdir -p stage/files/tools
+cp "$bin/openmarker.exe" stage/files/tools/marker.exe
+marker='C:\users\Public\tlw-vendor-marks.txt'
 pe=$(od -An -tu4 -j60 -N4 "$bin/setup.exe" | tr -d ' ')
 arch=x86
 [ "$(od -An -tu2 -j$((pe + 4)) -N2 "$bin/setup.exe" | tr -d ' ')" = 34404 ] && arch=x64
 { echo 'scope = "user"'; echo "architecture = \"$arch\""; echo 'startatsignin = "/tray"'; echo 'compression = "solid"'
   sed '/^\[\[services\]\]/,/^$/d' stage/product.toml
   printf '\n[[registry]]\nkey = %s\nname = "Server"\ntype = "string"\nvalue = "{app}\\\\lic"\n' "'Software\\Tlw Licence\\Vantrell'"
+  printf '\n[[prerequisites]]\nfile = "%s"\ncaption = "Tlw Runtime"\n' "$bin/openmarker.exe"
+  printf "arguments = '--marker %s --tag prerequisite --setvalue \"Software\\\\Tlw Prereq Runtime\" Version 1.2 --exit 3010'\n" "$marker"
+  printf "check = { registry = 'HKCU\\\\Software\\\\Tlw Prereq Runtime', value = 'Version', minversion = '1.2' }\n"
+  printf "[[run]]\nwhen = 'afterinstall'\nprogram = 'tools/marker.exe'\narguments = '--marker %s --tag \"afterinstall {version}\"'\n" "$marker"
+  printf "[[run]]\nwhen = 'beforeuninstall'\nprogram = 'tools/marker.exe'\nfailonerror = true\n" 
+  printf "arguments = '--marker %s --tag beforeuninstall --exists \"{app}\\\\vantrell.exe\"'\n" "$marker"
 } >stage/user.toml
 "$tallowin" build stage/user.toml -o user-setup.exe --stub "$bin/setup.exe" >build.txt 2>&1 || { cat build.txt; exit 1; }
 "$tallowin" info user-setup.exe | grep -q '^compression: *solid' || fail "the installer's payload is not solid"
@@ -57,13 +70,22 @@ outside >before.txt
 uninstallkey='Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrell'
 apppaths='Software\Microsoft\Windows\CurrentVersion\App Paths\vantrell.exe'
 
-"$wine_run" --timeout 600 "$work/user-setup.exe" /S /LOG=install.log >run.txt 2>&1 || fail "install: $(cat run.txt)"
+"$wine_run" --timeout 600 "$work/user-setup.exe" /S /LOG=install.log >run.txt 2>&1
+status=$?
+# Installed, with the restart the prerequisite asked for (3010, as the shell keeps its low byte).
+[ "$status" -eq 194 ] || [ "$status" -eq 3010 ] || fail "install: exit $status: $(cat run.txt)"
+grep -q 'exit code: 3010' install.log || fail "the install's exit code is not 3010: $(grep -a 'exit code' install.log)"
+marks=$drive_c/users/Public/tlw-vendor-marks.txt
+for i in $(seq 20); do grep -q afterinstall "$marks" 2>/dev/null && break; sleep 1; done
+[ "$(cat "$marks" 2>/dev/null)" = "$(printf 'prerequisite\nafterinstall 2.1')" ] ||
+  fail "the prerequisite and the afterinstall program: $(cat "$marks" 2>/dev/null); $(grep -a -E 'prerequisite|run' install.log)"
 user=$(ls "$drive_c/users" | grep -v -x -e Public | head -n 1)
 local=$drive_c/users/$user/AppData/Local
 [ -d "$local" ] || local=$drive_c/users/$user/Local\ Settings/Application\ Data
 programs=$local/Programs/Vantrell
 [ -f "$programs/vantrell.exe" ] && [ -f "$programs/docs/guide.txt" ] ||
   fail "the files are not in the user's Programs folder: $(grep destination install.log)"
+[ ! -e "$programs/~tallowin-prerequisites" ] || fail "the prerequisite was installed into the program folder"
 for file in vantrell.exe readme.txt docs/guide.txt docs/help.html; do
   cmp -s "stage/files/$file" "$programs/$file" || fail "$file is not installed as it was packed"
 done
@@ -129,6 +151,7 @@ diff before.txt after.txt >outside.diff || fail "the install wrote outside the u
 
 # The update, from the next version's solid installer: the changed file replaced.
 "$wine_run" --timeout 600 "$work/user-setup2.exe" /S /LOG=update.log >run.txt 2>&1 || fail "update: $(cat run.txt)"
+grep -q 'prerequisite present, skipped: Tlw Runtime' update.log || fail "the update ran the prerequisite again: $(grep -a prerequisite update.log)"
 cmp -s stage2/files/docs/guide.txt "$programs/docs/guide.txt" || fail "the update did not replace docs/guide.txt"
 cmp -s stage/files/vantrell.exe "$programs/vantrell.exe" || fail "the update changed vantrell.exe"
 [ "$(reg query "HKCU\\$uninstallkey" /v DisplayVersion | tr -d '\r' | sed -n 's/.*REG_SZ *//p')" = 2.2 ] ||
@@ -138,6 +161,9 @@ cmp -s stage/files/vantrell.exe "$programs/vantrell.exe" || fail "the update cha
 "$wine_run" --timeout 600 "$uninstaller" -ui vantrell.exe /S /LOG=uninstall.log >run.txt 2>&1 ||
   fail "uninstall: $(cat run.txt)"
 grep -q "HKLM" uninstall.log && fail "the uninstall names HKLM: $(grep HKLM uninstall.log)"
+[ "$(tail -n 1 "$marks")" = "beforeuninstall exists" ] || fail "the beforeuninstall program: $(cat "$marks")"
+# A prerequisite is never undone: other products use it.
+reg query 'HKCU\Software\Tlw Prereq Runtime' /v Version >/dev/null || fail "the uninstall undid the prerequisite"
 for i in $(seq 20); do [ -e "$local/Tallowin" ] || break; sleep 1; done
 [ ! -e "$local/Tallowin" ] || fail "the uninstaller's folder is left: $(ls "$local/Tallowin")"
 [ ! -e "$programs" ] || fail "the program folder is left"
@@ -175,6 +201,8 @@ for i in $(seq 20); do [ -e "$oddlocal/Tallowin" ] || break; sleep 1; done
 [ ! -e "$oddlocal/Programs/Vantrell" ] || fail "the program folder in $odd is left"
 restore
 trap - EXIT
+reg delete 'HKCU\Software\Tlw Prereq Runtime' /f >/dev/null
+rm -f "$marks"
 
 if [ "$failures" -eq 0 ]; then
   echo "per-user product: all checks passed"

@@ -169,3 +169,90 @@ TEST(Declarations, PlaceholdersAreFilledAndOtherBracesStay) {
 }
 
 }  // namespace
+
+TEST(Declarations, PrerequisitesAndRunsComeBackWholeAndTheirRulesHold) {
+    Declarations d = Sample();
+    PrerequisiteDeclaration registry{u"cxxruntime-x64.exe", u"C++ runtime", u"/install /quiet", u"", {0, 3010, 1638},
+                                     PrerequisiteCheck::Registry, u"HKLM\\SOFTWARE\\Vendor\\Runtime\\x64", u"Version", "14.38"};
+    PrerequisiteDeclaration file{u"driver.msi", u"Driver \u00e9", u"", u"/qn", {0}, PrerequisiteCheck::File,
+                                 u"{sys}\\drv.dll", u"", "2.1.0.7"};
+    PrerequisiteDeclaration always{u"db.exe", u"Database", u"", u"", {0}, PrerequisiteCheck::None, u"", u"", ""};
+    d.prerequisites = {registry, file, always};
+    RunDeclaration after{RunWhen::AfterInstall, u"bin\\reg.exe", u"--register \"{app}\"", {0, 1}, true, true, true, false};
+    RunDeclaration before{RunWhen::BeforeUninstall, u"reg.exe", u"", {0}, true, false, false, false};
+    RunDeclaration update{RunWhen::AfterUpdate, u"reg.exe", u"--update {version}", {0}, false, false, false, true};
+    d.runs = {after, before, update};
+    const std::string text = FormatDeclarations(d);
+    ASSERT_FALSE(text.empty());
+    Declarations back;
+    ASSERT_TRUE(Parses(text, &back));
+    ASSERT_EQ(back.prerequisites.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const PrerequisiteDeclaration &a = d.prerequisites[i], &b = back.prerequisites[i];
+        EXPECT_EQ(b.file, a.file);
+        EXPECT_EQ(b.caption, a.caption);
+        EXPECT_EQ(b.arguments, a.arguments);
+        EXPECT_EQ(b.unattendedarguments, a.unattendedarguments);
+        EXPECT_EQ(b.successcodes, a.successcodes);
+        EXPECT_EQ(b.check, a.check);
+        EXPECT_EQ(b.where, a.where);
+        EXPECT_EQ(b.name, a.name);
+        EXPECT_EQ(b.minversion, a.minversion);
+    }
+    ASSERT_EQ(back.runs.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const RunDeclaration &a = d.runs[i], &b = back.runs[i];
+        EXPECT_EQ(b.when, a.when);
+        EXPECT_EQ(b.program, a.program);
+        EXPECT_EQ(b.arguments, a.arguments);
+        EXPECT_EQ(b.successcodes, a.successcodes);
+        EXPECT_EQ(RunFlagsText(b), RunFlagsText(a));
+    }
+    Declarations only;
+    only.runs = {before};
+    EXPECT_FALSE(only.Empty());
+
+    // What the builder refuses to write, the reader refuses to read.
+    const auto refused = [&](auto change) {
+        Declarations bad = d;
+        change(bad);
+        return FormatDeclarations(bad).empty();
+    };
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].file = u"sub\\a.exe"; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].file = u"..\\a.exe"; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[1].file = u"CXXRUNTIME-X64.EXE"; }));  // twice
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].caption = u""; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].successcodes = {}; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].where = u"HKCR\\Vendor"; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].where = u"HKLM\\A\\\\B"; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[0].minversion = "14.x"; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.prerequisites[2].where = u"HKLM\\A"; }));  // a check without a kind
+    EXPECT_TRUE(refused([](Declarations& x) { x.runs[0].program = u"C:\\Windows\\system32\\cmd.exe"; }));
+    EXPECT_TRUE(refused([](Declarations& x) { x.runs[0].wait = false; }));  // must succeed, never waited for
+    const std::string v2 = "Tallowin declarations 2\n";
+    for (const std::string& bad : {
+             v2 + "prerequisite\ta.exe\tA\t\t\t0\tregistry\tHKLM\\X\tv\n" + "end\n",           // one field short
+             v2 + "prerequisite\ta.exe\tA\t\t\t\t\t\t\t\nend\n",                                // no exit codes
+             v2 + "prerequisite\ta.exe\tA\t\t\t0,x\t\t\t\t\nend\n",
+             v2 + "prerequisite\ta.exe\tA\t\t\t0\twmi\t\t\t\nend\n",                            // unknown check
+             v2 + "prerequisite\ta.exe\tA\t\t\t0,4294967296\t\t\t\t\nend\n",
+             v2 + "run\tatboot\ta.exe\t\t0\tw\nend\n",
+             v2 + "run\tafterinstall\ta.exe\t\t0\tfw\nend\n",                                   // another order
+             v2 + "run\tafterinstall\ta.exe\t\t0\tww\nend\n",
+             v2 + "run\tafterinstall\ta.exe\t\t0\tx\nend\n",
+             v2 + "run\tbeforeuninstall\t\\\\server\\a.exe\t\t0\tw\nend\n",
+         })
+        EXPECT_FALSE(Parses(bad)) << bad;
+    EXPECT_TRUE(Parses(v2 + "prerequisite\ta.exe\tA\t\t\t0\t\t\t\t\nrun\tafterinstall\ta.exe\t\t0\t\nend\n"));
+}
+
+TEST(Declarations, DottedVersionsCompareByTheirNumbers) {
+    EXPECT_EQ(CompareDottedVersions(u"14.38", u"14.38.0.0"), 0);
+    EXPECT_GT(CompareDottedVersions(u"v14.40.33810.00", u"14.38"), 0);
+    EXPECT_LT(CompareDottedVersions(u"14.9", u"14.38"), 0);
+    EXPECT_GT(CompareDottedVersions(u"100000000000000000000001", u"99999999999999999999999"), 0);
+    EXPECT_EQ(CompareDottedVersions(u"007.1", u"7.1"), 0);
+    EXPECT_EQ(CompareDottedVersions(u"2.1 beta", u"2.1"), 0);
+    EXPECT_TRUE(IsVersionText("14.38.33135.0"));
+    for (const char* bad : {"", "1.", ".1", "1..2", "1.2.3.4.5", "v1", "1a"}) EXPECT_FALSE(IsVersionText(bad)) << bad;
+}

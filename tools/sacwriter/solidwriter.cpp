@@ -347,7 +347,9 @@ bool AppendSolidArchive(const std::vector<const ArchiveItem*>& sorted, unsigned 
         entry.path = Utf16ToUtf8(item.path);
         entry.size = item.size;
         entry.attributes = item.item->attributes;
-        entry.flags = item.item->role == kEntryRoleUninstaller ? kSolidEntryUninstaller : 0;
+        entry.flags = item.item->role == kEntryRoleUninstaller     ? kSolidEntryUninstaller
+                      : item.item->role == kEntryRolePrerequisite ? kSolidEntryPrerequisite
+                                                                  : 0;
         entry.crc32 = item.crc32;
         entry.filetime = item.item->filetime;
         entries.push_back(std::move(entry));

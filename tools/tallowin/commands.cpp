@@ -89,6 +89,7 @@ private:
 // keeps for itself (payload/reservednames.hpp); "" when none does.
 std::string ReservedNameUsed(const std::vector<sacwriter::ArchiveItem>& items) {
     for (const sacwriter::ArchiveItem& item : items) {
+        if (item.role != payload::kEntryRoleFile) continue;  // the installer's own entries
         // A subfolder reads "\top\...": its first name is the top folder.
         const std::u16string top =
             item.subfolder.empty() ? item.filename : item.subfolder.substr(1, item.subfolder.find(u'\\', 1) - 1);
@@ -257,10 +258,12 @@ int RunList(const fs::path& path, bool json) {
                       << ", \"subfolder\": " << JsonString(Utf16ToUtf8(e.subfolder))
                       << ", \"size\": " << e.filesize << ", \"stored\": " << e.storedsize
                       << ", \"uninstaller\": " << (e.uninstaller ? "true" : "false")
+                      << ", \"prerequisite\": " << (e.prerequisite ? "true" : "false")
                       << ", \"attributes\": " << static_cast<int>(e.attributes) << "}";
         } else {
             std::cout << e.filesize << "\t" << e.storedsize << "\t" << name
-                      << (e.uninstaller ? "\t(the signed uninstaller)" : "") << "\n";
+                      << (e.uninstaller ? "\t(the signed uninstaller)" : "")
+                      << (e.prerequisite ? "\t(a prerequisite: run before the install, never installed)" : "") << "\n";
         }
     }
     if (json) std::cout << (entries.empty() ? "]\n" : "\n]\n");

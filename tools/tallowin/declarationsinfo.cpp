@@ -32,6 +32,16 @@ std::string DeclaredValueText(const payload::RegistryDeclaration& d) {
     }
 }
 
+std::string Codes(const std::vector<std::uint32_t>& codes) {
+    std::string text;
+    for (std::uint32_t code : codes) text += (text.empty() ? "" : ",") + std::to_string(code);
+    return text;
+}
+
+const char* CheckName(payload::PrerequisiteCheck check) {
+    return check == payload::PrerequisiteCheck::Registry ? "registry" : check == payload::PrerequisiteCheck::File ? "file" : "";
+}
+
 std::string Task(const std::string& task) { return task.empty() ? std::string() : " [task " + task + "]"; }
 
 std::string Json(const std::u16string& text) { return JsonString(Utf16ToUtf8(text)); }
@@ -77,6 +87,20 @@ void PrintDeclarations(std::ostream& out, const payload::Declarations& d, const 
     for (const payload::ProtocolDeclaration& p : d.protocols)
         out << "protocol:         " << p.scheme << ": \"" << Utf16ToUtf8(p.description) << "\" -> \"{app}\\"
             << Utf16ToUtf8(p.program) << "\" " << Utf16ToUtf8(p.arguments) << Task(p.task) << "\n";
+    for (const payload::PrerequisiteDeclaration& p : d.prerequisites) {
+        out << "prerequisite:     \"" << Utf16ToUtf8(p.caption) << "\": " << Utf16ToUtf8(p.file) << " "
+            << Utf16ToUtf8(p.arguments) << " (success " << Codes(p.successcodes) << ")";
+        if (p.check == payload::PrerequisiteCheck::Registry)
+            out << ", skipped when " << Utf16ToUtf8(p.where) << "\\"
+                << (p.name.empty() ? std::string("(default)") : Utf16ToUtf8(p.name)) << " is there";
+        if (p.check == payload::PrerequisiteCheck::File) out << ", skipped when " << Utf16ToUtf8(p.where) << " is there";
+        if (!p.minversion.empty()) out << " at version " << p.minversion << " or later";
+        out << "\n";
+    }
+    for (const payload::RunDeclaration& r : d.runs)
+        out << "run:              " << payload::RunWhenName(r.when) << ": \"{app}\\" << Utf16ToUtf8(r.program) << "\" "
+            << Utf16ToUtf8(r.arguments) << (r.wait ? "" : ", not waited for") << (r.failonerror ? ", must succeed" : "")
+            << (r.hidden ? ", hidden" : "") << (r.elevated ? ", elevated" : "") << "\n";
 }
 
 void PrintDeclarationsJson(std::ostream& out, const payload::Declarations& d, const std::string& root) {
@@ -116,6 +140,25 @@ void PrintDeclarationsJson(std::ostream& out, const payload::Declarations& d, co
         out << "\"scheme\": " << JsonString(p.scheme) << ", \"description\": " << Json(p.description)
             << ", \"program\": " << Json(p.program) << ", \"arguments\": " << Json(p.arguments)
             << ", \"task\": " << JsonString(p.task);
+    });
+    const auto codes = [&](const std::vector<std::uint32_t>& list) {
+        out << "[";
+        for (std::size_t i = 0; i < list.size(); ++i) out << (i ? ", " : "") << list[i];
+        out << "]";
+    };
+    JsonList(out, "prerequisites", d.prerequisites, [&](const payload::PrerequisiteDeclaration& p) {
+        out << "\"file\": " << Json(p.file) << ", \"caption\": " << Json(p.caption) << ", \"arguments\": " << Json(p.arguments)
+            << ", \"unattendedarguments\": " << Json(p.unattendedarguments) << ", \"successcodes\": ";
+        codes(p.successcodes);
+        out << ", \"check\": " << JsonString(CheckName(p.check)) << ", \"where\": " << Json(p.where)
+            << ", \"value\": " << Json(p.name) << ", \"minversion\": " << JsonString(p.minversion);
+    });
+    JsonList(out, "run", d.runs, [&](const payload::RunDeclaration& r) {
+        out << "\"when\": " << JsonString(payload::RunWhenName(r.when)) << ", \"program\": " << Json(r.program)
+            << ", \"arguments\": " << Json(r.arguments) << ", \"successcodes\": ";
+        codes(r.successcodes);
+        out << ", \"wait\": " << (r.wait ? "true" : "false") << ", \"failonerror\": " << (r.failonerror ? "true" : "false")
+            << ", \"hidden\": " << (r.hidden ? "true" : "false") << ", \"elevated\": " << (r.elevated ? "true" : "false");
     });
     out << "}";
 }

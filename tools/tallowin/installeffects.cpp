@@ -9,6 +9,7 @@
 #include "setuputil/codepage.hpp"
 #include "setuputil/pathrules.hpp"
 #include "setuputil/textconv.hpp"
+#include "setuputil/utf8.hpp"
 #include "tools/sacwriter/textcodec.hpp"
 #include "tools/tallowin/jsontext.hpp"
 
@@ -171,11 +172,16 @@ bool PlanEffects(const Installer& installer, const PlanOptions& options, Install
 
     const std::string root = peruser ? "HKCU" : "HKLM";
     Builder b(out, root, !x64);
+    // Prerequisites run first, from a temporary folder, before any file of the product.
+    for (const payload::PrerequisiteDeclaration& p : declared.prerequisites)
+        b.Add("prerequisite", p.file,
+              p.caption + u": run with " + (p.arguments.empty() ? u"no arguments" : p.arguments) +
+                  (p.check == payload::PrerequisiteCheck::None ? u"" : u", unless " + p.where + u" shows it is there"));
     // The files, in archive order, with the folders they make.
     b.Add("folder", folder, u"the program folder");
     std::vector<std::u16string> seen;
     for (const payload::DirectoryEntry& entry : installer.archive.entrylist()) {
-        if (entry.uninstaller) continue;
+        if (entry.uninstaller || entry.prerequisite) continue;
         const std::u16string relative = payload::EntryDisplayPath(entry);
         for (std::size_t at = relative.find(u'\\'); at != std::u16string::npos; at = relative.find(u'\\', at + 1)) {
             const std::u16string sub = folder + u"\\" + relative.substr(0, at);
@@ -233,8 +239,18 @@ bool PlanEffects(const Installer& installer, const PlanOptions& options, Install
         if (!link.ingroup && link.linkfile == installengine::DesktopLinkPath(in) && !desktop) continue;
         b.Add("shortcut", link.linkfile, link.target + (link.arguments.empty() ? u"" : u" " + link.arguments));
     }
+    std::u16string version;
+    setuputil::Utf8ToUtf16(out.version, version);
+    const std::u16string lang = Wide(in.language);
+    const auto command = [&](const payload::RunDeclaration& r) {
+        return u"\"" + folder + u"\\" + r.program + u"\" " + payload::FillPlaceholders(r.arguments, folder, version, lang);
+    };
+    for (const payload::RunDeclaration& r : declared.runs)
+        if (r.when == payload::RunWhen::AfterInstall) b.Add("run", command(r), r.elevated ? u"elevated" : u"as the user");
 
     // The uninstall: what the record of this install would list.
+    for (const payload::RunDeclaration& r : declared.runs)
+        if (r.when == payload::RunWhen::BeforeUninstall) b.Remove(command(r), u"run before anything is removed");
     const installengine::InstallRecord record = installengine::PlanInstallRecord(in);
     for (const std::u16string& link : record.shortcuts) b.Remove(link, u"shortcut");
     if (desktop && !record.desktopshortcut.empty()) b.Remove(record.desktopshortcut, u"shortcut");

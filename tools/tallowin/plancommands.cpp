@@ -44,7 +44,7 @@ bool FillChecksums(const fs::path& path, Installer& installer, InstallEffects& e
                });
     std::map<std::u16string, std::uint32_t> sums;
     for (const payload::DirectoryEntry& entry : installer.archive.entrylist()) {
-        if (!ok || entry.uninstaller) continue;
+        if (!ok || entry.uninstaller || entry.prerequisite) continue;
         std::ifstream in(scratch / fs::path(payload::EntryDisplayPath(entry)).lexically_normal(), std::ios::binary);
         std::uint32_t crc = 0;
         char buffer[1 << 16];

@@ -297,6 +297,138 @@ bool ReadProtocol(const toml::table& t, const std::string& name, payload::Protoc
     return true;
 }
 
+bool Flag(const toml::table& t, const std::string& name, const char* key, bool& out, std::string& error) {
+    const toml::node* node = t.get(key);
+    if (!node) return true;
+    const auto value = node->value<bool>();
+    if (!node->is_boolean() || !value) {
+        error = name + "." + key + " must be true or false";
+        return false;
+    }
+    out = *value;
+    return true;
+}
+
+// `successcodes`: a list of whole numbers from 0 to 4294967295; [0] when not given.
+bool SuccessCodes(const toml::table& t, const std::string& name, std::vector<std::uint32_t>& codes, std::string& error) {
+    codes = {0};
+    const toml::node* node = t.get("successcodes");
+    if (!node) return true;
+    const toml::array* items = node->as_array();
+    if (!items || items->empty() || items->size() > payload::kMaxSuccessCodes) {
+        error = name + ".successcodes must be a list of 1 to 16 exit codes";
+        return false;
+    }
+    codes.clear();
+    for (std::size_t i = 0; i < items->size(); ++i) {
+        const auto code = items->get(i)->value<std::int64_t>();
+        if (!items->get(i)->is_integer() || !code || *code < 0 || *code > 0xFFFFFFFFll) {
+            error = name + ".successcodes[" + std::to_string(i) + "] must be a whole number from 0 to 4294967295";
+            return false;
+        }
+        if (std::find(codes.begin(), codes.end(), static_cast<std::uint32_t>(*code)) == codes.end())
+            codes.push_back(static_cast<std::uint32_t>(*code));
+    }
+    return true;
+}
+
+// [[prerequisites]]: file (on the build machine, relative to the product
+// file), caption, arguments, unattendedarguments, successcodes,
+// strictcodes, check = { registry = "HKLM\...", value = "...",
+// minversion = "..." } or { file = "{sys}\...", minversion = "..." }.
+bool ReadPrerequisite(const toml::table& t, const std::string& name, payload::PrerequisiteDeclaration& p,
+                      std::string& source, std::string& error) {
+    static constexpr const char* kKeys[] = {"file", "caption", "arguments", "unattendedarguments", "successcodes",
+                                            "strictcodes", "check"};
+    bool strict = false;
+    if (!OnlyKnown(t, name, kKeys, error) || !Ascii(t, name, "file", false, source, error) ||
+        !WideText(t, name, "caption", false, p.caption, error) ||
+        !WideText(t, name, "arguments", true, p.arguments, error) ||
+        !WideText(t, name, "unattendedarguments", true, p.unattendedarguments, error) ||
+        !SuccessCodes(t, name, p.successcodes, error) || !Flag(t, name, "strictcodes", strict, error))
+        return false;
+    // Windows' own "restart needed" and "a newer version is installed" are
+    // success unless the vendor counts them as failures.
+    if (!strict)
+        for (std::uint32_t code : {payload::kExitCodeRestartNeeded, payload::kExitCodeNewerInstalled})
+            if (std::find(p.successcodes.begin(), p.successcodes.end(), code) == p.successcodes.end() &&
+                p.successcodes.size() < payload::kMaxSuccessCodes)
+                p.successcodes.push_back(code);
+    const std::size_t slash = source.find_last_of("/\\");
+    if (!sacwriter::Utf8ToUtf16(slash == std::string::npos ? source : source.substr(slash + 1), p.file) ||
+        !payload::IsProductRelativePath(p.file, false)) {
+        error = name + ".file \"" + source + "\" does not end in a file name an archive can carry";
+        return false;
+    }
+    if (p.caption.empty()) {
+        error = name + ".caption is empty: the progress page and an error name the prerequisite by it";
+        return false;
+    }
+    const toml::node* checknode = t.get("check");
+    if (!checknode) return true;
+    const toml::table* check = checknode->as_table();
+    const std::string field = name + ".check";
+    static constexpr const char* kCheckKeys[] = {"registry", "value", "file", "minversion"};
+    if (!check || !OnlyKnown(*check, field, kCheckKeys, error)) {
+        if (error.empty()) error = field + " must be a table: { registry = \"HKLM\\\\...\", value = \"...\" } or { file = \"...\" }";
+        return false;
+    }
+    if (check->contains("registry") == check->contains("file")) {
+        error = field + " names either a registry key or a file";
+        return false;
+    }
+    if (!Ascii(*check, field, "minversion", true, p.minversion, error)) return false;
+    if (!p.minversion.empty() && !payload::IsVersionText(p.minversion)) {
+        error = field + ".minversion \"" + p.minversion + "\" must be numbers separated by dots (\"14.38\")";
+        return false;
+    }
+    if (check->contains("registry")) {
+        p.check = payload::PrerequisiteCheck::Registry;
+        if (!WideText(*check, field, "registry", false, p.where, error) ||
+            !WideText(*check, field, "value", true, p.name, error))
+            return false;
+        std::replace(p.where.begin(), p.where.end(), u'/', u'\\');
+        if (!payload::IsCheckKey(p.where)) {
+            error = field + ".registry must begin with HKLM\\ or HKCU\\ and name a key";
+            return false;
+        }
+        if (!payload::IsDeclarableValueName(p.name)) {
+            error = field + ".value cannot be carried";
+            return false;
+        }
+    } else {
+        p.check = payload::PrerequisiteCheck::File;
+        if (check->contains("value")) {
+            error = field + ".value belongs to a registry check";
+            return false;
+        }
+        if (!WideText(*check, field, "file", false, p.where, error)) return false;
+    }
+    return true;
+}
+
+// [[run]]: when, program, arguments, wait, successcodes, failonerror, hidden, elevated.
+bool ReadRun(const toml::table& t, const std::string& name, payload::RunDeclaration& r, std::string& error) {
+    static constexpr const char* kKeys[] = {"when", "program", "arguments", "wait", "successcodes", "failonerror",
+                                            "hidden", "elevated"};
+    std::string when;
+    if (!OnlyKnown(t, name, kKeys, error) || !Ascii(t, name, "when", false, when, error) ||
+        !ProductPath(t, name, "program", false, r.program, error) ||
+        !WideText(t, name, "arguments", true, r.arguments, error) || !SuccessCodes(t, name, r.successcodes, error) ||
+        !Flag(t, name, "wait", r.wait, error) || !Flag(t, name, "failonerror", r.failonerror, error) ||
+        !Flag(t, name, "hidden", r.hidden, error) || !Flag(t, name, "elevated", r.elevated, error))
+        return false;
+    if (!payload::RunWhenFromName(when, r.when)) {
+        error = name + ".when must be \"afterinstall\", \"beforeuninstall\" or \"afterupdate\"";
+        return false;
+    }
+    if (r.failonerror && !r.wait) {
+        error = name + ".failonerror needs wait = true: a program not waited for has no exit code yet";
+        return false;
+    }
+    return true;
+}
+
 bool ReadTaskTable(const toml::table& t, const std::string& name, payload::TaskDeclaration& task, std::string& error) {
     if (!OnlyKnown(t, name, kTaskKeys, error) || !Ascii(t, name, "name", false, task.name, error) ||
         !WideText(t, name, "text", task.name == payload::kDesktopIconTask, task.text, error))
@@ -472,11 +604,15 @@ std::vector<DeclaredFile> DeclaredFiles(const payload::Declarations& d) {
         files.push_back({"protocols[" + std::to_string(i) + "].program", d.protocols[i].program, false});
     for (std::size_t i = 0; i < d.path.size(); ++i)
         if (!d.path[i].folder.empty()) files.push_back({"path[" + std::to_string(i) + "]", d.path[i].folder, true});
+    for (std::size_t i = 0; i < d.runs.size(); ++i)
+        files.push_back({"run[" + std::to_string(i) + "].program", d.runs[i].program, false});
     return files;
 }
 
-bool LoadDeclarations(const toml::table& root, payload::Declarations& out, std::string& error) {
+bool LoadDeclarations(const toml::table& root, payload::Declarations& out, std::string& error,
+                      std::vector<std::string>* prerequisitefiles) {
     out = {};
+    std::vector<std::string> sources;
     if (!Tables(root, "tasks", payload::kMaxTasks, error, [&](const toml::table& t, const std::string& name) {
             payload::TaskDeclaration task;
             if (!ReadTaskTable(t, name, task, error)) return false;
@@ -502,6 +638,21 @@ bool LoadDeclarations(const toml::table& root, payload::Declarations& out, std::
             out.protocols.push_back(std::move(p));
             return true;
         }) ||
+        !Tables(root, "prerequisites", payload::kMaxPrerequisites, error,
+                [&](const toml::table& t, const std::string& name) {
+                    payload::PrerequisiteDeclaration p;
+                    std::string source;
+                    if (!ReadPrerequisite(t, name, p, source, error)) return false;
+                    out.prerequisites.push_back(std::move(p));
+                    sources.push_back(std::move(source));
+                    return true;
+                }) ||
+        !Tables(root, "run", payload::kMaxRunDeclarations, error, [&](const toml::table& t, const std::string& name) {
+            payload::RunDeclaration r;
+            if (!ReadRun(t, name, r, error)) return false;
+            out.runs.push_back(std::move(r));
+            return true;
+        }) ||
         !ReadSignin(root, out, error) || !ReadPath(root, out, error) || !ReadEnvironment(root, out, error) ||
         !ReadTaskTexts(root, out, error) || !TasksKnown(out, error))
         return false;
@@ -510,6 +661,7 @@ bool LoadDeclarations(const toml::table& root, payload::Declarations& out, std::
         error = "the declarations cannot be carried: " + why;
         return false;
     }
+    if (prerequisitefiles) *prerequisitefiles = std::move(sources);
     return true;
 }
 

@@ -507,6 +507,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     top.Known("environment");
     top.Known("filetypes");
     top.Known("protocols");
+    top.Known("prerequisites");
+    top.Known("run");
     if (!top.Unused(error)) return false;
     VendorTexts texts;
     if (!LoadVendorTexts(root, file.parent_path(), texts, error)) return false;
@@ -656,7 +658,8 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
     identity.texts = std::move(texts);
     identity.architecture = architecture == "x64" ? Architecture::X64 : Architecture::X86;
     identity.scope = scope == "user" ? payload::InstallScope::User : payload::InstallScope::Machine;
-    if (!LoadDeclarations(root, identity.declarations, error)) return false;
+    std::vector<std::string> prerequisitefiles;
+    if (!LoadDeclarations(root, identity.declarations, error, &prerequisitefiles)) return false;
     if (!ToWide("publisher", publisher, identity.publisher, error) ||
         !ToWide("copyright", copyright, identity.copyright, error) ||
         !ToWide("productname", name, identity.productname, error) ||
@@ -716,6 +719,23 @@ bool LoadProductFile(const std::filesystem::path& file, std::optional<std::int64
                     ": a declaration may only name the product's own";
             return false;
         }
+    // Each prerequisite's installer rides along as an entry the install
+    // never writes into the program folder (payload/sacformat.hpp).
+    for (std::size_t i = 0; i < prerequisitefiles.size(); ++i) {
+        const std::filesystem::path source = base / prerequisitefiles[i];
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(source, ec)) {
+            error = "prerequisites[" + std::to_string(i) + "].file: " + source.string() + " is not a file";
+            return false;
+        }
+        ArchiveItem item;
+        item.filename = identity.declarations.prerequisites[i].file;
+        item.subfolder = std::u16string(u"\\") + payload::kPrerequisiteFolder;
+        item.source = source;
+        item.filetime = FileDayCount(source, sourcedateepoch);
+        item.role = payload::kEntryRolePrerequisite;
+        input.items.push_back(std::move(item));
+    }
     for (const NamedPath& target : targets)
         if (!packed.HasFile(target.path) && !packed.HasFolder(target.path))
             warnings.push_back(target.field + " \"" + target.text + "\" is not among the files in " +

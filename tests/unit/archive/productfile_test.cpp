@@ -1,4 +1,5 @@
 #include "tools/tallowin/productfile.hpp"
+#include "payload/reservednames.hpp"
 
 #include "tests/unit/tempdir.hpp"
 
@@ -438,4 +439,74 @@ TEST_F(ProductFile, DeclarationsAreReadAndWhatTheyMayNotWriteIsNamed) {
     refused(top, swapped("scheme = \"vantrell\"", "scheme = \"https\""), "protocols[0].scheme \"https\"");
     refused(top, swapped("VANTRELL_HOME", "Path"), "environment.Path: a variable's name");
     refused(top, swapped("tray = \"Mit", "trey = \"Mit"), "texts.de.tasks.trey names no task");
+}
+
+TEST_F(ProductFile, PrerequisitesRideAlongAsTheirOwnEntriesAndRunsNameTheProductsPrograms) {
+    std::string error;
+    tallowin::StubIdentity identity;
+    const auto load = [&](const std::string& text) {
+        std::ofstream(dir.path() / "product.toml", std::ios::binary) << text;
+        return tallowin::LoadProductFile(dir.path() / "product.toml", std::nullopt, input, identity, warnings, error);
+    };
+    fs::create_directories(dir.path() / "redist");
+    std::ofstream(dir.path() / "redist" / "cxxruntime-x64.exe") << "runtime";
+    const std::string prerequisite =
+        "[[prerequisites]]\nfile = \"redist/cxxruntime-x64.exe\"\ncaption = \"C++ runtime\"\n"
+        "arguments = \"/install /quiet\"\nsuccesscodes = [0, 5]\n"
+        "check = { registry = 'HKLM\\SOFTWARE\\Vendor\\Runtime', value = \"Version\", minversion = \"14.38\" }\n"
+        "[[prerequisites]]\nfile = \"redist/cxxruntime-x64.exe\"\ncaption = \"Again\"\nstrictcodes = true\n"
+        "check = { file = '{sys}\\cxxrt.dll' }\n";
+    const std::string run = "[[run]]\nwhen = \"afterinstall\"\nprogram = \"bin/svc.exe\"\narguments = \"--register\"\n"
+                            "failonerror = true\nelevated = true\n"
+                            "[[run]]\nwhen = \"beforeuninstall\"\nprogram = \"bin/svc.exe\"\nhidden = true\nwait = false\n";
+    // One file twice: the entry names collide.
+    EXPECT_FALSE(load(std::string(kGood) + prerequisite + run));
+    EXPECT_NE(error.find("a prerequisite's file is given twice"), std::string::npos) << error;
+    std::ofstream(dir.path() / "redist" / "other.exe") << "other";
+    std::string twice = prerequisite;
+    const std::string name = "cxxruntime-x64.exe";
+    twice.replace(twice.rfind(name), name.size(), "other.exe");
+    ASSERT_TRUE(load(std::string(kGood) + twice + run)) << error;
+    const payload::Declarations& d = identity.declarations;
+    ASSERT_EQ(d.prerequisites.size(), 2u);
+    EXPECT_EQ(d.prerequisites[0].file, u"cxxruntime-x64.exe");
+    EXPECT_EQ(d.prerequisites[0].successcodes, (std::vector<std::uint32_t>{0, 5, 3010, 1638}));
+    EXPECT_EQ(d.prerequisites[0].check, payload::PrerequisiteCheck::Registry);
+    EXPECT_EQ(d.prerequisites[0].where, u"HKLM\\SOFTWARE\\Vendor\\Runtime");
+    EXPECT_EQ(d.prerequisites[1].successcodes, std::vector<std::uint32_t>{0});
+    EXPECT_EQ(d.prerequisites[1].where, u"{sys}\\cxxrt.dll");
+    ASSERT_EQ(d.runs.size(), 2u);
+    EXPECT_TRUE(d.runs[0].failonerror && d.runs[0].elevated && d.runs[0].wait);
+    EXPECT_EQ(d.runs[1].when, payload::RunWhen::BeforeUninstall);
+    EXPECT_EQ(d.runs[1].program, u"bin\\svc.exe");
+    EXPECT_FALSE(d.runs[1].wait);
+    int carried = 0;
+    for (const sacwriter::ArchiveItem& item : input.items)
+        if (item.role == payload::kEntryRolePrerequisite) {
+            ++carried;
+            EXPECT_EQ(item.subfolder, u"\\~tallowin-prerequisites");
+        }
+    EXPECT_EQ(carried, 2);
+
+    const auto refused = [&](const std::string& text, const std::string& expected) {
+        EXPECT_FALSE(load(std::string(kGood) + text)) << text;
+        EXPECT_NE(error.find(expected), std::string::npos) << error;
+    };
+    refused("[[prerequisites]]\nfile = \"redist/missing.exe\"\ncaption = \"X\"\n", "prerequisites[0].file: ");
+    refused("[[prerequisites]]\nfile = \"redist/other.exe\"\n", "prerequisites[0].caption is missing");
+    refused("[[prerequisites]]\nfile = \"redist/other.exe\"\ncaption = \"X\"\nsuccesscodes = [-1]\n",
+            "prerequisites[0].successcodes[0] must be a whole number");
+    refused("[[prerequisites]]\nfile = \"redist/other.exe\"\ncaption = \"X\"\ncheck = { registry = 'HKCR\\x' }\n",
+            "prerequisites[0].check.registry must begin with HKLM");
+    refused("[[prerequisites]]\nfile = \"redist/other.exe\"\ncaption = \"X\"\ncheck = { file = 'a', registry = 'HKLM\\x' }\n",
+            "names either a registry key or a file");
+    refused("[[prerequisites]]\nfile = \"redist/other.exe\"\ncaption = \"X\"\ncheck = { file = 'a', minversion = '1.x' }\n",
+            "prerequisites[0].check.minversion \"1.x\"");
+    refused("[[run]]\nwhen = \"atboot\"\nprogram = \"bin/svc.exe\"\n", "run[0].when must be");
+    refused("[[run]]\nwhen = \"afterinstall\"\nprogram = \"bin/missing.exe\"\n",
+            "run[0].program \"bin\\missing.exe\" is not among the files");
+    refused("[[run]]\nwhen = \"afterinstall\"\nprogram = \"bin/svc.exe\"\nwait = false\nfailonerror = true\n",
+            "run[0].failonerror needs wait = true");
+    // The builder keeps the product's own files out of the prerequisites' folder.
+    EXPECT_TRUE(payload::IsReservedTopName(u"~Tallowin-Prerequisites"));
 }

@@ -196,6 +196,38 @@ diff -r product/files solidout >/dev/null || fail "files extracted from the soli
 [ "$(stat -c %a solidout/docs/numbers.txt)" = 444 ] || fail "the read-only file was extracted writable from the solid installer"
 expect_status 2 "build --compression zip" "$tallowin" build product/product.toml -o x.exe --stub stub.exe --compression zip
 
+# A prerequisite rides along as an entry of its own, in both payload kinds:
+# listed as one, tested, shown by info and plan; a [[run]] program is the product's.
+mkdir -p product/redist
+printf 'runtime' >product/redist/runtime.exe
+cp product/product.toml product/prereq.toml
+printf '[[prerequisites]]\nfile = "redist/runtime.exe"\ncaption = "Runtime"\narguments = "/quiet"\n' >>product/prereq.toml
+printf 'check = { registry = %s, value = "Version", minversion = "14.38" }\n' "'HKLM\\Software\\Vendor\\Runtime'" >>product/prereq.toml
+printf '[[run]]\nwhen = "beforeuninstall"\nprogram = "bin/random.bin"\narguments = "--unregister {version}"\n' >>product/prereq.toml
+for kind in per-file solid; do
+  expect_status 0 "build with a prerequisite ($kind)" "$tallowin" build product/prereq.toml -o prereq-$kind.exe --stub stub.exe --compression $kind
+  expect_status 0 "list with a prerequisite ($kind)" "$tallowin" list prereq-$kind.exe
+  grep -qF "~tallowin-prerequisites/runtime.exe	(a prerequisite: run before the install, never installed)" "$work/stdout.txt" ||
+    grep -qF '~tallowin-prerequisites\runtime.exe	(a prerequisite: run before the install, never installed)' "$work/stdout.txt" ||
+    fail "list ($kind): $(cat "$work/stdout.txt")"
+  expect_status 0 "test with a prerequisite ($kind)" "$tallowin" test prereq-$kind.exe
+  grep -q "5 entries tested, 0 failed" "$work/stdout.txt" || fail "test ($kind): $(cat "$work/stdout.txt")"
+done
+expect_status 0 "info with a prerequisite" "$tallowin" info prereq-per-file.exe
+for want in 'prerequisite:     "Runtime": runtime.exe /quiet (success 0,3010,1638), skipped when HKLM\Software\Vendor\Runtime\Version is there at version 14.38 or later' \
+            'run:              beforeuninstall: "{app}\bin\random.bin" --unregister {version}'; do
+  grep -qxF "$want" "$work/stdout.txt" || fail "info lacks: $want; $(grep -E '^(prerequisite|run):' "$work/stdout.txt")"
+done
+expect_status 0 "plan with a prerequisite" "$tallowin" plan prereq-per-file.exe
+grep -qF 'runtime.exe' "$work/stdout.txt" || fail "plan: no prerequisite: $(head -5 "$work/stdout.txt")"
+grep -qF -- '--unregister 2.1' "$work/stdout.txt" || fail "plan: no program before the uninstall"
+grep -q 'tallowin-prerequisites' "$work/stdout.txt" && fail "plan installs the prerequisite into the program folder"
+expect_status 0 "extract with a prerequisite" "$tallowin" extract prereq-per-file.exe -d prereqout
+cmp -s product/redist/runtime.exe prereqout/~tallowin-prerequisites/runtime.exe || fail "the prerequisite was not extracted whole"
+# The product's own entries are the same as without the prerequisite.
+cmp -s <("$tallowin" list setup.exe) <("$tallowin" list prereq-per-file.exe | grep -v prerequisite) ||
+  fail "a prerequisite changed the other entries"
+
 # The 32-bit tallowin (the word size of the stub's decoder) makes the same
 # installers and extracts them to the same files.
 if [ -n "$run32" ]; then

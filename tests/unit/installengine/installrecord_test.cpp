@@ -2,6 +2,7 @@
 // and hostile or damaged text is no record, or loses only its bad entries.
 #include "installengine/installplan.hpp"
 #include "installengine/installrecord.hpp"
+#include "installengine/vendorprograms.hpp"
 
 #include <gtest/gtest.h>
 
@@ -211,3 +212,51 @@ TEST(InstallRecord, RegistryEntriesOutsideAVendorsKeyAreSkipped) {
 }
 
 }  // namespace
+
+TEST(InstallRecord, PrerequisitesAndTheUninstallsProgramsComeBackAndOnlyTheProductsProgramsParse) {
+    InstallRecord record = Sample();
+    record.prerequisites = {RecordedPrerequisite(u"cxxruntime-x64.exe", false, 3010),
+                            RecordedPrerequisite(u"db.exe", true, 0)};
+    payload::RunDeclaration run{payload::RunWhen::BeforeUninstall, u"bin\\reg.exe", u"", {0, 1}, true, true, false, false};
+    record.uninstallruns = {RecordedRun(run, u"--unregister \"C:\\P|Q\"")};
+    const std::string text = FormatInstallRecord(record);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.find("prerequisite cxxruntime-x64.exe|3010\n"), std::string::npos);
+    EXPECT_NE(text.find("prerequisite db.exe|skipped\n"), std::string::npos);
+    const ParsedInstallRecord parsed = ParseInstallRecord(text);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.record.prerequisites, record.prerequisites);
+    ASSERT_EQ(parsed.record.uninstallruns, record.uninstallruns);
+    payload::RunDeclaration back;
+    ASSERT_TRUE(ParseRecordedRun(parsed.record.uninstallruns[0], back));
+    EXPECT_EQ(back.program, u"bin\\reg.exe");
+    EXPECT_EQ(back.arguments, u"--unregister \"C:\\P|Q\"");
+    EXPECT_EQ(back.successcodes, (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_TRUE(back.wait && back.failonerror && !back.hidden);
+    // A record any tool may have written names nothing else for the uninstall to run.
+    for (const char16_t* bad : {u"wf|0|C:\\Windows\\system32\\cmd.exe|/c del", u"wf|0|..\\x.exe|", u"w|0|\\\\srv\\x.exe|",
+                                u"w|0|bin\\reg.exe", u"zz|0|reg.exe|", u"w||reg.exe|", u"w|0||"})
+        EXPECT_FALSE(ParseRecordedRun(bad, back));
+    EXPECT_TRUE(IsSuccessCode({0, 3010}, 3010));
+    EXPECT_FALSE(IsSuccessCode({0}, 3010));
+}
+
+TEST(InstallRecord, PrerequisiteChecksReadTheirVersionsAndFillTheirFolders) {
+    EXPECT_FALSE(CheckSatisfied(false, u"", ""));
+    EXPECT_TRUE(CheckSatisfied(true, u"", ""));
+    EXPECT_TRUE(CheckSatisfied(true, u"v14.40.33810.00", "14.38"));
+    EXPECT_FALSE(CheckSatisfied(true, u"14.9", "14.38"));
+    EXPECT_FALSE(CheckSatisfied(true, u"installed", "1"));  // no number is no proof of a version
+    EXPECT_TRUE(CheckSatisfied(true, u"1", "1"));         // a DWORD "Installed" of 1
+    EXPECT_EQ(CheckFilePath(u"{sys}\\cxxrt.dll", u"C:\\Windows\\system32", u"C:\\Windows", u"C:\\PF"),
+              u"C:\\Windows\\system32\\cxxrt.dll");
+    EXPECT_EQ(CheckFilePath(u"{pf}\\Db\\db.exe", u"S", u"W", u"C:\\PF"), u"C:\\PF\\Db\\db.exe");
+    EXPECT_EQ(CheckFilePath(u"D:\\x{sys}", u"S", u"W", u"P"), u"D:\\x{sys}");
+    payload::PrerequisiteDeclaration p;
+    p.arguments = u"/passive";
+    p.unattendedarguments = u"/quiet";
+    EXPECT_EQ(PrerequisiteArguments(p, false), u"/passive");
+    EXPECT_EQ(PrerequisiteArguments(p, true), u"/quiet");
+    p.unattendedarguments.clear();
+    EXPECT_EQ(PrerequisiteArguments(p, true), u"/passive");
+}
