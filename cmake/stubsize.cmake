@@ -30,11 +30,11 @@
 # some 10 KB unreachable, 3 KB of it ours: the LZ decoder's 64-bit loop,
 # since in a file of its own, tsmufflz64.cpp).  So the 32-bit objects
 # keep their functions in one section each object (-fno-function-sections,
-# 1.5 KB) and align the stack to
-# the 4 bytes Windows gives a 32-bit thread, not 16
-# (-mpreferred-stack-boundary=2, 1.5 KB: no code uses SSE, the default
-# pentiumpro target has none, and a local that needs more is realigned by
-# the compiler).  -fno-asynchronous-unwind-tables takes nothing off.
+# 1.5 KB) and align the stack to the 4 bytes Windows gives a 32-bit
+# thread, not 16 (-mpreferred-stack-boundary=2, 1.5 KB: no code uses SSE,
+# the default pentiumpro target has none, and a local that needs more is
+# realigned by the compiler).  -fno-asynchronous-unwind-tables takes
+# nothing off.
 # What keeps the stub small is what it takes:
 # setup/libraryerrors.cpp keeps the library's throw helpers, and with them
 # its old copy-on-write string, out; setuputil's errors are not
@@ -64,16 +64,16 @@
 # shellintegration 21 KB, installrecord 16 KB, installplan 15 KB,
 # declaredeffects 13 KB, declaredplan 12 KB, protectedfolders 12 KB,
 # registry 12 KB.  The standard library's templates as instantiated for
-# our types come to 58 KB of the code, spread thin (vector 25 KB in all,
-# none over 1 KB).
+# our types come to 58 KB of the code, spread thin (vector some 25 KB in
+# all, no one function over 1 KB).
 #
 # Of the 87 KB of unwind tables, 20 KB are 776 CIEs where two would do:
 # 611 are one and the same, 165 differ only in which of some 80 copies of
 # the pointer to the personality routine they name.  The assembler gives
 # each inline or template function (a COMDAT section) an .eh_frame section
-# with a CIE of its own, and GNU ld 2.40 merges CIEs only for ELF.  Folding them after the link would
-# take the 20 KB off, but the 32-bit stub cannot run on this machine's
-# Wine to prove it.  -fno-dwarf2-cfi-asm (one table each object, written
+# with a CIE of its own, and GNU ld 2.40 merges CIEs only for ELF.
+# Folding them after the link would take the 20 KB off, but the 32-bit
+# stub cannot run on this machine's Wine to prove it.  -fno-dwarf2-cfi-asm (one table each object, written
 # by the compiler) keeps the tables of every discarded COMDAT copy: 83 KB
 # more.  A concatenation helper (one call over a list of pieces) in place
 # of operator+ chains took 0.7 KB off 55 call sites: the chains' string
