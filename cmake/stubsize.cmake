@@ -73,12 +73,13 @@
 # each inline or template function (a COMDAT section) an .eh_frame section
 # with a CIE of its own, and GNU ld 2.40 merges CIEs only for ELF.
 # Folding them after the link would take the 20 KB off, but the 32-bit
-# stub cannot run on this machine's Wine to prove it.  -fno-dwarf2-cfi-asm (one table each object, written
-# by the compiler) keeps the tables of every discarded COMDAT copy: 83 KB
-# more.  A concatenation helper (one call over a list of pieces) in place
-# of operator+ chains took 0.7 KB off 55 call sites: the chains' string
-# code is shared already, only the temporaries at the call site go.  No
-# base relocations (--disable-dynamicbase) would take 8.5 KB off but lose
+# stub cannot run on this machine's Wine to prove it.
+# -fno-dwarf2-cfi-asm (one table each object, written by the compiler)
+# keeps the tables of every discarded COMDAT copy: 83 KB more.  A
+# concatenation helper (one call over a list of pieces) in place of
+# operator+ chains took 0.7 KB off 55 call sites: the chains' string code
+# is shared already, only the temporaries at the call site go.  No base
+# relocations (--disable-dynamicbase) would take 8.5 KB off but lose
 # address-space layout randomisation: kept.  The file alignment is 512
 # already.
 #
