@@ -3,7 +3,7 @@
 #   - tallowin build (default level and --level 9, one thread and all
 #     cores), test and extract of a gathered 47 MB tree, side by side with
 #     cp -r and tar -xzf of the same tree;
-#   - the stub's size against its goal;
+#   - both stubs' sizes (32-bit and 64-bit) against the bound and the goal;
 #   - the LZ codec and payload CRC-32 benchmark (build/native/bin/lz_bench);
 #   - the unattended install against a peer installer system under Wine
 #     (bench/install.sh; left out with --no-install or without Wine).
@@ -79,7 +79,6 @@ done
 stored() { "$tallowin" list "$1" | awk -F'\t' '{ s += $2 } END { print s }'; }
 stored6=$(stored "$work/setup.exe")
 stored9=$(stored "$work/b9.exe")
-stubsize=$(stat -c %s "$stub")
 echo
 echo "Tree: $files files, $bytes bytes; $(nproc) cores; median of $runs runs (level 9: one run)"
 awk -v a="$stored6" -v b="$stored9" -v n="$bytes" \
@@ -93,7 +92,21 @@ for name in "${names[@]}"; do
     'BEGIN { printf "| %-30s | %9.3f | %8.1f | %10.2f | %10.2f |\n", n, t / 1e6, b / t, t / cp, t / tar }'
 done
 echo
-echo "Stub: build/windows/bin/setup.exe $stubsize bytes (goal: at most 450000)"
+# The bound is 500 KB (taken as 500,000 bytes, the stricter reading) for
+# either stub; the 32-bit one aims lower, leaving room for what later
+# features add.  A stub not built is said so.
+for entry in "windows 450000" "windows64 -"; do
+  set -- $entry
+  file=$root/build/$1/bin/setup.exe
+  if [ -f "$file" ]; then
+    size=$(stat -c %s "$file")
+    verdict=$([ "$size" -lt 500000 ] && echo "under" || echo "OVER")
+    goal=$([ "$2" = - ] || echo "; goal: at most $2")
+    echo "Stub: build/$1/bin/setup.exe $size bytes ($verdict the bound of 500000$goal)"
+  else
+    echo "Stub: build/$1/bin/setup.exe not built (cmake --preset $1 && cmake --build --preset $1)"
+  fi
+done
 echo
 if [ -x "$bin/lz_bench" ]; then
   echo "LZ codec (build/native/bin/lz_bench):"
