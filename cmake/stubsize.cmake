@@ -30,11 +30,11 @@
 # some 10 KB unreachable, 3 KB of it ours: the LZ decoder's 64-bit loop,
 # since in a file of its own, tsmufflz64.cpp).  So the 32-bit objects
 # keep their functions in one section each object (-fno-function-sections,
-# 1.5 KB) and align the stack to the 4 bytes Windows gives a 32-bit
-# thread, not 16 (-mpreferred-stack-boundary=2, 1.5 KB: no code uses SSE,
-# the default pentiumpro target has none, and a local that needs more is
-# realigned by the compiler).  -fno-asynchronous-unwind-tables takes
-# nothing off.
+# 1.5 KB).  Aligning the stack to 4 bytes (-mpreferred-stack-boundary=2)
+# took another 1.5 KB off, but the 32-bit stub cannot be run on every
+# build machine, and 1.5 KB does not pay for a change of the calling
+# convention the runtime was built with: not used.
+# -fno-asynchronous-unwind-tables takes nothing off.
 # What keeps the stub small is what it takes:
 # setup/libraryerrors.cpp keeps the library's throw helpers, and with them
 # its old copy-on-write string, out; setuputil's errors are not
@@ -50,7 +50,7 @@
 # no pthread symbol resolves from that folder); the tools and test
 # programs keep the posix model for std::thread.
 #
-# Where the bytes go (2026-12-10, before -Oz and the two 32-bit options:
+# Where the bytes go (2026-12-10, before -Oz and the 32-bit option:
 # 32-bit stub 581,120 bytes, 64-bit 529,920; with them 576,512 and
 # 526,848; the bound is 500 KB).  32-bit sections:
 # code 387 KB, unwind tables (.eh_frame) 87 KB, read-only data 44 KB,
@@ -87,7 +87,7 @@
 set(tallowin_stub_libraries setuputil payload installcore installengine wizardcore mainunit choosedir gui setup)
 set(tallowin_stub_options -Oz -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor -fno-rtti)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  list(APPEND tallowin_stub_options -fno-function-sections -mpreferred-stack-boundary=2)
+  list(APPEND tallowin_stub_options -fno-function-sections)
 endif()
 foreach(lib IN LISTS tallowin_stub_libraries)
   target_compile_options(${lib} PRIVATE ${tallowin_stub_options})
