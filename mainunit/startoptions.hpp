@@ -25,6 +25,7 @@
 // well-formed /LOG= has an effect.
 #pragma once
 
+#include "payload/declarations.hpp"
 #include "payload/textids.hpp"
 
 #include <optional>
@@ -67,8 +68,8 @@ inline constexpr int kExitRefused = 2;  // nothing was changed: a start-up error
 inline constexpr int kExitDowngrade = 3;  // a newer version is installed; nothing was changed
 inline constexpr int kExitFilesInUse = 4;  // an update met a file another program holds; the
                                            // installed version was put back
-inline constexpr int kExitRestartNeeded = 3010;  // installed; a prerequisite asked for a restart
-                                                 // (the system's own code for it)
+// Installed; a prerequisite asked for a restart (the system's own code for it).
+inline constexpr int kExitRestartNeeded = static_cast<int>(payload::kExitCodeRestartNeeded);
 
 inline constexpr char16_t kLanguageSwitch[] = u"/LANG=";
 inline constexpr char16_t kTasksSwitch[] = u"/TASKS=";

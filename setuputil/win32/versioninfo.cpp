@@ -8,13 +8,24 @@
 
 namespace setuputil {
 
-std::u16string ReadVersionString(const std::u16string& file, const std::u16string& name) {
+namespace {
+
+// The file's version resource as the system hands it over; false when it
+// has none.
+bool LoadVersionBlock(const std::u16string& file, std::vector<unsigned char>& block) {
     const std::wstring path(file.begin(), file.end());
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<unsigned char> block(size);
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+    if (size == 0) return false;
+    block.resize(size);
+    return ::GetFileVersionInfoW(path.c_str(), 0, size, block.data()) != 0;
+}
+
+}  // namespace
+
+std::u16string ReadVersionString(const std::u16string& file, const std::u16string& name) {
+    std::vector<unsigned char> block;
+    if (!LoadVersionBlock(file, block)) return {};
     const WORD* translation = nullptr;
     UINT length = 0;
     if (!::VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(const_cast<WORD**>(&translation)), &length) ||
@@ -39,12 +50,8 @@ std::u16string ReadVersionString(const std::u16string& file, const std::u16strin
 }
 
 std::u16string ReadFileVersion(const std::u16string& file) {
-    const std::wstring path(file.begin(), file.end());
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    if (size == 0) return {};
-    std::vector<unsigned char> block(size);
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+    std::vector<unsigned char> block;
+    if (!LoadVersionBlock(file, block)) return {};
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
