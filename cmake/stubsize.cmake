@@ -19,9 +19,22 @@
 # cannot fold them; a stub took some 20 KB of such copies.  The three
 # -fno- options keep one shared copy of each.
 #
-# Link-time optimisation would take a little more off, but the mingw-w64
-# GCC 12 of Debian 12 fails with an internal compiler error in its alias
-# pass on the GUI classes, so it stays off.
+# Link-time optimisation, one partition: the stub's objects are compiled
+# to GCC's intermediate form and optimised as one program when the stub is
+# linked, so the code no caller reaches goes, functions called from one
+# place are folded into it, and the local functions of the 32-bit stub
+# take their arguments in registers.  Its unwind tables then come from one
+# object: 78 CIEs where there were 821.  It took 91 KB off the 32-bit stub
+# (620,544 to 529,408 bytes) and 82 KB off the 64-bit one (567,808 to
+# 485,376); one partition gives another 4 to 6 KB over GCC's default of
+# several and keeps the link's output the same whatever the machine.  The
+# per-file options survive the link (GCC keeps each function's
+# optimisation level): the decoders below stay at -O2.  Without the three
+# -fno- options the stub grows by 8 KB.  (An earlier try of GCC 12's LTO
+# failed with an internal compiler error; with the options below it links
+# cleanly, 32 and 64-bit.)  Every program that links these libraries, the
+# tools and test programs too, is then optimised at its link, so the test
+# programs run the code the stub runs.
 #
 # --gc-sections drops no code from the 32-bit stub: the unwind tables of
 # i686 mingw-w64 refer to every function of an object, and the default
@@ -85,7 +98,7 @@
 #
 # Included after the stub's targets exist (Windows builds only).
 set(tallowin_stub_libraries setuputil payload installcore installengine wizardcore mainunit choosedir gui setup)
-set(tallowin_stub_options -Oz -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor -fno-rtti)
+set(tallowin_stub_options -flto -Oz -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor -fno-rtti)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND tallowin_stub_options -fno-function-sections)
 endif()
@@ -97,7 +110,7 @@ endforeach()
 set(tallowin_hot_sources tsmufflz.cpp tsmufflz64.cpp crc32.cpp lzmadecoder.cpp x86filter.cpp)
 list(TRANSFORM tallowin_hot_sources PREPEND ${PROJECT_SOURCE_DIR}/payload/)
 set_source_files_properties(${tallowin_hot_sources} DIRECTORY ${PROJECT_SOURCE_DIR}/payload PROPERTIES COMPILE_OPTIONS -O2)
-target_link_options(setup PRIVATE -Os)
+target_link_options(setup PRIVATE ${tallowin_stub_options} -flto-partition=one)
 string(REGEX REPLACE "-posix$" "-win32" tallowin_win32_model_cxx "${CMAKE_CXX_COMPILER}")
 if(NOT tallowin_win32_model_cxx STREQUAL CMAKE_CXX_COMPILER AND EXISTS "${tallowin_win32_model_cxx}")
   execute_process(COMMAND ${tallowin_win32_model_cxx} -print-libgcc-file-name
