@@ -99,9 +99,18 @@ printf 'Z' | dd of=tampered.exe bs=1 seek=$((archiveoffset + 3000)) conv=notrunc
 cmp -s signed.exe tampered.exe && fail "the tampered copy is unchanged"
 osslsigncode verify -CAfile cert.pem tampered.exe >tampered.log 2>&1 && fail "verify accepts a changed archive byte"
 
-# 8 bytes changed in the stub's code: the payload check covers them too.
+# 8 bytes changed in the stub's code section: the payload check covers them
+# too.  The bytes are the section's padding after its last instruction (or
+# its last 8 bytes when there is none): changed code the stub runs before
+# its check could crash it first, which proves nothing of the check.
+section=$((pe + 24 + $(od -An -tu2 -j$((pe + 20)) -N2 signed.exe | tr -d ' ')))
+code_used=$(od -An -tu4 -j$((section + 8)) -N4 signed.exe | tr -d ' ')
+code_raw=$(od -An -tu4 -j$((section + 16)) -N4 signed.exe | tr -d ' ')
+code_at=$(od -An -tu4 -j$((section + 20)) -N4 signed.exe | tr -d ' ')
+if [ $((code_raw - code_used)) -ge 8 ]; then code_at=$((code_at + code_used)); else code_at=$((code_at + code_raw - 8)); fi
 cp signed.exe code.exe
-printf 'ZZZZZZZZ' | dd of=code.exe bs=1 seek=8192 conv=notrunc status=none
+printf 'ZZZZZZZZ' | dd of=code.exe bs=1 seek=$code_at conv=notrunc status=none
+cmp -s signed.exe code.exe && fail "the changed code copy is unchanged"
 "$tallowin" test code.exe >code.txt 2>&1 && fail "test accepts a signed installer with changed code"
 
 # Bytes appended after signing: the table no longer ends the file.
