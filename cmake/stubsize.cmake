@@ -32,9 +32,12 @@
 # optimisation level): the decoders below stay at -O2.  Without the three
 # -fno- options the stub grows by 8 KB.  (An earlier try of GCC 12's LTO
 # failed with an internal compiler error; with the options below it links
-# cleanly, 32 and 64-bit.)  Every program that links these libraries, the
-# tools and test programs too, is then optimised at its link, so the test
-# programs run the code the stub runs.
+# cleanly, 32 and 64-bit.)  The objects carry their ordinary code beside
+# the intermediate form (-ffat-lto-objects), and every other program that
+# links these libraries, the tools and test programs, links that code
+# without link-time optimisation (-fno-lto, CMakeLists.txt): the 32-bit
+# linker cannot mix the plugin's output with ordinary objects' shared
+# template code (multiple definitions), and a tool's link stays quick.
 #
 # --gc-sections drops no code from the 32-bit stub: the unwind tables of
 # i686 mingw-w64 refer to every function of an object, and the default
@@ -98,7 +101,7 @@
 #
 # Included after the stub's targets exist (Windows builds only).
 set(tallowin_stub_libraries setuputil payload installcore installengine wizardcore mainunit choosedir gui setup)
-set(tallowin_stub_options -flto -Oz -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor -fno-rtti)
+set(tallowin_stub_options -flto -ffat-lto-objects -Oz -fno-ipa-sra -fno-ipa-cp -fno-declone-ctor-dtor -fno-rtti)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   list(APPEND tallowin_stub_options -fno-function-sections)
 endif()
