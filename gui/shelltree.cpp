@@ -78,7 +78,7 @@ void ShellTree::Fill(HTREEITEM item) {
     if (isDesktop) {
         desktop_->AddRef();
         *folder.put() = desktop_.get();
-    } else if (FAILED(desktop_->BindToObject(node->absolute.get(), nullptr, IID_IShellFolder, folder.put_void()))) {
+    } else if (FAILED(desktop_->BindToObject(node->absolute.get(), nullptr, __uuidof(IShellFolder), folder.put_void()))) {
         return;
     }
     ComPtr<IEnumIDList> items;

@@ -20,6 +20,11 @@ namespace {
 // winerror.h's ERROR_ELEVATION_REQUIRED, which the headers of an older
 // target leave out.
 constexpr DWORD kErrorElevationRequired = 740;
+// shlguid.h's SID_STopLevelBrowser, the service that hands out the desktop
+// window's shell browser.  The program's COM identifiers are the headers'
+// own (__uuidof) or written here, not libuuid's, whose objects are not
+// cut into sections a link can drop one by one (0.5 KB of the 64-bit stub).
+constexpr GUID kTopLevelBrowserService = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
 }  // namespace
 
 void ShellOpen(const std::u16string& path) {
@@ -94,7 +99,7 @@ struct ComRef {
 bool DesktopShellExecute(const std::u16string& program, const std::u16string& arguments, const std::u16string& folder,
                          bool hidden) {
     ComRef<IShellWindows> windows;
-    if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+    if (FAILED(::CoCreateInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
                                   reinterpret_cast<void**>(windows.out()))))
         return false;
     VARIANT location{}, root{};
@@ -113,13 +118,13 @@ bool DesktopShellExecute(const std::u16string& program, const std::u16string& ar
     ComRef<IShellFolderViewDual> folderview;
     ComRef<IDispatch> application;
     ComRef<IShellDispatch2> shell;
-    if (FAILED(desktop.p->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(provider.out()))) ||
-        FAILED(provider.p->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void**>(browser.out()))) ||
+    if (FAILED(desktop.p->QueryInterface(__uuidof(IServiceProvider), reinterpret_cast<void**>(provider.out()))) ||
+        FAILED(provider.p->QueryService(kTopLevelBrowserService, __uuidof(IShellBrowser), reinterpret_cast<void**>(browser.out()))) ||
         FAILED(browser.p->QueryActiveShellView(view.out())) ||
-        FAILED(view.p->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void**>(background.out()))) ||
-        FAILED(background.p->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void**>(folderview.out()))) ||
+        FAILED(view.p->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), reinterpret_cast<void**>(background.out()))) ||
+        FAILED(background.p->QueryInterface(__uuidof(IShellFolderViewDual), reinterpret_cast<void**>(folderview.out()))) ||
         FAILED(folderview.p->get_Application(application.out())) ||
-        FAILED(application.p->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void**>(shell.out()))))
+        FAILED(application.p->QueryInterface(__uuidof(IShellDispatch2), reinterpret_cast<void**>(shell.out()))))
         return false;
     BSTR file = ::SysAllocString(WinStr(program));
     VARIANT args{}, dir{}, operation{}, show{};

@@ -71,18 +71,18 @@ bool CreateShortcut(const std::u16string& target, const std::u16string& argument
                     const std::u16string& linkfile) {
     const ShortcutSession com;
     ComPtr<IUnknown> object;
-    Check(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.out()),
+    Check(CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IUnknown), object.out()),
           "Cannot create the shell link object");
     ComPtr<IPersistFile> file;
     if (IsWin2000OrLater()) {
         ComPtr<IShellLinkW> link;
-        Check(object->QueryInterface(IID_IShellLinkW, link.out()), "The shell link object lacks IShellLinkW");
-        Check(object->QueryInterface(IID_IPersistFile, file.out()), "The shell link object lacks IPersistFile");
+        Check(object->QueryInterface(__uuidof(IShellLinkW), link.out()), "The shell link object lacks IShellLinkW");
+        Check(object->QueryInterface(__uuidof(IPersistFile), file.out()), "The shell link object lacks IPersistFile");
         SetFields(link, WinStr(target), WinStr(arguments), WinStr(description), WinStr(workfolder));
     } else {
         ComPtr<IShellLinkA> link;
-        Check(object->QueryInterface(IID_IShellLinkA, link.out()), "The shell link object lacks IShellLinkA");
-        Check(object->QueryInterface(IID_IPersistFile, file.out()), "The shell link object lacks IPersistFile");
+        Check(object->QueryInterface(__uuidof(IShellLinkA), link.out()), "The shell link object lacks IShellLinkA");
+        Check(object->QueryInterface(__uuidof(IPersistFile), file.out()), "The shell link object lacks IPersistFile");
         const std::string a = WideToAnsi(target), b = WideToAnsi(arguments), c = WideToAnsi(description),
                           d = WideToAnsi(workfolder);
         SetFields(link, a.c_str(), b.c_str(), c.c_str(), d.c_str());
@@ -94,8 +94,8 @@ std::u16string ReadShortcutTarget(const std::u16string& linkfile) {
     const ShortcutSession com;
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out())) ||
-        FAILED(link->QueryInterface(IID_IPersistFile, file.out())) || FAILED(file->Load(WinStr(linkfile), STGM_READ)))
+    if (FAILED(CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkW), link.out())) ||
+        FAILED(link->QueryInterface(__uuidof(IPersistFile), file.out())) || FAILED(file->Load(WinStr(linkfile), STGM_READ)))
         return {};
     wchar_t target[MAX_PATH * 4] = {};
     if (FAILED(link->GetPath(target, static_cast<int>(std::size(target)), nullptr, SLGP_RAWPATH))) return {};
