@@ -182,49 +182,44 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
             if (r.type.name.empty() && r.type.id == peres::kTypeManifest) return std::string(r.data.begin(), r.data.end());
         return std::string();
     };
-    const auto scoperecord = [](const std::vector<Resource>& resources) {
-        return std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
-            return r.type.id == peres::kTypeRcData && r.name.name == payload::kInstallScopeName;
+    // The RCDATA record `name` among `resources`, or their end.
+    const auto rcdata = [](const std::vector<Resource>& resources, const std::u16string& name) {
+        return std::find_if(resources.begin(), resources.end(), [&](const Resource& r) {
+            return r.type.id == peres::kTypeRcData && r.name.name == name;
         });
     };
+    // The stub stamped for `identity` as it is now, its resources read back.
+    const auto restamp = [&](std::vector<Resource>& resources) {
+        tallowin::StampedStub out;
+        PeImage image;
+        return tallowin::StampStub(stub, identity, out, error) && ParsePe(out.bytes, image, error) &&
+               ReadResources(image, resources, error);
+    };
     EXPECT_EQ(manifestof(edited), manifestof(original));
-    EXPECT_EQ(scoperecord(edited), edited.end());
+    EXPECT_EQ(rcdata(edited, payload::kInstallScopeName), edited.end());
     identity.scope = payload::InstallScope::User;
-    tallowin::StampedStub peruser;
-    ASSERT_TRUE(tallowin::StampStub(stub, identity, peruser, error)) << error;
-    PeImage userimage;
     std::vector<Resource> userresources;
-    ASSERT_TRUE(ParsePe(peruser.bytes, userimage, error)) << error;
-    ASSERT_TRUE(ReadResources(userimage, userresources, error)) << error;
+    ASSERT_TRUE(restamp(userresources)) << error;
     std::string manifest = manifestof(original);
     const std::size_t level = manifest.find("level=\"requireAdministrator\"");
     ASSERT_NE(level, std::string::npos);
     manifest.replace(level, 28, "level=\"asInvoker\"");
     EXPECT_EQ(manifestof(userresources), manifest);
-    const auto record = scoperecord(userresources);
+    const auto record = rcdata(userresources, payload::kInstallScopeName);
     ASSERT_NE(record, userresources.end());
     payload::InstallScope scope = payload::InstallScope::Machine;
     EXPECT_TRUE(payload::ParseScopeRecord(record->data.data(), record->data.size(), scope));
     EXPECT_EQ(scope, payload::InstallScope::User);
 
     // Declarations get their record only when there are any; it reads back whole.
-    const auto declarationsof = [](const std::vector<Resource>& resources) {
-        return std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
-            return r.type.id == peres::kTypeRcData && r.name.name == payload::kDeclarationsName;
-        });
-    };
-    EXPECT_EQ(declarationsof(edited), edited.end());
-    EXPECT_EQ(declarationsof(userresources), userresources.end());
+    EXPECT_EQ(rcdata(edited, payload::kDeclarationsName), edited.end());
+    EXPECT_EQ(rcdata(userresources, payload::kDeclarationsName), userresources.end());
     identity.declarations.startatsignin = true;
     identity.declarations.registry = {
         {payload::RegistryType::Dword, "Software\\Calderic\\Vantrell", u"Port", {}, 27000, {}, ""}};
-    tallowin::StampedStub declaring;
-    ASSERT_TRUE(tallowin::StampStub(stub, identity, declaring, error)) << error;
-    PeImage declaringimage;
     std::vector<Resource> declaringresources;
-    ASSERT_TRUE(ParsePe(declaring.bytes, declaringimage, error)) << error;
-    ASSERT_TRUE(ReadResources(declaringimage, declaringresources, error)) << error;
-    const auto declared = declarationsof(declaringresources);
+    ASSERT_TRUE(restamp(declaringresources)) << error;
+    const auto declared = rcdata(declaringresources, payload::kDeclarationsName);
     ASSERT_NE(declared, declaringresources.end());
     payload::Declarations back;
     ASSERT_TRUE(payload::ParseDeclarations(declared->data.data(), declared->data.size(), back, error)) << error;
@@ -233,20 +228,11 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     EXPECT_EQ(back.registry[0].number, 27000u);
 
     // The names record: only for names the code page lacks; it reads back whole.
-    const auto namesof = [](const std::vector<Resource>& resources) {
-        return std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
-            return r.type.id == peres::kTypeRcData && r.name.name == payload::kProductNamesName;
-        });
-    };
-    EXPECT_EQ(namesof(edited), edited.end());
+    EXPECT_EQ(rcdata(edited, payload::kProductNamesName), edited.end());
     identity.names = {u"\u30f4\u30a1\u30f3\u30c8\u30ec\u30eb", u"\u041a\u0430\u043b", "______~0123abcd"};
-    tallowin::StampedStub named;
-    ASSERT_TRUE(tallowin::StampStub(stub, identity, named, error)) << error;
-    PeImage namedimage;
     std::vector<Resource> namedresources;
-    ASSERT_TRUE(ParsePe(named.bytes, namedimage, error)) << error;
-    ASSERT_TRUE(ReadResources(namedimage, namedresources, error)) << error;
-    const auto names = namesof(namedresources);
+    ASSERT_TRUE(restamp(namedresources)) << error;
+    const auto names = rcdata(namedresources, payload::kProductNamesName);
     ASSERT_NE(names, namedresources.end());
     payload::ProductNames read;
     ASSERT_TRUE(payload::ParseProductNames(names->data.data(), names->data.size(), read));
@@ -254,7 +240,7 @@ TEST_P(StampedStubs, KeepEverythingButWhatIsReplaced) {
     EXPECT_EQ(read.publisher, identity.names.publisher);
     EXPECT_EQ(read.eightbit, identity.names.eightbit);
     identity.names.publisher = u"Cal\tderic";
-    EXPECT_FALSE(tallowin::StampStub(stub, identity, named, error));
+    EXPECT_FALSE(restamp(namedresources));
 }
 
 // The names record as any tool may have written it: every length is
