@@ -101,6 +101,25 @@ payload::PrerequisiteDeclaration StandIn(const fs::path& marker, const std::stri
     return p;
 }
 
+// What one install of `setup` with `declared` into `folder` left to look at.
+struct Outcome {
+    bool ended = false;  // the engine ran and ended in time
+    bool restart = false;
+    bool beganwriting = false;
+    std::string error;
+};
+Outcome Install(TestHost& host, const std::u16string& setup, const payload::Declarations& declared,
+                const fs::path& folder) {
+    Engine engine(host, setup);
+    engine.SetDeclarations(declared);
+    Outcome out;
+    out.ended = RunEngine(engine, host, folder.u16string());
+    out.restart = engine.RestartNeeded();
+    out.beganwriting = engine.BeganWriting();
+    out.error = WideToAnsi(engine.ErrorText());
+    return out;
+}
+
 bool Logged(const TestHost& host, const std::u16string& part) {
     for (const std::u16string& line : host.log)
         if (line.find(part) != std::u16string::npos) return true;
@@ -126,13 +145,10 @@ TEST(Prerequisites, RunOnceFromATemporaryFolderAskForARestartAndAreSkippedOnceTh
     TestHost first;
     const std::u16string setup = BuildSetup(dir.path() / "setup.exe", first, true);
     const fs::path folder = dir.path() / "Product";
-    {
-        Engine engine(first, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, first, folder.u16string()));
-        EXPECT_FALSE(first.failedflag) << WideToAnsi(engine.ErrorText());
-        EXPECT_TRUE(engine.RestartNeeded());
-    }
+    const Outcome firstrun = Install(first, setup, declared, folder);
+    ASSERT_TRUE(firstrun.ended);
+    EXPECT_FALSE(first.failedflag) << firstrun.error;
+    EXPECT_TRUE(firstrun.restart);
     EXPECT_EQ(ReadText(marker), "prerequisite\n");
     // Never in the program folder, and its temporary folder gone.
     EXPECT_FALSE(fs::exists(folder / "standin.exe"));
@@ -147,13 +163,10 @@ TEST(Prerequisites, RunOnceFromATemporaryFolderAskForARestartAndAreSkippedOnceTh
     // Installed now: the check finds a newer version and skips it.
     TestHost second;
     second.trailer = first.trailer;
-    {
-        Engine engine(second, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, second, folder.u16string()));
-        EXPECT_FALSE(second.failedflag) << WideToAnsi(engine.ErrorText());
-        EXPECT_FALSE(engine.RestartNeeded());
-    }
+    const Outcome secondrun = Install(second, setup, declared, folder);
+    ASSERT_TRUE(secondrun.ended);
+    EXPECT_FALSE(second.failedflag) << secondrun.error;
+    EXPECT_FALSE(secondrun.restart);
     EXPECT_EQ(ReadText(marker), "prerequisite\n");
     record = installengine::ReadInstallRecord(folder.u16string());
     ASSERT_TRUE(record.ok) << record.error;
@@ -164,12 +177,9 @@ TEST(Prerequisites, RunOnceFromATemporaryFolderAskForARestartAndAreSkippedOnceTh
     SetRegValue(HKEY_CURRENT_USER, kCheckKey, "Version", "14.9");
     TestHost third;
     third.trailer = first.trailer;
-    {
-        Engine engine(third, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, third, folder.u16string()));
-        EXPECT_FALSE(third.failedflag) << WideToAnsi(engine.ErrorText());
-    }
+    const Outcome thirdrun = Install(third, setup, declared, folder);
+    ASSERT_TRUE(thirdrun.ended);
+    EXPECT_FALSE(third.failedflag) << thirdrun.error;
     EXPECT_EQ(ReadText(marker), "prerequisite\nprerequisite\n");
 
     TestHost uninstall;
@@ -191,16 +201,12 @@ TEST(Prerequisites, AFailureEndsTheInstallWithItsCaptionAndCodeAndNothingOfThePr
     TestHost host;
     const std::u16string setup = BuildSetup(dir.path() / "setup.exe", host, true);
     const fs::path folder = dir.path() / "Product";
-    {
-        Engine engine(host, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, host, folder.u16string()));
-        EXPECT_TRUE(host.failedflag);
-        EXPECT_TRUE(engine.BeganWriting());  // the machine changed: exit code 1, not 2
-        const std::string error = WideToAnsi(engine.ErrorText());
-        EXPECT_NE(error.find("Stand-in Runtime"), std::string::npos) << error;
-        EXPECT_NE(error.find("exit code 5"), std::string::npos) << error;
-    }
+    const Outcome run = Install(host, setup, declared, folder);
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(host.failedflag);
+    EXPECT_TRUE(run.beganwriting);  // the machine changed: exit code 1, not 2
+    EXPECT_NE(run.error.find("Stand-in Runtime"), std::string::npos) << run.error;
+    EXPECT_NE(run.error.find("exit code 5"), std::string::npos) << run.error;
     EXPECT_EQ(ReadText(marker), "prerequisite\n");
     EXPECT_FALSE(fs::exists(folder));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
@@ -209,12 +215,9 @@ TEST(Prerequisites, AFailureEndsTheInstallWithItsCaptionAndCodeAndNothingOfThePr
     // Its entry missing from the payload: a damaged installer, nothing run.
     TestHost other;
     const std::u16string without = BuildSetup(dir.path() / "without.exe", other, false);
-    {
-        Engine engine(other, without);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, other, folder.u16string()));
-        EXPECT_TRUE(other.failedflag);
-    }
+    const Outcome otherrun = Install(other, without, declared, folder);
+    ASSERT_TRUE(otherrun.ended);
+    EXPECT_TRUE(other.failedflag);
     EXPECT_FALSE(fs::exists(folder));
     Forget();
 }
@@ -238,12 +241,9 @@ TEST(VendorPrograms, AfterInstallAndBeforeUninstallRunInOrderWithTheirInserts) {
 
     TestHost host;
     const std::u16string setup = BuildSetup(dir.path() / "setup.exe", host, false);
-    {
-        Engine engine(host, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, host, folder.u16string()));
-        EXPECT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
-    }
+    const Outcome run = Install(host, setup, declared, folder);
+    ASSERT_TRUE(run.ended);
+    EXPECT_FALSE(host.failedflag) << run.error;
     // Waited for unless it went through the desktop shell.
     EXPECT_TRUE(Eventually([&] { return ReadText(marker) == "afterinstall 1.0\n"; })) << ReadText(marker);
     const installengine::ParsedInstallRecord record = installengine::ReadInstallRecord(folder.u16string());
@@ -260,12 +260,9 @@ TEST(VendorPrograms, AfterInstallAndBeforeUninstallRunInOrderWithTheirInserts) {
     declared.runs.push_back(update);
     TestHost again;
     again.trailer = host.trailer;
-    {
-        Engine engine(again, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, again, folder.u16string()));
-        EXPECT_FALSE(again.failedflag) << WideToAnsi(engine.ErrorText());
-    }
+    const Outcome updaterun = Install(again, setup, declared, folder);
+    ASSERT_TRUE(updaterun.ended);
+    EXPECT_FALSE(again.failedflag) << updaterun.error;
     EXPECT_EQ(ReadText(marker), "afterinstall 1.0\nafterupdate\n");
 
     TestHost uninstall;
@@ -291,12 +288,9 @@ TEST(VendorPrograms, AFailedBeforeUninstallProgramAsksAndNoKeepsEverythingUnatte
     declared.runs = {before};
     TestHost host;
     const std::u16string setup = BuildSetup(dir.path() / "setup.exe", host, false);
-    {
-        Engine engine(host, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, host, folder.u16string()));
-        ASSERT_FALSE(host.failedflag) << WideToAnsi(engine.ErrorText());
-    }
+    const Outcome run = Install(host, setup, declared, folder);
+    ASSERT_TRUE(run.ended);
+    ASSERT_FALSE(host.failedflag) << run.error;
     TestHost watched;
     watched.trailer = host.trailer;
     watched.destfolder = folder.u16string();
@@ -343,13 +337,10 @@ TEST(VendorPrograms, AFailedAfterInstallProgramThatMustSucceedFailsTheInstallWit
     declared.runs = {after};
     TestHost host;
     const std::u16string setup = BuildSetup(dir.path() / "setup.exe", host, false);
-    {
-        Engine engine(host, setup);
-        engine.SetDeclarations(declared);
-        ASSERT_TRUE(RunEngine(engine, host, folder.u16string()));
-        EXPECT_TRUE(host.failedflag);
-        EXPECT_NE(WideToAnsi(engine.ErrorText()).find("exit code 7"), std::string::npos);
-    }
+    const Outcome run = Install(host, setup, declared, folder);
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(host.failedflag);
+    EXPECT_NE(run.error.find("exit code 7"), std::string::npos);
     // A first install: what it wrote stays recorded, so the uninstall removes it.
     EXPECT_TRUE(installengine::ReadInstallRecord(folder.u16string()).ok);
     TestHost uninstall;
