@@ -101,6 +101,16 @@ payload::PrerequisiteDeclaration StandIn(const fs::path& marker, const std::stri
     return p;
 }
 
+// The stand-in program as the vendor's own, run `when` with `arguments`.
+payload::RunDeclaration MarkerRun(payload::RunWhen when, const std::u16string& arguments) {
+    payload::RunDeclaration run;
+    run.when = when;
+    run.program = u"bin\\marker.exe";
+    run.arguments = arguments;
+    run.successcodes = {0};
+    return run;
+}
+
 // What one install of `setup` with `declared` into `folder` left to look at.
 struct Outcome {
     bool ended = false;  // the engine ran and ended in time
@@ -227,14 +237,11 @@ TEST(VendorPrograms, AfterInstallAndBeforeUninstallRunInOrderWithTheirInserts) {
     TempDir dir;
     const fs::path marker = dir.path() / "runs.txt";
     const fs::path folder = dir.path() / "Product";
-    payload::RunDeclaration after;
-    after.when = payload::RunWhen::AfterInstall;
-    after.program = u"bin\\marker.exe";
-    after.arguments = u"--marker \"{app}\\..\\runs.txt\" --tag \"afterinstall {version}\"";
-    after.successcodes = {0};
-    payload::RunDeclaration before = after;
-    before.when = payload::RunWhen::BeforeUninstall;
-    before.arguments = u"--marker \"{app}\\..\\runs.txt\" --tag beforeuninstall --exists \"{app}\\" + AnsiToWide(kExe) + u"\"";
+    const payload::RunDeclaration after = MarkerRun(
+        payload::RunWhen::AfterInstall, u"--marker \"{app}\\..\\runs.txt\" --tag \"afterinstall {version}\"");
+    payload::RunDeclaration before = MarkerRun(
+        payload::RunWhen::BeforeUninstall,
+        u"--marker \"{app}\\..\\runs.txt\" --tag beforeuninstall --exists \"{app}\\" + AnsiToWide(kExe) + u"\"");
     before.failonerror = true;
     payload::Declarations declared;
     declared.runs = {after, before};
@@ -253,9 +260,8 @@ TEST(VendorPrograms, AfterInstallAndBeforeUninstallRunInOrderWithTheirInserts) {
     EXPECT_TRUE(Logged(host, u"run: the desktop shell could not be reached") || Logged(host, u"run: started as the"));
 
     // Into the installed version's folder: the afterupdate programs, not the afterinstall ones.
-    payload::RunDeclaration update = after;
-    update.when = payload::RunWhen::AfterUpdate;
-    update.arguments = u"--marker \"{app}\\..\\runs.txt\" --tag afterupdate";
+    payload::RunDeclaration update =
+        MarkerRun(payload::RunWhen::AfterUpdate, u"--marker \"{app}\\..\\runs.txt\" --tag afterupdate");
     update.elevated = true;  // with the installer's rights: waited for
     declared.runs.push_back(update);
     TestHost again;
@@ -278,11 +284,7 @@ TEST(VendorPrograms, AFailedBeforeUninstallProgramAsksAndNoKeepsEverythingUnatte
     Forget();
     TempDir dir;
     const fs::path folder = dir.path() / "Product";
-    payload::RunDeclaration before;
-    before.when = payload::RunWhen::BeforeUninstall;
-    before.program = u"bin\\marker.exe";
-    before.arguments = u"--exit 4";
-    before.successcodes = {0};
+    payload::RunDeclaration before = MarkerRun(payload::RunWhen::BeforeUninstall, u"--exit 4");
     before.failonerror = true;
     payload::Declarations declared;
     declared.runs = {before};
@@ -327,10 +329,7 @@ TEST(VendorPrograms, AFailedAfterInstallProgramThatMustSucceedFailsTheInstallWit
     Forget();
     TempDir dir;
     const fs::path folder = dir.path() / "Product";
-    payload::RunDeclaration after;
-    after.program = u"bin\\marker.exe";
-    after.arguments = u"--exit 7";
-    after.successcodes = {0};
+    payload::RunDeclaration after = MarkerRun(payload::RunWhen::AfterInstall, u"--exit 7");
     after.failonerror = true;
     after.elevated = true;
     payload::Declarations declared;
